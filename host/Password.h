@@ -1,0 +1,23 @@
+#pragma once
+#include <string>
+
+#include "host/Export.h"
+
+// The host's password cipher: AES-256-GCM with a 32-byte key kept in a key file whose path
+// is the [NAS] registry key sIsilonKeyFile. The enciphered text is printable (base64).
+class ISILON_API QuorPassword {
+ public:
+  enum { kBufferSize = 2048 };
+  // `*length` is the buffer's size in bytes (2048 by contract). Non-zero on success: the buffer
+  // then holds the clear text, zero-terminated, and `*length` its length. Zero on any failure
+  // (no key, wrong key, tampered or truncated text, clear text that does not fit): the buffer is
+  // then left all zero, never a partial clear text.
+  static int decrypt(const char* cipherText, char* buffer, int* length);
+  // The matching encipher for our own tools. Empty result on failure.
+  static std::string encrypt(const std::string& clearText);
+  // Same, with an explicit key file (for tools that are given one).
+  static int decryptWithKeyFile(const std::string& keyFile, const char* cipherText, char* buffer, int* length);
+  static std::string encryptWithKeyFile(const std::string& keyFile, const std::string& clearText);
+  // Writes a new random key file (mode 0600). False on failure.
+  static bool createKeyFile(const std::string& path);
+};
