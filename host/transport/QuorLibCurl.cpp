@@ -1,0 +1,302 @@
+// The HTTP transport over libcurl (OpenSSL build).
+#include "host/QuorLibCurl.h"
+
+#include <curl/curl.h>
+#include <strings.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "host/DebugLog.h"
+#include "host/LogWriter.h"
+#include "host/PlatformInfo.h"
+#include "src/common/Redact.h"
+
+namespace {
+
+const char kFn[] = "QuorLibCurl";
+
+// Reads an integer key of [NAS], or `fallback` when absent or not above zero.
+long NasInt(const char* key, long fallback) {
+  int value = 0;
+  if (QuorPlatformInfo::getRegInt("NAS", key, &value) && value > 0) return value;
+  return fallback;
+}
+
+std::string NasString(const char* key) {
+  std::string value;
+  QuorPlatformInfo::getString("NAS", key, &value);
+  return value;
+}
+
+void GlobalInitOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::mutex g_factoryMutex;
+QuorLibCurlFactory g_factory;
+
+}  // namespace
+
+struct QuorLibCurl::Impl {
+  CURL* easy = nullptr;
+  std::string contentType;
+  std::vector<std::string> headers;  // appended lines, in order
+  std::string body;
+  std::vector<std::string> replyHeaders;  // "Name: value" of the last reply's final header block
+  bool bodyTooLarge = false;
+  size_t maxReply = 0;
+  long status = 0;
+  std::string lastError;
+  char errorBuffer[CURL_ERROR_SIZE] = {};
+  bool trace = false;
+
+  static size_t OnBody(char* data, size_t size, size_t count, void* user) {
+    Impl* self = static_cast<Impl*>(user);
+    const size_t n = size * count;
+    if (self->body.size() + n > self->maxReply) {
+      self->bodyTooLarge = true;
+      return 0;  // aborts the transfer
+    }
+    self->body.append(data, n);
+    return n;
+  }
+
+  static size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+    Impl* self = static_cast<Impl*>(user);
+    const size_t n = size * count;
+    std::string line(data, n);
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    // A new status line starts a new header block (after 100 Continue, for example).
+    if (line.compare(0, 5, "HTTP/") == 0) {
+      self->replyHeaders.clear();
+    } else if (!line.empty()) {
+      self->replyHeaders.push_back(line);
+    }
+    return n;
+  }
+
+  static int OnTrace(CURL*, curl_infotype type, char* data, size_t size, void*) {
+    const char* kind = nullptr;
+    switch (type) {
+      case CURLINFO_TEXT: kind = "*"; break;
+      case CURLINFO_HEADER_IN: kind = "<"; break;
+      case CURLINFO_HEADER_OUT: kind = ">"; break;
+      case CURLINFO_DATA_IN: kind = "<data"; break;
+      case CURLINFO_DATA_OUT: kind = ">data"; break;
+      default: return 0;  // TLS records are not worth tracing
+    }
+    const std::string text = isilon::RedactSecrets(std::string(data, size));
+    EvDebug debug(nullptr);
+    debug.DebugLvl(kFn, 7, "%s %s", kind, text.c_str());
+    return 0;
+  }
+};
+
+QuorLibCurl::QuorLibCurl() : impl_(new Impl) {}
+
+QuorLibCurl::~QuorLibCurl() {
+  QuorLibCurlDeInit();
+  delete impl_;
+}
+
+bool QuorLibCurl::QuorLibCurlInit(const char* contentType, bool, bool, QuorLibCurlWriteCallback writeCallback) {
+  GlobalInitOnce();
+  QuorLibCurlDeInit();
+  impl_->easy = curl_easy_init();
+  if (impl_->easy == nullptr) {
+    impl_->lastError = "curl_easy_init failed";
+    return false;
+  }
+  impl_->contentType = contentType != nullptr ? contentType : "";
+  impl_->maxReply = static_cast<size_t>(NasInt("nIsilonMaxReplyMiB", 512)) << 20;
+
+  CURL* easy = impl_->easy;
+  curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, impl_->errorBuffer);
+  if (writeCallback != nullptr) {
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, writeCallback);
+  } else {
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Impl::OnBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, impl_);
+  }
+  curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
+  curl_easy_setopt(easy, CURLOPT_HEADERDATA, impl_);
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, NasInt("nIsilonConnectTimeout", 30));
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT, NasInt("nIsilonRequestTimeout", 1800));
+  curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
+  curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https,http");
+
+  const std::string caFile = NasString("sIsilonCAFile");
+  if (!caFile.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.c_str());
+  const std::string verify = NasString("sIsilonVerifyTLS");
+  if (!verify.empty() && (verify[0] == 'n' || verify[0] == 'N')) {
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+    if (g_ptrLogWriter && g_ptrLogWriter->level() >= -1) {
+      g_ptrLogWriter->write(-1, "bool QuorLibCurl::QuorLibCurlInit(const char*, bool, bool, QuorLibCurlWriteCallback)",
+                            __LINE__, 0, 0, "%s",
+                            "Warning: TLS certificate verification is turned off (sIsilonVerifyTLS).");
+    }
+  }
+  return true;
+}
+
+bool QuorLibCurl::QuorLibCurlAppendHeader(_http_hdr_type_, const std::string& line) {
+  if (line.empty() || line.find(':') == std::string::npos || line.find_first_of("\r\n") != std::string::npos) {
+    return false;  // a header line must be one "Name: value" line
+  }
+  impl_->headers.push_back(line);
+  return true;
+}
+
+void QuorLibCurl::QuorLibCurlFreeHttpHeaderList() { impl_->headers.clear(); }
+
+bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string& uri, const char* data,
+                                         size_t length, bool, const char*) {
+  Impl& s = *impl_;
+  s.body.clear();
+  s.replyHeaders.clear();
+  s.bodyTooLarge = false;
+  s.status = 0;
+  s.lastError.clear();
+  s.errorBuffer[0] = '\0';
+  if (s.easy == nullptr) {
+    s.lastError = "transport not initialised";
+    return false;
+  }
+  CURL* easy = s.easy;
+
+  // The list is built per request so that the content type always goes first and a freed
+  // list never leaves libcurl pointing at released memory.
+  curl_slist* list = nullptr;
+  if (!s.contentType.empty()) list = curl_slist_append(list, s.contentType.c_str());
+  for (const std::string& line : s.headers) {
+    curl_slist* next = curl_slist_append(list, line.c_str());
+    if (next == nullptr) {
+      curl_slist_free_all(list);
+      s.lastError = "out of memory building the header list";
+      return false;
+    }
+    list = next;
+  }
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
+  curl_easy_setopt(easy, CURLOPT_URL, uri.c_str());
+
+  // Reset the method state left by the previous request before choosing this one.
+  curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+  curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, nullptr);
+  const char* body = data != nullptr ? data : "";
+  const curl_off_t bodyLength = data != nullptr ? static_cast<curl_off_t>(length) : 0;
+  switch (type) {
+    case HTTP_REQ_GET:
+      break;
+    case HTTP_REQ_POST:
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, bodyLength);
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body);
+      break;
+    case HTTP_REQ_PUT:
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, bodyLength);
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body);
+      curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "PUT");
+      break;
+    case HTTP_REQ_DELETE:
+      if (bodyLength > 0) {
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, bodyLength);
+        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body);
+      }
+      curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "DELETE");
+      break;
+    default:
+      curl_slist_free_all(list);
+      curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+      s.lastError = "unknown request type";
+      return false;
+  }
+  curl_easy_setopt(easy, CURLOPT_VERBOSE, s.trace ? 1L : 0L);
+  if (s.trace) curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, &Impl::OnTrace);
+
+  const CURLcode rc = curl_easy_perform(easy);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+  curl_slist_free_all(list);
+  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &s.status);
+
+  if (rc != CURLE_OK) {
+    if (s.bodyTooLarge) {
+      s.lastError = "reply larger than the limit of " + std::to_string(s.maxReply >> 20) +
+                    " MiB (nIsilonMaxReplyMiB)";
+    } else {
+      s.lastError = s.errorBuffer[0] != '\0' ? s.errorBuffer : curl_easy_strerror(rc);
+    }
+    EvDebug debug(nullptr);
+    debug.DebugLvl(kFn, -1, "Request to [%s] failed: %s", uri.c_str(), s.lastError.c_str());
+    return false;
+  }
+  if (s.status < 200 || s.status > 299) {
+    s.lastError = "HTTP status " + std::to_string(s.status);
+    return false;
+  }
+  return true;
+}
+
+char* QuorLibCurl::GetHttpResponse(unsigned long& code, bool) {
+  code = static_cast<unsigned long>(impl_->status);
+  if (impl_->body.empty()) return nullptr;
+  char* text = static_cast<char*>(std::malloc(impl_->body.size() + 1));
+  if (text == nullptr) return nullptr;
+  std::memcpy(text, impl_->body.data(), impl_->body.size());
+  text[impl_->body.size()] = '\0';
+  return text;
+}
+
+bool QuorLibCurl::GetHttpResponseHeaders(const std::string& name, std::vector<std::string>& values) {
+  values.clear();
+  for (const std::string& line : impl_->replyHeaders) {
+    const size_t colon = line.find(':');
+    if (colon != name.size() || strncasecmp(line.c_str(), name.c_str(), colon) != 0) continue;
+    size_t start = colon + 1;
+    while (start < line.size() && (line[start] == ' ' || line[start] == '\t')) ++start;
+    values.push_back(line.substr(start));
+  }
+  return true;
+}
+
+void QuorLibCurl::toggleTrace(bool on) { impl_->trace = on; }
+
+void QuorLibCurl::QuorLibCurlDeInit() {
+  if (impl_->easy != nullptr) {
+    curl_easy_cleanup(impl_->easy);
+    impl_->easy = nullptr;
+  }
+  impl_->headers.clear();
+  impl_->body.clear();
+  impl_->body.shrink_to_fit();
+  impl_->replyHeaders.clear();
+}
+
+std::string QuorLibCurl::GetLastErrorText() const { return impl_->lastError; }
+
+long QuorLibCurl::GetLastHttpStatus() const { return impl_->status; }
+
+bool QuorLibCurl::SetCAFile(const std::string& path) {
+  if (impl_->easy == nullptr || path.empty()) return false;
+  return curl_easy_setopt(impl_->easy, CURLOPT_CAINFO, path.c_str()) == CURLE_OK;
+}
+
+void SetTransportFactory(QuorLibCurlFactory factory) {
+  std::lock_guard<std::mutex> lock(g_factoryMutex);
+  g_factory = std::move(factory);
+}
+
+QuorLibCurl* CreateTransport() {
+  {
+    std::lock_guard<std::mutex> lock(g_factoryMutex);
+    if (g_factory) return g_factory();
+  }
+  return new (std::nothrow) QuorLibCurl();
+}

@@ -1,0 +1,9 @@
+#pragma once
+// Directory listing, path attributes and server-side copy.
+#include <string>
+#include <vector>
+
+#include "isilon/IsilonJSON.h"
+
+// Records and request classes are defined here as this subsystem is built.
+struct _IsilonFileInfo;

@@ -1,0 +1,85 @@
+#include <string>
+#include <vector>
+
+#include "host/DebugLog.h"
+#include "host/LogWriter.h"
+#include "isilon/IsilonJSON.h"
+#include "json/jsonxx.h"
+#include "src/common/LogText.h"
+
+using isilon::OrEmpty;
+
+IsilonJsonBase::IsilonJsonBase() {}
+IsilonJsonBase::~IsilonJsonBase() {}
+
+bool IsilonJsonBase::BuildRequest(std::string&, std::string&) { return true; }
+
+bool IsilonJsonBase::ParseResponse(std::string& response) {
+  if (g_ptrLogWriter && g_ptrLogWriter->level() >= 5) {
+    g_ptrLogWriter->write(5, "virtual bool IsilonJsonBase::ParseResponse(std::string&)", __LINE__, 0, 0,
+                          "Json response :[%s]", OrEmpty(response));
+  }
+  return true;
+}
+
+namespace {
+
+// The string member `key` of `object`, or empty when absent or of another kind.
+std::string StringMember(jsonxx::Object& object, const char* key) {
+  return object.has<std::string>(key) ? object.get<std::string>(key) : std::string();
+}
+
+}  // namespace
+
+bool IsilonJsonBase::ParseError(std::string& response) {
+  static const char kFn[] = "IsilonJsonBase::ParseError";
+  EvDebug debug(nullptr);
+  debug.DebugLvl(kFn, 0, "Json response :[%s]", OrEmpty(response));
+
+  vErrorList.clear();
+  strErrorMessage.clear();
+  strErrorCode.clear();
+
+  jsonxx::Object reply;
+  reply.parse(response);
+  if (reply.empty()) {
+    debug.DebugLvl(kFn, -1, "Failed to fetch json response.");
+    strErrorCode = "Internal error";
+    strErrorMessage = "Internal error";
+    return false;
+  }
+
+  if (!reply.has<jsonxx::Array>("errors") || reply.get<jsonxx::Array>("errors").empty()) {
+    strErrorCode = StringMember(reply, "code");
+    strErrorMessage = StringMember(reply, "message");
+    if (strErrorCode.empty() && strErrorMessage.empty()) {
+      debug.DebugLvl(kFn, -1, "Json response :[%s] does not include any errors.", OrEmpty(response));
+      return false;
+    }
+    return true;
+  }
+
+  const jsonxx::Array& errors = reply.get<jsonxx::Array>("errors");
+  for (unsigned int i = 0; i < errors.size(); ++i) {
+    _IsilonErrorInfo info;
+    // An element that is not an object yields a record with empty fields.
+    if (errors.has<jsonxx::Object>(i)) {
+      jsonxx::Object entry = errors.get<jsonxx::Object>(i);
+      info.strCode = StringMember(entry, "code");
+      info.strMessage = StringMember(entry, "message");
+    }
+    debug.DebugLvl(kFn, 0, " \n\t Error code\t:[%s]\n\t Error message\t:[%s]", info.strCode.c_str(),
+                   info.strMessage.c_str());
+    vErrorList.push_back(info);
+  }
+  strErrorCode = vErrorList.front().strCode;
+  strErrorMessage = vErrorList.front().strMessage;
+  return true;
+}
+
+void IsilonJsonBase::getError(std::string& code, std::string& message) {
+  code = strErrorCode;
+  message = strErrorMessage;
+}
+
+void IsilonJsonBase::getErrorList(std::vector<_IsilonErrorInfo>& list) { list = vErrorList; }

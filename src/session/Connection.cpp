@@ -1,0 +1,202 @@
+// Opening, using and closing the authenticated session: the request cycle of every operation.
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "host/QuorLibCurl.h"
+#include "isilon/ManageIsilon.h"
+#include "src/common/Redact.h"
+
+using isilon::RedactSecrets;
+
+namespace {
+
+const char kOpenFn[] = "bool ManageIsilon::OpenConnection()";
+const char kCloseFn[] = "bool ManageIsilon::CloseConnection()";
+const char kHeadersFn[] = "bool ManageIsilon::SetCurlHeaders()";
+const char kSendFn[] =
+    "bool ManageIsilon::SendRequest(std::string&, const int&, const string&, const string&, const bool&)";
+
+// The piece of `text` from `from` to the next ";" or the end.
+std::string UpToSemicolon(const std::string& text, size_t from) {
+  const size_t end = text.find(';', from);
+  return text.substr(from, end == std::string::npos ? std::string::npos : end - from);
+}
+
+}  // namespace
+
+void ManageIsilon::ReleaseTransport() {
+  if (pTransport == nullptr) return;
+  pTransport->QuorLibCurlDeInit();
+  delete pTransport;
+  pTransport = nullptr;
+}
+
+void ManageIsilon::TakeSessionCookies(const vector<string>& setCookies, bool logEach) {
+  for (const string& received : setCookies) {
+    if (logEach) Log(kOpenFn, __LINE__, 2, "Header [%s]", RedactSecrets(received).c_str());
+    string text;
+    text.reserve(received.size());
+    for (char c : received) {
+      if (c != ' ') text += c;
+    }
+    size_t pos = text.find("isicsrf=");
+    if (pos != string::npos) {
+      strCsrfHeader = "X-CSRF-Token: " + UpToSemicolon(text, pos + 8);
+      strRefererHeader = "Referer: https://" + strFileServer + ":8080";
+      continue;
+    }
+    pos = text.find("isisessid=");
+    if (pos != string::npos) strCookieHeader = "Cookie: " + UpToSemicolon(text, pos);
+  }
+}
+
+bool ManageIsilon::SetCurlHeaders() {
+  if (pTransport == nullptr) return false;
+  if (!strCookieHeader.empty()) {
+    Log(kHeadersFn, __LINE__, 2, " Cookie[%s]", RedactSecrets(strCookieHeader).c_str());
+    if (!pTransport->QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, strCookieHeader)) {
+      Log(kHeadersFn, __LINE__, -1, "Failed to set CURL cookie file header");
+      return false;
+    }
+  }
+  if (!strCsrfHeader.empty()) {
+    Log(kHeadersFn, __LINE__, 2, " CSRF Token [%s]", RedactSecrets(strCsrfHeader).c_str());
+    if (!pTransport->QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, strCsrfHeader)) {
+      Log(kHeadersFn, __LINE__, -1, "Failed to set header:X-CSRF-Token");
+      return false;
+    }
+  }
+  if (strRefererHeader.empty()) return true;
+  strRefererHeader = "Referer: https://" + strFileServer + ":8080";
+  if (!pTransport->QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, strRefererHeader)) {
+    Log(kHeadersFn, __LINE__, -1, "Failed to set header:Referer");
+    return false;
+  }
+  return true;
+}
+
+bool ManageIsilon::SendRequest(string& response, const int& method, const string& uri, const string& body,
+                               const bool& resetHeaders) {
+  if (uri.empty()) {
+    Log(kSendFn, __LINE__, -1, "Input URI is empty");
+    return false;
+  }
+  response.clear();
+  if (pTransport == nullptr) {
+    Log(kSendFn, __LINE__, -1, "Curl request failed for URI:[%s]", uri.c_str());
+    return false;
+  }
+  if (resetHeaders) {
+    pTransport->QuorLibCurlFreeHttpHeaderList();
+    if (!SetCurlHeaders()) {
+      Log(kSendFn, __LINE__, -1, "Failed to set curl headers.");
+      return false;
+    }
+  }
+  bool result = pTransport->QuorLibCurlSendHttpReq(static_cast<_http_req_type_>(method), uri,
+                                                   body.empty() ? nullptr : body.data(), body.size(), false,
+                                                   nullptr);
+  if (!result) Log(kSendFn, __LINE__, -1, "Curl request failed for URI:[%s]", uri.c_str());
+
+  unsigned long code = 0;
+  if (char* text = pTransport->GetHttpResponse(code, true)) {
+    response = text;
+    std::free(text);
+  }
+  // The cluster hands out replacement session cookies before the idle time runs out; taking
+  // them up keeps long walks and waits working.
+  if (bConnected) {
+    vector<string> cookies;
+    if (pTransport->GetHttpResponseHeaders("Set-Cookie", cookies) && !cookies.empty()) {
+      TakeSessionCookies(cookies, false);
+    }
+  }
+  return result;
+}
+
+bool ManageIsilon::OpenConnection() {
+  if (bConnected) return true;
+
+  ReleaseTransport();
+  pTransport = CreateTransport();
+  if (pTransport == nullptr) {
+    return Fail(kOpenFn, __LINE__, "Internal Error", "Failed to create curl object.");
+  }
+  if (!pTransport->QuorLibCurlInit("Content-Type: application/json", true, true, nullptr)) {
+    return Fail(kOpenFn, __LINE__, "Internal Error", "Failed to initialize curl");
+  }
+
+  IsilonJsonCreateSession request;
+  request.Initialize(strFileServer, strUser, strPassword);
+  string uri, body, response;
+  if (!request.BuildRequest(uri, body)) {
+    return Fail(kOpenFn, __LINE__, "Internal Error", "Failed to set create OpenConnection request.");
+  }
+  const bool sent = SendRequest(response, kPost, uri, body, true);
+  // The body holds the password in clear: wipe it before the memory is released.
+  body.assign(body.size(), '\0');
+  if (!sent) {
+    request.ParseError(response);
+    request.getError(strLastErrorCode, strLastErrorMessage);
+    Log(kOpenFn, __LINE__, -1, "Failed to open connection with file server[%s]. Error[%s]:[%s]",
+        strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+    return false;
+  }
+  if (!request.IsilonJsonBase::ParseResponse(response)) {
+    return Fail(kOpenFn, __LINE__, "Internal Error", "Failed to parse response.");
+  }
+
+  vector<string> cookies;
+  pTransport->GetHttpResponseHeaders("Set-Cookie", cookies);
+  TakeSessionCookies(cookies, true);
+
+  if (!SetCurlHeaders()) return Fail(kOpenFn, __LINE__, "curl error", "Failed to set headers");
+
+  Log(kOpenFn, __LINE__, 0, "Successfully opened connection to file server[%s]", strFileServer.c_str());
+  bConnected = true;
+  return true;
+}
+
+bool ManageIsilon::CloseConnection() {
+  if (bConnected) {
+    IsilonJsonCloseSession request(strFileServer);
+    string uri, response;
+    if (!request.BuildRequest(uri)) {
+      Log(kCloseFn, __LINE__, -1, "Failed to create Json request for closing session");
+    } else if (!SendRequest(response, kDelete, uri, "", true) || !response.empty()) {
+      request.ParseError(response);
+      request.getError(strLastErrorCode, strLastErrorMessage);
+      LogNoContext(kCloseFn, __LINE__, -1, "Failed to close connection with file server[%s]. Error[%s]:[%s]",
+                   strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+    } else {
+      Log(kCloseFn, __LINE__, 0, "Successfully closed the session on file server [%s]", strFileServer.c_str());
+    }
+  }
+  if (pTransport != nullptr) {
+    Log(kCloseFn, __LINE__, 0, "DeInitialize Curl");
+    ReleaseTransport();
+    bConnected = false;
+  }
+  return true;
+}
+
+ManageIsilon::RequestOutcome ManageIsilon::RunRequest(const RequestStep& step, IsilonJsonBase& request,
+                                                      const RequestBuilder& build, string& response) {
+  if (!OpenConnection()) {
+    if (step.logFailures) LogFailure(step.function, __LINE__);
+    return kRequestNotSent;
+  }
+  string uri, body;
+  if (!build(uri, body)) {
+    SetLastError("Internal Error", step.buildFailure);
+    if (step.logFailures) LogFailure(step.function, __LINE__);
+    return kRequestNotSent;
+  }
+  if (!SendRequest(response, step.method, uri, body, step.resetHeaders)) {
+    request.ParseError(response);
+    request.getError(strLastErrorCode, strLastErrorMessage);
+    return kRequestRejected;
+  }
+  return kRequestAccepted;
+}

@@ -1,0 +1,125 @@
+// Construction, credentials, last error and logging of the session object.
+#include "isilon/ManageIsilon.h"
+
+#include <cstdarg>
+#include <cstring>
+
+#include "host/FXString.h"
+#include "host/LogWriter.h"
+#include "host/Password.h"
+
+namespace {
+
+void WriteLog(const char* function, int line, int level, unsigned long long context, const char* format,
+              va_list args) {
+  CLogWriterInterface* writer = g_ptrLogWriter.get();
+  if (writer == nullptr || writer->level() < level) return;
+  const std::string text = FXString::FormatV(format, args);
+  writer->write(level, function, line, context, 0, "%s", text.c_str());
+}
+
+}  // namespace
+
+ManageIsilon::ManageIsilon() { Init(); }
+
+ManageIsilon::ManageIsilon(const unsigned long long& context) {
+  Init();
+  nLogContext = context;
+}
+
+ManageIsilon::~ManageIsilon() {
+  if (pTransport != nullptr) {
+    Log("ManageIsilon::~ManageIsilon()", __LINE__, 2, "Closing curl session.");
+    ReleaseTransport();
+  }
+  // The clear-text password should not outlive the session in freed memory.
+  if (!strPassword.empty()) std::memset(&strPassword[0], 0, strPassword.size());
+}
+
+void ManageIsilon::Init() {
+  strFileServer.clear();
+  strUser.clear();
+  strPassword.clear();
+  strLastErrorCode.clear();
+  strLastErrorMessage.clear();
+  nLogContext = 0;
+  pTransport = nullptr;
+  bConnected = false;
+}
+
+void ManageIsilon::SetFileServer(const string& server) { strFileServer = server; }
+
+void ManageIsilon::SetUser(const string& user) { strUser = ValidateEscSeq(user); }
+
+string ManageIsilon::ValidateEscSeq(const string& text) {
+  string out;
+  out.reserve(text.size() + 4);
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\') {
+      out += "\\\\";
+      // A backslash already doubled is taken with its partner and stays doubled.
+      if (i + 1 < text.size() && text[i + 1] == '\\') ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  LogNoContext("string ManageIsilon::ValidateEscSeq(const string&)", __LINE__, 3, "Input [%s], Output[%s] ",
+               text.c_str(), out.c_str());
+  return out;
+}
+
+void ManageIsilon::SetPasswd(const string& password) { strPassword = password; }
+
+bool ManageIsilon::SetPasswd(const string& password, bool encrypted) {
+  strPassword = password;
+  if (!encrypted) return true;
+  char buffer[QuorPassword::kBufferSize];
+  std::memset(buffer, 0, sizeof buffer);
+  int length = sizeof buffer;
+  if (QuorPassword::decrypt(password.c_str(), buffer, &length) == 0) {
+    Log("bool ManageIsilon::SetPasswd(const string&, bool)", __LINE__, -1, "Failed to decrypt password.");
+    return false;
+  }
+  strPassword.assign(buffer);
+  std::memset(buffer, 0, sizeof buffer);
+  return true;
+}
+
+void ManageIsilon::GetLastError(string& code, string& message) {
+  code = strLastErrorCode;
+  message = strLastErrorMessage;
+}
+
+string ManageIsilon::GetLastTransportError() const {
+  return pTransport != nullptr ? pTransport->GetLastErrorText() : string();
+}
+
+void ManageIsilon::Log(const char* function, int line, int level, const char* format, ...) const {
+  va_list args;
+  va_start(args, format);
+  WriteLog(function, line, level, nLogContext, format, args);
+  va_end(args);
+}
+
+void ManageIsilon::LogNoContext(const char* function, int line, int level, const char* format, ...) const {
+  va_list args;
+  va_start(args, format);
+  WriteLog(function, line, level, 0, format, args);
+  va_end(args);
+}
+
+void ManageIsilon::SetLastError(const string& code, const string& message) {
+  strLastErrorCode = code;
+  strLastErrorMessage = message;
+}
+
+bool ManageIsilon::LogFailure(const char* function, int line) const {
+  Log(function, line, -1, "File server[%s], ErrorCode[%s], ErrorMessage[%s]", strFileServer.c_str(),
+      strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+  return false;
+}
+
+bool ManageIsilon::Fail(const char* function, int line, const string& code, const string& message) {
+  SetLastError(code, message);
+  return LogFailure(function, line);
+}
