@@ -1,0 +1,127 @@
+// Finding a SyncIQ policy's current job in the cluster's job list.
+#include <string>
+
+#include "host/DebugLog.h"
+#include "isilon/ManageIsilon.h"
+#include "json/Numbers.h"
+#include "json/jsonxx.h"
+#include "src/common/LogText.h"
+#include "src/synciq/JobState.h"
+
+using isilon::OrEmpty;
+
+IsilonJsonSyncIQJobInfo::IsilonJsonSyncIQJobInfo() : eState(SYNCIQ_JOB_STATE_NONE) {}
+
+void IsilonJsonSyncIQJobInfo::Initialize(const std::string& fileServer, const std::string& policyName,
+                                         const eIsilonSyncIQJobState& state) {
+  strFileServer = fileServer;
+  strPolicyName = policyName;
+  eState = state;
+}
+
+bool IsilonJsonSyncIQJobInfo::BuildRequest(std::string& uri, std::string& body) {
+  uri.clear();
+  body.clear();
+  // Encoded, so that a name holding "&" or "=" cannot add parameters to the query.
+  uri = "https://" + strFileServer + ":8080/platform/1/sync/jobs?policy_name=" + UrlEncode(strPolicyName);
+  if (!resume.empty()) uri += "&resume=" + resume;
+  uri += isilon::synciq::JobStateFilter(eState);
+  EvDebug debug(nullptr);
+  debug.DebugLvl("IsilonJsonSyncIQJobInfo::BuildRequest", 2, "URI : [%s], \n Request Body : [%s]", uri.c_str(),
+                 OrEmpty(body));
+  return true;
+}
+
+bool IsilonJsonSyncIQJobInfo::ParseResponse(std::string& response) {
+  static const char kFn[] = "IsilonJsonSyncIQJobInfo::ParseResponse";
+  EvDebug debug(nullptr);
+  debug.DebugLvl(kFn, 2, "Json response :[%s]", OrEmpty(response));
+  jsonxx::Object reply;
+  reply.parse(response);
+  if (reply.empty()) {
+    debug.DebugLvl(kFn, -1, "Failed to parse policy information from json response.");
+    return false;
+  }
+  resume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
+  if (!reply.has<jsonxx::Array>("jobs")) return false;
+
+  const jsonxx::Array& jobs = reply.get<jsonxx::Array>("jobs");
+  for (unsigned int i = 0; i < jobs.size(); ++i) {
+    jsonxx::Object entry = jobs.get<jsonxx::Object>(i);
+    _IsilonSyncIQJobInfo info;
+    info.nJobId = entry.has<long double>("job_id") ? jsonxx::TruncToU32(entry.get<long double>("job_id")) : 0;
+    info.strError = entry.get<std::string>("error");
+    info.strState = entry.get<std::string>("state");
+    info.strPolicyName = entry.get<std::string>("policy_name");
+    info.eState = isilon::synciq::JobStateFromText(info.strState);
+
+    const bool active = info.eState == SYNCIQ_JOB_STATE_RUNNING || info.eState == SYNCIQ_JOB_STATE_SCHEDULED ||
+                        info.eState == SYNCIQ_JOB_STATE_PAUSED;
+    const int level = active && info.strPolicyName == strPolicyName ? 0 : 3;
+    debug.DebugLvl(kFn, level, "Job Id\t\t\t\t: [%u]", info.nJobId);
+    debug.DebugLvl(kFn, level, "State\t\t\t\t: [%s]", info.strState.c_str());
+    if (level == 0) {
+      job = info;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsilonJsonSyncIQJobInfo::GetJobInfo(_IsilonSyncIQJobInfo& out) {
+  out = job;
+  return true;
+}
+
+void IsilonJsonSyncIQJobInfo::GetResume(std::string& out) { out = resume; }
+
+bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& policyName,
+                                    const eIsilonSyncIQJobState& state) {
+  static const char kFn[] =
+      "bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo&, const string&, const eIsilonSyncIQJobState&)";
+  if (policyName.empty()) return Fail(kFn, __LINE__, "Internal error", "Policy name is empty");
+  Log(kFn, __LINE__, 0, "Request to get information for policy name[%s] on file server[%s]", policyName.c_str(),
+      strFileServer.c_str());
+
+  IsilonJsonSyncIQJobInfo request;
+  request.Initialize(strFileServer, policyName, state);
+  const RequestStep step{kFn, kGet, "Failed to create json request for sync iq job report info.", true, true};
+  // Kept for the one repeat after a reconnection.
+  string sentUri, sentBody, response;
+  const RequestOutcome outcome = RunRequest(
+      step, request,
+      [&](string& uri, string& body) {
+        const bool built = request.BuildRequest(uri, body);
+        sentUri = uri;
+        sentBody = body;
+        return built;
+      },
+      response);
+  if (outcome == kRequestNotSent) return false;
+  if (outcome == kRequestRejected) {
+    Log(kFn, __LINE__, 0, "Failed to send request to file server[%s]. Re-establishing the connection.",
+        strFileServer.c_str());
+    CloseConnection();
+    OpenConnection();
+    if (!SendRequest(response, kGet, sentUri, sentBody, true)) {
+      request.ParseError(response);
+      request.getError(strLastErrorCode, strLastErrorMessage);
+      Log(kFn, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
+          strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+      return false;
+    }
+  }
+
+  const bool found = request.ParseResponse(response);
+  string token;
+  request.GetResume(token);
+  if (!found && token.empty()) {
+    strLastErrorMessage = "No response received from file server.";
+    Log(kFn, __LINE__, -1, "File server[%s], Error[%s].", strFileServer.c_str(), strLastErrorMessage.c_str());
+    return false;
+  }
+  request.GetJobInfo(job);
+  Log(kFn, __LINE__, 2, "Found job info for policy name[%s] on file server[%s]. Jobid[%d] ", policyName.c_str(),
+      strFileServer.c_str(), static_cast<int>(job.nJobId));
+  return true;
+}

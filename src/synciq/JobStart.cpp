@@ -1,0 +1,106 @@
+// Starting a SyncIQ job and waiting for the cluster to give it an id.
+#include <string>
+
+#include "host/DebugLog.h"
+#include "host/FXString.h"
+#include "host/Sleep.h"
+#include "isilon/ManageIsilon.h"
+#include "src/common/JsonText.h"
+#include "src/common/LogText.h"
+#include "src/config/Config.h"
+
+using isilon::JsonEscape;
+using isilon::OrEmpty;
+
+IsilonJsonSyncIQJob::IsilonJsonSyncIQJob() {}
+
+void IsilonJsonSyncIQJob::Initialize(const std::string& fileServer, const std::string& policyName,
+                                     const std::string& sourceSnapshot) {
+  strFileServer = fileServer;
+  strPolicyName = policyName;
+  strSourceSnapshot = sourceSnapshot;
+}
+
+bool IsilonJsonSyncIQJob::BuildRequest(std::string& uri, std::string& body) {
+  uri.clear();
+  body.clear();
+  uri = "https://" + strFileServer + ":8080/platform/1/sync/jobs";
+  // Escaped, so that a quote in a name cannot end the string and add members of its own.
+  body = "{";
+  body += "\"id\" : \"";
+  body += JsonEscape(strPolicyName);
+  body += "\",";
+  body += "\"source_snapshot\" : \"";
+  body += JsonEscape(strSourceSnapshot);
+  body += "\"";
+  body += "}";
+  EvDebug debug(nullptr);
+  debug.DebugLvl("IsilonJsonSyncIQJob::BuildRequest", 2, "URI : [%s], \n Request Body : [%s]", uri.c_str(),
+                 body.c_str());
+  return true;
+}
+
+namespace {
+const char* JobStateText(const _IsilonSyncIQJobInfo& job) {
+  return job.strState.empty() ? "EMPTY" : job.strState.c_str();
+}
+}  // namespace
+
+bool ManageIsilon::StartSyncIQJob(const string& policyName, const string& sourceSnapshot, unsigned int& jobId) {
+  static const char kFn[] = "bool ManageIsilon::StartSyncIQJob(const string&, const string&, unsigned int&)";
+  jobId = 0;
+  if (sourceSnapshot.empty() || policyName.empty()) {
+    return Fail(kFn, __LINE__, "Internal error", "Invalid input parameters");
+  }
+  Log(kFn, __LINE__, 0, "Request to start synciq replication job for policy [%s] source snapshot[%s].",
+      policyName.c_str(), sourceSnapshot.c_str());
+
+  IsilonJsonSyncIQJob request;
+  request.Initialize(strFileServer, policyName, sourceSnapshot);
+  const RequestStep step{kFn, kPost, "Failed to create json request to start synciq job.", true, true};
+  string response;
+  const RequestOutcome outcome = RunRequest(
+      step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
+  if (outcome == kRequestNotSent) return false;
+  if (outcome == kRequestRejected) {
+    Log(kFn, __LINE__, -1, "Failed to start synciq job on filer[%s] for policy[%s]. Error[%s]:[%s]",
+        strFileServer.c_str(), policyName.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+    return false;
+  }
+  request.IsilonJsonBase::ParseResponse(response);
+
+  int retries = 0;
+  MIGetRegInt(nullptr, "nIsilonSyncIQJobStatusRetryCount", &retries);
+  if (retries < 1) retries = 20;
+  // Waits for a scheduled or paused job use no retries; this total bounds them.
+  const long long waitLimitMs = 1000LL * isilon::GetTarvexInt("nIsilonSyncIQJobWaitLimit", 3600);
+  long long waitedMs = 0;
+
+  _IsilonSyncIQJobInfo job;
+  for (;;) {
+    if (GetSyncIQJobInfo(job, policyName, SYNCIQ_JOB_STATE_RUNNING) && job.nJobId != 0) {
+      jobId = job.nJobId;
+      Log(kFn, __LINE__, 0, "Successfully created synciq job[%u] for policy[%s].", jobId, policyName.c_str());
+      return true;
+    }
+    if (GetSyncIQJobInfo(job, policyName, SYNCIQ_JOB_STATE_NONE) &&
+        (job.eState == SYNCIQ_JOB_STATE_SCHEDULED || job.eState == SYNCIQ_JOB_STATE_PAUSED)) {
+      if (waitedMs + 5000 > waitLimitMs) {
+        return Fail(kFn, __LINE__, "Internal Error",
+                    FXString::Format("SyncIQ job of policy[%s] stayed in [%s] state for [%lld] seconds.",
+                                     policyName.c_str(), JobStateText(job), waitedMs / 1000));
+      }
+      Log(kFn, __LINE__, -1, "SyncIQ policy[%s] on File server[%s] has job in [%s] state. Retry after 5 seconds",
+          policyName.c_str(), strFileServer.c_str(), job.strState.c_str());
+      ZEMSLEEP(5000, __FILE__, __LINE__);
+      waitedMs += 5000;
+      continue;
+    }
+    Log(kFn, __LINE__, -1,
+        "Failed to get synciq job id for policy[%s]. File server[%s], Error[%s]. Retry after 1 sec, Retry count[%d]",
+        policyName.c_str(), strFileServer.c_str(), OrEmpty(strLastErrorMessage), retries);
+    ZEMSLEEP(1000, __FILE__, __LINE__);
+    if (retries <= 0) return false;
+    --retries;
+  }
+}

@@ -1,0 +1,148 @@
+// Listing the SyncIQ policies and selecting them by source path or by name.
+#include <string>
+#include <vector>
+
+#include "host/DebugLog.h"
+#include "isilon/ManageIsilon.h"
+#include "json/Numbers.h"
+#include "json/jsonxx.h"
+#include "src/common/LogText.h"
+#include "src/common/Paging.h"
+
+using isilon::OrEmpty;
+
+namespace {
+const char* TrueFalse(bool value) { return value ? "true" : "false"; }
+}  // namespace
+
+IsilonJsonSyncIQPolicy::IsilonJsonSyncIQPolicy() {}
+
+void IsilonJsonSyncIQPolicy::Initialize(const std::string& fileServer, const std::string& policyName) {
+  strFileServer = fileServer;
+  strPolicyName = policyName;
+}
+
+bool IsilonJsonSyncIQPolicy::BuildRequest(std::string& uri, std::string& body) {
+  uri.clear();
+  body.clear();
+  uri = "https://" + strFileServer + ":8080/platform/1/sync/policies";
+  // The token is the cluster's own opaque text and goes back as received.
+  if (!resume.empty()) uri += "?&resume=" + resume;
+  EvDebug debug(nullptr);
+  debug.DebugLvl("IsilonJsonSyncIQPolicy::BuildRequest", 2, "URI : [%s], \n Request Body : [%s]", uri.c_str(),
+                 OrEmpty(body));
+  return true;
+}
+
+bool IsilonJsonSyncIQPolicy::ParseResponse(std::string& response) {
+  static const char kFn[] = "IsilonJsonSyncIQPolicy::ParseResponse";
+  EvDebug debug(nullptr);
+  debug.DebugLvl(kFn, 2, "Json response :[%s]", OrEmpty(response));
+
+  jsonxx::Object reply;
+  reply.parse(response);
+  if (reply.empty()) {
+    debug.DebugLvl(kFn, -1, "Failed to parse policy information from json response.");
+    return false;
+  }
+  vPolicies.clear();
+  resume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
+
+  if (reply.has<jsonxx::Array>("policies")) {
+    const jsonxx::Array& list = reply.get<jsonxx::Array>("policies");
+    for (unsigned int i = 0; i < list.size(); ++i) {
+      jsonxx::Object entry = list.get<jsonxx::Object>(i);
+      _IsilonSyncIQPolicyInfo info;
+      info.strName = entry.get<std::string>("name");
+      info.strDescription = entry.get<std::string>("description");
+      info.bCheckIntegrity = entry.get<bool>("check_integrity");
+      info.bConflicted = entry.get<bool>("conflicted");
+      info.bEnabled = entry.get<bool>("enabled");
+      info.bExpectedDataloss = entry.get<bool>("expected_dataloss");
+      info.bHasSyncState = entry.get<bool>("has_sync_state");
+      info.strSchedule = entry.get<std::string>("schedule");
+      info.strSourceRootPath = entry.get<std::string>("source_root_path");
+      info.strTargetHost = entry.get<std::string>("target_host");
+      info.strTargetPath = entry.get<std::string>("target_path");
+      info.strAction = entry.get<std::string>("action");
+      info.bTargetSnapshotArchive = entry.get<bool>("target_snapshot_archive");
+      info.nTargetSnapshotExpiration = jsonxx::TruncToI32(entry.get<long double>("target_snapshot_expiration"));
+      info.strTargetSnapshotPattern = entry.get<std::string>("target_snapshot_pattern");
+      info.strId = entry.get<std::string>("id");
+
+      debug.DebugLvl(kFn, 3, "Action\t\t\t\t: [%s]", info.strAction.c_str());
+      debug.DebugLvl(kFn, 3, "Policy Name\t\t\t: [%s]", info.strName.c_str());
+      debug.DebugLvl(kFn, 3, "Policy Id\t\t\t: [%s]", info.strId.c_str());
+      debug.DebugLvl(kFn, 3, "Description\t\t\t: [%s]", info.strDescription.c_str());
+      debug.DebugLvl(kFn, 3, "Check integrity\t\t: [%s]", TrueFalse(info.bCheckIntegrity));
+      debug.DebugLvl(kFn, 3, "Conflicted\t\t\t: [%s]", TrueFalse(info.bConflicted));
+      debug.DebugLvl(kFn, 3, "Enabled\t\t\t\t: [%s]", TrueFalse(info.bEnabled));
+      debug.DebugLvl(kFn, 3, "Expected data loss\t: [%s]", TrueFalse(info.bExpectedDataloss));
+      debug.DebugLvl(kFn, 3, "Has sync state\t\t: [%s]", TrueFalse(info.bHasSyncState));
+      debug.DebugLvl(kFn, 3, "Schedule\t\t\t: [%s]", info.strSchedule.c_str());
+      debug.DebugLvl(kFn, 3, "Source Root Path\t: [%s]", info.strSourceRootPath.c_str());
+      debug.DebugLvl(kFn, 3, "Target Host\t\t\t: [%s]", info.strTargetHost.c_str());
+      debug.DebugLvl(kFn, 3, "Target Path\t\t\t: [%s]", info.strTargetPath.c_str());
+      debug.DebugLvl(kFn, 3, "Target Snap Archive\t: [%s]", TrueFalse(info.bTargetSnapshotArchive));
+      debug.DebugLvl(kFn, 3, "Target Snap\tExpiration : [%d]", info.nTargetSnapshotExpiration);
+      debug.DebugLvl(kFn, 3, "Target Snap Naming Pattern : [%s]", info.strTargetSnapshotPattern.c_str());
+      vPolicies.push_back(info);
+    }
+  }
+  debug.DebugLvl(kFn, 0, "Succesfully returned [%d] items.", static_cast<int>(vPolicies.size()));
+  return true;
+}
+
+bool IsilonJsonSyncIQPolicy::GetPolicyInfo(std::vector<_IsilonSyncIQPolicyInfo>& out) {
+  out = vPolicies;
+  return true;
+}
+
+void IsilonJsonSyncIQPolicy::GetResume(std::string& out) { out = resume; }
+
+bool ManageIsilon::GetSyncIQPolicy(vector<_IsilonSyncIQPolicyInfo>& policies, const string& path,
+                                   const string& policyName) {
+  static const char kFn[] =
+      "bool ManageIsilon::GetSyncIQPolicy(std::vector<_IsilonSyncIQPolicyInfo>&, const string&, const string&)";
+  policies.clear();
+  Log(kFn, __LINE__, 0, "Request to get sync iq policy for path[%s], policy name[%s] on file server[%s]",
+      OrEmpty(path), OrEmpty(policyName), strFileServer.c_str());
+  if (!OpenConnection()) return LogFailure(kFn, __LINE__);
+
+  policies.clear();
+  IsilonJsonSyncIQPolicy request;
+  request.Initialize(strFileServer, "");
+  const RequestStep step{kFn, kGet, "Failed to create json request for sync iq policy info.", true, true};
+  isilon::ResumeTracker tokens;
+  vector<_IsilonSyncIQPolicyInfo> page;
+  string token;
+  do {
+    page.clear();
+    string response;
+    const RequestOutcome outcome = RunRequest(
+        step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
+    if (outcome == kRequestNotSent) return false;
+    if (outcome == kRequestRejected) {
+      Log(kFn, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
+          strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+      return false;
+    }
+    if (!request.ParseResponse(response) || !request.GetPolicyInfo(page)) {
+      return Fail(kFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+    }
+    request.GetResume(token);
+    for (const _IsilonSyncIQPolicyInfo& policy : page) {
+      const bool match = path.empty() ? policy.strName == policyName : policy.strSourceRootPath == path;
+      if (match) policies.push_back(policy);
+    }
+    // A token handed out twice would repeat the same pages for ever.
+    if (tokens.Repeats(token)) {
+      return Fail(kFn, __LINE__, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
+    }
+  } while (!token.empty());
+
+  if (policies.empty()) return Fail(kFn, __LINE__, "Internal Error", "No policies found for path:[" + path + "]");
+  Log(kFn, __LINE__, 2, "Found[%d] sync iq policy for path[%s] on file server[%s]", static_cast<int>(policies.size()),
+      OrEmpty(path), strFileServer.c_str());
+  return true;
+}
