@@ -1,0 +1,465 @@
+// Reading: a lenient recursive-descent reader over a byte range, bounded in depth.
+#include <emmintrin.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "json/Locale.h"
+#include "json/jsonxx.h"
+
+namespace jsonxx {
+namespace detail {
+
+namespace {
+
+inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+inline int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads up to four hex digits at p (not past end); returns how many were read.
+inline int ReadHex(const char* p, const char* end, unsigned& value) {
+  value = 0;
+  int n = 0;
+  while (n < 4 && p + n < end) {
+    int d = HexDigit(p[n]);
+    if (d < 0) break;
+    value = value * 16 + static_cast<unsigned>(d);
+    ++n;
+  }
+  return n;
+}
+
+void AppendUtf8(std::string& out, unsigned cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// First position at or after p holding `quote` or a backslash, or end.
+inline const char* ScanString(const char* p, const char* end, char quote) {
+  const __m128i q = _mm_set1_epi8(quote);
+  const __m128i bs = _mm_set1_epi8('\\');
+  while (end - p >= 16) {
+    __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, q), _mm_cmpeq_epi8(chunk, bs)));
+    if (mask) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+  while (p < end && *p != quote && *p != '\\') ++p;
+  return p;
+}
+
+// Powers of ten that a long double holds exactly (5^27 < 2^64).
+const long double kPow10[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,
+                              1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L,
+                              1e20L, 1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
+constexpr int kMaxExactPow10 = 27;
+
+}  // namespace
+
+class Reader {
+ public:
+  Reader(const char* begin, const char* end) : p_(begin), end_(end) {}
+
+  bool ReadTop(Object& out) {
+    skip();
+    if (p_ == end_ || *p_ != '{') return false;
+    return readObject(out);
+  }
+
+ private:
+  // White space, then any "//" comments each with the white space after it.
+  void skip() {
+    for (;;) {
+      while (p_ < end_ && IsSpace(*p_)) ++p_;
+      if (end_ - p_ >= 2 && p_[0] == '/' && p_[1] == '/') {
+        const void* nl = std::memchr(p_, '\n', static_cast<size_t>(end_ - p_));
+        p_ = nl ? static_cast<const char*>(nl) : end_;
+        continue;
+      }
+      return;
+    }
+  }
+
+  bool word(const char* w, size_t n) {
+    if (static_cast<size_t>(end_ - p_) < n || std::memcmp(p_, w, n) != 0) return false;
+    p_ += n;
+    return true;
+  }
+
+  // At an opening quote (double or single).
+  bool readString(std::string& out) {
+    const char quote = *p_++;
+    const char* run = p_;
+    for (;;) {
+      p_ = ScanString(p_, end_, quote);
+      if (p_ == end_) return false;
+      out.append(run, static_cast<size_t>(p_ - run));
+      if (*p_ == quote) {
+        ++p_;
+        return true;
+      }
+      if (++p_ == end_) return false;
+      const char c = *p_++;
+      switch (c) {
+        case '\\': out += '\\'; break;
+        case '/': out += '/'; break;
+        case 'b': out += '\b'; break;
+        case 'f': out += '\f'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
+        case 'u': readUnicodeEscape(out); break;
+        default:
+          if (c == quote) {
+            out += c;
+          } else {
+            // An unknown escape keeps both characters.
+            out += '\\';
+            out += c;
+          }
+      }
+      run = p_;
+    }
+  }
+
+  // After "\u": up to four hex digits give a code point, written as UTF-8; a surrogate pair
+  // gives one code point; a lone surrogate gives U+FFFD; no hex digit gives nothing.
+  void readUnicodeEscape(std::string& out) {
+    unsigned cp;
+    int n = ReadHex(p_, end_, cp);
+    p_ += n;
+    if (n == 0) return;
+    if (cp >= 0xD800 && cp <= 0xDBFF) {
+      unsigned low;
+      if (end_ - p_ >= 6 && p_[0] == '\\' && p_[1] == 'u' && ReadHex(p_ + 2, end_, low) == 4 && low >= 0xDC00 &&
+          low <= 0xDFFF) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        p_ += 6;
+      } else {
+        cp = 0xFFFD;
+      }
+    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    AppendUtf8(out, cp);
+  }
+
+  // Accepts what long double stream extraction accepts: [+-] digits [. digits] [e|E [+-] digits],
+  // with at least one mantissa digit, and an exponent only after a mantissa digit. No inf,
+  // nan or hex. A value out of range fails, as the extraction does. On failure p_ is unchanged.
+  bool readNumber(Number& out) {
+    const char* p = p_;
+    const char* const start = p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    uint64_t mantissa = 0;
+    bool exact = true;  // every significant digit is in `mantissa`
+    bool anyDigit = false;
+    int exp10 = 0;
+    for (; p < end_ && IsDigit(*p); ++p) {
+      anyDigit = true;
+      unsigned d = static_cast<unsigned>(*p - '0');
+      if (mantissa <= (UINT64_MAX - d) / 10) {
+        mantissa = mantissa * 10 + d;
+      } else {
+        exact = false;
+      }
+    }
+    if (p < end_ && *p == '.') {
+      for (++p; p < end_ && IsDigit(*p); ++p) {
+        anyDigit = true;
+        unsigned d = static_cast<unsigned>(*p - '0');
+        if (mantissa <= (UINT64_MAX - d) / 10) {
+          mantissa = mantissa * 10 + d;
+          // Bounded so that endless leading zeros cannot overflow; such numbers take the
+          // exact slow path anyway.
+          if (exp10 > -100000000) --exp10;
+        } else {
+          exact = false;
+        }
+      }
+    }
+    if (!anyDigit) return false;
+    if (p < end_ && (*p == 'e' || *p == 'E')) {
+      ++p;
+      bool expNegative = false;
+      if (p < end_ && (*p == '+' || *p == '-')) expNegative = *p++ == '-';
+      if (p == end_ || !IsDigit(*p)) return false;  // "1e" does not convert
+      int e = 0;
+      for (; p < end_ && IsDigit(*p); ++p) {
+        if (e < 100000) e = e * 10 + (*p - '0');
+      }
+      exp10 += expNegative ? -e : e;
+    }
+    if (exact) {
+      if (mantissa == 0) {
+        out = negative ? -0.0L : 0.0L;
+        p_ = p;
+        return true;
+      }
+      if (exp10 >= -kMaxExactPow10 && exp10 <= kMaxExactPow10) {
+        // Both operands exact: one correctly rounded operation, the same as strtold.
+        long double v = static_cast<long double>(mantissa);
+        v = exp10 >= 0 ? v * kPow10[exp10] : v / kPow10[-exp10];
+        out = negative ? -v : v;
+        p_ = p;
+        return true;
+      }
+    }
+    return slowNumber(start, p, out);
+  }
+
+  bool slowNumber(const char* start, const char* stop, Number& out) {
+    // strtold needs a terminated copy of exactly the matched span.
+    const size_t len = static_cast<size_t>(stop - start);
+    char small[128];
+    std::string big;
+    char* buf = small;
+    if (len >= sizeof(small)) {
+      big.assign(start, len);
+      buf = &big[0];
+    } else {
+      std::memcpy(small, start, len);
+      small[len] = '\0';
+    }
+    char* endp = nullptr;
+    const locale_t c = CLocale();
+    long double v = c ? strtold_l(buf, &endp, c) : strtold(buf, &endp);
+    if (endp != buf + len || std::isinf(v)) return false;
+    out = v;
+    p_ = stop;
+    return true;
+  }
+
+  // On failure p_ is back where the value began, so a container that failed inside never
+  // looks like the end of its parent.
+  bool readValue(Value& out) {
+    skip();
+    if (p_ == end_) return false;
+    const char* const start = p_;
+    switch (*p_) {
+      case '"':
+      case '\'': {
+        std::string s;
+        if (!readString(s)) break;
+        out = Value(std::move(s));
+        return true;
+      }
+      case 't':
+        if (!word("true", 4)) break;
+        out = Value(true);
+        return true;
+      case 'f':
+        if (!word("false", 5)) break;
+        out = Value(false);
+        return true;
+      case 'n':
+        if (!word("null", 4)) break;
+        out = Value(Null());
+        return true;
+      case '[': {
+        Array a;
+        if (!readArray(a)) break;
+        out = Value(std::move(a));
+        return true;
+      }
+      case '{': {
+        Object o;
+        if (!readObject(o)) break;
+        out = Value(std::move(o));
+        return true;
+      }
+      case ',':
+        // An empty element reads as null; the comma stays for the caller.
+        out = Value(Null());
+        return true;
+      default: {
+        char c = *p_;
+        if (IsDigit(c) || c == '-' || c == '+' || c == '.') {
+          Number n;
+          if (!readNumber(n)) break;
+          out = Value(n);
+          return true;
+        }
+        break;
+      }
+    }
+    p_ = start;
+    return false;
+  }
+
+  // At '{'.
+  bool readObject(Object& out) {
+    if (++depth_ > kMaxDepth) {
+      --depth_;
+      return false;
+    }
+    ++p_;
+    const size_t base = members_.size();
+    bool ok = readMembers();
+    flushMembers(out, base);
+    --depth_;
+    return ok;
+  }
+
+  bool readMembers() {
+    skip();
+    if (p_ < end_ && *p_ == '}') {
+      ++p_;
+      return true;
+    }
+    for (;;) {
+      skip();
+      if (p_ == end_ || (*p_ != '"' && *p_ != '\'')) return false;
+      std::string key;
+      if (!readString(key)) return false;
+      skip();
+      if (p_ == end_ || *p_ != ':') return false;
+      ++p_;
+      Value value;
+      if (!readValue(value)) {
+        // The member is dropped and the object must end here.
+        skip();
+        if (p_ < end_ && *p_ == '}') {
+          ++p_;
+          return true;
+        }
+        return false;
+      }
+      members_.push_back(Member{std::move(key), std::move(value)});
+      skip();
+      if (p_ == end_) return false;
+      if (*p_ == ',') {
+        ++p_;
+        skip();
+        if (p_ < end_ && *p_ == '}') {  // trailing comma
+          ++p_;
+          return true;
+        }
+        continue;
+      }
+      if (*p_ == '}') {
+        ++p_;
+        return true;
+      }
+      return false;
+    }
+  }
+
+  // At '['.
+  bool readArray(Array& out) {
+    if (++depth_ > kMaxDepth) {
+      --depth_;
+      return false;
+    }
+    ++p_;
+    const size_t base = values_.size();
+    bool ok = readElements();
+    out.values_.reserve(values_.size() - base);
+    for (size_t i = base; i < values_.size(); ++i) out.values_.push_back(std::move(values_[i]));
+    values_.resize(base);
+    --depth_;
+    return ok;
+  }
+
+  bool readElements() {
+    skip();
+    if (p_ < end_ && *p_ == ']') {
+      ++p_;
+      return true;
+    }
+    for (;;) {
+      Value value;
+      if (!readValue(value)) {
+        skip();
+        if (p_ < end_ && *p_ == ']') {
+          ++p_;
+          return true;
+        }
+        return false;
+      }
+      values_.push_back(std::move(value));
+      skip();
+      if (p_ == end_) return false;
+      if (*p_ == ',') {
+        ++p_;
+        continue;
+      }
+      if (*p_ == ']') {
+        ++p_;
+        return true;
+      }
+      return false;
+    }
+  }
+
+  // Moves the members read since `base` into `out`, in key order; of equal keys the one read
+  // last wins.
+  void flushMembers(Object& out, size_t base) {
+    auto first = members_.begin() + static_cast<std::ptrdiff_t>(base);
+    auto last = members_.end();
+    bool sorted = true;
+    for (auto it = first; it != last && it + 1 != last; ++it) {
+      if (!(it->first < (it + 1)->first)) {
+        sorted = false;
+        break;
+      }
+    }
+    if (!sorted) {
+      std::stable_sort(first, last, [](const Member& a, const Member& b) { return a.first < b.first; });
+    }
+    Object::Members& dst = out.members_;
+    dst.reserve(dst.size() + static_cast<size_t>(last - first));
+    for (auto it = first; it != last; ++it) {
+      if (!dst.empty() && dst.back().first == it->first) {
+        dst.back().second = std::move(it->second);
+      } else {
+        dst.push_back(std::move(*it));
+      }
+    }
+    members_.erase(first, last);
+  }
+
+  const char* p_;
+  const char* const end_;
+  int depth_ = 0;
+  // Members and elements of the containers being read, innermost last; each container takes
+  // its own once complete, so its storage is allocated once at its final size.
+  std::vector<Member> members_;
+  std::vector<Value> values_;
+};
+
+}  // namespace detail
+
+bool Object::parse(const std::string& text) { return parse(text.data(), text.size()); }
+
+bool Object::parse(const char* text, size_t length) {
+  members_.clear();
+  if (!text) return false;
+  detail::Reader reader(text, text + length);
+  return reader.ReadTop(*this);
+}
+
+}  // namespace jsonxx
