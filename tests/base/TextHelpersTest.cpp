@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "src/common/JsonText.h"
+#include "src/common/Paging.h"
+#include "src/common/Redact.h"
+
+namespace {
+
+TEST(JsonEscape, OrdinaryTextIsUnchanged) {
+  EXPECT_EQ(isilon::JsonEscape("/ifs/data/share 1/é"), "/ifs/data/share 1/é");
+}
+
+TEST(JsonEscape, EscapesWhatJsonRequires) {
+  EXPECT_EQ(isilon::JsonEscape("a\"b\\c"), "a\\\"b\\\\c");
+  EXPECT_EQ(isilon::JsonEscape("\n\t\x01"), "\\n\\t\\u0001");
+  EXPECT_EQ(isilon::JsonEscape("DOMAIN\\\\user", false), "DOMAIN\\\\user");
+}
+
+TEST(RedactSecrets, HidesCookiesTokensAndPasswords) {
+  const std::string text =
+      "Cookie: isisessid=abc123; path=/\r\nX-CSRF-Token: tok-9\r\n"
+      "Set-Cookie: isicsrf=zzz; Secure\r\n{\"username\" : \"u\",\"password\" : \"p\\\"w\",\"x\":1}";
+  const std::string out = isilon::RedactSecrets(text);
+  for (const char* secret : {"abc123", "tok-9", "zzz", "p\\\"w"}) {
+    EXPECT_EQ(out.find(secret), std::string::npos) << secret << " in " << out;
+  }
+  EXPECT_NE(out.find("isisessid=<redacted>"), std::string::npos);
+  EXPECT_NE(out.find("\"username\" : \"u\""), std::string::npos);
+  EXPECT_NE(out.find("\"x\":1"), std::string::npos);
+  EXPECT_EQ(isilon::RedactSecrets("GET /platform/1/zones"), "GET /platform/1/zones");
+}
+
+TEST(ResumeTracker, StopsOnARepeatedToken) {
+  isilon::ResumeTracker tracker;
+  EXPECT_FALSE(tracker.Repeats("a"));
+  EXPECT_FALSE(tracker.Repeats("b"));
+  EXPECT_FALSE(tracker.Repeats(""));
+  EXPECT_FALSE(tracker.Repeats(""));
+  EXPECT_TRUE(tracker.Repeats("a"));
+}
+
+}  // namespace
