@@ -6,4 +6,4 @@
 #include "isilon/IsilonJSON.h"
 
 // Records and request classes are defined here as this subsystem is built.
- external addresses and node versions:struct _IsilonVersionInfo;
+struct _IsilonVersionInfo;
