@@ -1,0 +1,98 @@
+// The attributes of one path, read with "?metadata".
+#include <string>
+
+#include "host/DebugLog.h"
+#include "isilon/ManageIsilon.h"
+#include "json/Numbers.h"
+#include "json/jsonxx.h"
+#include "src/common/LogText.h"
+#include "src/namespace/FileInfo.h"
+
+using isilon::OrEmpty;
+
+IsilonJsonPathAttributes::IsilonJsonPathAttributes() {}
+
+void IsilonJsonPathAttributes::Initialize(const std::string& fileServer, const std::string& path) {
+  strFileServer = fileServer;
+  strPath = path;
+}
+
+bool IsilonJsonPathAttributes::BuildRequest(std::string& uri) {
+  uri.clear();
+  uri = "https://" + strFileServer + ":8080/namespace" + UrlEncode(strPath) + "/?metadata";
+  EvDebug debug(nullptr);
+  debug.DebugLvl("IsilonJsonPathAttributes::BuildRequest", 2, "URI : [%s]", uri.c_str());
+  return true;
+}
+
+bool IsilonJsonPathAttributes::ParseResponse(std::string& response) {
+  static const char kFn[] = "IsilonJsonPathAttributes::ParseResponse";
+  EvDebug debug(nullptr);
+  debug.DebugLvl(kFn, 3, "Json response :[%s]", OrEmpty(response));
+
+  jsonxx::Object reply;
+  reply.parse(response);
+  info.clear();
+  if (reply.empty()) {
+    debug.DebugLvl(kFn, -1, "Failed to parse path attributes from json response.");
+    return false;
+  }
+  if (reply.has<jsonxx::Array>("attrs")) {
+    info.strPath = strPath;
+    const jsonxx::Array& attrs = reply.get<jsonxx::Array>("attrs");
+    for (unsigned int i = 0; i < attrs.size(); ++i) {
+      const jsonxx::Object& attr = attrs.get<jsonxx::Object>(i);
+      const std::string name = attr.get<std::string>("name");
+      if (name == "name") {
+        info.strName = attr.get<std::string>("value");
+      } else if (name == "mtime_val") {
+        info.nMtime = jsonxx::TruncToU32(attr.get<jsonxx::Number>("value"));
+      } else if (name == "owner") {
+        info.strOwner = attr.get<std::string>("value");
+      } else if (name == "mode") {
+        info.strMode = attr.get<std::string>("value");
+      } else if (name == "type") {
+        info.strType = attr.get<std::string>("value");
+      } else if (name == "size") {
+        info.nSize = jsonxx::TruncToU64(attr.get<jsonxx::Number>("value"));
+      }
+    }
+    isilon::DebugFileInfo(kFn, info);
+  }
+  return true;
+}
+
+bool IsilonJsonPathAttributes::GetPathAttributes(_IsilonFileInfo& out) {
+  out = info;
+  return true;
+}
+
+bool ManageIsilon::GetPathAttributes(_IsilonFileInfo& info, const string& path) {
+  static const char kFn[] = "bool ManageIsilon::GetPathAttributes(_IsilonFileInfo&, const string&)";
+  if (path.empty()) return Fail(kFn, __LINE__, "Internal error", "Invalid input parameters");
+  Log(kFn, __LINE__, 3, "Request to get attributes for path [%s].", path.c_str());
+
+  // A session that cannot be opened is reported as a transport set-up failure here.
+  if (!OpenConnection()) return Fail(kFn, __LINE__, "Internal error", "Failed to initialize curl.");
+
+  IsilonJsonPathAttributes request;
+  request.Initialize(strFileServer, path);
+  const RequestStep step{kFn, kGet, "Failed to create json request for path attributes.", true, true};
+  string response;
+  const RequestOutcome outcome = RunRequest(
+      step, request, [&request](string& uri, string&) { return request.BuildRequest(uri); }, response);
+  if (outcome == kRequestNotSent) return false;
+  if (outcome == kRequestRejected) {
+    Log(kFn, __LINE__, -1, "Failed to get path attributes on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
+        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+    return false;
+  }
+  _IsilonFileInfo parsed;
+  if (!request.ParseResponse(response) || !request.GetPathAttributes(parsed)) {
+    return Fail(kFn, __LINE__, "Internal error", "Failed to parse json response:[" + response + "]");
+  }
+  info = parsed;
+  Log(kFn, __LINE__, 2, "Successfully retrieved path attributes for path[%s] on file server[%s]", path.c_str(),
+      strFileServer.c_str());
+  return true;
+}

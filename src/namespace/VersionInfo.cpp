@@ -1,0 +1,94 @@
+// The software version of every node of the cluster.
+#include <string>
+#include <vector>
+
+#include "host/LogWriter.h"
+#include "host/ZemError.h"
+#include "isilon/ManageIsilon.h"
+#include "json/Numbers.h"
+#include "json/jsonxx.h"
+#include "src/common/LogText.h"
+
+using isilon::OrEmpty;
+
+IsilonJsonVersionInfo::IsilonJsonVersionInfo() {}
+
+void IsilonJsonVersionInfo::Initialize(const std::string& fileServer) { strFileServer = fileServer; }
+
+bool IsilonJsonVersionInfo::BuildRequest(std::string& uri) {
+  uri.clear();
+  uri = "https://" + strFileServer + ":8080/platform/3/cluster/version";
+  if (g_ptrLogWriter && g_ptrLogWriter->level() >= 2) {
+    g_ptrLogWriter->write(2, "virtual bool IsilonJsonVersionInfo::BuildRequest(std::string&)", __LINE__, 0, 0,
+                          "URI : [%s]", uri.c_str());
+  }
+  return true;
+}
+
+bool IsilonJsonVersionInfo::ParseResponse(const std::string& response, std::vector<_IsilonVersionInfo>& nodes) {
+  static const char kFn[] =
+      "virtual bool IsilonJsonVersionInfo::ParseResponse(const string&, std::vector<_IsilonVersionInfo>&)";
+  if (g_ptrLogWriter && g_ptrLogWriter->level() >= 3) {
+    g_ptrLogWriter->write(3, kFn, __LINE__, 0, 0, "Json response :[%s]", OrEmpty(response));
+  }
+  nodes.clear();
+  jsonxx::Object reply;
+  reply.parse(response);
+  if (reply.empty()) {
+    if (g_ptrLogWriter && g_ptrLogWriter->level() >= -1) {
+      g_ptrLogWriter->write(-1, kFn, __LINE__, 0, 0, "Failed to fetch version information from json response[%s].",
+                            response.c_str());
+    }
+    return false;
+  }
+  const jsonxx::Array& list = reply.get<jsonxx::Array>("nodes");
+  for (unsigned int i = 0; i < list.size(); ++i) {
+    const jsonxx::Object& entry = list.get<jsonxx::Object>(i);
+    _IsilonVersionInfo node;
+    node.strBuild = entry.get<std::string>("build");
+    node.nId = jsonxx::TruncToI32(entry.get<jsonxx::Number>("id"));
+    node.strRelease = entry.get<std::string>("release");
+    node.strRevision = entry.get<std::string>("revision");
+    node.strType = entry.get<std::string>("type");
+    node.strVersion = entry.get<std::string>("version");
+    nodes.push_back(std::move(node));
+  }
+  return true;
+}
+
+CZemError ManageIsilon::GetVersionInfo(vector<_IsilonVersionInfo>& nodes) {
+  static const char kFn[] = "CZemError ManageIsilon::GetVersionInfo(std::vector<_IsilonVersionInfo>&)";
+  if (!OpenConnection()) {
+    return FXErrorUtil::ErrorErrNo(FXCodeLocation("ManageIsilon.cpp", kFn, __LINE__), 774,
+                                   "Unable to open connection to the file server [%s]", strFileServer.c_str());
+  }
+  IsilonJsonVersionInfo request;
+  request.Initialize(strFileServer);
+  string versionUri;
+  if (!request.BuildRequest(versionUri)) {
+    return FXErrorUtil::ErrorErrNo(FXCodeLocation("ManageIsilon.cpp", kFn, __LINE__), 774,
+                                   "Unable to build request to get version info");
+  }
+  const RequestStep step{kFn, kGet, "Unable to build request to get version info", false, true};
+  string response;
+  const RequestOutcome outcome = RunRequest(
+      step, request,
+      [&versionUri](string& uri, string& body) {
+        uri = versionUri;
+        body.clear();
+        return true;
+      },
+      response);
+  if (outcome != kRequestAccepted) {
+    return FXErrorUtil::ErrorErrNo(FXCodeLocation("ManageIsilon.cpp", kFn, __LINE__), 774,
+                                   "Unable to send request to get version info. Error Code [%s], Error Message [%s]",
+                                   strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+  }
+  if (!request.ParseResponse(response, nodes)) {
+    strLastErrorMessage = "Failed to parse json response:[" + response + "]";
+    return FXErrorUtil::ErrorErrNo(FXCodeLocation("ManageIsilon.cpp", kFn, __LINE__), -1,
+                                   "Unable to parse version info. Error Code [%s], Error Message [%s]",
+                                   strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+  }
+  return CZemError();
+}
