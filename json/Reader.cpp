@@ -255,6 +255,7 @@ class Reader {
 
   // On failure p_ is back where the value began, so a container that failed inside never
   // looks like the end of its parent.
+  // `out` is Invalid on entry and on failure.
   bool readValue(Value& out) {
     skip();
     if (p_ == end_) return false;
@@ -262,50 +263,49 @@ class Reader {
     switch (*p_) {
       case '"':
       case '\'': {
-        std::string s;
-        if (!readString(s)) break;
-        out = Value(std::move(s));
-        return true;
+        new (&out.string_) String();
+        out.type_ = Value::STRING_;
+        if (readString(out.string_)) return true;
+        break;
       }
       case 't':
         if (!word("true", 4)) break;
-        out = Value(true);
+        out.bool_ = true;
+        out.type_ = Value::BOOL_;
         return true;
       case 'f':
         if (!word("false", 5)) break;
-        out = Value(false);
+        out.bool_ = false;
+        out.type_ = Value::BOOL_;
         return true;
       case 'n':
         if (!word("null", 4)) break;
-        out = Value(Null());
+        out.type_ = Value::NULL_;
         return true;
-      case '[': {
-        Array a;
-        if (!readArray(a)) break;
-        out = Value(std::move(a));
-        return true;
-      }
-      case '{': {
-        Object o;
-        if (!readObject(o)) break;
-        out = Value(std::move(o));
-        return true;
-      }
+      case '[':
+        new (&out.array_) Array();
+        out.type_ = Value::ARRAY_;
+        if (readArray(out.array_)) return true;
+        break;
+      case '{':
+        new (&out.object_) Object();
+        out.type_ = Value::OBJECT_;
+        if (readObject(out.object_)) return true;
+        break;
       case ',':
         // An empty element reads as null; the comma stays for the caller.
-        out = Value(Null());
+        out.type_ = Value::NULL_;
         return true;
       default: {
         char c = *p_;
-        if (IsDigit(c) || c == '-' || c == '+' || c == '.') {
-          Number n;
-          if (!readNumber(n)) break;
-          out = Value(n);
+        if ((IsDigit(c) || c == '-' || c == '+' || c == '.') && readNumber(out.number_)) {
+          out.type_ = Value::NUMBER_;
           return true;
         }
         break;
       }
     }
+    out.reset();
     p_ = start;
     return false;
   }
@@ -348,7 +348,7 @@ class Reader {
         }
         return false;
       }
-      members_.push_back(Member{std::move(key), std::move(value)});
+      members_.emplace_back(std::move(key), std::move(value));
       skip();
       if (p_ == end_) return false;
       if (*p_ == ',') {

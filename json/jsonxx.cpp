@@ -72,27 +72,31 @@ void Value::copyFrom(const Value& other) {
 }
 
 void Value::moveFrom(Value& other) noexcept {
+  // Each moved-from member is destroyed in place; `other` ends Invalid.
   switch (other.type_) {
     case NUMBER_:
       number_ = other.number_;
       break;
     case STRING_:
       new (&string_) String(std::move(other.string_));
+      other.string_.~String();
       break;
     case BOOL_:
       bool_ = other.bool_;
       break;
     case ARRAY_:
       new (&array_) Array(std::move(other.array_));
+      other.array_.~Array();
       break;
     case OBJECT_:
       new (&object_) Object(std::move(other.object_));
+      other.object_.~Object();
       break;
     default:
       break;
   }
   type_ = other.type_;
-  other.reset();
+  other.type_ = INVALID_;
 }
 
 // ---- Array -------------------------------------------------------------------------------
@@ -125,7 +129,7 @@ void Object::import(const std::string& key, Value&& value) {
   if (it != members_.end() && it->first == key) {
     it->second = std::move(value);
   } else {
-    members_.insert(it, Member{key, std::move(value)});
+    members_.insert(it, Member(std::string(key), std::move(value)));
   }
 }
 

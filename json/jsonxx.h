@@ -162,6 +162,7 @@ class ISILON_API Value {
   std::string json() const;
 
  private:
+  friend class detail::Reader;
   template <typename T>
   T& raw();
   void copyFrom(const Value& other);
@@ -179,6 +180,10 @@ class ISILON_API Value {
 
 // One member of an Object.
 struct Member {
+  Member() = default;
+  Member(std::string&& key, Value&& value) noexcept : first(std::move(key)), second(std::move(value)) {}
+  Member(const std::string& key, const Value& value) : first(key), second(value) {}
+
   std::string first;
   Value second;
 };
