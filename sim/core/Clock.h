@@ -1,0 +1,25 @@
+#pragma once
+// The simulator's monotonic clock. Tests move it forward instead of sleeping, so that session
+// expiry (and any module's timed behaviour) can be checked without waiting.
+#include <atomic>
+#include <chrono>
+
+namespace isim {
+
+class Clock {
+ public:
+  using Duration = std::chrono::steady_clock::duration;
+  using TimePoint = std::chrono::steady_clock::time_point;
+
+  TimePoint now() const { return std::chrono::steady_clock::now() + Duration(offset_.load()); }
+  // Moves the clock forward by `seconds` (fractions allowed; negative values are ignored).
+  void advance(double seconds) {
+    if (!(seconds > 0)) return;
+    offset_ += std::chrono::duration_cast<Duration>(std::chrono::duration<double>(seconds)).count();
+  }
+
+ private:
+  std::atomic<Duration::rep> offset_{0};
+};
+
+}  // namespace isim

@@ -1,0 +1,160 @@
+// The way of every request: admin endpoints, request log, faults, session checks, routes.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <openssl/ssl.h>
+#include <strings.h>
+#include <sys/socket.h>
+
+#include <chrono>
+
+#include "sim/core/ServerImpl.h"
+
+namespace isim {
+
+namespace {
+const char kSessionPath[] = "/session/1/session";
+const char kAdminPrefix[] = "/_sim/";
+
+bool isPseudoHeader(const std::string& name) {
+  // The server library adds these to every request; they were not sent.
+  return strcasecmp(name.c_str(), "REMOTE_ADDR") == 0 || strcasecmp(name.c_str(), "REMOTE_PORT") == 0 ||
+         strcasecmp(name.c_str(), "LOCAL_ADDR") == 0 || strcasecmp(name.c_str(), "LOCAL_PORT") == 0;
+}
+
+bool peerOf(int fd, std::string& address, int& port, int& localPort) {
+  sockaddr_storage peer{}, local{};
+  socklen_t pl = sizeof peer, ll = sizeof local;
+  if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &pl) != 0) return false;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &ll) != 0) return false;
+  char text[INET6_ADDRSTRLEN] = {0};
+  if (peer.ss_family == AF_INET) {
+    auto* p = reinterpret_cast<sockaddr_in*>(&peer);
+    inet_ntop(AF_INET, &p->sin_addr, text, sizeof text);
+    port = ntohs(p->sin_port);
+    localPort = ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port);
+  } else if (peer.ss_family == AF_INET6) {
+    auto* p = reinterpret_cast<sockaddr_in6*>(&peer);
+    inet_ntop(AF_INET6, &p->sin6_addr, text, sizeof text);
+    port = ntohs(p->sin6_port);
+    localPort = ntohs(reinterpret_cast<sockaddr_in6*>(&local)->sin6_port);
+  } else {
+    return false;
+  }
+  address = text;
+  return true;
+}
+}  // namespace
+
+Response unauthorizedHtml() {
+  return Response(401,
+                  "<html><head><title>401 Unauthorized</title></head><body><h1>Unauthorized</h1>"
+                  "<p>This server could not verify that you are authorized to access the document "
+                  "requested.</p></body></html>",
+                  "text/html; charset=iso-8859-1");
+}
+
+Request Server::Impl::convert(const httplib::Request& in) {
+  Request r;
+  r.method = in.method;
+  r.target = in.target;
+  size_t q = in.target.find('?');
+  r.rawPath = in.target.substr(0, q);
+  r.rawQuery = q == std::string::npos ? std::string() : in.target.substr(q + 1);
+  r.path = percentDecode(r.rawPath);
+  r.query = parseQuery(r.rawQuery);
+  for (const auto& h : in.headers)
+    if (!isPseudoHeader(h.first)) r.headers.emplace(h.first, h.second);
+  r.body = in.body;
+  return r;
+}
+
+void Server::Impl::write(const Response& response, httplib::Response& out) {
+  out.status = response.status;
+  for (const auto& h : response.headers) out.headers.emplace(h.first, h.second);
+  if (!response.body.empty() || !response.contentType.empty())
+    out.set_content(response.body, response.contentType.empty() ? "application/json" : response.contentType);
+}
+
+void Server::Impl::track(const httplib::Request& in) {
+  if (!in.ssl) return;
+  int fd = SSL_get_fd(in.ssl);
+  if (fd < 0) return;
+  std::lock_guard<std::mutex> lock(connectionsMutex);
+  connections[fd] = Peer{in.remote_addr, in.remote_port};
+}
+
+void Server::Impl::closeConnections() {
+  std::lock_guard<std::mutex> lock(connectionsMutex);
+  for (const auto& c : connections) {
+    std::string address;
+    int port = 0, localPort = 0;
+    // Only a descriptor that still is this server's connection to that peer.
+    if (peerOf(c.first, address, port, localPort) && address == c.second.address && port == c.second.port &&
+        localPort == boundPort)
+      shutdown(c.first, SHUT_RDWR);
+  }
+  connections.clear();
+}
+
+void Server::Impl::sleepFor(int milliseconds) {
+  std::unique_lock<std::mutex> lock(stopMutex);
+  stopCv.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return stopping; });
+}
+
+void Server::Impl::handle(const httplib::Request& in, httplib::Response& out) {
+  Request request = convert(in);
+  request.faults = &server.faults();
+  if (server.config().admin && request.path.compare(0, sizeof kAdminPrefix - 1, kAdminPrefix) == 0) {
+    write(admin(request), out);
+    return;
+  }
+  track(in);
+
+  LoggedRequest entry;
+  entry.method = request.method;
+  entry.target = request.target;
+  for (const auto& h : request.headers) entry.headers.emplace_back(h.first, h.second);
+  entry.body = request.body;
+  const uint64_t sequence = server.requestLog().add(std::move(entry));
+
+  Fault fault;
+  if (server.faults().take(request, fault)) {
+    if (fault.delayMs > 0) sleepFor(fault.delayMs);
+    if (fault.kind != FaultKind::kDelay) {
+      server.requestLog().setStatus(sequence, applyFault(fault, in, out));
+      return;
+    }
+  }
+  Response response = process(request);
+  write(response, out);
+  server.requestLog().setStatus(sequence, response.status);
+}
+
+Response Server::Impl::process(Request& request) {
+  if (request.rawPath == kSessionPath && request.method == "POST") return login(request);
+
+  std::string sessionId;
+  if (!cookieValue(request, "isisessid", sessionId) || sessionId.empty())
+    return errorReply(401, "AEC_UNAUTHORIZED", "Authorization required");
+  SessionStore::Use use;
+  if (!server.sessions().peek(sessionId, use)) return unauthorizedHtml();
+  auto csrf = request.headers.find("X-CSRF-Token");
+  if (csrf == request.headers.end()) return errorReply(401, "AEC_UNAUTHORIZED", "CSRF token missing");
+  if (csrf->second != use.csrfToken) return errorReply(401, "AEC_UNAUTHORIZED", "CSRF token mismatch");
+  const std::string referer = request.header("Referer");
+  if (referer.compare(0, 8, "https://") != 0 || referer.size() == 8)
+    return errorReply(401, "AEC_UNAUTHORIZED", "Referer header missing or not an https URL");
+
+  if (request.rawPath == kSessionPath) return sessionEndpoint(request, sessionId);
+
+  if (!server.sessions().use(sessionId, use)) return unauthorizedHtml();
+  request.user = use.user;
+  Response response = router.dispatch(request);
+  if (use.renewed) {
+    response.addHeader("Set-Cookie", "isisessid=" + use.replacement.sessionId + "; path=/; HttpOnly; Secure");
+    response.addHeader("Set-Cookie", "isicsrf=" + use.replacement.csrfToken + "; path=/; Secure");
+  }
+  return response;
+}
+
+}  // namespace isim

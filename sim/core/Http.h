@@ -1,0 +1,87 @@
+#pragma once
+// What a route handler sees and returns: one request as received, one reply to send.
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace isim {
+
+class FaultInjector;
+struct Fault;
+
+// Header names compare without regard to case, as HTTP wants.
+struct CaseInsensitiveLess {
+  bool operator()(const std::string& a, const std::string& b) const;
+};
+using HeaderMap = std::multimap<std::string, std::string, CaseInsensitiveLess>;
+
+struct Request {
+  std::string method;                 // "GET", "POST", ...
+  std::string target;                 // request target exactly as sent, query included
+  std::string rawPath;                // target up to the first '?'
+  std::string rawQuery;               // text after the first '?' (empty when none)
+  std::string path;                   // rawPath percent-decoded
+  std::vector<std::pair<std::string, std::string>> query;  // decoded, in order; '+' stays '+'
+  HeaderMap headers;
+  std::string body;
+  std::vector<std::string> captures;     // route regex groups, percent-decoded
+  std::vector<std::string> rawCaptures;  // the same groups as sent
+  std::string user;                   // the session's user (empty on unauthenticated routes)
+
+  bool hasParam(const std::string& name) const;
+  // First value of a query parameter, or `fallback` when absent.
+  std::string param(const std::string& name, const std::string& fallback = std::string()) const;
+  bool hasHeader(const std::string& name) const;
+  std::string header(const std::string& name, const std::string& fallback = std::string()) const;
+  // Body parsed as JSON; false (and `out` discarded) when it is not JSON.
+  bool jsonBody(nlohmann::json& out) const;
+
+  // Takes one pending tagged fault for this request (see Faults.h), for behaviour that only a
+  // module can produce. False when none is armed.
+  bool takeFault(const std::string& tag, Fault* out = nullptr) const;
+  // The paging helper's hook: the next page token should name the page just served.
+  bool takeRepeatResumeFault() const { return takeFault(kRepeatResumeTag); }
+  static const char* const kRepeatResumeTag;  // "repeat-resume"
+
+  FaultInjector* faults = nullptr;  // set by the core
+};
+
+struct Response {
+  int status = 200;
+  std::string body;
+  std::string contentType = "application/json";
+  std::vector<std::pair<std::string, std::string>> headers;  // extra headers, in order
+
+  Response() = default;
+  Response(int status_, std::string body_, std::string contentType_ = "application/json")
+      : status(status_), body(std::move(body_)), contentType(std::move(contentType_)) {}
+
+  Response& addHeader(const std::string& name, const std::string& value) {
+    headers.emplace_back(name, value);
+    return *this;
+  }
+
+  // A JSON reply (compact, as the cluster sends it).
+  static Response json(const nlohmann::json& value, int status = 200);
+  // An empty reply: 204 for deletes, 200 for modifications that return nothing.
+  static Response empty(int status = 204);
+};
+
+// Value of cookie `name` in the request's Cookie headers; false when absent.
+bool cookieValue(const Request& request, const std::string& name, std::string& value);
+
+// The cluster's error shape: {"errors":[{"code":CODE,"message":MESSAGE}]}.
+Response errorReply(int status, const std::string& code, const std::string& message);
+std::string errorBody(const std::string& code, const std::string& message);
+
+// Percent-decoding of URI pieces; malformed escapes are kept as they are.
+std::string percentDecode(const std::string& text);
+// Splits "a=1&b=&c" into decoded pairs; empty pieces (as in "?&resume=x") are skipped.
+std::vector<std::pair<std::string, std::string>> parseQuery(const std::string& rawQuery);
+// Percent-encodes everything but unreserved characters, for building targets in tests.
+std::string percentEncode(const std::string& text);
+
+}  // namespace isim

@@ -1,0 +1,102 @@
+// isilon-sim: a simulated Isilon cluster for tests, demos and benchmarks.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "sim/core/Server.h"
+
+namespace {
+
+bool writeReadyFile(const std::string& path, const std::string& text) {
+  // Written whole, then renamed, so a script that sees the file sees all of it.
+  const std::string temp = path + ".tmp";
+  {
+    std::ofstream out(temp, std::ios::trunc);
+    if (!out) return false;
+    out << text << "\n";
+    if (!out.flush()) return false;
+  }
+  return std::rename(temp.c_str(), path.c_str()) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  isim::Server server;
+  isim::Config& config = server.config();
+
+  CLI::App app{"isilon-sim: a simulated Isilon cluster serving the REST interface over HTTPS"};
+  std::vector<std::string> users;
+  std::string writeCert, readyFile;
+  app.add_option("--address", config.address, "Address to listen on (only this one)")->capture_default_str();
+  app.add_option("--port", config.port, "Port (0: any free port)")->capture_default_str()->check(CLI::Range(0, 65535));
+  app.add_option("--user", users, "Account NAME:PASSWORD, repeatable (default admin:secret)");
+  auto* cert = app.add_option("--cert", config.certFile, "PEM certificate to serve (with --key)");
+  auto* key = app.add_option("--key", config.keyFile, "PEM private key of --cert");
+  cert->needs(key);
+  key->needs(cert);
+  app.add_option("--write-cert", writeCert, "Write the served certificate (PEM) to this file");
+  app.add_option("--ready-file", readyFile, "Write the URL to this file once listening");
+  app.add_option("--idle-timeout", config.idleTimeout, "Seconds a session may stay unused")
+      ->capture_default_str()->check(CLI::PositiveNumber);
+  app.add_option("--absolute-timeout", config.absoluteTimeout, "Seconds a login lasts at most")
+      ->capture_default_str()->check(CLI::PositiveNumber);
+  app.add_flag("--admin", config.admin, "Enable the /_sim/ endpoints (faults, request log, clock)");
+  app.add_flag("--demo", config.demo, "Fill the modules with sample data");
+  app.add_option("--threads", config.threads, "Worker threads (one per open connection)")
+      ->capture_default_str()->check(CLI::Range(4, 1024));
+  app.add_option("--keep-alive-timeout", config.keepAliveTimeout, "Seconds an idle connection is kept")
+      ->capture_default_str()->check(CLI::Range(1, 3600));
+  app.add_option("--request-log", config.requestLogCapacity, "Requests kept in the request log")
+      ->capture_default_str()->check(CLI::PositiveNumber);
+  server.addOptions(app);
+  CLI11_PARSE(app, argc, argv);
+
+  if (!users.empty()) {
+    config.users.clear();
+    for (const auto& u : users) {
+      size_t colon = u.find(':');
+      if (colon == std::string::npos || colon == 0) {
+        std::cerr << "isilon-sim: --user wants NAME:PASSWORD\n";
+        return 2;
+      }
+      config.users.emplace_back(u.substr(0, colon), u.substr(colon + 1));
+    }
+  }
+
+  // Signals are taken by sigwait below; threads started from here on inherit the block.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  std::string error;
+  if (!server.start(&error)) {
+    std::cerr << "isilon-sim: " << error << "\n";
+    return 1;
+  }
+  if (!writeCert.empty() && !server.writeCertificate(writeCert)) {
+    std::cerr << "isilon-sim: cannot write the certificate to " << writeCert << "\n";
+    server.stop();
+    return 1;
+  }
+  if (!readyFile.empty() && !writeReadyFile(readyFile, server.baseUrl())) {
+    std::cerr << "isilon-sim: cannot write " << readyFile << "\n";
+    server.stop();
+    return 1;
+  }
+  std::cout << "isilon-sim listening on " << server.baseUrl() << std::endl;
+
+  int received = 0;
+  sigwait(&signals, &received);
+  server.stop();
+  return 0;
+}
