@@ -1,6 +1,11 @@
 // Parsing speed of realistic cluster replies with jsonxx, nlohmann::json and RapidJSON.
 //   json_bench                     Google Benchmark run (MB/s per library and reply)
 //   json_bench --memory            peak heap bytes while each library holds the ~10 MB reply
+//   json_bench --default-malloc    as the first, without the allocator settings below
+// By default the process keeps freed memory (fixed mmap and trim thresholds): otherwise
+// glibc's adaptive thresholds make the 10 MB case swing by 4x between runs, for every
+// library alike, depending on which benchmark ran before, as pages go back to the kernel and
+// fault in again.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
@@ -289,6 +294,14 @@ int MemoryReport() {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--memory") == 0) return MemoryReport();
+  if (argc > 1 && std::strcmp(argv[1], "--default-malloc") == 0) {
+    argv[1] = argv[0];
+    --argc;
+    ++argv;
+  } else {
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

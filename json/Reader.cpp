@@ -338,8 +338,19 @@ class Reader {
       skip();
       if (p_ == end_ || *p_ != ':') return false;
       ++p_;
-      Value value;
-      if (!readValue(value)) {
+      skip();
+      bool read;
+      if (p_ < end_ && (*p_ == '[' || *p_ == '{')) {
+        // A container grows members_ while it is read: read it aside.
+        Value value;
+        read = readValue(value);
+        if (read) members_.emplace_back(std::move(key), std::move(value));
+      } else {
+        members_.emplace_back(std::move(key), Value());
+        read = readValue(members_.back().second);
+        if (!read) members_.pop_back();
+      }
+      if (!read) {
         // The member is dropped and the object must end here.
         skip();
         if (p_ < end_ && *p_ == '}') {
@@ -348,7 +359,6 @@ class Reader {
         }
         return false;
       }
-      members_.emplace_back(std::move(key), std::move(value));
       skip();
       if (p_ == end_) return false;
       if (*p_ == ',') {

@@ -10,8 +10,6 @@ namespace jsonxx {
 
 Value::Value(const Value& other) : type_(INVALID_) { copyFrom(other); }
 
-Value::Value(Value&& other) noexcept : type_(INVALID_) { moveFrom(other); }
-
 Value& Value::operator=(const Value& other) {
   if (this != &other) {
     // Copy first: `other` may live inside this value.
@@ -31,7 +29,7 @@ Value& Value::operator=(Value&& other) noexcept {
   return *this;
 }
 
-void Value::reset() noexcept {
+void Value::destroyContent() noexcept {
   switch (type_) {
     case STRING_:
       string_.~String();
@@ -45,7 +43,6 @@ void Value::reset() noexcept {
     default:
       break;
   }
-  type_ = INVALID_;
 }
 
 void Value::copyFrom(const Value& other) {
@@ -69,34 +66,6 @@ void Value::copyFrom(const Value& other) {
       break;
   }
   type_ = other.type_;
-}
-
-void Value::moveFrom(Value& other) noexcept {
-  // Each moved-from member is destroyed in place; `other` ends Invalid.
-  switch (other.type_) {
-    case NUMBER_:
-      number_ = other.number_;
-      break;
-    case STRING_:
-      new (&string_) String(std::move(other.string_));
-      other.string_.~String();
-      break;
-    case BOOL_:
-      bool_ = other.bool_;
-      break;
-    case ARRAY_:
-      new (&array_) Array(std::move(other.array_));
-      other.array_.~Array();
-      break;
-    case OBJECT_:
-      new (&object_) Object(std::move(other.object_));
-      other.object_.~Object();
-      break;
-    default:
-      break;
-  }
-  type_ = other.type_;
-  other.type_ = INVALID_;
 }
 
 // ---- Array -------------------------------------------------------------------------------

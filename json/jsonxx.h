@@ -140,7 +140,7 @@ class ISILON_API Value {
   }
 
   Value(const Value& other);
-  Value(Value&& other) noexcept;
+  Value(Value&& other) noexcept : type_(INVALID_) { moveFrom(other); }
   Value& operator=(const Value& other);
   Value& operator=(Value&& other) noexcept;
   ~Value() { reset(); }
@@ -167,6 +167,7 @@ class ISILON_API Value {
   T& raw();
   void copyFrom(const Value& other);
   void moveFrom(Value& other) noexcept;
+  void destroyContent() noexcept;
 
   union {
     Number number_;
@@ -187,6 +188,40 @@ struct Member {
   std::string first;
   Value second;
 };
+
+// Inline: values move often while replies are read.
+inline void Value::reset() noexcept {
+  if (type_ == STRING_ || type_ == ARRAY_ || type_ == OBJECT_) destroyContent();
+  type_ = INVALID_;
+}
+
+inline void Value::moveFrom(Value& other) noexcept {
+  // Each moved-from member is destroyed in place; `other` ends Invalid.
+  switch (other.type_) {
+    case NUMBER_:
+      number_ = other.number_;
+      break;
+    case STRING_:
+      new (&string_) String(std::move(other.string_));
+      other.string_.~String();
+      break;
+    case BOOL_:
+      bool_ = other.bool_;
+      break;
+    case ARRAY_:
+      new (&array_) Array(std::move(other.array_));
+      other.array_.~Array();
+      break;
+    case OBJECT_:
+      new (&object_) Object(std::move(other.object_));
+      other.object_.~Object();
+      break;
+    default:
+      break;
+  }
+  type_ = other.type_;
+  other.type_ = INVALID_;
+}
 
 ISILON_API std::ostream& operator<<(std::ostream& stream, const Value& value);
 ISILON_API std::ostream& operator<<(std::ostream& stream, const Array& array);

@@ -1,0 +1,323 @@
+// isilonctl synciq: replication policies, their check for snapshot replication, jobs and reports.
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+#include "cli/Runtime.h"
+#include "host/Sleep.h"
+#include "src/common/Paging.h"
+
+namespace {
+
+using nlohmann::json;
+
+ctl::Runtime* g_progressRuntime = nullptr;
+unsigned long long g_waitedMs = 0;
+
+// Polling a started job sleeps through the host sleep service: show how long it has waited.
+void ProgressSleep(unsigned int milliseconds, const char*, int) {
+  g_waitedMs += milliseconds;
+  if (g_progressRuntime != nullptr) {
+    g_progressRuntime->Progress("Waiting for the cluster to start the job... " + std::to_string(g_waitedMs / 1000) +
+                                " s");
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+const char* StateName(eIsilonSyncIQJobState state) {
+  switch (state) {
+    case SYNCIQ_JOB_STATE_RUNNING: return "running";
+    case SYNCIQ_JOB_STATE_FINISHED: return "finished";
+    case SYNCIQ_JOB_STATE_FAILED: return "failed";
+    case SYNCIQ_JOB_STATE_CANCELED: return "canceled";
+    case SYNCIQ_JOB_STATE_SCHEDULED: return "scheduled";
+    case SYNCIQ_JOB_STATE_PAUSED: return "paused";
+    default: return "none";
+  }
+}
+
+bool ParseState(const std::string& text, eIsilonSyncIQJobState& state) {
+  for (int value = SYNCIQ_JOB_STATE_NONE; value <= SYNCIQ_JOB_STATE_PAUSED; ++value) {
+    if (text == StateName(static_cast<eIsilonSyncIQJobState>(value))) {
+      state = static_cast<eIsilonSyncIQJobState>(value);
+      return true;
+    }
+  }
+  return false;
+}
+
+json PolicyJson(const _IsilonSyncIQPolicyInfo& p) {
+  return {{"name", p.strName},
+          {"id", p.strId},
+          {"description", p.strDescription},
+          {"enabled", p.bEnabled},
+          {"action", p.strAction},
+          {"schedule", p.strSchedule},
+          {"source_root_path", p.strSourceRootPath},
+          {"target_host", p.strTargetHost},
+          {"target_path", p.strTargetPath},
+          {"check_integrity", p.bCheckIntegrity},
+          {"conflicted", p.bConflicted},
+          {"expected_dataloss", p.bExpectedDataloss},
+          {"has_sync_state", p.bHasSyncState},
+          {"target_snapshot_archive", p.bTargetSnapshotArchive},
+          {"target_snapshot_expiration", p.nTargetSnapshotExpiration},
+          {"target_snapshot_pattern", p.strTargetSnapshotPattern}};
+}
+
+// Every policy, following the resume tokens (the library's lookup selects by path or name).
+bool ListAllPolicies(ManageIsilon& session, std::vector<_IsilonSyncIQPolicyInfo>& all) {
+  static const char kFn[] = "isilonctl synciq policies";
+  IsilonJsonSyncIQPolicy request;
+  request.Initialize("", "");
+  std::string server;
+  isilon::ResumeTracker tokens;
+  std::string token;
+  do {
+    std::string response;
+    const ManageIsilon::RequestStep step{kFn, ManageIsilon::kGet, "Failed to create json request for sync iq policy info.",
+                                         true, true};
+    const auto outcome = session.RunRequest(
+        step, request, [&request](std::string& uri, std::string& body) { return request.BuildRequest(uri, body); },
+        response);
+    if (outcome != ManageIsilon::kRequestAccepted) return false;
+    std::vector<_IsilonSyncIQPolicyInfo> page;
+    if (!request.ParseResponse(response) || !request.GetPolicyInfo(page)) {
+      session.SetLastError("Internal Error", "Failed to parse json response:[" + response + "]");
+      return false;
+    }
+    all.insert(all.end(), page.begin(), page.end());
+    request.GetResume(token);
+    if (tokens.Repeats(token)) {
+      session.SetLastError(isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
+      return false;
+    }
+  } while (!token.empty());
+  return true;
+}
+
+void PrintPolicies(ctl::Runtime& rt, const std::vector<_IsilonSyncIQPolicyInfo>& policies) {
+  if (rt.options.json) {
+    json list = json::array();
+    for (const auto& p : policies) list.push_back(PolicyJson(p));
+    rt.PrintJson({{"ok", true}, {"policies", list}});
+    return;
+  }
+  std::vector<std::vector<std::string>> rows;
+  for (const auto& p : policies) {
+    rows.push_back({p.strName, p.strId, p.bEnabled ? "yes" : "no", p.strAction,
+                    p.strSchedule.empty() ? "manual" : p.strSchedule, p.strSourceRootPath,
+                    p.strTargetHost + ":" + p.strTargetPath, p.bTargetSnapshotArchive ? "yes" : "no",
+                    std::to_string(p.nTargetSnapshotExpiration), p.strTargetSnapshotPattern});
+  }
+  rt.PrintTable({"NAME", "ID", "ENABLED", "ACTION", "SCHEDULE", "SOURCE", "TARGET", "ARCHIVE", "EXPIRY", "PATTERN"},
+                rows);
+}
+
+// The account of problems is a list of lines, each led by a newline.
+std::vector<std::string> SplitAccount(const std::string& message) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start <= message.size()) {
+    const size_t end = message.find('\n', start);
+    const std::string line = message.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!line.empty()) lines.push_back(line);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return lines;
+}
+
+void InstallPolicies(CLI::App& synciq, ctl::Runtime& rt) {
+  CLI::App* cmd = synciq.add_subcommand("policies", "List policies, or those of a source path or a name");
+  static std::string path, name;
+  cmd->add_option("--path", path, "Source root path the policies replicate");
+  cmd->add_option("--name", name, "Policy name (when no path is given)");
+  cmd->callback([&rt]() {
+    ManageIsilon* session = rt.Session();
+    if (session == nullptr) return;
+    std::vector<_IsilonSyncIQPolicyInfo> policies;
+    const bool ok = path.empty() && name.empty() ? ListAllPolicies(*session, policies)
+                                                 : session->GetSyncIQPolicy(policies, path, name);
+    if (!ok) {
+      rt.Failed("synciq policies");
+      return;
+    }
+    PrintPolicies(rt, policies);
+  });
+}
+
+void InstallValidate(CLI::App& synciq, ctl::Runtime& rt) {
+  CLI::App* cmd = synciq.add_subcommand("validate", "Check a policy for snapshot replication (and fix it)");
+  static std::string name;
+  static bool fix = false;
+  cmd->add_option("NAME", name, "Policy name")->required();
+  cmd->add_flag("--fix", fix, "Change what is wrong on the cluster");
+  cmd->callback([&rt]() {
+    ManageIsilon* session = rt.Session();
+    if (session == nullptr) return;
+    std::vector<_IsilonSyncIQPolicyInfo> found;
+    if (!session->GetSyncIQPolicy(found, "", name)) {
+      rt.Failed("synciq validate");
+      return;
+    }
+    std::vector<_IsilonSyncIQProperty> invalid;
+    session->GetInvalidSyncIQProperties(found.front(), invalid);
+    std::string code, account;
+    session->GetLastError(code, account);
+    const std::vector<std::string> problems = SplitAccount(account);
+
+    const bool good = session->ValidateSyncIQPolicy(name, &found.front(), fix);
+    std::string message;
+    session->GetLastError(code, message);
+    if (!good && message != account) {
+      // Refused before the rules (no target) or the change failed: the session's error says why.
+      rt.Failed("synciq validate");
+      return;
+    }
+    if (rt.options.json) {
+      rt.PrintJson({{"ok", good}, {"policy", name}, {"problems", problems}, {"fixed", good && fix && !problems.empty()}});
+    } else {
+      if (problems.empty()) {
+        std::cout << "Policy " << name << " has no problems.\n";
+      } else {
+        std::cout << "Policy " << name << " has " << problems.size() << " problem(s):\n";
+        for (const auto& line : problems) std::cout << "  - " << line << "\n";
+      }
+      if (good && fix && !problems.empty()) std::cout << "Fixed them on the cluster.\n";
+      if (good) {
+        std::cout << "Policy " << name << " is good for snapshot replication.\n";
+      } else {
+        std::cerr << "isilonctl: synciq validate: policy " << name << " is not fit ([" << code
+                  << "]); run with --fix to correct it\n";
+      }
+    }
+    if (!good) rt.exitCode = ctl::kExitFailed;
+  });
+}
+
+void InstallStart(CLI::App& synciq, ctl::Runtime& rt) {
+  CLI::App* cmd = synciq.add_subcommand("start", "Start a replication job of a policy from a snapshot");
+  static std::string policy, snapshot;
+  cmd->add_option("POLICY", policy, "Policy name")->required();
+  cmd->add_option("SNAPSHOT", snapshot, "Source snapshot name")->required();
+  cmd->callback([&rt]() {
+    ManageIsilon* session = rt.Session();
+    if (session == nullptr) return;
+    unsigned int jobId = 0;
+    g_progressRuntime = &rt;
+    g_waitedMs = 0;
+    SetZemSleepHook(&ProgressSleep);
+    const bool ok = session->StartSyncIQJob(policy, snapshot, jobId);
+    SetZemSleepHook(nullptr);
+    g_progressRuntime = nullptr;
+    rt.EndProgress();
+    if (!ok) {
+      rt.Failed("synciq start");
+      return;
+    }
+    rt.PrintResult({{"ok", true}, {"policy", policy}, {"snapshot", snapshot}, {"job_id", jobId}},
+                   "Started job " + std::to_string(jobId) + " of policy " + policy);
+  });
+}
+
+void InstallJob(CLI::App& synciq, ctl::Runtime& rt) {
+  CLI::App* cmd = synciq.add_subcommand("job", "Show a policy's current (running, scheduled or paused) job");
+  static std::string policy, stateText;
+  cmd->add_option("POLICY", policy, "Policy name")->required();
+  cmd->add_option("--state", stateText, "Only jobs in this state (running, finished, scheduled, ...)");
+  cmd->callback([&rt]() {
+    eIsilonSyncIQJobState state = SYNCIQ_JOB_STATE_NONE;
+    if (!stateText.empty() && !ParseState(stateText, state)) {
+      rt.Usage("unknown state '" + stateText + "'");
+      return;
+    }
+    ManageIsilon* session = rt.Session();
+    if (session == nullptr) return;
+    _IsilonSyncIQJobInfo job;
+    if (!session->GetSyncIQJobInfo(job, policy, state)) {
+      rt.Failed("synciq job");
+      return;
+    }
+    if (rt.options.json) {
+      rt.PrintJson({{"ok", true},
+                    {"found", job.nJobId != 0 || !job.strState.empty()},
+                    {"job_id", job.nJobId},
+                    {"state", job.strState},
+                    {"policy_name", job.strPolicyName},
+                    {"error", job.strError}});
+    } else if (job.nJobId == 0 && job.strState.empty()) {
+      std::cout << "Policy " << policy << " has no current job.\n";
+    } else {
+      rt.PrintTable({"JOB ID", "STATE", "POLICY", "ERROR"},
+                    {{std::to_string(job.nJobId), job.strState, job.strPolicyName, job.strError}});
+    }
+  });
+}
+
+void InstallReport(CLI::App& synciq, ctl::Runtime& rt) {
+  CLI::App* cmd = synciq.add_subcommand("report", "Show a job report of a policy, by job id or by state");
+  static std::string policy, stateText;
+  static unsigned int jobId = 0;
+  cmd->add_option("POLICY", policy, "Policy name")->required();
+  cmd->add_option("--job", jobId, "Job id");
+  cmd->add_option("--state", stateText, "Take the first report in this state (running or finished)");
+  cmd->callback([&rt]() {
+    eIsilonSyncIQJobState state = SYNCIQ_JOB_STATE_NONE;
+    if (!stateText.empty() && !ParseState(stateText, state)) {
+      rt.Usage("unknown state '" + stateText + "'");
+      return;
+    }
+    if (jobId == 0 && state == SYNCIQ_JOB_STATE_NONE) {
+      rt.Usage("give --job ID or --state S");
+      return;
+    }
+    ManageIsilon* session = rt.Session();
+    if (session == nullptr) return;
+    _IsilonSyncIQJobReportInfo r;
+    if (!session->GetSyncIQJobReport(r, jobId, policy, state)) {
+      rt.Failed("synciq report");
+      return;
+    }
+    if (rt.options.json) {
+      rt.PrintJson({{"ok", true},
+                    {"job_id", r.nJobId},
+                    {"state", r.strState},
+                    {"error", r.strError},
+                    {"bytes_transferred", r.nBytesTransferred},
+                    {"files_transferred", r.nFilesTransferred},
+                    {"new_files_replicated", r.nNewFilesReplicated},
+                    {"directories_replicated", r.nDirectoriesReplicated},
+                    {"dirs_deleted", r.nDirsDeleted},
+                    {"duration", r.nDuration},
+                    {"target_snapshot", r.strTargetSnapshot}});
+      return;
+    }
+    if (r.nJobId == 0) {
+      std::cout << "No report of policy " << policy << " on the first page.\n";
+      return;
+    }
+    rt.PrintTable({"FIELD", "VALUE"}, {{"Job id", std::to_string(r.nJobId)},
+                                       {"State", r.strState},
+                                       {"Bytes transferred", std::to_string(r.nBytesTransferred)},
+                                       {"Files transferred", std::to_string(r.nFilesTransferred)},
+                                       {"New files replicated", std::to_string(r.nNewFilesReplicated)},
+                                       {"Directories replicated", std::to_string(r.nDirectoriesReplicated)},
+                                       {"Directories deleted", std::to_string(r.nDirsDeleted)},
+                                       {"Duration", std::to_string(r.nDuration)},
+                                       {"Error", r.strError},
+                                       {"Target snapshot", r.strTargetSnapshot}});
+  });
+}
+
+}  // namespace
+
+ISILONCTL_COMMAND(synciq) {
+  CLI::App* synciq = app.add_subcommand("synciq", "SyncIQ replication policies, jobs and reports");
+  synciq->require_subcommand(1);
+  InstallPolicies(*synciq, rt);
+  InstallValidate(*synciq, rt);
+  InstallStart(*synciq, rt);
+  InstallJob(*synciq, rt);
+  InstallReport(*synciq, rt);
+}

@@ -1,0 +1,249 @@
+// Request forms and reply reading of the SyncIQ request classes.
+#include <gtest/gtest.h>
+
+#include "isilon/IsilonJSON.h"
+
+namespace {
+
+const char kServer[] = "127.0.0.60";
+
+TEST(SyncIQRequests, PolicyListUriFollowsTheResumeToken) {
+  IsilonJsonSyncIQPolicy request;
+  request.Initialize(kServer, "ignored");
+  std::string uri = "x", body = "y";
+  ASSERT_TRUE(request.BuildRequest(uri, body));
+  EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/policies");
+  EXPECT_EQ(body, "");
+  std::string page = R"({"policies":[],"resume":"tok/1+2"})";
+  ASSERT_TRUE(request.ParseResponse(page));
+  request.BuildRequest(uri, body);
+  EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/policies?&resume=tok/1+2");
+}
+
+TEST(SyncIQRequests, PolicyPageReadsAllSixteenFields) {
+  IsilonJsonSyncIQPolicy request;
+  request.Initialize(kServer, "");
+  std::string page = R"({"policies":[{"name":"p1","description":"d","check_integrity":true,"conflicted":false,
+    "enabled":true,"expected_dataloss":true,"has_sync_state":false,"schedule":"every day","source_root_path":"/ifs/a",
+    "target_host":"dr","target_path":"/ifs/b","action":"sync","target_snapshot_archive":true,
+    "target_snapshot_expiration":12.9,"target_snapshot_pattern":"pat","id":"id1"},
+    {"name":"p2","description":"","check_integrity":false,"conflicted":true,"enabled":false,"expected_dataloss":false,
+    "has_sync_state":true,"schedule":"","source_root_path":"/ifs/c","target_host":"","target_path":"","action":"copy",
+    "target_snapshot_archive":false,"target_snapshot_expiration":-1.5,"target_snapshot_pattern":"","id":"id2"}]})";
+  ASSERT_TRUE(request.ParseResponse(page));
+  std::vector<_IsilonSyncIQPolicyInfo> list(3);
+  ASSERT_TRUE(request.GetPolicyInfo(list));
+  ASSERT_EQ(list.size(), 2u);
+  const _IsilonSyncIQPolicyInfo& a = list[0];
+  EXPECT_EQ(a.strName, "p1");
+  EXPECT_EQ(a.strDescription, "d");
+  EXPECT_TRUE(a.bCheckIntegrity);
+  EXPECT_FALSE(a.bConflicted);
+  EXPECT_TRUE(a.bEnabled);
+  EXPECT_TRUE(a.bExpectedDataloss);
+  EXPECT_FALSE(a.bHasSyncState);
+  EXPECT_EQ(a.strSchedule, "every day");
+  EXPECT_EQ(a.strSourceRootPath, "/ifs/a");
+  EXPECT_EQ(a.strTargetHost, "dr");
+  EXPECT_EQ(a.strTargetPath, "/ifs/b");
+  EXPECT_EQ(a.strAction, "sync");
+  EXPECT_TRUE(a.bTargetSnapshotArchive);
+  EXPECT_EQ(a.nTargetSnapshotExpiration, 12);
+  EXPECT_EQ(a.strTargetSnapshotPattern, "pat");
+  EXPECT_EQ(a.strId, "id1");
+  EXPECT_EQ(list[1].nTargetSnapshotExpiration, -1);
+  EXPECT_TRUE(list[1].bConflicted);
+  EXPECT_TRUE(list[1].bHasSyncState);
+  std::string resume = "old";
+  request.GetResume(resume);
+  EXPECT_EQ(resume, "");
+}
+
+TEST(SyncIQRequests, PolicyPageWithoutPoliciesIsEmptyAndNonJsonFails) {
+  IsilonJsonSyncIQPolicy request;
+  std::string noList = R"({"total":0})";
+  EXPECT_TRUE(request.ParseResponse(noList));
+  std::vector<_IsilonSyncIQPolicyInfo> list;
+  request.GetPolicyInfo(list);
+  EXPECT_TRUE(list.empty());
+  for (std::string bad : {std::string(), std::string("<html>"), std::string("{}"), std::string("[1]")}) {
+    EXPECT_FALSE(request.ParseResponse(bad)) << bad;
+  }
+  // A huge expiration keeps its low 32 bits instead of being undefined.
+  std::string huge = R"({"policies":[{"target_snapshot_expiration":4294967297}]})";
+  ASSERT_TRUE(request.ParseResponse(huge));
+  request.GetPolicyInfo(list);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].nTargetSnapshotExpiration, 1);
+}
+
+TEST(SyncIQRequests, ModifyBodyForEveryKindAndEscapedStrings) {
+  std::vector<_IsilonSyncIQProperty> all = {{SYNCIQ_PROPERTY_ENABLED, "true"},
+                                            {SYNCIQ_PROPERTY_ACTION, "sync"},
+                                            {SYNCIQ_PROPERTY_SCHEDULE, ""},
+                                            {SYNCIQ_PROPERTY_TARGET_SNAPSHOT_ARCHIVE, "true"},
+                                            {SYNCIQ_PROPERTY_TARGET_SNAPSHOT_EXPIRATION, "0"},
+                                            {SYNCIQ_PROPERTY_TARGET_SNAPSHOT_PATTERN,
+                                             "SIQ_%{SrcCluster}_%{PolicyName}_%Y-%m-%d_%H-%M-%S"}};
+  IsilonJsonSyncIQPolicyModify request;
+  request.Initialize(kServer, "6d2c", all);
+  std::string uri, body;
+  ASSERT_TRUE(request.BuildRequest(uri, body));
+  EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/policies/6d2c");
+  EXPECT_EQ(body,
+            "{\"enabled\" : true,\"action\" : \"sync\",\"schedule\" : \"\",\"target_snapshot_archive\" : true,"
+            "\"target_snapshot_expiration\" : 0,"
+            "\"target_snapshot_pattern\" : \"SIQ_%{SrcCluster}_%{PolicyName}_%Y-%m-%d_%H-%M-%S\"}");
+
+  // A quote in a string value stays inside its string; an id cannot reach another resource.
+  IsilonJsonSyncIQPolicyModify tricky;
+  tricky.Initialize(kServer, "../x?y=1", {{SYNCIQ_PROPERTY_SCHEDULE, "a\",\"enabled\" : false"}});
+  ASSERT_TRUE(tricky.BuildRequest(uri, body));
+  EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/policies/../x%3Fy%3D1");
+  EXPECT_EQ(body, "{\"schedule\" : \"a\\\",\\\"enabled\\\" : false\"}");
+}
+
+TEST(SyncIQRequests, ModifyRefusesUnsupportedKinds) {
+  for (int kind : {0, 7, -3}) {
+    IsilonJsonSyncIQPolicyModify request;
+    request.Initialize(kServer, "id", {{SYNCIQ_PROPERTY_ENABLED, "true"},
+                                       {static_cast<eIsilonSyncIQPropertyType>(kind), "v"}});
+    std::string uri, body;
+    EXPECT_FALSE(request.BuildRequest(uri, body)) << kind;
+  }
+}
+
+TEST(SyncIQRequests, JobBodyEscapesNames) {
+  IsilonJsonSyncIQJob request;
+  request.Initialize(kServer, "nightly", "snap-1");
+  std::string uri, body;
+  ASSERT_TRUE(request.BuildRequest(uri, body));
+  EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/jobs");
+  EXPECT_EQ(body, "{\"id\" : \"nightly\",\"source_snapshot\" : \"snap-1\"}");
+  request.Initialize(kServer, "a\"b", "c\\d");
+  request.BuildRequest(uri, body);
+  EXPECT_EQ(body, "{\"id\" : \"a\\\"b\",\"source_snapshot\" : \"c\\\\d\"}");
+}
+
+TEST(SyncIQRequests, JobAndReportQueriesEncodeThePolicyName) {
+  const std::pair<eIsilonSyncIQJobState, std::string> jobFilters[] = {
+      {SYNCIQ_JOB_STATE_NONE, ""},           {SYNCIQ_JOB_STATE_RUNNING, "&state=running"},
+      {SYNCIQ_JOB_STATE_FINISHED, "&state=finished"}, {SYNCIQ_JOB_STATE_FAILED, ""},
+      {SYNCIQ_JOB_STATE_CANCELED, ""},       {SYNCIQ_JOB_STATE_SCHEDULED, "&state=scheduled"},
+      {SYNCIQ_JOB_STATE_PAUSED, ""}};
+  for (const auto& f : jobFilters) {
+    IsilonJsonSyncIQJobInfo request;
+    request.Initialize(kServer, "p&state=finished", f.first);
+    std::string uri, body;
+    ASSERT_TRUE(request.BuildRequest(uri, body));
+    EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/jobs?policy_name=p%26state%3Dfinished" + f.second);
+    EXPECT_EQ(body, "");
+  }
+  const std::pair<eIsilonSyncIQJobState, std::string> reportFilters[] = {
+      {SYNCIQ_JOB_STATE_NONE, ""}, {SYNCIQ_JOB_STATE_RUNNING, "&state=running"},
+      {SYNCIQ_JOB_STATE_FINISHED, "&state=finished"}, {SYNCIQ_JOB_STATE_SCHEDULED, ""}};
+  for (const auto& f : reportFilters) {
+    IsilonJsonSyncIQJobReport request;
+    request.Initialize(kServer, "nightly copy", 3, f.first);
+    std::string uri, body;
+    ASSERT_TRUE(request.BuildRequest(uri, body));
+    EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/reports?policy_name=nightly%20copy" + f.second);
+  }
+}
+
+TEST(SyncIQRequests, JobListMatchesTheFirstActiveJobOfThePolicy) {
+  IsilonJsonSyncIQJobInfo request;
+  request.Initialize(kServer, "mine", SYNCIQ_JOB_STATE_NONE);
+  std::string reply = R"({"jobs":[
+      {"job_id":4,"state":"running","policy_name":"other","error":""},
+      {"job_id":5,"state":"needs_attention","policy_name":"mine","error":"e"},
+      {"job_id":6.7,"state":"scheduled","policy_name":"mine","error":""},
+      {"job_id":8,"state":"running","policy_name":"mine","error":""}]})";
+  ASSERT_TRUE(request.ParseResponse(reply));
+  _IsilonSyncIQJobInfo job;
+  request.GetJobInfo(job);
+  EXPECT_EQ(job.nJobId, 6u);
+  EXPECT_EQ(job.strState, "scheduled");
+  EXPECT_EQ(job.eState, SYNCIQ_JOB_STATE_SCHEDULED);
+  EXPECT_EQ(job.strPolicyName, "mine");
+
+  // A running job without an id has id 0; case matters in states.
+  IsilonJsonSyncIQJobInfo noId;
+  noId.Initialize(kServer, "mine", SYNCIQ_JOB_STATE_RUNNING);
+  std::string reply2 = R"({"jobs":[{"state":"Running","policy_name":"mine","error":""},
+                                   {"job_id":"9","state":"paused","policy_name":"mine","error":""}],"resume":"r"})";
+  ASSERT_TRUE(noId.ParseResponse(reply2));
+  noId.GetJobInfo(job);
+  EXPECT_EQ(job.nJobId, 0u);
+  EXPECT_EQ(job.eState, SYNCIQ_JOB_STATE_PAUSED);
+
+  IsilonJsonSyncIQJobInfo none;
+  none.Initialize(kServer, "mine", SYNCIQ_JOB_STATE_NONE);
+  std::string finished = R"({"jobs":[{"job_id":1,"state":"finished","policy_name":"mine","error":""}],"resume":"t"})";
+  EXPECT_FALSE(none.ParseResponse(finished));
+  std::string resume;
+  none.GetResume(resume);
+  EXPECT_EQ(resume, "t");
+  none.GetJobInfo(job);
+  EXPECT_EQ(job.nJobId, 0u);
+  EXPECT_EQ(job.eState, SYNCIQ_JOB_STATE_NONE);
+  std::string noJobs = R"({"total":0})";
+  EXPECT_FALSE(none.ParseResponse(noJobs));
+}
+
+std::string Report(unsigned int id, const std::string& state, const std::string& snapshots) {
+  return "{\"job_id\":" + std::to_string(id) +
+         ",\"bytes_transferred\":4294967301,\"directories_replicated\":2,\"dirs_deleted\":3,"
+         "\"files_transferred\":4,\"new_files_replicated\":5,\"duration\":6.9,\"error\":\"\",\"state\":\"" +
+         state + "\",\"target_snapshots\":[" + snapshots + "]}";
+}
+
+_IsilonSyncIQJobReportInfo Select(unsigned int jobId, eIsilonSyncIQJobState state, std::string reply,
+                                  bool expected = true) {
+  IsilonJsonSyncIQJobReport request;
+  request.Initialize(kServer, "p", jobId, state);
+  EXPECT_EQ(request.ParseResponse(reply), expected);
+  _IsilonSyncIQJobReportInfo out;
+  request.GetJobReportInfo(out);
+  return out;
+}
+
+TEST(SyncIQRequests, ReportSelectionByJobIdOrState) {
+  const std::string three = "{\"reports\":[" + Report(9, "finished", "") + "," + Report(7, "failed", "") + "," +
+                            Report(5, "running", "") + "]}";
+  _IsilonSyncIQJobReportInfo r = Select(7, SYNCIQ_JOB_STATE_NONE, three);
+  EXPECT_EQ(r.nJobId, 7u);
+  EXPECT_EQ(r.eState, SYNCIQ_JOB_STATE_FAILED);
+  EXPECT_EQ(r.nBytesTransferred, 5u);  // low 32 bits
+  EXPECT_EQ(r.nDirectoriesReplicated, 2u);
+  EXPECT_EQ(r.nDirsDeleted, 3u);
+  EXPECT_EQ(r.nFilesTransferred, 4u);
+  EXPECT_EQ(r.nNewFilesReplicated, 5u);
+  EXPECT_EQ(r.nDuration, 6u);
+  EXPECT_EQ(Select(0, SYNCIQ_JOB_STATE_FINISHED, three).nJobId, 9u);
+  EXPECT_EQ(Select(7, SYNCIQ_JOB_STATE_FINISHED, three).nJobId, 7u);
+  EXPECT_EQ(Select(0, SYNCIQ_JOB_STATE_NONE, three, false).nJobId, 0u);
+  EXPECT_EQ(Select(8, SYNCIQ_JOB_STATE_NONE, three, false).nJobId, 0u);
+  EXPECT_EQ(Select(0, SYNCIQ_JOB_STATE_CANCELED, three).nJobId, 9u);
+  EXPECT_EQ(Select(1, SYNCIQ_JOB_STATE_NONE, "{\"resume\":\"x\"}", false).nJobId, 0u);
+}
+
+TEST(SyncIQRequests, ReportStateMappingAndTargetSnapshot) {
+  const std::string reply =
+      "{\"reports\":[" +
+      Report(3, "paused", R"("SIQ-Failover-x","SIQ-initial-y",17,"SIQ_cl_p_2024-01-01_10-00-00","later")") + "]}";
+  _IsilonSyncIQJobReportInfo r = Select(3, SYNCIQ_JOB_STATE_NONE, reply);
+  EXPECT_EQ(r.eState, SYNCIQ_JOB_STATE_NONE);
+  EXPECT_EQ(r.strState, "paused");
+  EXPECT_EQ(r.strTargetSnapshot, "SIQ_cl_p_2024-01-01_10-00-00");
+  const std::string onlySpecial = "{\"reports\":[" + Report(3, "canceled", R"("a-Failover","b-initial")") + "]}";
+  r = Select(3, SYNCIQ_JOB_STATE_NONE, onlySpecial);
+  EXPECT_EQ(r.strTargetSnapshot, "");
+  EXPECT_EQ(r.eState, SYNCIQ_JOB_STATE_CANCELED);
+  // Case-sensitive: "failover" is an ordinary name.
+  r = Select(3, SYNCIQ_JOB_STATE_NONE, "{\"reports\":[" + Report(3, "needs_attention", R"("x-failover")") + "]}");
+  EXPECT_EQ(r.strTargetSnapshot, "x-failover");
+  EXPECT_EQ(r.eState, SYNCIQ_JOB_STATE_FAILED);
+}
+
+}  // namespace
