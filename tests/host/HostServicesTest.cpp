@@ -1,0 +1,212 @@
+// The host services the library stands on: log writer, error values, formatting, registry and
+// the password cipher, each through its real implementation.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host/DebugLog.h"
+#include "host/FXString.h"
+#include "host/LogWriter.h"
+#include "host/Password.h"
+#include "host/PlatformInfo.h"
+#include "host/ZemError.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/Registry.h"
+#include "tests/support/TempFile.h"
+
+namespace {
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+}  // namespace
+
+TEST(LogWriter, WritesWholeLinesFromManyThreads) {
+  // Callers filter by level(); the writer writes what it is given.
+  TempFile file;
+  CDefaultLogWriter writer(file.path(), 2);
+  writer.write(2, "f()", 2, 42, 0, "kept %d", 7);
+  EXPECT_EQ(writer.level(), 2);
+
+  const int kThreads = 8, kLines = 300;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&writer, t] {
+      const std::string payload(200, static_cast<char>('a' + t));
+      for (int i = 0; i < kLines; ++i) writer.write(0, "worker()", i, t, 0, "<%s>", payload.c_str());
+    });
+  }
+  for (auto& thread : threads) thread.join();
+
+  const std::vector<std::string> lines = ReadLines(file.path());
+  ASSERT_EQ(lines.size(), 1u + kThreads * kLines);
+  EXPECT_NE(lines[0].find("[2] f():2 ctx=42 kept 7"), std::string::npos) << lines[0];
+  for (size_t i = 1; i < lines.size(); ++i) {
+    const size_t open = lines[i].find('<');
+    ASSERT_NE(open, std::string::npos) << lines[i];
+    const std::string payload = lines[i].substr(open + 1, 200);
+    // One thread's letter only, and the line ends right after its payload.
+    EXPECT_EQ(std::set<char>(payload.begin(), payload.end()).size(), 1u) << lines[i];
+    EXPECT_EQ(lines[i].size(), open + 202) << lines[i];
+  }
+}
+
+TEST(LogWriter, DebugLogGoesThroughTheWriterWithItsLevel) {
+  ScopedLogCapture capture(2);
+  EvDebug debug(nullptr);
+  debug.DebugLvl("Fn", 3, "hidden %d", 1);
+  debug.DebugLvl("Fn", 2, "shown %d", 2);
+  debug.DebugLvl("Fn", -1, 99LL, "with context %s", "x");
+  EXPECT_FALSE(capture.Contains("hidden"));
+  EXPECT_TRUE(capture.Contains("shown 2"));
+  EXPECT_TRUE(capture.Contains("with context x"));
+}
+
+TEST(ZemError, ErrorValuesCarryNumberMessageAndLocations) {
+  CZemError ok;
+  EXPECT_FALSE(ok.IsError());
+  EXPECT_EQ(ok.Number(), 0);
+
+  CZemError error = FXErrorUtil::ErrorErrNo(FXCodeLocation("ManageIsilon.cpp", "f()", 10), 774,
+                                            "Failed to get %s", "zones");
+  EXPECT_TRUE(error.IsError());
+  EXPECT_EQ(error.Number(), 774);
+  EXPECT_EQ(error.Message(), "Failed to get zones");
+  error.Push(FXCodeLocation("Caller.cpp", "g()", 20));
+  ASSERT_EQ(error.Locations().size(), 2u);
+  EXPECT_EQ(error.Locations()[0].function(), "f()");
+  EXPECT_EQ(error.Locations()[1].line(), 20);
+
+  CZemError copy = error;  // copies share the detail
+  EXPECT_EQ(copy.Message(), error.Message());
+  copy.Success();
+  EXPECT_FALSE(copy.IsError());
+  EXPECT_TRUE(error.IsError());
+  EXPECT_EQ(copy.Message(), "");
+
+  CZemError win = FXErrorUtil::ErrorWin32(FXCodeLocation("a", "b", 1), 1359u, "internal");
+  EXPECT_TRUE(win.IsError());
+  EXPECT_EQ(win.Number(), 1359);
+}
+
+TEST(FXString, FormatHasNoLengthLimitAndMatchLeftNeedsTheWholePrefix) {
+  const std::string big(10000, 'x');
+  EXPECT_EQ(FXString::Format("[%s]%d", big.c_str(), 5), "[" + big + "]5");
+  EXPECT_TRUE(FXString::MatchLeft("paused_job", "paused_"));
+  EXPECT_FALSE(FXString::MatchLeft("pause", "paused_"));
+  EXPECT_TRUE(FXString::MatchLeft("x", ""));
+}
+
+TEST(Registry, SectionsKeysAndBuffers) {
+  ScopedRegistry registry(
+      "[NAS]\nsTraceCurl = yes\n[~Tarvex]\nn = 12\nbad = 12x\nhuge = 99999999999\n"
+      "[~Tarvex/inst1]\nn = -3\nname = longer value\n");
+  std::string value;
+  EXPECT_NE(QuorPlatformInfo::getString("NAS", "sTraceCurl", &value), 0);
+  EXPECT_EQ(value, "yes");
+  EXPECT_EQ(QuorPlatformInfo::getString("NAS", "absent", &value), 0);
+
+  int n = 0;
+  EXPECT_TRUE(QuorPlatformInfo::getRegInt("~Tarvex", "n", &n));
+  EXPECT_EQ(n, 12);
+  EXPECT_TRUE(QuorPlatformInfo::getRegInt(QuorPlatformInfo::getSectionName("Tarvex", "inst1"), "n", &n));
+  EXPECT_EQ(n, -3);
+  EXPECT_FALSE(QuorPlatformInfo::getRegInt("~Tarvex", "bad", &n));
+  EXPECT_FALSE(QuorPlatformInfo::getRegInt("~Tarvex", "huge", &n));
+  EXPECT_EQ(QuorPlatformInfo::getSectionName("Tarvex", nullptr), "~Tarvex");
+
+  char small[5];
+  int size = sizeof small;
+  EXPECT_EQ(QuorPlatformInfo::getString("~Tarvex/inst1", "name", small, &size), 0);
+  EXPECT_EQ(size, 12);  // the length it needs
+  char fits[32];
+  size = sizeof fits;
+  EXPECT_NE(QuorPlatformInfo::getString("~Tarvex/inst1", "name", fits, &size), 0);
+  EXPECT_STREQ(fits, "longer value");
+}
+
+TEST(Registry, NoFileMeansEveryKeyIsAbsent) {
+  ScopedRegistry registry("");
+  std::remove(registry.path().c_str());
+  std::string value = "untouched";
+  EXPECT_EQ(QuorPlatformInfo::getString("NAS", "sTraceCurl", &value), 0);
+  EXPECT_EQ(value, "untouched");
+}
+
+class PasswordTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(QuorPassword::createKeyFile(dir_.File("key")));
+    registry_.reset(new ScopedRegistry("[NAS]\nsIsilonKeyFile = " + dir_.File("key") + "\n"));
+  }
+  int Decrypt(const std::string& cipher, char (&buffer)[QuorPassword::kBufferSize]) {
+    std::memset(buffer, 0, sizeof buffer);
+    int length = sizeof buffer;
+    return QuorPassword::decrypt(cipher.c_str(), buffer, &length);
+  }
+  static bool AllZero(const char* buffer, size_t size) {
+    for (size_t i = 0; i < size; ++i)
+      if (buffer[i] != 0) return false;
+    return true;
+  }
+  TempDir dir_;
+  std::unique_ptr<ScopedRegistry> registry_;
+};
+
+TEST_F(PasswordTest, RoundTripAndEveryFailureLeavesNoClearText) {
+  char buffer[QuorPassword::kBufferSize];
+  const std::string cipher = QuorPassword::encrypt("s3cret\"pa\\ss");
+  ASSERT_FALSE(cipher.empty());
+  EXPECT_EQ(cipher.find("s3cret"), std::string::npos);
+  ASSERT_NE(Decrypt(cipher, buffer), 0);
+  EXPECT_STREQ(buffer, "s3cret\"pa\\ss");
+
+  // Tampered: flip one character in the middle.
+  std::string tampered = cipher;
+  tampered[tampered.size() / 2] = tampered[tampered.size() / 2] == 'A' ? 'B' : 'A';
+  EXPECT_EQ(Decrypt(tampered, buffer), 0);
+  EXPECT_TRUE(AllZero(buffer, sizeof buffer));
+  // Truncated, empty and not base64 at all.
+  EXPECT_EQ(Decrypt(cipher.substr(0, cipher.size() - 4), buffer), 0);
+  EXPECT_TRUE(AllZero(buffer, sizeof buffer));
+  EXPECT_EQ(Decrypt("", buffer), 0);
+  EXPECT_EQ(Decrypt("%%%not base64%%%", buffer), 0);
+  EXPECT_TRUE(AllZero(buffer, sizeof buffer));
+
+  // Another key cannot read it.
+  ASSERT_TRUE(QuorPassword::createKeyFile(dir_.File("other")));
+  int length = sizeof buffer;
+  std::memset(buffer, 0, sizeof buffer);
+  EXPECT_EQ(QuorPassword::decryptWithKeyFile(dir_.File("other"), cipher.c_str(), buffer, &length), 0);
+  EXPECT_TRUE(AllZero(buffer, sizeof buffer));
+}
+
+TEST_F(PasswordTest, ClearTextThatDoesNotFitTheBufferFails) {
+  char buffer[QuorPassword::kBufferSize];
+  const std::string fits(QuorPassword::kBufferSize - 1, 'p');
+  ASSERT_NE(Decrypt(QuorPassword::encrypt(fits), buffer), 0);
+  EXPECT_EQ(std::string(buffer), fits);
+  const std::string tooLong(QuorPassword::kBufferSize, 'p');
+  const std::string cipher = QuorPassword::encrypt(tooLong);
+  if (!cipher.empty()) {
+    EXPECT_EQ(Decrypt(cipher, buffer), 0);
+    EXPECT_TRUE(AllZero(buffer, sizeof buffer));
+  }
+}
+
+TEST_F(PasswordTest, MissingKeyFileFails) {
+  registry_->Rewrite("[NAS]\nsIsilonKeyFile = " + dir_.File("absent") + "\n");
+  EXPECT_TRUE(QuorPassword::encrypt("x").empty());
+  char buffer[QuorPassword::kBufferSize];
+  EXPECT_EQ(Decrypt("AAAA", buffer), 0);
+}
