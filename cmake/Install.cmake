@@ -17,6 +17,8 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/isilonclientConfigVersion.c
   COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/isilonclientConfig.cmake ${CMAKE_BINARY_DIR}/isilonclientConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/isilonclient COMPONENT dev)
+file(RELATIVE_PATH ISILON_PC_TO_PREFIX "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig" "${CMAKE_INSTALL_PREFIX}")
+string(REGEX REPLACE "/$" "" ISILON_PC_TO_PREFIX "${ISILON_PC_TO_PREFIX}")
 configure_file(${CMAKE_SOURCE_DIR}/cmake/isilonclient.pc.in ${CMAKE_BINARY_DIR}/isilonclient.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/isilonclient.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 if(TARGET isilon-sim)
