@@ -1,0 +1,172 @@
+// Creating and deleting one SMB share, and the exported wrappers that own a whole session.
+#include <string>
+
+#include "host/DebugLog.h"
+#include "isilon/ManageIsilon.h"
+#include "src/common/JsonText.h"
+
+using isilon::JsonEscape;
+
+namespace {
+
+const char kCreateFn[] = "bool ManageIsilon::CreateCIFSShare(const string&, const string&, const string&, const string&)";
+const char kDeleteFn[] = "bool ManageIsilon::DeleteCIFSShare(const string&, const string&, const string&)";
+
+// The zone goes into the query encoded, so that a blank, "&" or "#" in it can neither break
+// the request nor add parameters.
+std::string ZoneQuery(const std::string& zone) { return zone.empty() ? std::string() : "?zone=" + UrlEncode(zone); }
+
+}  // namespace
+
+IsilonJsonCIFSShareCreate::IsilonJsonCIFSShareCreate() {}
+
+void IsilonJsonCIFSShareCreate::Initialize(const std::string& fileServer, const std::string& name,
+                                           const std::string& path, const std::string& extra,
+                                           const std::string& zone) {
+  strFileServer = fileServer;
+  strName = name;
+  strPath = path;
+  strExtra = extra;
+  strZone = zone;
+}
+
+bool IsilonJsonCIFSShareCreate::BuildRequest(std::string& uri, std::string& body) {
+  uri.clear();
+  body.clear();
+  uri = "https://" + strFileServer + ":8080/platform/1/protocols/smb/shares" + ZoneQuery(strZone);
+  // Name and path are escaped so that a quote or backslash in them still names exactly that
+  // share; ordinary values come out unchanged.
+  body = "{";
+  body += "\"name\" : \"" + JsonEscape(strName) + "\",";
+  body += "\"path\" : \"" + JsonEscape(strPath) + "\",";
+  body += "\"permissions\" : [],";
+  body += "\"run_as_root\" : [ { \"name\":\"Everyone\"}]";
+  body += "}";
+  EvDebug debug(nullptr);
+  debug.DebugLvl("IsilonJsonCIFSShareCreate::BuildRequest", 2, "URI : [%s], \n Request Body : [%s]", uri.c_str(),
+                 body.c_str());
+  return true;
+}
+
+IsilonJsonCIFSShareDelete::IsilonJsonCIFSShareDelete() {}
+
+void IsilonJsonCIFSShareDelete::Initialize(const std::string& fileServer, const std::string& name,
+                                           const std::string& path, const std::string& zone) {
+  strFileServer = fileServer;
+  strName = name;
+  strPath = path;
+  strZone = zone;
+}
+
+bool IsilonJsonCIFSShareDelete::BuildRequest(std::string& uri, std::string& body) {
+  uri.clear();
+  body.clear();
+  uri = "https://" + strFileServer + ":8080/platform/1/protocols/smb/shares/" + UrlEncode(strName) +
+        ZoneQuery(strZone);
+  EvDebug debug(nullptr);
+  debug.DebugLvl("IsilonJsonCIFSShareDelete::BuildRequest", 2, "URI : [%s], \n Request Body : [%s]", uri.c_str(),
+                 body.c_str());
+  return true;
+}
+
+bool ManageIsilon::CreateCIFSShare(const string& name, const string& path, const string& extra, const string& zone) {
+  if (name.empty() || path.empty()) return Fail(kCreateFn, __LINE__, "Internal error", "Invalid input parameters");
+  Log(kCreateFn, __LINE__, 3, "Request to create CIFS share[%s] on path[%s].", name.c_str(), path.c_str());
+
+  IsilonJsonCIFSShareCreate request;
+  const RequestStep step{kCreateFn, kPost, "Failed to create json request for cifs share creation.", true, true};
+  string response;
+  const RequestOutcome outcome = RunRequest(
+      step, request,
+      [&](string& uri, string& body) {
+        request.Initialize(strFileServer, name, path, extra, zone);
+        return request.BuildRequest(uri, body);
+      },
+      response);
+  if (outcome == kRequestNotSent) return false;
+  if (outcome == kRequestRejected) {
+    LogNoContext(kCreateFn, __LINE__, -1, "Failed to create cifs share on filer[%s]. Error[%s]:[%s]",
+                 strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+    if (strLastErrorCode == "AEC_CONFLICT") {
+      Log(kCreateFn, __LINE__, 0, "Treating this as success.");
+      return true;
+    }
+    return false;
+  }
+  if (!request.IsilonJsonBase::ParseResponse(response)) {
+    return Fail(kCreateFn, __LINE__, "Internal Error", "Failed to parse json response.");
+  }
+  Log(kCreateFn, __LINE__, 0, "Successfully created CIFS share[%s] on path[%s].", name.c_str(), path.c_str());
+  return true;
+}
+
+bool ManageIsilon::DeleteCIFSShare(const string& name, const string& path, const string& zone) {
+  if (name.empty() || path.empty()) return Fail(kDeleteFn, __LINE__, "Internal error", "Invalid input parameters");
+  Log(kDeleteFn, __LINE__, 3, "Request to delete CIFS share[%s] on path[%s].", name.c_str(), path.c_str());
+
+  IsilonJsonCIFSShareDelete request;
+  const RequestStep step{kDeleteFn, kDelete, "Failed to create json request for cifs share deletion.", true, true};
+  string response;
+  const RequestOutcome outcome = RunRequest(
+      step, request,
+      [&](string& uri, string& body) {
+        request.Initialize(strFileServer, name, path, zone);
+        return request.BuildRequest(uri, body);
+      },
+      response);
+  if (outcome == kRequestNotSent) return false;
+  // A delete answers with nothing; any text is read as the cluster's error.
+  if (outcome == kRequestAccepted && !response.empty()) {
+    request.ParseError(response);
+    request.getError(strLastErrorCode, strLastErrorMessage);
+  }
+  if (outcome == kRequestRejected || !response.empty()) {
+    Log(kDeleteFn, __LINE__, -1, "Failed to delete cifs share on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
+        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+    if (strLastErrorCode == "AEC_NOT_FOUND") {
+      Log(kDeleteFn, __LINE__, 0, "Treating this as success.");
+      return true;
+    }
+    return false;
+  }
+  Log(kDeleteFn, __LINE__, 0, "Successfully deleted CIFS share[%s] on path[%s].", name.c_str(), path.c_str());
+  return true;
+}
+
+bool CreateShareIsilon(const unsigned long long& context, const string& fileServer, const string& user,
+                       const string& password, const string& path, const string& name, string& errorCode,
+                       string& errorMessage) {
+  (void)context;
+  ManageIsilon session;
+  session.SetFileServer(fileServer);
+  session.SetUser(user);
+  session.SetPasswd(password);
+  EvDebug debug(nullptr);
+  if (!session.CreateCIFSShare(name, path, "", "")) {
+    session.GetLastError(errorCode, errorMessage);
+    debug.DebugLvl("CreateShare", -1, "Failed to create cifs share[%s] on path[%s]. Error [%s]:[%s]", name.c_str(),
+                   path.c_str(), errorCode.c_str(), errorMessage.c_str());
+    return false;
+  }
+  debug.DebugLvl("CreateShare", -1, "Successfully created CIFS share[%s] on path[%s].", name.c_str(), path.c_str());
+  return true;
+}
+
+bool DeleteShareIsilon(const unsigned long long& context, const string& fileServer, const string& user,
+                       const string& password, const string& name, const string& path, string& errorCode,
+                       string& errorMessage) {
+  (void)context;
+  ManageIsilon session;
+  session.SetFileServer(fileServer);
+  session.SetUser(user);
+  session.SetPasswd(password);
+  EvDebug debug(nullptr);
+  if (!session.DeleteCIFSShare(name, path, "")) {
+    session.GetLastError(errorCode, errorMessage);
+    debug.DebugLvl("DeleteShare", -1, "Failed to delete cifs share[%s]. Error [%s]:[%s]", name.c_str(),
+                   errorCode.c_str(), errorMessage.c_str());
+    return false;
+  }
+  debug.DebugLvl("DeleteShare", -1, "Successfully deleted CIFS share[%s].", name.c_str());
+  return true;
+}

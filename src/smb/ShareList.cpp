@@ -1,0 +1,202 @@
+// Listing SMB shares page by page, and finding the path behind a share name.
+#include <cinttypes>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host/DebugLog.h"
+#include "isilon/ManageIsilon.h"
+#include "json/Numbers.h"
+#include "json/jsonxx.h"
+#include "src/common/LogText.h"
+#include "src/common/Paging.h"
+
+using isilon::OrEmpty;
+
+namespace {
+
+const char kListFn[] =
+    "bool ManageIsilon::GetCIFSSharesList(std::vector<_IsilonShareInfo>&, const string&, const string&, const string&)";
+const char kPathFn[] = "bool ManageIsilon::GetFSPathForShare(const string&, std::string&, IsilonShareInfo&, const string&)";
+
+// The cluster takes a page size of at most nine decimal digits.
+const uint64_t kMaxPageLimit = 999999999;
+
+// "name" and "type" of a user are optional; "id" is always there.
+_IsilonSMBUser ReadUser(const jsonxx::Object& entry) {
+  _IsilonSMBUser user;
+  user.strId = entry.get<std::string>("id");
+  if (entry.has<std::string>("name")) user.strName = entry.get<std::string>("name");
+  if (entry.has<std::string>("type")) user.strType = entry.get<std::string>("type");
+  return user;
+}
+
+}  // namespace
+
+IsilonJsonCIFSShareList::IsilonJsonCIFSShareList() : nLimit(0) {}
+
+void IsilonJsonCIFSShareList::Initialize(const std::string& fileServer, const std::string& shareName,
+                                         const std::string& zone, const std::string& resumeToken, const int& limit) {
+  strFileServer = fileServer;
+  strShareName = shareName;
+  strZone = zone;
+  resume = resumeToken;
+  nLimit = static_cast<uint64_t>(static_cast<int64_t>(limit));
+}
+
+bool IsilonJsonCIFSShareList::BuildRequest(std::string& uri, std::string& body) {
+  uri.clear();
+  body.clear();
+  // A negative limit would turn into a twenty-digit number that the cluster refuses.
+  if (nLimit > kMaxPageLimit) return false;
+  char limitText[16];
+  std::snprintf(limitText, sizeof limitText, "%" PRIu64, nLimit);
+
+  uri = "https://" + strFileServer + ":8080/platform/1/protocols/smb/shares";
+  if (!strShareName.empty()) uri += "/" + UrlEncode(strShareName);
+  if (!resume.empty()) {
+    // The token is the cluster's own opaque text and carries the rest of the query.
+    uri += "?resume=" + resume;
+  } else {
+    uri += "?limit=";
+    uri += limitText;
+    if (!strZone.empty()) uri += "&zone=" + UrlEncode(strZone);
+  }
+  EvDebug debug(nullptr);
+  debug.DebugLvl("IsilonJsonCIFSShareList::BuildRequest", 2, "URI : [%s]", uri.c_str());
+  return true;
+}
+
+bool IsilonJsonCIFSShareList::ParseResponse(std::string& response) {
+  static const char kFn[] = "IsilonJsonCIFSShareList::ParseResponse";
+  vShares.clear();
+  EvDebug debug(nullptr);
+  debug.DebugLvl(kFn, 5, "Json response :[%s]", OrEmpty(response));
+
+  jsonxx::Object reply;
+  reply.parse(response);
+  if (reply.empty()) {
+    debug.DebugLvl(kFn, -1, "Failed to fetch CIFS share information from json response.");
+    return false;
+  }
+  resume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
+
+  const jsonxx::Array& shares = reply.get<jsonxx::Array>("shares");
+  vShares.reserve(shares.size());
+  for (unsigned int i = 0; i < shares.size(); ++i) {
+    const jsonxx::Object& entry = shares.get<jsonxx::Object>(i);
+    _IsilonShareInfo info;
+    info.strPath = entry.get<std::string>("path");
+    info.strName = entry.get<std::string>("name");
+    info.strDescription = entry.get<std::string>("description");
+    info.nZoneId = jsonxx::TruncToU64(entry.get<jsonxx::Number>("zid"));
+    info.strZone = strZone;
+
+    const jsonxx::Array& permissions = entry.get<jsonxx::Array>("permissions");
+    for (unsigned int k = 0; k < permissions.size(); ++k) {
+      const jsonxx::Object& item = permissions.get<jsonxx::Object>(k);
+      _IsilonSMBPermissions permission;
+      permission.strPermission = item.get<std::string>("permission");
+      permission.strPermissionType = item.get<std::string>("permission_type");
+      permission.trustee = ReadUser(item.get<jsonxx::Object>("trustee"));
+      info.ACLs.vPermissions.push_back(std::move(permission));
+    }
+    const jsonxx::Array& runAsRoot = entry.get<jsonxx::Array>("run_as_root");
+    for (unsigned int k = 0; k < runAsRoot.size(); ++k) {
+      info.ACLs.vRunAsRoot.push_back(ReadUser(runAsRoot.get<jsonxx::Object>(k)));
+    }
+
+    debug.DebugLvl(kFn, 5, "Name            :[%s]", info.strName.c_str());
+    debug.DebugLvl(kFn, 5, "Path            :[%s]", info.strPath.c_str());
+    debug.DebugLvl(kFn, 5, "Description     :[%s]", info.strDescription.c_str());
+    debug.DebugLvl(kFn, 5, "ZoneId          :[%lu]", static_cast<unsigned long>(info.nZoneId));
+    vShares.push_back(std::move(info));
+  }
+  return true;
+}
+
+bool IsilonJsonCIFSShareList::GetSharesInfo(std::vector<_IsilonShareInfo>& shares) {
+  shares = vShares;
+  return true;
+}
+
+void IsilonJsonCIFSShareList::GetResume(std::string& out) { out = resume; }
+
+bool ManageIsilon::GetCIFSSharesList(vector<_IsilonShareInfo>& shares, const string& shareName, const string& path,
+                                     const string& zone) {
+  shares.clear();
+  Log(kListFn, __LINE__, 3, "Request to get cifs shares information. Share name[%s], Path[%s]", OrEmpty(shareName),
+      OrEmpty(path));
+  if (!OpenConnection()) return LogFailure(kListFn, __LINE__);
+
+  IsilonJsonCIFSShareList request;
+  request.Initialize(strFileServer, shareName, zone, "", 50);
+  const RequestStep step{kListFn, kGet, "Failed to create json request to query cifs shares.", true, true};
+  isilon::ResumeTracker tokens;
+  vector<_IsilonShareInfo> page;
+  string token;
+  do {
+    page.clear();
+    string response;
+    const RequestOutcome outcome = RunRequest(
+        step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
+    if (outcome == kRequestNotSent) return false;
+    if (outcome == kRequestRejected) {
+      Log(kListFn, __LINE__, -1, "Failed to list cifs share on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
+          strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+      return false;
+    }
+    if (!request.ParseResponse(response) || !request.GetSharesInfo(page) || (!path.empty() && page.empty())) {
+      return Fail(kListFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+    }
+    request.GetResume(token);
+    if (path.empty()) {
+      shares.insert(shares.end(), page.begin(), page.end());
+    } else {
+      for (const _IsilonShareInfo& share : page) {
+        if (share.strPath != path) continue;
+        Log(kListFn, __LINE__, 3, "CIFS share [%s], path [%s]", share.strName.c_str(), share.strPath.c_str());
+        shares.push_back(share);
+      }
+    }
+    // A token handed out twice would repeat the same pages for ever.
+    if (tokens.Repeats(token)) {
+      return Fail(kListFn, __LINE__, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
+    }
+  } while (!token.empty());
+
+  if (shares.empty()) Log(kListFn, __LINE__, -1, "No CIFS shares returned by File server[%s].", strFileServer.c_str());
+  return true;
+}
+
+bool ManageIsilon::GetFSPathForShare(const string& shareName, string& path, _IsilonShareInfo& info,
+                                     const string& zone) {
+  if (shareName.empty()) return Fail(kPathFn, __LINE__, "Internal error", "Invalid input parameters");
+  Log(kPathFn, __LINE__, 3, "Request to get path info for share [%s].", shareName.c_str());
+
+  IsilonJsonCIFSShareList request;
+  const RequestStep step{kPathFn, kGet, "Failed to create json request for cifs share list.", true, true};
+  string response;
+  const RequestOutcome outcome = RunRequest(
+      step, request,
+      [&](string& uri, string& body) {
+        request.Initialize(strFileServer, shareName, zone, "", 50);
+        return request.BuildRequest(uri, body);
+      },
+      response);
+  if (outcome == kRequestNotSent) return false;
+  if (outcome == kRequestRejected) {
+    Log(kPathFn, __LINE__, -1, "Failed to list cifs share on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
+        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+    return false;
+  }
+  vector<_IsilonShareInfo> found;
+  if (!request.ParseResponse(response) || !request.GetSharesInfo(found) || found.empty()) {
+    return Fail(kPathFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+  }
+  path = found.front().strPath;
+  info = found.front();
+  Log(kPathFn, __LINE__, 0, "Share[%s] corresponds to path[%s] on file server[%s]", shareName.c_str(), path.c_str(),
+      strFileServer.c_str());
+  return true;
+}
