@@ -1,0 +1,115 @@
+// Reading the change list between two snapshots, one page per call.
+#include <string>
+
+#include "host/DebugLog.h"
+#include "host/ZemError.h"
+#include "isilon/ManageIsilon.h"
+#include "json/Numbers.h"
+#include "json/jsonxx.h"
+#include "src/common/LogText.h"
+
+using isilon::OrEmpty;
+
+IsilonJsonGetChangeList::IsilonJsonGetChangeList() : nOlderSnapId(~0ULL), nNewerSnapId(~0ULL) {}
+
+void IsilonJsonGetChangeList::Initialize(const std::string& fileServer, const unsigned long long& olderSnapId,
+                                         const unsigned long long& newerSnapId) {
+  strFileServer = fileServer;
+  nOlderSnapId = olderSnapId;
+  nNewerSnapId = newerSnapId;
+}
+
+bool IsilonJsonGetChangeList::BuildRequest(std::string& resume, std::string& uri) {
+  uri.clear();
+  uri = "https://" + strFileServer + ":8080/platform/3/snapshot/changelists/" + std::to_string(nOlderSnapId) + "_" +
+        std::to_string(nNewerSnapId) + "/lins";
+  // The token is the cluster's own opaque text and goes back as received.
+  if (!resume.empty()) uri += "?resume=" + resume;
+  EvDebug debug(nullptr);
+  debug.DebugLvl("BuildRequest", 3, "URI : [%s]", uri.c_str());
+  return true;
+}
+
+namespace {
+unsigned long long Seconds(const jsonxx::Object& entry, const char* key) {
+  return jsonxx::TruncToU64(entry.get<jsonxx::Object>(key).get<jsonxx::Number>("sec"));
+}
+}  // namespace
+
+bool IsilonJsonGetChangeList::ParseResponse(std::string& response) {
+  EvDebug debug(nullptr);
+  debug.DebugLvl("ParseResponse", 2, "Json response :[%s]", OrEmpty(response));
+  jsonxx::Object reply;
+  reply.parse(response);
+  if (reply.empty()) {
+    debug.DebugLvl("ParseResponse", -1, "Failed to parse change list information from json response.");
+    return false;
+  }
+  info.strResume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
+  info.nTotal = jsonxx::TruncToI32(reply.get<jsonxx::Number>("total"));
+  if (reply.has<jsonxx::Array>("lins")) {
+    const jsonxx::Array& lins = reply.get<jsonxx::Array>("lins");
+    std::list<_IsilonChangeListItem> items;
+    for (unsigned int i = 0; i < lins.size(); ++i) {
+      const jsonxx::Object& entry = lins.get<jsonxx::Object>(i);
+      items.emplace_back();
+      _IsilonChangeListItem& item = items.back();
+      item.strId = entry.get<std::string>("id");
+      item.strPath = entry.get<std::string>("path");
+      item.nSize = jsonxx::TruncToU64(entry.get<jsonxx::Number>("size"));
+      item.strType = entry.get<std::string>("type");
+      item.nAtime = Seconds(entry, "atime");
+      item.nCtime = Seconds(entry, "ctime");
+      item.nMtime = Seconds(entry, "mtime");
+    }
+    info.lstItems.swap(items);
+  }
+  return true;
+}
+
+void IsilonJsonGetChangeList::GetChangeList(_IsilonChangeListInfo& out) {
+  out.strResume = info.strResume;
+  out.nTotal = info.nTotal;
+  out.lstItems.clear();
+  out.lstItems.swap(info.lstItems);
+}
+
+CZemError ManageIsilon::GetSnapshotChangeList(unsigned long long& olderSnapId, unsigned long long& newerSnapId,
+                                              _IsilonChangeListInfo& info) {
+  static const char kFn[] =
+      "CZemError ManageIsilon::GetSnapshotChangeList(unsigned long long&, unsigned long long&, "
+      "_IsilonChangeListInfo&)";
+  const auto here = [](int line) { return FXCodeLocation("ManageIsilon.cpp", kFn, line); };
+  if (!OpenConnection()) {
+    return FXErrorUtil::ErrorErrNo(here(__LINE__), -1, "Unable to open connection to the file server [%s]",
+                                   strFileServer.c_str());
+  }
+  IsilonJsonGetChangeList request;
+  const RequestStep step{kFn, kGet, "Failed to create json request to get a change list.", false, true};
+  string response;
+  const RequestOutcome outcome = RunRequest(
+      step, request,
+      [&](string& uri, string& body) {
+        body.clear();
+        request.Initialize(strFileServer, olderSnapId, newerSnapId);
+        return request.BuildRequest(info.strResume, uri);
+      },
+      response);
+  if (outcome != kRequestAccepted) {
+    return FXErrorUtil::ErrorErrNo(here(__LINE__), -1,
+                                   "Unable to send request to get change list between snapshots [%llu] and [%llu]. "
+                                   "Error Code [%s], Error Message [%s]",
+                                   olderSnapId, newerSnapId, strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+  }
+  if (!request.ParseResponse(response)) {
+    strLastErrorMessage = "Failed to parse json response:[" + response + "]";
+    return FXErrorUtil::ErrorErrNo(here(__LINE__), -1,
+                                   "Unable to parse change list response for change list between snapshots [%llu] "
+                                   "and [%llu]. Error Code [%s], Error Message [%s]",
+                                   olderSnapId, newerSnapId, strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+  }
+  request.GetChangeList(info);
+  Log(kFn, __LINE__, 7, "Successfully got snapshot change list between snapshots [%llu] and [%llu].", olderSnapId,
+      newerSnapId);
+  return CZemError();
+}

@@ -1,0 +1,271 @@
+// Taking, deleting and listing snapshots of directories.
+#include <string>
+#include <vector>
+
+#include "host/DebugLog.h"
+#include "isilon/ManageIsilon.h"
+#include "json/Numbers.h"
+#include "json/jsonxx.h"
+#include "src/common/JsonText.h"
+#include "src/common/LogText.h"
+#include "src/common/Paging.h"
+
+using isilon::JsonEscape;
+using isilon::OrEmpty;
+
+namespace {
+const char kSnapshotsUri[] = ":8080/platform/1/snapshot/snapshots";
+// Snapshots per page of a whole listing.
+const int kSnapshotPageLimit = 50;
+}  // namespace
+
+// ---- Create --------------------------------------------------------------------------------
+
+IsilonJsonSnapshotCreate::IsilonJsonSnapshotCreate() {}
+
+void IsilonJsonSnapshotCreate::Initialize(const std::string& fileServer, const std::string& path,
+                                          const std::string& name) {
+  strFileServer = fileServer;
+  strPath = path;
+  strName = name;
+}
+
+bool IsilonJsonSnapshotCreate::BuildRequest(std::string& uri, std::string& body) {
+  uri.clear();
+  body.clear();
+  uri = "https://" + strFileServer + kSnapshotsUri;
+  // Escaped, so that a quote in a name or path names exactly that snapshot and cannot add
+  // members of its own to the request.
+  body = "{";
+  body += "\"path\" : \"" + JsonEscape(strPath) + "\",";
+  body += "\"name\" : \"" + JsonEscape(strName) + "\"";
+  body += "}";
+  EvDebug debug(nullptr);
+  debug.DebugLvl("IsilonJsonSnapshotCreate::BuildRequest", 2, "URI : [%s], \n Request Body : [%s]", uri.c_str(),
+                 body.c_str());
+  return true;
+}
+
+// ---- Delete --------------------------------------------------------------------------------
+
+IsilonJsonSnapshotDelete::IsilonJsonSnapshotDelete() : nId(0) {}
+
+void IsilonJsonSnapshotDelete::Initialize(const std::string& fileServer, const std::string& path,
+                                          const std::string& name, int id) {
+  strFileServer = fileServer;
+  strPath = path;
+  strName = name;
+  nId = id;
+}
+
+bool IsilonJsonSnapshotDelete::BuildRequest(std::string& uri, std::string& body) {
+  uri.clear();
+  body.clear();
+  if (nId != 0) {
+    uri = "https://" + strFileServer + kSnapshotsUri + "/" + std::to_string(nId);
+  } else if (!strName.empty()) {
+    // Encoded, so that "/", "?" or "#" in a name cannot address another resource.
+    uri = "https://" + strFileServer + kSnapshotsUri + "/" + UrlEncode(strName);
+  }
+  EvDebug debug(nullptr);
+  debug.DebugLvl("IsilonJsonSnapshotDelete::BuildRequest", 2, "URI : [%s]", uri.c_str());
+  return true;
+}
+
+// ---- List ----------------------------------------------------------------------------------
+
+IsilonJsonSnapshotList::IsilonJsonSnapshotList() : nId(0), nLimit(0) {}
+
+void IsilonJsonSnapshotList::Initialize(const std::string& fileServer, const std::string& path,
+                                        const std::string& name, const int& id, const std::string& resumeToken,
+                                        const int& limit) {
+  strFileServer = fileServer;
+  strPath = path;
+  strName = name;
+  nId = id;
+  resume = resumeToken;
+  nLimit = static_cast<uint64_t>(static_cast<int64_t>(limit));
+}
+
+bool IsilonJsonSnapshotList::BuildRequest(std::string& uri, std::string& body) {
+  uri.clear();
+  body.clear();
+  const std::string base = "https://" + strFileServer + kSnapshotsUri;
+  if (!strName.empty()) {
+    uri = base + "/" + UrlEncode(strName);
+  } else if (nId != 0) {
+    uri = base + "/" + std::to_string(nId);
+  } else if (resume.empty()) {
+    uri = base + "?sort=created&limit=" + std::to_string(nLimit);
+  } else {
+    // The token is the cluster's own opaque text and goes back as received.
+    uri = base + "?resume=" + resume;
+  }
+  EvDebug debug(nullptr);
+  debug.DebugLvl("IsilonJsonSnapshotList::BuildRequest", 2, "URI : [%s], \n Request Body : [%s]", uri.c_str(),
+                 OrEmpty(body));
+  return true;
+}
+
+bool IsilonJsonSnapshotList::ParseResponse(std::string& response) {
+  static const char kFn[] = "IsilonJsonSnapshotList::ParseResponse";
+  EvDebug debug(nullptr);
+  debug.DebugLvl(kFn, 5, "Json response :[%s]", OrEmpty(response));
+
+  jsonxx::Object reply;
+  reply.parse(response);
+  if (reply.empty()) {
+    debug.DebugLvl(kFn, -1, "Failed to parse file information from json response.");
+    return false;
+  }
+  vSnaps.clear();
+  resume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
+
+  if (reply.has<jsonxx::Array>("snapshots")) {
+    const jsonxx::Array& list = reply.get<jsonxx::Array>("snapshots");
+    vSnaps.reserve(list.size());
+    for (unsigned int i = 0; i < list.size(); ++i) {
+      const jsonxx::Object& entry = list.get<jsonxx::Object>(i);
+      _IsilonSnapInfo snap;
+      snap.strName = entry.get<std::string>("name");
+      snap.nId = jsonxx::TruncToI32(entry.get<jsonxx::Number>("id"));
+      snap.strPath = entry.get<std::string>("path");
+      snap.strState = entry.get<std::string>("state");
+      snap.nSize = jsonxx::TruncToU32(entry.get<jsonxx::Number>("size"));
+      snap.nCreated = jsonxx::TruncToU32(entry.get<jsonxx::Number>("created"));
+      snap.bHasLocks = entry.get<bool>("has_locks");
+      debug.DebugLvl(kFn, 5,
+                     " \n\t Name\t\t\t:[%s]\n\t Id\t\t\t:[%d]\n\t Path\t\t\t:[%s]\n\t State\t\t\t:[%s]\n\t "
+                     "Size\t\t\t:[%lu]\n\t Created\t\t:[%lu]\n\t Expires\t\t:[%lu]\n\t Alias TargetId:[%d]\n\t Alias "
+                     "TargetName:[%s]\n\t Has locks\t\t:[%s]",
+                     snap.strName.c_str(), snap.nId, snap.strPath.c_str(), snap.strState.c_str(),
+                     static_cast<unsigned long>(snap.nSize), static_cast<unsigned long>(snap.nCreated),
+                     static_cast<unsigned long>(snap.nExpires), snap.nAliasTargetId,
+                     snap.strAliasTargetName.c_str(), snap.bHasLocks ? "true" : "false");
+      vSnaps.push_back(std::move(snap));
+    }
+  }
+  debug.DebugLvl(kFn, 2, "Succesfully returned [%d] items.", static_cast<int>(vSnaps.size()));
+  return true;
+}
+
+bool IsilonJsonSnapshotList::GetSnapsInfo(std::vector<_IsilonSnapInfo>& out) {
+  out = vSnaps;
+  return true;
+}
+
+void IsilonJsonSnapshotList::GetResume(std::string& out) { out = resume; }
+
+// ---- Operations ----------------------------------------------------------------------------
+
+bool ManageIsilon::CreateSnapshot(const string& path, const string& name, int& id) {
+  static const char kFn[] = "bool ManageIsilon::CreateSnapshot(const string&, const string&, int&)";
+  id = 0;
+  if (path.empty() || name.empty()) return Fail(kFn, __LINE__, "Internal error", "Invalid input parameters");
+  Log(kFn, __LINE__, 3, "Request to create snapshot[%s] on path[%s].", name.c_str(), path.c_str());
+
+  IsilonJsonSnapshotCreate request;
+  const RequestStep step{kFn, kPost, "Failed to create json request to create snapshot.", true, true};
+  string response;
+  const RequestOutcome outcome = RunRequest(
+      step, request,
+      [&](string& uri, string& body) {
+        request.Initialize(strFileServer, path, name);
+        return request.BuildRequest(uri, body);
+      },
+      response);
+  if (outcome == kRequestNotSent) return false;
+  if (outcome == kRequestRejected) {
+    Log(kFn, __LINE__, -1, "Failed to create snapshot on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
+        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+    return false;
+  }
+  request.IsilonJsonBase::ParseResponse(response);
+  Log(kFn, __LINE__, 0, "Successfully created snapshot[%s] on path[%s].", name.c_str(), path.c_str());
+  return true;
+}
+
+bool ManageIsilon::DeleteSnapshot(const string& path, const string& name, const int& id) {
+  static const char kFn[] = "bool ManageIsilon::DeleteSnapshot(const string&, const string&, const int&)";
+  if (path.empty() && (name.empty() || id == 0)) {
+    return Fail(kFn, __LINE__, "Internal error", "Invalid input parameters");
+  }
+  Log(kFn, __LINE__, 3, "Request to delete snapshot[%s], id[%d] on path[%s].", name.c_str(), id, path.c_str());
+
+  IsilonJsonSnapshotDelete request;
+  const RequestStep step{kFn, kDelete, "Failed to create json request to delete snapshot.", true, true};
+  string response;
+  RequestOutcome outcome = RunRequest(
+      step, request,
+      [&](string& uri, string& body) {
+        request.Initialize(strFileServer, path, name, id);
+        return request.BuildRequest(uri, body);
+      },
+      response);
+  if (outcome == kRequestNotSent) return false;
+  if (outcome == kRequestAccepted && !response.empty()) {
+    // A delete answers with an empty body; anything else is read as an error list.
+    request.ParseError(response);
+    request.getError(strLastErrorCode, strLastErrorMessage);
+    outcome = kRequestRejected;
+  }
+  if (outcome == kRequestRejected) {
+    Log(kFn, __LINE__, -1, "Failed to delete snapshot[%s], id[%d] on filer[%s]. Error[%s]:[%s]", OrEmpty(name), id,
+        strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+    if (strLastErrorCode == "AEC_NOT_FOUND") {
+      Log(kFn, __LINE__, 0, "Treating this as success.");
+      return true;
+    }
+    return false;
+  }
+  Log(kFn, __LINE__, 0, "Successfully deleted snapshot[%s] on path[%s].", name.c_str(), path.c_str());
+  return true;
+}
+
+bool ManageIsilon::GetSnapshotList(vector<_IsilonSnapInfo>& snaps, const string& path, const string& name) {
+  static const char kFn[] =
+      "bool ManageIsilon::GetSnapshotList(std::vector<_IsilonSnapInfo>&, const string&, const string&)";
+  Log(kFn, __LINE__, 2, "Request to get snapshot list for path[%s] on file server[%s]", path.c_str(),
+      strFileServer.c_str());
+  if (!OpenConnection()) return LogFailure(kFn, __LINE__);
+
+  snaps.clear();
+  IsilonJsonSnapshotList request;
+  request.Initialize(strFileServer, path, name, 0, "", kSnapshotPageLimit);
+  const RequestStep step{kFn, kGet, "Failed to create json request for snapshot list.", true, true};
+  isilon::ResumeTracker tokens;
+  vector<_IsilonSnapInfo> page;
+  for (;;) {
+    page.clear();
+    string response;
+    const RequestOutcome outcome = RunRequest(
+        step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); },
+        response);
+    if (outcome == kRequestNotSent) return false;
+    if (outcome == kRequestRejected) {
+      Log(kFn, __LINE__, -1, "Failed to list snaps on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
+          strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+      return false;
+    }
+    if (!request.ParseResponse(response) || !request.GetSnapsInfo(page)) {
+      return Fail(kFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+    }
+    string token;
+    request.GetResume(token);
+    for (_IsilonSnapInfo& snap : page) {
+      if (path.empty() || snap.strPath == path) snaps.push_back(std::move(snap));
+    }
+    if (token.empty()) break;
+    // The listing has no bound of its own: a token handed out twice would loop for ever.
+    if (tokens.Repeats(token)) {
+      return Fail(kFn, __LINE__, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
+    }
+  }
+  if (snaps.empty()) {
+    Log(kFn, __LINE__, -1, "No snaps present under Path[%s], File server[%s].", path.c_str(),
+        strFileServer.c_str());
+  }
+  Log(kFn, __LINE__, 2, "Successfully retrieved snap list for path[%s] on file server[%s]", path.c_str(),
+      strFileServer.c_str());
+  return true;
+}

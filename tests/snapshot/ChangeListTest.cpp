@@ -1,0 +1,279 @@
+// Change-list jobs, waiting for them, reading change lists and the job type's settings,
+// through the real transport against the simulator.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sim/core/Faults.h"
+#include "tests/snapshot/SnapshotSim.h"
+
+namespace {
+
+using isim::ns::NewEntry;
+using isim::ns::Status;
+
+class ChangeListTest : public SnapshotSim {
+ protected:
+  ChangeListTest() : SnapshotSim("127.0.0.51") {}
+
+  void SetUp() override {
+    SnapshotSim::SetUp();
+    if (HasFatalFailure()) return;
+    NewEntry file;
+    file.size = 100;
+    file.mtime = 1700000000;
+    ASSERT_EQ(ifs().AddFile("/ifs/data/keep.txt", file, true), Status::kOk);
+    ASSERT_EQ(ifs().AddFile("/ifs/data/gone.txt", file), Status::kOk);
+    ASSERT_EQ(ifs().AddFile("/ifs/data/same.txt", file), Status::kOk);
+    ASSERT_EQ(ifs().AddDirectory("/ifs/data/sub"), Status::kOk);
+  }
+
+  // Snapshots "old" and "new" of /ifs/data around `change`; their ids in older_ and newer_.
+  template <class Change>
+  void TwoSnapshots(Change change) {
+    int id = 0;
+    ASSERT_TRUE(session().CreateSnapshot("/ifs/data", "old", id));
+    change();
+    ASSERT_TRUE(session().CreateSnapshot("/ifs/data", "new", id));
+    older_ = static_cast<unsigned long long>(snaps().snapshotId("old"));
+    newer_ = static_cast<unsigned long long>(snaps().snapshotId("new"));
+  }
+  void SimpleChanges() {
+    TwoSnapshots([this] {
+      NewEntry added;
+      added.size = 7;
+      ASSERT_EQ(ifs().AddFile("/ifs/data/sub/new.txt", added), Status::kOk);
+      ASSERT_EQ(ifs().Remove("/ifs/data/gone.txt", false), Status::kOk);
+      ASSERT_EQ(ifs().Modify("/ifs/data/keep.txt", [](isim::ns::Entry& e) { e.size = 5000; }), Status::kOk);
+    });
+  }
+
+  void SetPlan(std::vector<std::string> states, const std::string& outcome) {
+    isim::SnapshotModule::JobPlan plan;
+    plan.states = std::move(states);
+    plan.outcome = outcome;
+    snaps().setJobPlan(plan);
+  }
+
+  // Every page of the change list; the URIs sent are checked by the callers.
+  std::vector<_IsilonChangeListItem> WalkAll(size_t* pages = nullptr) {
+    std::vector<_IsilonChangeListItem> all;
+    _IsilonChangeListInfo info;
+    size_t n = 0;
+    do {
+      const CZemError error = session().GetSnapshotChangeList(older_, newer_, info);
+      EXPECT_FALSE(error.IsError()) << error.ToString();
+      if (error.IsError()) break;
+      EXPECT_LE(info.lstItems.size(), 1000u);  // each page replaces the one before
+      all.insert(all.end(), info.lstItems.begin(), info.lstItems.end());
+      ++n;
+    } while (!info.strResume.empty() && n < 100);
+    if (pages) *pages = n;
+    return all;
+  }
+
+  unsigned long long older_ = 0;
+  unsigned long long newer_ = 0;
+};
+
+TEST_F(ChangeListTest, WaitsThroughRunningAndPausedThenListsTheRealDifferences) {
+  SimpleChanges();
+  SetPlan({"running", "paused_user", "running"}, "succeeded");
+  const CZemError error = session().CreateSnapshotChangeList(older_, newer_, true);
+  ASSERT_FALSE(error.IsError()) << error.ToString();
+  EXPECT_EQ(sleeps(), 4);  // one 2-second sleep before every poll
+  const auto posts = Requests("POST", "/platform/3/job/jobs");
+  ASSERT_EQ(posts.size(), 1u);
+  EXPECT_EQ(posts[0].body, "{\"changelistcreate_params\" : {\"newer_snapid\": " + std::to_string(newer_) +
+                               ", \"older_snapid\": " + std::to_string(older_) +
+                               ", \"retain_repstate\": false}, \"allow_dup\": true, \"policy\": \"High\", "
+                               "\"priority\": 1, \"type\": \"ChangelistCreate\"}");
+  EXPECT_EQ(Requests("GET", "/platform/3/job/jobs/1").size(), 4u);
+
+  const auto items = WalkAll();
+  std::map<std::string, _IsilonChangeListItem> byPath;
+  for (const auto& item : items) byPath[item.strPath] = item;
+  ASSERT_EQ(byPath.size(), 3u);
+  ASSERT_EQ(byPath.count("/ifs/data/sub/new.txt"), 1u);
+  EXPECT_EQ(byPath["/ifs/data/sub/new.txt"].nSize, 7u);
+  EXPECT_EQ(byPath["/ifs/data/sub/new.txt"].strType, "regular");
+  ASSERT_EQ(byPath.count("/ifs/data/gone.txt"), 1u);
+  ASSERT_EQ(byPath.count("/ifs/data/keep.txt"), 1u);
+  EXPECT_EQ(byPath["/ifs/data/keep.txt"].nSize, 5000u);
+  EXPECT_EQ(byPath["/ifs/data/keep.txt"].nMtime, 1700000000u);
+  EXPECT_FALSE(byPath["/ifs/data/keep.txt"].strId.empty());
+  EXPECT_EQ(Requests("GET", "/platform/3/snapshot/changelists/").at(0).target,
+            "/platform/3/snapshot/changelists/" + std::to_string(older_) + "_" + std::to_string(newer_) + "/lins");
+}
+
+TEST_F(ChangeListTest, WithoutWaitOnePostAndNoPoll) {
+  SimpleChanges();
+  SetPlan({}, "succeeded");
+  const CZemError error = session().CreateSnapshotChangeList(older_, newer_, false);
+  ASSERT_FALSE(error.IsError()) << error.ToString();
+  EXPECT_EQ(sleeps(), 0);
+  EXPECT_EQ(Requests("POST", "/platform/3/job/jobs").size(), 1u);
+  EXPECT_TRUE(Requests("GET", "/platform/3/job/jobs").empty());
+}
+
+TEST_F(ChangeListTest, FinishedStatesOtherThanSuccessFailAtOnce) {
+  SimpleChanges();
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"running"}, "failed"}, {{}, "paused"}, {{"Running"}, "succeeded"}};
+  for (const auto& c : cases) {
+    SetPlan(c.first, c.second);
+    const int before = sleeps();
+    const CZemError error = session().CreateSnapshotChangeList(older_, newer_, true);
+    ASSERT_TRUE(error.IsError());
+    EXPECT_EQ(error.Number(), 774);
+    const std::string state = c.first.empty() || c.first[0] == "running" ? c.second : c.first[0];
+    EXPECT_NE(error.Message().find("status reported[" + state + "], return failure"), std::string::npos)
+        << error.Message();
+    EXPECT_EQ(sleeps() - before, c.first.empty() || c.first[0] != "running" ? 1 : 2);
+  }
+}
+
+TEST_F(ChangeListTest, ConfiguredLimitEndsTheWaitOnAJobThatNeverFinishes) {
+  SimpleChanges();
+  SetPlan({}, "never");
+  SetTarvex("IsilonChangeListGenerationWaitTime=5\n");
+  CZemError error = session().CreateSnapshotChangeList(older_, newer_, true);
+  ASSERT_TRUE(error.IsError());
+  EXPECT_EQ(error.Number(), 774);
+  EXPECT_NE(error.Message().find("status reported[running]. ChangeListCreate job could not complete in [5]seconds"),
+            std::string::npos)
+      << error.Message();
+  EXPECT_EQ(sleeps(), 3);
+
+  // A limit of 1 still allows the first poll; a negative one means 900 seconds.
+  SetTarvex("IsilonChangeListGenerationWaitTime=1\n");
+  error = session().CreateSnapshotChangeList(older_, newer_, true);
+  EXPECT_NE(error.Message().find("in [1]seconds"), std::string::npos);
+  EXPECT_EQ(sleeps(), 4);
+  SetTarvex("IsilonChangeListGenerationWaitTime=-5\n");
+  SetPlan(std::vector<std::string>(10, "paused_system"), "succeeded");
+  error = session().CreateSnapshotChangeList(older_, newer_, true);
+  EXPECT_FALSE(error.IsError()) << error.ToString();
+}
+
+TEST_F(ChangeListTest, StartAndPollFailures) {
+  SimpleChanges();
+  // Job id 0 in a success reply: a failure with an empty cluster error.
+  server().faults().add(isim::Fault::replace("/platform/3/job/jobs", 201, R"({"id":0})").on("POST"));
+  CZemError error = session().CreateSnapshotChangeList(older_, newer_, true);
+  ASSERT_TRUE(error.IsError());
+  EXPECT_EQ(error.Number(), -1);
+  EXPECT_EQ(error.Message(), "Unable to send request to create a new change list between snapshots [" +
+                                 std::to_string(older_) + "] and [" + std::to_string(newer_) +
+                                 "]. Error Code [], Error Message []");
+  ExpectLastError("", "");
+
+  unsigned long long missing = 999;
+  error = session().CreateSnapshotChangeList(older_, missing, false);
+  ASSERT_TRUE(error.IsError());
+  std::string code, message;
+  session().GetLastError(code, message);
+  EXPECT_EQ(code, "AEC_NOT_FOUND");
+
+  server().faults().add(isim::Fault::error("/platform/3/job/jobs/", 500, "AEC_SYSTEM_INTERNAL_ERROR", "down"));
+  error = session().CreateSnapshotChangeList(older_, newer_, true);
+  ASSERT_TRUE(error.IsError());
+  EXPECT_EQ(error.Number(), 774);
+  EXPECT_NE(error.Message().find("Unable to get ChangeLisrCreate job["), std::string::npos);
+  ExpectLastError("AEC_SYSTEM_INTERNAL_ERROR", "down");
+
+  server().faults().add(isim::Fault::replace("/platform/3/job/jobs/", 200, R"({"jobs":[]})").on("GET"));
+  error = session().CreateSnapshotChangeList(older_, newer_, true);
+  ASSERT_TRUE(error.IsError());
+  EXPECT_NE(error.Message().find("status reported[], return failure"), std::string::npos);
+}
+
+TEST_F(ChangeListTest, LongListIsReadPageByPage) {
+  TwoSnapshots([this] { ASSERT_EQ(ifs().Generate("/ifs/data/big", 2500, 5, 10), Status::kOk); });
+  SetPlan({}, "succeeded");
+  ASSERT_FALSE(session().CreateSnapshotChangeList(older_, newer_, true).IsError());
+  server().requestLog().clear();
+  size_t pages = 0;
+  const auto items = WalkAll(&pages);
+  EXPECT_EQ(items.size(), 2506u);  // the files, the five directories and big itself
+  EXPECT_EQ(pages, 3u);
+  const auto gets = Requests("GET", "/platform/3/snapshot/changelists/");
+  ASSERT_EQ(gets.size(), 3u);
+  EXPECT_EQ(gets[0].target.find('?'), std::string::npos);
+  EXPECT_NE(gets[1].target.find("/lins?resume="), std::string::npos);
+  EXPECT_NE(gets[2].target.find("/lins?resume="), std::string::npos);
+}
+
+TEST_F(ChangeListTest, RetrievalErrorsLeaveThePageUnchanged) {
+  SimpleChanges();
+  _IsilonChangeListInfo info;
+  info.strResume = "";
+  info.nTotal = 42;
+  CZemError error = session().GetSnapshotChangeList(older_, newer_, info);  // no job yet
+  ASSERT_TRUE(error.IsError());
+  EXPECT_EQ(error.Number(), -1);
+  EXPECT_EQ(info.nTotal, 42);
+  std::string code, message;
+  session().GetLastError(code, message);
+  EXPECT_EQ(code, "AEC_NOT_FOUND");
+
+  SetPlan({}, "succeeded");
+  ASSERT_FALSE(session().CreateSnapshotChangeList(older_, newer_, true).IsError());
+  server().faults().add(isim::Fault::replace("/platform/3/snapshot/changelists/", 200, "{}"));
+  error = session().GetSnapshotChangeList(older_, newer_, info);
+  ASSERT_TRUE(error.IsError());
+  EXPECT_EQ(info.nTotal, 42);
+  session().GetLastError(code, message);
+  EXPECT_EQ(message, "Failed to parse json response:[{}]");
+  EXPECT_NE(error.Message().find("Unable to parse change list response"), std::string::npos);
+
+  // A token the cluster does not know is refused by it.
+  info.strResume = "bogus";
+  error = session().GetSnapshotChangeList(older_, newer_, info);
+  ASSERT_TRUE(error.IsError());
+  EXPECT_EQ(info.strResume, "bogus");
+}
+
+TEST_F(ChangeListTest, JobTypeSettingsReadAndSwitched) {
+  _ChangeListCreateJobInfo info;
+  ASSERT_FALSE(session().GetChangeListJobInfo(info).IsError());
+  EXPECT_TRUE(info.bEnabled);
+  EXPECT_EQ(info.nPriority, 5);
+  EXPECT_EQ(info.strPolicy, "LOW");
+
+  info.bEnabled = false;
+  info.nPriority = 9;  // not sent
+  ASSERT_FALSE(session().SetChangeListJobInfo(info).IsError());
+  const auto puts = Requests("PUT", "/platform/3/job/types/ChangelistCreate");
+  ASSERT_EQ(puts.size(), 1u);
+  EXPECT_EQ(puts[0].body, "{\"enabled\": false}");
+  EXPECT_FALSE(snaps().jobType().enabled);
+  EXPECT_EQ(snaps().jobType().priority, 5);
+
+  // A disabled job type refuses new jobs.
+  SimpleChanges();
+  CZemError error = session().CreateSnapshotChangeList(older_, newer_, false);
+  ASSERT_TRUE(error.IsError());
+  EXPECT_EQ(error.Number(), -1);
+  std::string code, message;
+  session().GetLastError(code, message);
+  EXPECT_EQ(code, "AEC_BAD_REQUEST");
+
+  info.bEnabled = true;
+  ASSERT_FALSE(session().SetChangeListJobInfo(info).IsError());
+  EXPECT_FALSE(session().CreateSnapshotChangeList(older_, newer_, false).IsError());
+
+  server().faults().add(isim::Fault::error("/platform/3/job/types", 403, "AEC_FORBIDDEN", "no").count(2));
+  error = session().SetChangeListJobInfo(info);
+  EXPECT_EQ(error.Number(), 774);
+  EXPECT_NE(error.Message().find("Could not change ChangelistCreate job properties on file server[127.0.0.51]. "
+                                 "Error[AEC_FORBIDDEN]:[no]"),
+            std::string::npos);
+  error = session().GetChangeListJobInfo(info);
+  EXPECT_EQ(error.Number(), 774);
+  server().faults().add(isim::Fault::notJson("/platform/3/job/types"));
+  error = session().GetChangeListJobInfo(info);
+  EXPECT_EQ(error.Number(), -1);
+}
+
+}  // namespace

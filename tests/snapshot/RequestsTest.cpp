@@ -1,0 +1,221 @@
+// Request forms and reply reading of the snapshot, change-list and job-type request classes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "isilon/IsilonJSON.h"
+
+namespace {
+
+const char kServer[] = "127.0.0.59";
+
+TEST(SnapshotRequests, CreateBodyEscapesNameAndPath) {
+  IsilonJsonSnapshotCreate request;
+  request.Initialize(kServer, "/ifs/data", "daily");
+  std::string uri = "x", body = "y";
+  ASSERT_TRUE(request.BuildRequest(uri, body));
+  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/1/snapshot/snapshots");
+  EXPECT_EQ(body, R"({"path" : "/ifs/data","name" : "daily"})");
+
+  // A quote or backslash stays inside the string instead of ending it.
+  request.Initialize(kServer, "/ifs/a\\b", "x\",\"path\":\"/ifs");
+  request.BuildRequest(uri, body);
+  EXPECT_EQ(body, R"({"path" : "/ifs/a\\b","name" : "x\",\"path\":\"/ifs"})");
+}
+
+TEST(SnapshotRequests, DeleteUriPrefersIdAndEncodesNames) {
+  IsilonJsonSnapshotDelete request;
+  std::string uri, body = "y";
+  request.Initialize(kServer, "/ifs/data", "daily", 42);
+  ASSERT_TRUE(request.BuildRequest(uri, body));
+  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/1/snapshot/snapshots/42");
+  EXPECT_EQ(body, "");
+  request.Initialize(kServer, "/ifs/data", "a b/c?d#e", 0);
+  request.BuildRequest(uri, body);
+  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/1/snapshot/snapshots/a%20b/c%3Fd%23e");
+  request.Initialize(kServer, "/ifs/data", "", 0);
+  request.BuildRequest(uri, body);
+  EXPECT_EQ(uri, "");
+}
+
+TEST(SnapshotRequests, ListUriRulesInOrder) {
+  IsilonJsonSnapshotList request;
+  std::string uri, body;
+  request.Initialize(kServer, "/ifs", "n&m", 7, "tok", 50);
+  request.BuildRequest(uri, body);
+  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/1/snapshot/snapshots/n%26m");
+  request.Initialize(kServer, "/ifs", "", 7, "tok", 50);
+  request.BuildRequest(uri, body);
+  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/1/snapshot/snapshots/7");
+  request.Initialize(kServer, "/ifs", "", 0, "", 50);
+  request.BuildRequest(uri, body);
+  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/1/snapshot/snapshots?sort=created&limit=50");
+  request.Initialize(kServer, "/ifs", "", 0, "a+b/c", 50);
+  request.BuildRequest(uri, body);
+  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/1/snapshot/snapshots?resume=a+b/c");
+  EXPECT_EQ(body, "");
+}
+
+TEST(SnapshotRequests, ListPageReadsFieldsTruncatesAndRefusesEmptyObject) {
+  IsilonJsonSnapshotList request;
+  std::string page = R"({"snapshots":[
+    {"name":"s1","id":12.9,"path":"/ifs/a","state":"active","size":4294967297,"created":1700000000,"has_locks":true},
+    {"id":"not a number","path":7}],"resume":"next"})";
+  ASSERT_TRUE(request.ParseResponse(page));
+  std::vector<_IsilonSnapInfo> list(5);
+  ASSERT_TRUE(request.GetSnapsInfo(list));
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].strName, "s1");
+  EXPECT_EQ(list[0].nId, 12);
+  EXPECT_EQ(list[0].strPath, "/ifs/a");
+  EXPECT_EQ(list[0].strState, "active");
+  EXPECT_EQ(list[0].nSize, 1u);  // low 32 bits
+  EXPECT_EQ(list[0].nCreated, 1700000000u);
+  EXPECT_TRUE(list[0].bHasLocks);
+  EXPECT_EQ(list[0].nExpires, 0u);
+  EXPECT_EQ(list[0].nAliasTargetId, 0);
+  // Members of the wrong kind read as defaults.
+  EXPECT_EQ(list[1].nId, 0);
+  EXPECT_EQ(list[1].strPath, "");
+  std::string token;
+  request.GetResume(token);
+  EXPECT_EQ(token, "next");
+
+  std::string noList = R"({"total":0})";
+  ASSERT_TRUE(request.ParseResponse(noList));
+  request.GetSnapsInfo(list);
+  EXPECT_TRUE(list.empty());
+  request.GetResume(token);
+  EXPECT_EQ(token, "");
+  for (std::string bad : {std::string(), std::string("{}"), std::string("not json"), std::string("[1,2]")}) {
+    EXPECT_FALSE(request.ParseResponse(bad)) << bad;
+  }
+}
+
+TEST(ChangeListRequests, JobBodyIsExactAndStable) {
+  IsilonJsonCreateChangeList request;
+  request.Initialize(kServer, 10, 12);
+  std::string uri, body, again;
+  ASSERT_TRUE(request.BuildRequest(uri, body));
+  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/3/job/jobs");
+  EXPECT_EQ(body,
+            "{\"changelistcreate_params\" : {\"newer_snapid\": 12, \"older_snapid\": 10, \"retain_repstate\": false}, "
+            "\"allow_dup\": true, \"policy\": \"High\", \"priority\": 1, \"type\": \"ChangelistCreate\"}");
+  request.BuildRequest(uri, again);
+  EXPECT_EQ(body, again);
+  request.Initialize(kServer, 18446744073709551615ULL, 9223372036854775808ULL);
+  request.BuildRequest(uri, body);
+  EXPECT_NE(body.find("\"newer_snapid\": 9223372036854775808, \"older_snapid\": 18446744073709551615,"),
+            std::string::npos);
+}
+
+TEST(ChangeListRequests, StartAndStatusReplies) {
+  IsilonJsonCreateChangeList start;
+  unsigned long long jobId = 5;
+  std::string reply = R"({"id":18446744073709551615})";
+  EXPECT_TRUE(start.ParseResponse(reply, jobId));
+  EXPECT_EQ(jobId, 18446744073709551615ULL);
+  reply = "{}";
+  EXPECT_TRUE(start.ParseResponse(reply, jobId));
+  EXPECT_EQ(jobId, 0u);
+  reply = R"({"id":-3.5})";
+  start.ParseResponse(reply, jobId);
+  EXPECT_EQ(jobId, static_cast<unsigned long long>(-3LL));
+
+  IsilonJsonCreateChangeListJobStatus status;
+  status.Initialize(kServer);
+  unsigned long long id = 77;
+  std::string uri;
+  ASSERT_TRUE(status.BuildRequest(id, uri));
+  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/3/job/jobs/77");
+  _IsilonChangeListCreateJobInfo info;
+  EXPECT_TRUE(status.ParseResponse(R"({"jobs":[{"id":77,"state":"paused_user"},{"id":1,"state":"x"}]})", info));
+  EXPECT_EQ(info.nJobId, 77u);
+  EXPECT_EQ(info.strState, "paused_user");
+  EXPECT_TRUE(status.ParseResponse(R"({"jobs":[]})", info));
+  EXPECT_EQ(info.nJobId, 0u);
+  EXPECT_EQ(info.strState, "");
+  EXPECT_FALSE(status.ParseResponse("{}", info));
+  EXPECT_FALSE(status.ParseResponse("<html>", info));
+}
+
+TEST(ChangeListRequests, PageUriItemsAndReplacement) {
+  IsilonJsonGetChangeList request;
+  request.Initialize(kServer, 10, 12);
+  std::string token, uri;
+  ASSERT_TRUE(request.BuildRequest(token, uri));
+  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/3/snapshot/changelists/10_12/lins");
+  token = "abc+/=";
+  request.BuildRequest(token, uri);
+  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/3/snapshot/changelists/10_12/lins?resume=abc+/=");
+
+  std::string page = R"({"lins":[{"id":"4295","path":"/ifs/a/f","size":18446744073709551615,"type":"regular",
+    "atime":{"sec":9223372036854775808},"ctime":{"sec":2},"mtime":{"sec":3}},
+    {"id":17,"path":"/ifs/a/g"}],"resume":"r1","total":4294967298})";
+  ASSERT_TRUE(request.ParseResponse(page));
+  _IsilonChangeListInfo info;
+  info.lstItems.resize(3);
+  request.GetChangeList(info);
+  EXPECT_EQ(info.strResume, "r1");
+  EXPECT_EQ(info.nTotal, 2);
+  ASSERT_EQ(info.lstItems.size(), 2u);
+  const _IsilonChangeListItem& first = info.lstItems.front();
+  EXPECT_EQ(first.strId, "4295");
+  EXPECT_EQ(first.strPath, "/ifs/a/f");
+  EXPECT_EQ(first.nSize, 18446744073709551615ULL);
+  EXPECT_EQ(first.strType, "regular");
+  EXPECT_EQ(first.nAtime, 9223372036854775808ULL);
+  EXPECT_EQ(first.nCtime, 2u);
+  EXPECT_EQ(first.nMtime, 3u);
+  // A numeric id and missing members read as defaults.
+  EXPECT_EQ(info.lstItems.back().strId, "");
+  EXPECT_EQ(info.lstItems.back().nMtime, 0u);
+
+  // A page without "lins" hands over no items; without "resume" the walk ends.
+  std::string empty = R"({"resume":"r2","total":0})";
+  ASSERT_TRUE(request.ParseResponse(empty));
+  request.GetChangeList(info);
+  EXPECT_TRUE(info.lstItems.empty());
+  EXPECT_EQ(info.strResume, "r2");
+  std::string last = R"({"lins":[{"id":"1"}]})";
+  ASSERT_TRUE(request.ParseResponse(last));
+  request.GetChangeList(info);
+  EXPECT_EQ(info.lstItems.size(), 1u);
+  EXPECT_EQ(info.strResume, "");
+  std::string bad = "{}";
+  EXPECT_FALSE(request.ParseResponse(bad));
+}
+
+TEST(JobTypeRequests, ReadFirstTypeAndWriteOnlyEnabled) {
+  IsilonGetChangeListCreateJobInfo get;
+  get.Initialize(kServer);
+  std::string uri;
+  ASSERT_TRUE(get.BuildRequest(uri));
+  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/3/job/types/ChangelistCreate");
+  _ChangeListCreateJobInfo info;
+  ASSERT_TRUE(get.ParseResponse(R"({"types":[{"allow_multiple_instances":true,"enabled":true,"policy":"LOW",
+      "priority":4294967301},{"enabled":false,"priority":1}]})",
+                                info));
+  EXPECT_TRUE(info.bAllowMultipleInstances);
+  EXPECT_TRUE(info.bEnabled);
+  EXPECT_EQ(info.strPolicy, "LOW");
+  EXPECT_EQ(info.nPriority, 5);
+  ASSERT_TRUE(get.ParseResponse(R"({"types":[]})", info));
+  EXPECT_TRUE(info.bEnabled);
+  EXPECT_EQ(info.nPriority, 5);
+  EXPECT_FALSE(get.ParseResponse("{}", info));
+
+  IsilonSetChangeListCreateJobInfo set;
+  set.Initialize(kServer);
+  std::string body;
+  info.bEnabled = false;
+  ASSERT_TRUE(set.BuildRequest(info, uri, body));
+  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/3/job/types/ChangelistCreate");
+  EXPECT_EQ(body, "{\"enabled\": false}");
+  info.bEnabled = true;
+  set.BuildRequest(info, uri, body);
+  EXPECT_EQ(body, "{\"enabled\": true}");
+}
+
+}  // namespace

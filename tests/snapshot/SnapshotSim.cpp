@@ -1,0 +1,3 @@
+#include "tests/snapshot/SnapshotSim.h"
+
+SnapshotSim* SnapshotSim::current_ = nullptr;
