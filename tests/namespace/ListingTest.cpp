@@ -1,0 +1,224 @@
+// Directory pages and path attributes through the real transport against the simulator.
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "tests/namespace/NamespaceFixture.h"
+
+namespace {
+
+using isim::Fault;
+using isim::ns::Status;
+
+const char kDetail[] = "/?detail=name,owner,mode,type,size,mtime_val&sort=name&limit=";
+
+std::vector<std::string> Names(const std::vector<_IsilonFileInfo>& files) {
+  std::vector<std::string> names;
+  for (const auto& f : files) names.push_back(f.strName);
+  return names;
+}
+
+class ListingTest : public NamespaceFixture {
+ protected:
+  ListingTest() : NamespaceFixture("127.0.0.40") {}
+};
+
+TEST_F(ListingTest, PagesFollowResumeInNameOrderWithEncodedPath) {
+  const std::string dir = "/ifs/data/my dir#1%";
+  AddFile(dir + "/b.txt", 10);
+  // Sizes from 2^63 up stay unsigned; times keep their low 32 bits.
+  AddFile(dir + "/a.txt", 9223372036854775813ull, "bob", "0600", 4294967296ull + 7);
+  ASSERT_EQ(tree().AddDirectory(dir + "/sub"), Status::kOk);
+  AddFile(dir + "/c d", 3);
+  AddFile(dir + "/e", 4);
+
+  std::vector<_IsilonFileInfo> all, files;
+  std::string resume;
+  int pages = 0;
+  do {
+    ASSERT_TRUE(session().GetFileList(files, dir, resume, 2)) << LastError().second;
+    all.insert(all.end(), files.begin(), files.end());
+  } while (!resume.empty() && ++pages < 10);
+  EXPECT_EQ(pages, 2);
+  EXPECT_EQ(Names(all), (std::vector<std::string>{"a.txt", "b.txt", "c d", "e", "sub"}));
+
+  const _IsilonFileInfo& a = all[0];
+  EXPECT_EQ(a.strPath, dir + "/a.txt");
+  EXPECT_EQ(a.nSize, 9223372036854775813ull);
+  EXPECT_EQ(a.nMtime, 7u);
+  EXPECT_EQ(a.strOwner, "bob");
+  EXPECT_EQ(a.strMode, "0600");
+  EXPECT_EQ(a.strType, "object");
+  EXPECT_EQ(all[4].strType, "container");
+  EXPECT_EQ(all[4].nSize, 0u);
+
+  const auto sent = Sent("GET");
+  ASSERT_EQ(sent.size(), 3u);
+  const std::string first = std::string("/namespace/ifs/data/my%20dir%231%25") + kDetail + "2";
+  EXPECT_EQ(sent[0].target, first);
+  // The token goes back as received, after the same query.
+  EXPECT_EQ(sent[1].target.compare(0, first.size() + 8, first + "&resume="), 0) << sent[1].target;
+
+  // A trailing slash on the directory doubles the slash in every entry path.
+  resume.clear();
+  ASSERT_TRUE(session().GetFileList(files, dir + "/", resume, 999999999));
+  ASSERT_EQ(files.size(), 5u);
+  EXPECT_EQ(files[2].strPath, dir + "//c d");
+  EXPECT_TRUE(resume.empty());
+}
+
+TEST_F(ListingTest, RefusedInputFailuresAndOddReplies) {
+  AddFile("/ifs/data/one", 1);
+  std::vector<_IsilonFileInfo> files(1);
+  std::string resume;
+  // Page sizes the cluster cannot take are refused before anything is sent, even the login.
+  for (int limit : {0, -1, 1000000000, INT_MIN, INT_MAX}) {
+    EXPECT_FALSE(session().GetFileList(files, "/ifs/data", resume, limit)) << limit;
+    EXPECT_EQ(LastError(), std::make_pair(std::string("Internal error"), std::string("Invalid input parameters")));
+  }
+  EXPECT_FALSE(session().GetFileList(files, "", resume, 10));
+  EXPECT_EQ(server().requestLog().size(), 0u);
+
+  // A missing directory: the cluster's error, files emptied, the token kept for a retry.
+  resume = "";
+  EXPECT_FALSE(session().GetFileList(files, "/ifs/nothing", resume, 10));
+  EXPECT_EQ(LastError().first, "AEC_NOT_FOUND");
+  EXPECT_TRUE(files.empty());
+  resume = "not-a-token";
+  EXPECT_FALSE(session().GetFileList(files, "/ifs/data", resume, 10));
+  EXPECT_EQ(LastError().first, "AEC_BAD_REQUEST");
+  EXPECT_EQ(resume, "not-a-token");
+
+  // A reply that is not JSON.
+  server().faults().add(Fault::replace("/namespace", 200, "<html>busy</html>"));
+  resume.clear();
+  EXPECT_FALSE(session().GetFileList(files, "/ifs/data", resume, 10));
+  EXPECT_EQ(LastError(),
+            std::make_pair(std::string("Internal Error"), std::string("Failed to parse json response:[<html>busy</html>]")));
+
+  // An empty page with a null token ends the listing.
+  server().faults().add(Fault::replace("/namespace", 200, R"({"children":[],"resume":null})"));
+  resume = "x";
+  EXPECT_TRUE(session().GetFileList(files, "/ifs/data", resume, 10));
+  EXPECT_TRUE(files.empty());
+  EXPECT_EQ(resume, "");
+
+  // Members of the wrong kind and numbers out of range give defined values.
+  server().faults().add(Fault::replace(
+      "/namespace", 200,
+      R"({"children":[1,"x",{"name":5,"size":"big","mtime_val":-1},{"name":"n","size":1e30,"mtime_val":1e30},)"
+      R"({"name":"f","size":-2.5,"mtime_val":12.9}],"resume":7})"));
+  resume = "x";
+  ASSERT_TRUE(session().GetFileList(files, "/ifs/data", resume, 10));
+  ASSERT_EQ(files.size(), 5u);
+  EXPECT_EQ(files[0].strName, "");
+  EXPECT_EQ(files[0].strPath, "/ifs/data/");
+  EXPECT_EQ(files[2].nMtime, 4294967295u);
+  EXPECT_EQ(files[2].nSize, 0u);
+  EXPECT_EQ(files[3].nSize, ULLONG_MAX);
+  EXPECT_EQ(files[4].nSize, 18446744073709551614ull);
+  EXPECT_EQ(files[4].nMtime, 12u);
+  EXPECT_EQ(resume, "");
+}
+
+class AttributesTest : public NamespaceFixture {
+ protected:
+  AttributesTest() : NamespaceFixture("127.0.0.42") {}
+};
+
+TEST_F(AttributesTest, ReadsFileAndDirectoryAttributes) {
+  AddFile("/ifs/data/a b#%/file 1", 4096, "carol", "0640", 1700000123);
+  _IsilonFileInfo info;
+  ASSERT_TRUE(session().GetPathAttributes(info, "/ifs/data/a b#%/file 1")) << LastError().second;
+  EXPECT_EQ(info.strName, "file 1");
+  EXPECT_EQ(info.strPath, "/ifs/data/a b#%/file 1");
+  EXPECT_EQ(info.strOwner, "carol");
+  EXPECT_EQ(info.strMode, "0640");
+  EXPECT_EQ(info.strType, "object");
+  EXPECT_EQ(info.nSize, 4096u);
+  EXPECT_EQ(info.nMtime, 1700000123u);
+  EXPECT_EQ(LastSent().target, "/namespace/ifs/data/a%20b%23%25/file%201/?metadata");
+
+  ASSERT_TRUE(session().GetPathAttributes(info, "/ifs/data/a b#%"));
+  EXPECT_EQ(info.strType, "container");
+  EXPECT_EQ(info.strName, "a b#%");
+
+  // Failures leave the caller's record alone.
+  info.strName = "kept";
+  EXPECT_FALSE(session().GetPathAttributes(info, "/ifs/data/none"));
+  EXPECT_EQ(LastError().first, "AEC_NOT_FOUND");
+  EXPECT_EQ(info.strName, "kept");
+  EXPECT_FALSE(session().GetPathAttributes(info, ""));
+  EXPECT_EQ(LastError(), std::make_pair(std::string("Internal error"), std::string("Invalid input parameters")));
+  server().faults().add(Fault::replace("/namespace", 200, "[]"));
+  EXPECT_FALSE(session().GetPathAttributes(info, "/ifs/data"));
+  EXPECT_EQ(LastError(), std::make_pair(std::string("Internal error"), std::string("Failed to parse json response:[[]]")));
+  EXPECT_EQ(info.strName, "kept");
+}
+
+TEST_F(AttributesTest, OddAttributeRepliesAndUnopenableSession) {
+  server().faults().add(Fault::replace(
+      "/namespace", 200,
+      R"({"attrs":[{"name":"size","value":18446744073709551615},{"name":"mtime_val","value":4294967301},)"
+      R"({"name":"other","value":1},3,{"name":"owner","value":9},{"name":"type","value":"object"}]})"));
+  _IsilonFileInfo info;
+  ASSERT_TRUE(session().GetPathAttributes(info, "/ifs/x"));
+  EXPECT_EQ(info.nSize, ULLONG_MAX);
+  EXPECT_EQ(info.nMtime, 5u);
+  EXPECT_EQ(info.strOwner, "");
+  EXPECT_EQ(info.strType, "object");
+  EXPECT_EQ(info.strPath, "/ifs/x");
+
+  // Without "attrs" the record stays at its default, path included.
+  server().faults().add(Fault::replace("/namespace", 200, R"({"other":1})"));
+  ASSERT_TRUE(session().GetPathAttributes(info, "/ifs/x"));
+  EXPECT_EQ(info.strPath, "");
+  EXPECT_EQ(info.strType, "");
+
+  ManageIsilon wrong;
+  wrong.SetFileServer(address());
+  wrong.SetUser(user());
+  wrong.SetPasswd("not the password");
+  EXPECT_FALSE(wrong.GetPathAttributes(info, "/ifs/x"));
+  std::string code, message;
+  wrong.GetLastError(code, message);
+  EXPECT_EQ(code, "Internal error");
+  EXPECT_EQ(message, "Failed to initialize curl.");
+  // The listing keeps what the failed login left.
+  std::vector<_IsilonFileInfo> files;
+  std::string resume;
+  EXPECT_FALSE(wrong.GetFileList(files, "/ifs", resume, 10));
+  wrong.GetLastError(code, message);
+  EXPECT_NE(code, "Internal error");
+  EXPECT_FALSE(code.empty());
+}
+
+class LargeListingTest : public NamespaceFixture {
+ protected:
+  LargeListingTest() : NamespaceFixture("127.0.0.47") {}
+};
+
+TEST_F(LargeListingTest, GeneratedDirectoryListsWholeInPagesWhileItChanges) {
+  ASSERT_EQ(tree().Generate("/ifs/big", 2500, 0, 7), Status::kOk);
+  std::vector<_IsilonFileInfo> files;
+  std::string resume, previous;
+  size_t count = 0;
+  int pages = 0;
+  do {
+    ASSERT_TRUE(session().GetFileList(files, "/ifs/big", resume, 1000));
+    if (!files.empty()) {
+      // Names never go backwards across pages.
+      EXPECT_LT(previous, files.front().strName);
+      previous = files.back().strName;
+    }
+    count += files.size();
+    // An entry removed behind the walk does not shift later pages.
+    if (pages == 0) {
+      ASSERT_EQ(tree().Remove("/ifs/big/f0000000", false), Status::kOk);
+    }
+  } while (!resume.empty() && ++pages < 10);
+  EXPECT_EQ(count, 2500u);
+  EXPECT_EQ(pages, 2);
+}
+
+}  // namespace
