@@ -66,11 +66,10 @@ json PolicyJson(const _IsilonSyncIQPolicyInfo& p) {
 }
 
 // Every policy, following the resume tokens (the library's lookup selects by path or name).
-bool ListAllPolicies(ManageIsilon& session, std::vector<_IsilonSyncIQPolicyInfo>& all) {
+bool ListAllPolicies(ManageIsilon& session, const std::string& server, std::vector<_IsilonSyncIQPolicyInfo>& all) {
   static const char kFn[] = "isilonctl synciq policies";
   IsilonJsonSyncIQPolicy request;
-  request.Initialize("", "");
-  std::string server;
+  request.Initialize(server, "");
   isilon::ResumeTracker tokens;
   std::string token;
   do {
@@ -137,7 +136,7 @@ void InstallPolicies(CLI::App& synciq, ctl::Runtime& rt) {
     ManageIsilon* session = rt.Session();
     if (session == nullptr) return;
     std::vector<_IsilonSyncIQPolicyInfo> policies;
-    const bool ok = path.empty() && name.empty() ? ListAllPolicies(*session, policies)
+    const bool ok = path.empty() && name.empty() ? ListAllPolicies(*session, rt.options.server, policies)
                                                  : session->GetSyncIQPolicy(policies, path, name);
     if (!ok) {
       rt.Failed("synciq policies");

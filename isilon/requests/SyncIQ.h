@@ -5,8 +5,9 @@
 
 #include "isilon/IsilonJSON.h"
 
-// State of a SyncIQ job (32-bit, passed by const reference).
-enum eIsilonSyncIQJobState {
+// State of a SyncIQ job (32-bit, passed by const reference). A fixed underlying type: any
+// value a caller stores is representable (and means no state the library knows).
+enum eIsilonSyncIQJobState : int {
   SYNCIQ_JOB_STATE_NONE = 0,
   SYNCIQ_JOB_STATE_RUNNING = 1,
   SYNCIQ_JOB_STATE_FINISHED = 2,

@@ -88,6 +88,8 @@ bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& pol
   const RequestStep step{kFn, kGet, "Failed to create json request for sync iq job report info.", true, true};
   // Kept for the one repeat after a reconnection.
   string sentUri, sentBody, response;
+  // A failure that the repeat makes good must not stay behind as the last error.
+  const string previousCode = strLastErrorCode, previousMessage = strLastErrorMessage;
   const RequestOutcome outcome = RunRequest(
       step, request,
       [&](string& uri, string& body) {
@@ -99,6 +101,8 @@ bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& pol
       response);
   if (outcome == kRequestNotSent) return false;
   if (outcome == kRequestRejected) {
+    strLastErrorCode = previousCode;
+    strLastErrorMessage = previousMessage;
     Log(kFn, __LINE__, 0, "Failed to send request to file server[%s]. Re-establishing the connection.",
         strFileServer.c_str());
     CloseConnection();

@@ -82,9 +82,9 @@ bool IsilonJsonSyncIQJobReport::ParseResponse(std::string& response) {
     info.eState = isilon::synciq::ReportStateFromText(info.strState);
     info.strTargetSnapshot = ChooseTargetSnapshot(entry.get<jsonxx::Array>("target_snapshots"));
 
-    // A wanted job id decides; without one, a wanted state takes the first report (the
-    // cluster has filtered by running or finished already).
-    const bool taken = nJobId != 0 ? info.nJobId == nJobId : eState != SYNCIQ_JOB_STATE_NONE;
+    // The wanted job's report; failing that, a wanted state takes the first report (the
+    // cluster has filtered by running or finished already), whatever its job id.
+    const bool taken = (nJobId != 0 && info.nJobId == nJobId) || eState != SYNCIQ_JOB_STATE_NONE;
     if (!taken) continue;
 
     debug.DebugLvl(kFn, 0, "Job Id\t\t\t\t: [%u]", info.nJobId);

@@ -73,7 +73,8 @@ bool ManageIsilon::StartSyncIQJob(const string& policyName, const string& source
   MIGetRegInt(nullptr, "nIsilonSyncIQJobStatusRetryCount", &retries);
   if (retries < 1) retries = 20;
   // Waits for a scheduled or paused job use no retries; this total bounds them.
-  const long long waitLimitMs = 1000LL * isilon::GetTarvexInt("nIsilonSyncIQJobWaitLimit", 3600);
+  const int waitLimit = isilon::GetTarvexInt("nIsilonSyncIQJobWaitLimit", 3600);
+  const long long waitLimitMs = 1000LL * waitLimit;
   long long waitedMs = 0;
 
   _IsilonSyncIQJobInfo job;
@@ -87,8 +88,9 @@ bool ManageIsilon::StartSyncIQJob(const string& policyName, const string& source
         (job.eState == SYNCIQ_JOB_STATE_SCHEDULED || job.eState == SYNCIQ_JOB_STATE_PAUSED)) {
       if (waitedMs + 5000 > waitLimitMs) {
         return Fail(kFn, __LINE__, "Internal Error",
-                    FXString::Format("SyncIQ job of policy[%s] stayed in [%s] state for [%lld] seconds.",
-                                     policyName.c_str(), JobStateText(job), waitedMs / 1000));
+                    FXString::Format("SyncIQ job of policy[%s] stayed in [%s] state; gave up after waiting [%lld] "
+                                     "seconds (nIsilonSyncIQJobWaitLimit[%d]).",
+                                     policyName.c_str(), JobStateText(job), waitedMs / 1000, waitLimit));
       }
       Log(kFn, __LINE__, -1, "SyncIQ policy[%s] on File server[%s] has job in [%s] state. Retry after 5 seconds",
           policyName.c_str(), strFileServer.c_str(), job.strState.c_str());

@@ -29,6 +29,21 @@ const PropertyForm kForms[] = {
     {"Modifying enabled to [%s]", "\"enabled\" : ", ",", false},
 };
 
+// The bare values must be the one JSON literal of their kind: anything else would break the
+// body or add members to it ("true,\"target_path\" : ...").
+bool IsBareLiteral(int kind, const std::string& value) {
+  if (kind == SYNCIQ_PROPERTY_TARGET_SNAPSHOT_EXPIRATION) {
+    size_t i = !value.empty() && value[0] == '-' ? 1 : 0;
+    if (i == value.size() || value.size() - i > 10) return false;
+    if (value[i] == '0' && value.size() - i > 1) return false;
+    for (; i < value.size(); ++i) {
+      if (value[i] < '0' || value[i] > '9') return false;
+    }
+    return true;
+  }
+  return value == "true" || value == "false";
+}
+
 }  // namespace
 
 IsilonJsonSyncIQPolicyModify::IsilonJsonSyncIQPolicyModify() {}
@@ -55,6 +70,10 @@ bool IsilonJsonSyncIQPolicyModify::BuildRequest(std::string& uri, std::string& b
       return false;
     }
     const PropertyForm& form = kForms[kind - 1];
+    if (!form.quoted && !IsBareLiteral(kind, property.strValue)) {
+      debug.DebugLvl(kFn, -1, "Invalid value[%s] for property type[%d]", property.strValue.c_str(), kind);
+      return false;
+    }
     debug.DebugLvl(kFn, 2, form.log, property.strValue.c_str());
     // String values are escaped so that a quote in them cannot end the string early.
     body += form.prefix;

@@ -221,7 +221,8 @@ TEST(SyncIQRequests, ReportSelectionByJobIdOrState) {
   EXPECT_EQ(r.nNewFilesReplicated, 5u);
   EXPECT_EQ(r.nDuration, 6u);
   EXPECT_EQ(Select(0, SYNCIQ_JOB_STATE_FINISHED, three).nJobId, 9u);
-  EXPECT_EQ(Select(7, SYNCIQ_JOB_STATE_FINISHED, three).nJobId, 7u);
+  EXPECT_EQ(Select(7, SYNCIQ_JOB_STATE_FINISHED, three).nJobId, 9u);  // the state takes the first
+  EXPECT_EQ(Select(5, SYNCIQ_JOB_STATE_RUNNING, three).nJobId, 9u);
   EXPECT_EQ(Select(0, SYNCIQ_JOB_STATE_NONE, three, false).nJobId, 0u);
   EXPECT_EQ(Select(8, SYNCIQ_JOB_STATE_NONE, three, false).nJobId, 0u);
   EXPECT_EQ(Select(0, SYNCIQ_JOB_STATE_CANCELED, three).nJobId, 9u);
