@@ -1,0 +1,591 @@
+#include "sim/synciq/SyncIQ.h"
+
+#include <time.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+#include <CLI/CLI.hpp>
+
+#include "sim/core/Paging.h"
+#include "sim/core/Router.h"
+#include "sim/core/Server.h"
+
+namespace isim {
+namespace synciq {
+
+const char kCurrentPattern[] = "SIQ_%{SrcCluster}_%{PolicyName}_%Y-%m-%d_%H-%M-%S";
+const char kOlderPattern[] = "SIQ_%{SrcCluster}_%{PolicyName}_%Y-%m-%d_%H-%M";
+
+namespace {
+
+const char* const kJobStates[] = {"scheduled", "running", "paused", "finished",
+                                  "failed",    "canceled", "needs_attention", "unknown"};
+
+bool knownJobState(const std::string& state) {
+  for (const char* s : kJobStates)
+    if (state == s) return true;
+  return false;
+}
+
+// A setting read from a test or the command line: negative or NaN means no wait.
+double seconds(double value) { return value > 0 ? value : 0; }
+
+uint64_t fnv1a(const std::string& text, uint64_t seed) {
+  uint64_t h = seed;
+  for (unsigned char c : text) {
+    h ^= c;
+    h *= 1099511628211ULL;
+  }
+  return h;
+}
+
+std::string twoDigits(int value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d", value);
+  return text;
+}
+
+std::string dateText(int64_t when) {
+  const time_t t = static_cast<time_t>(when);
+  struct tm tm {};
+  gmtime_r(&t, &tm);
+  return std::to_string(tm.tm_year + 1900) + "-" + twoDigits(tm.tm_mon + 1) + "-" + twoDigits(tm.tm_mday) + "_" +
+         twoDigits(tm.tm_hour) + "-" + twoDigits(tm.tm_min) + "-" + twoDigits(tm.tm_sec);
+}
+
+Response badField(const std::string& field, const std::string& why) {
+  return errorReply(400, "AEC_BAD_REQUEST", "Field: " + field + " " + why);
+}
+
+// Checks one field of a policy change and applies it to `p`; an empty result is success.
+std::string applyField(Policy& p, const std::string& key, const nlohmann::json& value) {
+  struct Text {
+    const char* key;
+    std::string Policy::*field;
+  };
+  static const Text texts[] = {{"name", &Policy::name},
+                               {"description", &Policy::description},
+                               {"schedule", &Policy::schedule},
+                               {"source_root_path", &Policy::sourceRootPath},
+                               {"target_host", &Policy::targetHost},
+                               {"target_path", &Policy::targetPath},
+                               {"action", &Policy::action},
+                               {"target_snapshot_pattern", &Policy::targetSnapshotPattern}};
+  struct Flag {
+    const char* key;
+    bool Policy::*field;
+  };
+  static const Flag flags[] = {{"enabled", &Policy::enabled},
+                               {"check_integrity", &Policy::checkIntegrity},
+                               {"target_snapshot_archive", &Policy::targetSnapshotArchive}};
+  for (const Text& t : texts) {
+    if (key != t.key) continue;
+    if (!value.is_string()) return "must be a string";
+    p.*t.field = value.get<std::string>();
+    return std::string();
+  }
+  for (const Flag& f : flags) {
+    if (key != f.key) continue;
+    if (!value.is_boolean()) return "must be a boolean";
+    p.*f.field = value.get<bool>();
+    return std::string();
+  }
+  if (key == "target_snapshot_expiration") {
+    if (value.is_null()) {
+      p.targetSnapshotExpiration = 0;
+    } else if (value.is_number_unsigned()) {
+      if (value.get<uint64_t>() > static_cast<uint64_t>(INT64_MAX)) return "is out of range";
+      p.targetSnapshotExpiration = static_cast<int64_t>(value.get<uint64_t>());
+    } else if (value.is_number_integer()) {
+      p.targetSnapshotExpiration = value.get<int64_t>();
+    } else {
+      return "must be an integer or null";
+    }
+    return std::string();
+  }
+  if (key == "id" || key == "conflicted" || key == "expected_dataloss" || key == "has_sync_state")
+    return "is read-only";
+  return "is not a valid field";
+}
+
+}  // namespace
+
+std::string expandPattern(const std::string& pattern, const std::string& cluster, const std::string& policy,
+                          int64_t when) {
+  const time_t t = static_cast<time_t>(when);
+  struct tm tm {};
+  gmtime_r(&t, &tm);
+  std::string out;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != '%' || i + 1 == pattern.size()) {
+      out += pattern[i];
+      continue;
+    }
+    if (pattern.compare(i, 13, "%{SrcCluster}") == 0) {
+      out += cluster;
+      i += 12;
+      continue;
+    }
+    if (pattern.compare(i, 13, "%{PolicyName}") == 0) {
+      out += policy;
+      i += 12;
+      continue;
+    }
+    switch (pattern[i + 1]) {
+      case 'Y': out += std::to_string(tm.tm_year + 1900); break;
+      case 'm': out += twoDigits(tm.tm_mon + 1); break;
+      case 'd': out += twoDigits(tm.tm_mday); break;
+      case 'H': out += twoDigits(tm.tm_hour); break;
+      case 'M': out += twoDigits(tm.tm_min); break;
+      case 'S': out += twoDigits(tm.tm_sec); break;
+      case '%': out += '%'; break;
+      default: out += pattern[i]; continue;
+    }
+    ++i;
+  }
+  return out;
+}
+
+nlohmann::json policyJson(const Policy& p) {
+  return {{"id", p.id},
+          {"name", p.name},
+          {"description", p.description},
+          {"check_integrity", p.checkIntegrity},
+          {"conflicted", p.conflicted},
+          {"enabled", p.enabled},
+          {"expected_dataloss", p.expectedDataloss},
+          {"has_sync_state", p.hasSyncState},
+          {"schedule", p.schedule},
+          {"source_root_path", p.sourceRootPath},
+          {"target_host", p.targetHost},
+          {"target_path", p.targetPath},
+          {"action", p.action},
+          {"target_snapshot_archive", p.targetSnapshotArchive},
+          {"target_snapshot_expiration", p.targetSnapshotExpiration},
+          {"target_snapshot_pattern", p.targetSnapshotPattern}};
+}
+
+nlohmann::json reportJson(const Report& r) {
+  return {{"id", r.policyId + "-" + std::to_string(r.jobId)},
+          {"job_id", r.jobId},
+          {"policy_name", r.policyName},
+          {"policy_id", r.policyId},
+          {"state", r.state},
+          {"error", r.error},
+          {"bytes_transferred", r.bytesTransferred},
+          {"directories_replicated", r.directoriesReplicated},
+          {"dirs_deleted", r.dirsDeleted},
+          {"files_transferred", r.filesTransferred},
+          {"new_files_replicated", r.newFilesReplicated},
+          {"duration", r.duration},
+          {"source_snapshot", r.sourceSnapshot},
+          {"target_snapshots", r.targetSnapshots},
+          {"start_time", r.startTime},
+          {"end_time", r.endTime}};
+}
+
+// ---- state -------------------------------------------------------------------------------
+
+Settings SyncIQModule::settings() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return settings_;
+}
+
+void SyncIQModule::setSettings(const Settings& settings) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  settings_ = settings;
+  if (settings_.pageSize == 0) settings_.pageSize = 1;
+  if (settings_.timing.pendingState != "paused") settings_.timing.pendingState = "scheduled";
+}
+
+std::string SyncIQModule::freshPolicyIdLocked(const std::string& name) {
+  for (;;) {
+    const std::string seed = name + "#" + std::to_string(++idCounter_);
+    char id[40];
+    std::snprintf(id, sizeof id, "%016llx%016llx", static_cast<unsigned long long>(fnv1a(seed, 14695981039346656037ULL)),
+                  static_cast<unsigned long long>(fnv1a(seed, 1099511628211ULL)));
+    if (policyLocked(id) == nullptr) return id;
+  }
+}
+
+bool SyncIQModule::addPolicy(const Policy& policy, std::string* id) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (policy.name.empty() || policyLocked(policy.name) != nullptr) return false;
+  if (!policy.id.empty() && policyLocked(policy.id) != nullptr) return false;
+  Policy p = policy;
+  if (p.id.empty()) p.id = freshPolicyIdLocked(p.name);
+  if (id != nullptr) *id = p.id;
+  policies_.push_back(std::move(p));
+  return true;
+}
+
+Policy* SyncIQModule::policyLocked(const std::string& idOrName) {
+  for (Policy& p : policies_)
+    if (p.id == idOrName) return &p;
+  for (Policy& p : policies_)
+    if (p.name == idOrName) return &p;
+  return nullptr;
+}
+
+const Policy* SyncIQModule::policyLocked(const std::string& idOrName) const {
+  return const_cast<SyncIQModule*>(this)->policyLocked(idOrName);
+}
+
+bool SyncIQModule::findPolicy(const std::string& idOrName, Policy& out) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const Policy* p = policyLocked(idOrName);
+  if (p == nullptr) return false;
+  out = *p;
+  return true;
+}
+
+std::vector<Policy> SyncIQModule::policies() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return policies_;
+}
+
+uint64_t SyncIQModule::addReport(const Report& report) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Report r = report;
+  if (r.jobId == 0) r.jobId = nextJobId_;
+  if (r.jobId >= nextJobId_) nextJobId_ = r.jobId + 1;
+  reports_.push_back(r);
+  return r.jobId;
+}
+
+size_t SyncIQModule::jobsStarted() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return jobs_.size();
+}
+
+int64_t SyncIQModule::wallNow() const {
+  // The wall clock moves with the server's clock, so names and times follow a test's advance.
+  const auto offset = server().clock().now() - std::chrono::steady_clock::now();
+  return static_cast<int64_t>(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now()) +
+                              std::chrono::duration_cast<std::chrono::seconds>(offset).count());
+}
+
+double SyncIQModule::secondsSince(const Clock::TimePoint& start) const {
+  return std::chrono::duration<double>(server().clock().now() - start).count();
+}
+
+SyncIQModule::Phase SyncIQModule::phaseOf(const Job& job, double elapsed) const {
+  const JobTiming& t = job.timing;
+  if (elapsed < t.appearAfter) return Phase::kHidden;
+  if (elapsed < t.appearAfter + t.pendingFor) return Phase::kPending;
+  if (elapsed < t.appearAfter + t.pendingFor + t.runFor) return Phase::kRunning;
+  return Phase::kEnded;
+}
+
+void SyncIQModule::finishLocked(Job& job, Report& report, bool failed) {
+  job.ended = true;
+  const JobTiming& t = job.timing;
+  const uint64_t id = job.id;
+  report.state = failed ? "failed" : "finished";
+  report.error = failed ? t.failWith : std::string();
+  report.duration = static_cast<uint64_t>(std::ceil(t.runFor));
+  report.endTime = report.startTime + static_cast<int64_t>(report.duration);
+  if (failed) return;
+  // Counts that differ from job to job but are the same on every run of a test.
+  report.filesTransferred = 3 + (id * 5) % 17;
+  report.newFilesReplicated = job.firstOfPolicy ? report.filesTransferred : report.filesTransferred / 2;
+  report.bytesTransferred = report.filesTransferred * 1048576 + id * 4096;
+  report.directoriesReplicated = 1 + id % 5;
+  report.dirsDeleted = job.firstOfPolicy ? 0 : id % 2;
+  Policy* policy = policyLocked(job.policyId);
+  if (policy == nullptr) return;
+  policy->hasSyncState = true;
+  if (policy->targetSnapshotArchive) {
+    // The target keeps a failover snapshot next to the archived one.
+    report.targetSnapshots.push_back("SIQ-Failover-" + policy->name + "-" + dateText(report.endTime));
+    report.targetSnapshots.push_back(
+        expandPattern(policy->targetSnapshotPattern, settings_.clusterName, policy->name, report.endTime));
+  }
+}
+
+void SyncIQModule::advanceLocked() {
+  for (Job& job : jobs_) {
+    if (job.ended) continue;
+    const double elapsed = secondsSince(job.started);
+    const Phase phase = phaseOf(job, elapsed);
+    if (phase == Phase::kHidden || phase == Phase::kPending) continue;
+    const double runStart = job.timing.appearAfter + job.timing.pendingFor;
+    if (job.report == SIZE_MAX) {
+      Report r;
+      r.jobId = job.id;
+      r.policyName = job.policyName;
+      r.policyId = job.policyId;
+      r.state = "running";
+      r.sourceSnapshot = job.sourceSnapshot;
+      r.startTime = job.startWall + static_cast<int64_t>(runStart);
+      job.report = reports_.size();
+      reports_.push_back(r);
+    }
+    Report& report = reports_[job.report];
+    if (phase == Phase::kRunning) {
+      report.duration = static_cast<uint64_t>(elapsed - runStart);
+    } else {
+      finishLocked(job, report, !job.timing.failWith.empty());
+    }
+  }
+}
+
+nlohmann::json SyncIQModule::jobJsonLocked(const Job& job, double elapsed) const {
+  const Phase phase = phaseOf(job, elapsed);
+  const double runStart = job.timing.appearAfter + job.timing.pendingFor;
+  nlohmann::json j = {{"id", job.policyId},
+                      {"policy_name", job.policyName},
+                      {"action", "run"},
+                      {"state", phase == Phase::kRunning ? std::string("running") : job.timing.pendingState},
+                      {"error", ""},
+                      {"source_snapshot", job.sourceSnapshot},
+                      {"start_time", job.startWall}};
+  if (phase == Phase::kRunning && elapsed - runStart >= job.timing.jobIdAfter) j["job_id"] = job.id;
+  return j;
+}
+
+// ---- endpoints -----------------------------------------------------------------------------
+
+Response SyncIQModule::listPolicies(const Request& request) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const Pager pager("sync/policies", settings_.pageSize);
+  PageCursor cursor;
+  Response error;
+  if (!pager.begin(request, cursor, error)) return error;
+  const Page page = pager.page(policies_.size(), cursor, request);
+  nlohmann::json list = nlohmann::json::array();
+  for (const Policy& p : page.slice(policies_)) list.push_back(policyJson(p));
+  return Response::json({{"policies", list}, {"resume", page.resumeJson()}, {"total", page.total}});
+}
+
+Response SyncIQModule::getPolicy(const Request& request) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const Policy* p = policyLocked(request.captures.at(0));
+  if (p == nullptr) return errorReply(404, "AEC_NOT_FOUND", "Policy " + request.captures.at(0) + " not found");
+  return Response::json({{"policies", nlohmann::json::array({policyJson(*p)})}});
+}
+
+Response SyncIQModule::modifyPolicy(const Request& request) {
+  nlohmann::json body;
+  if (!request.jsonBody(body) || !body.is_object())
+    return errorReply(400, "AEC_BAD_REQUEST", "Unable to parse the request body as a JSON object");
+  std::lock_guard<std::mutex> lock(mutex_);
+  Policy* target = policyLocked(request.captures.at(0));
+  if (target == nullptr) return errorReply(404, "AEC_NOT_FOUND", "Policy " + request.captures.at(0) + " not found");
+  // Every field is checked on a copy first: a refused change leaves the policy as it was.
+  Policy changed = *target;
+  for (auto it = body.begin(); it != body.end(); ++it) {
+    const std::string why = applyField(changed, it.key(), it.value());
+    if (!why.empty()) return badField(it.key(), why);
+  }
+  if (changed.name.empty()) return badField("name", "must not be empty");
+  if (changed.name != target->name && policyLocked(changed.name) != nullptr)
+    return errorReply(409, "AEC_CONFLICT", "Policy " + changed.name + " already exists");
+  if (changed.action != "sync" && changed.action != "copy") return badField("action", "must be sync or copy");
+  if (changed.sourceRootPath.compare(0, 4, "/ifs") != 0) return badField("source_root_path", "must be under /ifs");
+  *target = changed;
+  return Response::empty(204);
+}
+
+Response SyncIQModule::startJob(const Request& request) {
+  nlohmann::json body;
+  if (!request.jsonBody(body) || !body.is_object())
+    return errorReply(400, "AEC_BAD_REQUEST", "Unable to parse the request body as a JSON object");
+  for (auto it = body.begin(); it != body.end(); ++it) {
+    const std::string& key = it.key();
+    if (key != "id" && key != "source_snapshot" && key != "action" && key != "log_level")
+      return badField(key, "is not a valid field");
+  }
+  auto id = body.find("id");
+  if (id == body.end() || !id->is_string() || id->get<std::string>().empty())
+    return badField("id", "is required and must be a policy id or name");
+  auto snapshot = body.find("source_snapshot");
+  if (snapshot != body.end() && !snapshot->is_string()) return badField("source_snapshot", "must be a string");
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  advanceLocked();
+  const Policy* policy = policyLocked(id->get<std::string>());
+  if (policy == nullptr) return errorReply(404, "AEC_NOT_FOUND", "Policy " + id->get<std::string>() + " not found");
+  if (!policy->enabled)
+    return errorReply(409, "AEC_CONFLICT", "Unable to start a job of disabled policy " + policy->name);
+  bool first = true;
+  for (const Job& j : jobs_) {
+    if (j.policyId != policy->id) continue;
+    if (!j.ended) return errorReply(409, "AEC_CONFLICT", "Policy " + policy->name + " already has a job");
+    first = false;
+  }
+  Job job;
+  job.id = nextJobId_++;
+  job.policyId = policy->id;
+  job.policyName = policy->name;
+  job.sourceSnapshot = snapshot == body.end() ? std::string() : snapshot->get<std::string>();
+  job.started = server().clock().now();
+  job.startWall = wallNow();
+  job.timing = settings_.timing;
+  job.timing.appearAfter = seconds(job.timing.appearAfter);
+  job.timing.pendingFor = seconds(job.timing.pendingFor);
+  job.timing.jobIdAfter = seconds(job.timing.jobIdAfter);
+  job.timing.runFor = seconds(job.timing.runFor);
+  job.firstOfPolicy = first && !policy->hasSyncState;
+  jobs_.push_back(job);
+  advanceLocked();  // a job with no waits at all is there at once
+  return Response::json({{"id", policy->id}}, 201);
+}
+
+Response SyncIQModule::listJobs(const Request& request) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const Pager pager("sync/jobs", settings_.pageSize);
+  PageCursor cursor;
+  Response error;
+  if (!pager.begin(request, cursor, error)) return error;
+  const std::string state = cursor.param("state");
+  if (cursor.hasParam("state") && !knownJobState(state)) return badField("state", "has an unknown value: " + state);
+  const bool byPolicy = cursor.hasParam("policy_name");
+  const std::string policyName = cursor.param("policy_name");
+
+  advanceLocked();
+  std::vector<nlohmann::json> listed;
+  for (const Job& job : jobs_) {
+    if (job.ended || (byPolicy && job.policyName != policyName)) continue;
+    const double elapsed = secondsSince(job.started);
+    if (phaseOf(job, elapsed) == Phase::kHidden) continue;
+    nlohmann::json j = jobJsonLocked(job, elapsed);
+    if (!state.empty() && j["state"] != state) continue;
+    listed.push_back(std::move(j));
+  }
+  const Page page = pager.page(listed.size(), cursor, request);
+  nlohmann::json list = nlohmann::json::array();
+  for (const auto& j : page.slice(listed)) list.push_back(j);
+  return Response::json({{"jobs", list}, {"resume", page.resumeJson()}, {"total", page.total}});
+}
+
+Response SyncIQModule::listReports(const Request& request) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const Pager pager("sync/reports", settings_.pageSize);
+  PageCursor cursor;
+  Response error;
+  if (!pager.begin(request, cursor, error)) return error;
+  const std::string state = cursor.param("state");
+  if (cursor.hasParam("state") && !knownJobState(state)) return badField("state", "has an unknown value: " + state);
+  const bool byPolicy = cursor.hasParam("policy_name");
+  const std::string policyName = cursor.param("policy_name");
+  uint64_t jobId = 0;
+  if (cursor.hasParam("job_id")) {
+    const std::string text = cursor.param("job_id");
+    if (text.empty() || text.size() > 19 || text.find_first_not_of("0123456789") != std::string::npos)
+      return badField("job_id", "must be a whole number");
+    jobId = std::stoull(text);
+  }
+
+  advanceLocked();
+  std::vector<nlohmann::json> listed;
+  for (auto it = reports_.rbegin(); it != reports_.rend(); ++it) {
+    if (byPolicy && it->policyName != policyName) continue;
+    if (!state.empty() && it->state != state) continue;
+    if (jobId != 0 && it->jobId != jobId) continue;
+    listed.push_back(reportJson(*it));
+  }
+  const Page page = pager.page(listed.size(), cursor, request);
+  nlohmann::json list = nlohmann::json::array();
+  for (const auto& j : page.slice(listed)) list.push_back(j);
+  return Response::json({{"reports", list}, {"resume", page.resumeJson()}, {"total", page.total}});
+}
+
+void SyncIQModule::registerRoutes(Router& router) {
+  router.get("/platform/1/sync/policies/?", [this](const Request& r) { return listPolicies(r); });
+  router.get("/platform/1/sync/policies/([^/]+)", [this](const Request& r) { return getPolicy(r); });
+  router.put("/platform/1/sync/policies/([^/]+)", [this](const Request& r) { return modifyPolicy(r); });
+  router.post("/platform/1/sync/jobs/?", [this](const Request& r) { return startJob(r); });
+  router.get("/platform/1/sync/jobs/?", [this](const Request& r) { return listJobs(r); });
+  router.get("/platform/1/sync/reports/?", [this](const Request& r) { return listReports(r); });
+}
+
+void SyncIQModule::addOptions(CLI::App& app) {
+  // Bound before the server starts, when nothing else reads the settings.
+  app.add_option("--synciq-page-size", settings_.pageSize, "SyncIQ policies, jobs and reports per page")
+      ->capture_default_str()
+      ->check(CLI::Range(1, 1000000));
+  app.add_option("--synciq-job-appear", settings_.timing.appearAfter,
+                 "Seconds before a started SyncIQ job is listed")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--synciq-job-pending-state", settings_.timing.pendingState,
+                 "State a SyncIQ job shows before it runs")
+      ->capture_default_str()
+      ->check(CLI::IsMember(std::vector<std::string>{"scheduled", "paused"}));
+  app.add_option("--synciq-job-pending", settings_.timing.pendingFor, "Seconds a SyncIQ job is scheduled or paused")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--synciq-job-run", settings_.timing.runFor, "Seconds a SyncIQ job runs")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
+}
+
+void SyncIQModule::seedDemo() {
+  Policy projects;
+  projects.name = "projects-dr";
+  projects.description = "Project data to the DR cluster";
+  projects.sourceRootPath = "/ifs/data/projects";
+  projects.targetPath = "/ifs/dr/projects";
+  projects.schedule = "every day at 22:00";
+  projects.targetSnapshotArchive = false;
+  projects.targetSnapshotExpiration = 604800;
+  projects.targetSnapshotPattern = kOlderPattern;
+  addPolicy(projects);
+
+  Policy home;
+  home.name = "home-dr";
+  home.description = "Home directories, snapshot replication";
+  home.sourceRootPath = "/ifs/home";
+  home.targetPath = "/ifs/dr/home";
+  home.hasSyncState = true;
+  std::string homeId;
+  addPolicy(home, &homeId);
+
+  Policy media;
+  media.name = "media-copy";
+  media.description = "Media archive copy";
+  media.sourceRootPath = "/ifs/data/media";
+  media.targetPath = "/ifs/archive/media";
+  media.action = "copy";
+  media.enabled = false;
+  media.schedule = "every sunday at 03:00";
+  addPolicy(media);
+
+  const int64_t now = wallNow();
+  Report first;
+  first.policyName = "home-dr";
+  first.policyId = homeId;
+  first.bytesTransferred = 7516192768ULL;  // more than 32 bits can hold
+  first.filesTransferred = 5120;
+  first.newFilesReplicated = 5120;
+  first.directoriesReplicated = 311;
+  first.duration = 1260;
+  first.startTime = now - 2 * 86400;
+  first.endTime = first.startTime + 1260;
+  first.sourceSnapshot = "home-daily-1";
+  first.targetSnapshots = {"SIQ-" + homeId + "-initial",
+                           expandPattern(kCurrentPattern, settings_.clusterName, "home-dr", first.endTime)};
+  addReport(first);
+  Report second = first;
+  second.jobId = 0;
+  second.bytesTransferred = 52428800;
+  second.filesTransferred = 42;
+  second.newFilesReplicated = 7;
+  second.directoriesReplicated = 3;
+  second.dirsDeleted = 1;
+  second.duration = 95;
+  second.startTime = now - 86400;
+  second.endTime = second.startTime + 95;
+  second.sourceSnapshot = "home-daily-2";
+  second.targetSnapshots = {"SIQ-Failover-home-dr-" + dateText(second.endTime),
+                            expandPattern(kCurrentPattern, settings_.clusterName, "home-dr", second.endTime)};
+  addReport(second);
+}
+
+}  // namespace synciq
+}  // namespace isim
+
+ISIM_REGISTER_MODULE(isim::synciq::SyncIQModule)

@@ -1,0 +1,197 @@
+// Starting jobs on the simulated cluster and following them to their id: the retry budget,
+// the waits for a scheduled or paused job and their limit, the reconnection after a failed query.
+#include "tests/synciq/SyncIQSim.h"
+
+#include "tests/support/LogCapture.h"
+
+namespace {
+
+class SyncIQJobs : public SyncIQSim {
+ protected:
+  SyncIQJobs() : SyncIQSim("127.0.0.62") {}
+
+  isim::synciq::JobTiming Timing(double appear, const std::string& pendingState, double pending) {
+    isim::synciq::JobTiming t;
+    t.appearAfter = appear;
+    t.pendingState = pendingState;
+    t.pendingFor = pending;
+    t.runFor = 1e6;  // still running after any advance of the clock here
+    return t;
+  }
+  std::vector<unsigned int> Seconds(size_t count, unsigned int ms) { return std::vector<unsigned int>(count, ms); }
+};
+
+TEST_F(SyncIQJobs, JobThatIsThereAtOnceNeedsNoWait) {
+  AddPolicy(FitPolicy("nightly", "/ifs/data/projects"));
+  unsigned int jobId = 0;
+  ASSERT_TRUE(session().StartSyncIQJob("nightly", "snap-1", jobId)) << LastMessage();
+  EXPECT_EQ(jobId, 1u);
+  EXPECT_TRUE(sleeps().empty());
+  EXPECT_EQ(server().requestLog().find("POST", "/platform/1/sync/jobs").at(0).body,
+            "{\"id\" : \"nightly\",\"source_snapshot\" : \"snap-1\"}");
+  EXPECT_EQ(Requests("GET /platform/1/sync/jobs"),
+            (std::vector<std::string>{"GET /platform/1/sync/jobs?policy_name=nightly&state=running"}));
+
+  _IsilonSyncIQJobInfo job;
+  ASSERT_TRUE(session().GetSyncIQJobInfo(job, "nightly", SYNCIQ_JOB_STATE_NONE));
+  EXPECT_EQ(job.nJobId, 1u);
+  EXPECT_EQ(job.eState, SYNCIQ_JOB_STATE_RUNNING);
+  EXPECT_EQ(job.strState, "running");
+  EXPECT_EQ(job.strPolicyName, "nightly");
+
+  // The cluster refuses a second job of the same policy, and jobs of unknown or disabled ones.
+  EXPECT_FALSE(session().StartSyncIQJob("nightly", "snap-2", jobId));
+  EXPECT_EQ(jobId, 0u);
+  EXPECT_EQ(LastCode(), "AEC_CONFLICT");
+  EXPECT_FALSE(session().StartSyncIQJob("nope", "snap-2", jobId));
+  EXPECT_EQ(LastCode(), "AEC_NOT_FOUND");
+  EXPECT_EQ(LastMessage(), "Policy nope not found");
+  isim::synciq::Policy off = FitPolicy("off", "/ifs/data/off");
+  off.enabled = false;
+  AddPolicy(off);
+  EXPECT_FALSE(session().StartSyncIQJob("off", "snap-2", jobId));
+  EXPECT_EQ(LastCode(), "AEC_CONFLICT");
+  EXPECT_TRUE(sleeps().empty());
+}
+
+TEST_F(SyncIQJobs, RetryBudgetComesFromTheRegistry) {
+  AddPolicy(FitPolicy("nightly", "/ifs/data/projects"));
+  SetTarvex("nIsilonSyncIQJobStatusRetryCount=3\n");
+
+  // Listed after one second: found on the second poll.
+  SetTiming(Timing(1, "scheduled", 0));
+  unsigned int jobId = 0;
+  ASSERT_TRUE(session().StartSyncIQJob("nightly", "snap-1", jobId)) << LastMessage();
+  EXPECT_EQ(jobId, 1u);
+  EXPECT_EQ(sleeps(), Seconds(1, 1000));
+  EXPECT_EQ(Requests("GET /platform/1/sync/jobs"),
+            (std::vector<std::string>{"GET /platform/1/sync/jobs?policy_name=nightly&state=running",
+                                      "GET /platform/1/sync/jobs?policy_name=nightly",
+                                      "GET /platform/1/sync/jobs?policy_name=nightly&state=running"}));
+
+  // Never listed: four one-second waits, the last with nothing left, then the failure.
+  AddPolicy(FitPolicy("late", "/ifs/data/late"));
+  SetTiming(Timing(100000, "scheduled", 0));
+  ScopedLogCapture log;
+  EXPECT_FALSE(session().StartSyncIQJob("late", "snap-1", jobId));
+  EXPECT_EQ(jobId, 0u);
+  EXPECT_EQ(sleeps().size(), 5u);
+  EXPECT_EQ(LastMessage(), "No response received from file server.");
+  std::vector<std::string> retries;
+  for (const auto& line : log.Lines())
+    if (line.message.find("Retry after 1 sec") != std::string::npos) retries.push_back(line.message);
+  ASSERT_EQ(retries.size(), 4u);
+  EXPECT_NE(retries.back().find("Retry count[0]"), std::string::npos) << retries.back();
+  EXPECT_NE(retries.front().find("Error[No response received from file server.]. Retry after 1 sec, Retry count[3]"),
+            std::string::npos)
+      << retries.front();
+
+  // A value below 1 gives 20 retries: 21 waits.
+  AddPolicy(FitPolicy("later", "/ifs/data/later"));
+  SetTarvex("nIsilonSyncIQJobStatusRetryCount=-5\n");
+  EXPECT_FALSE(session().StartSyncIQJob("later", "snap-1", jobId));
+  EXPECT_EQ(sleeps().size(), 5u + 21u);
+}
+
+TEST_F(SyncIQJobs, PausedOrScheduledJobIsWaitedForWithoutTheBudget) {
+  AddPolicy(FitPolicy("nightly", "/ifs/data/projects"));
+  SetTarvex("nIsilonSyncIQJobStatusRetryCount=1\n");
+  SetTiming(Timing(0, "paused", 10));
+  ScopedLogCapture log;
+  unsigned int jobId = 0;
+  ASSERT_TRUE(session().StartSyncIQJob("nightly", "snap-1", jobId)) << LastMessage();
+  EXPECT_EQ(jobId, 1u);
+  EXPECT_EQ(sleeps(), Seconds(2, 5000));
+  EXPECT_TRUE(log.Contains("SyncIQ policy[nightly] on File server[127.0.0.62] has job in [paused] state. "
+                           "Retry after 5 seconds"));
+
+  // A running job that shows no id yet costs retries, not waits.
+  AddPolicy(FitPolicy("noid", "/ifs/data/noid"));
+  isim::synciq::JobTiming t = Timing(0, "scheduled", 0);
+  t.jobIdAfter = 2;
+  SetTiming(t);
+  SetTarvex("nIsilonSyncIQJobStatusRetryCount=3\n");
+  ASSERT_TRUE(session().StartSyncIQJob("noid", "snap-1", jobId)) << LastMessage();
+  EXPECT_EQ(jobId, 2u);
+  std::vector<unsigned int> expected = Seconds(2, 5000);
+  expected.push_back(1000);
+  expected.push_back(1000);
+  EXPECT_EQ(sleeps(), expected);
+}
+
+TEST_F(SyncIQJobs, WaitLimitEndsAJobThatStaysScheduled) {
+  AddPolicy(FitPolicy("stuck", "/ifs/data/stuck"));
+  SetTiming(Timing(0, "scheduled", 100000));
+  SetTarvex("nIsilonSyncIQJobWaitLimit=12\n");
+  unsigned int jobId = 7;
+  EXPECT_FALSE(session().StartSyncIQJob("stuck", "snap-1", jobId));
+  EXPECT_EQ(jobId, 0u);
+  EXPECT_EQ(sleeps(), Seconds(2, 5000));  // never more than the limit in all
+  EXPECT_EQ(LastCode(), "Internal Error");
+  EXPECT_EQ(LastMessage(),
+            "SyncIQ job of policy[stuck] stayed in [scheduled] state; gave up after waiting [10] seconds "
+            "(nIsilonSyncIQJobWaitLimit[12]).");
+}
+
+TEST_F(SyncIQJobs, FailedJobQueryReconnectsOnce) {
+  AddPolicy(FitPolicy("nightly", "/ifs/data/projects"));
+  SetTiming(Timing(0, "scheduled", 0));
+  unsigned int jobId = 0;
+  ASSERT_TRUE(session().StartSyncIQJob("nightly", "snap-1", jobId));
+  server().requestLog().clear();
+
+  server().faults().add(isim::Fault::error("/platform/1/sync/jobs", 500, "AEC_SYSTEM_INTERNAL_ERROR", "hiccup"));
+  _IsilonSyncIQJobInfo job;
+  ASSERT_TRUE(session().GetSyncIQJobInfo(job, "nightly", SYNCIQ_JOB_STATE_RUNNING)) << LastMessage();
+  EXPECT_EQ(job.nJobId, jobId);
+  EXPECT_EQ(Requests(), (std::vector<std::string>{"GET /platform/1/sync/jobs?policy_name=nightly&state=running",
+                                                  "DELETE /session/1/session", "POST /session/1/session",
+                                                  "GET /platform/1/sync/jobs?policy_name=nightly&state=running"}));
+  EXPECT_NE(LastCode(), "AEC_SYSTEM_INTERNAL_ERROR");  // made good by the repeat
+
+  // The session ran out on the cluster: the repeat on a fresh one succeeds.
+  server().requestLog().clear();
+  server().clock().advance(server().config().idleTimeout + 60);
+  ASSERT_TRUE(session().GetSyncIQJobInfo(job, "nightly", SYNCIQ_JOB_STATE_NONE)) << LastMessage();
+  EXPECT_EQ(job.nJobId, jobId);
+  EXPECT_EQ(Requests("POST /session").size(), 1u);
+
+  // Failing twice: the cluster's error, and no second reconnection.
+  server().requestLog().clear();
+  server().faults().add(
+      isim::Fault::error("/platform/1/sync/jobs", 500, "AEC_SYSTEM_INTERNAL_ERROR", "still down").count(2));
+  EXPECT_FALSE(session().GetSyncIQJobInfo(job, "nightly", SYNCIQ_JOB_STATE_RUNNING));
+  EXPECT_EQ(LastCode(), "AEC_SYSTEM_INTERNAL_ERROR");
+  EXPECT_EQ(LastMessage(), "still down");
+  EXPECT_EQ(Requests("GET /platform/1/sync/jobs").size(), 2u);
+  EXPECT_EQ(Requests("POST /session").size(), 1u);
+}
+
+TEST_F(SyncIQJobs, NamesAreEscapedInTheBodyAndEncodedInTheQuery) {
+  // A name that would end the JSON string, and one that would add a filter to the query.
+  const std::string name = "q\"uote&state=finished";
+  AddPolicy(FitPolicy(name, "/ifs/data/odd"));
+  unsigned int jobId = 0;
+  ASSERT_TRUE(session().StartSyncIQJob(name, "snap\\1", jobId)) << LastMessage();
+  EXPECT_EQ(jobId, 1u);
+  EXPECT_EQ(server().requestLog().find("POST", "/platform/1/sync/jobs").at(0).body,
+            "{\"id\" : \"q\\\"uote&state=finished\",\"source_snapshot\" : \"snap\\\\1\"}");
+  EXPECT_EQ(Requests("GET /platform/1/sync/jobs"),
+            (std::vector<std::string>{
+                "GET /platform/1/sync/jobs?policy_name=q%22uote%26state%3Dfinished&state=running"}));
+
+  // A job list entry of the wrong kinds and a non-JSON reply are handled, not trusted.
+  server().faults().add(isim::Fault::replace(
+      "/platform/1/sync/jobs", 200,
+      R"({"jobs":[7,{"job_id":-1,"state":"running","policy_name":"x"},)"
+      R"({"job_id":1e40,"state":"running","policy_name":"q\"uote&state=finished","error":["e"]}]})"));
+  _IsilonSyncIQJobInfo job;
+  ASSERT_TRUE(session().GetSyncIQJobInfo(job, name, SYNCIQ_JOB_STATE_RUNNING));
+  EXPECT_EQ(job.nJobId, 4294967295u);
+  EXPECT_EQ(job.strError, "");
+  server().faults().add(isim::Fault::notJson("/platform/1/sync/jobs"));
+  EXPECT_FALSE(session().GetSyncIQJobInfo(job, name, SYNCIQ_JOB_STATE_RUNNING));
+  EXPECT_EQ(LastMessage(), "No response received from file server.");
+}
+
+}  // namespace

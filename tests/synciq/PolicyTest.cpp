@@ -1,0 +1,118 @@
+// Reading the policies from the simulated cluster: pages, selection, broken and failing replies.
+#include "tests/synciq/SyncIQSim.h"
+
+namespace {
+
+class SyncIQPolicies : public SyncIQSim {
+ protected:
+  SyncIQPolicies() : SyncIQSim("127.0.0.60") {}
+};
+
+std::vector<std::string> Names(const std::vector<_IsilonSyncIQPolicyInfo>& list) {
+  std::vector<std::string> names;
+  for (const auto& p : list) names.push_back(p.strName);
+  return names;
+}
+
+TEST_F(SyncIQPolicies, PagesAreFollowedAndPoliciesSelectedByPathOrName) {
+  SetPageSize(2);
+  AddPolicy(FitPolicy("a", "/ifs/data/a"));
+  AddPolicy(FitPolicy("b", "/ifs/data/b"));
+  isim::synciq::Policy c = FitPolicy("c", "/ifs/data/a");
+  c.description = "second of /ifs/data/a";
+  c.checkIntegrity = false;
+  c.conflicted = true;
+  c.enabled = false;
+  c.expectedDataloss = true;
+  c.hasSyncState = true;
+  c.schedule = "every day at 22:00";
+  c.action = "copy";
+  c.targetSnapshotArchive = false;
+  c.targetSnapshotExpiration = 604800;
+  c.targetSnapshotPattern = isim::synciq::kOlderPattern;
+  const std::string cId = AddPolicy(c);
+  AddPolicy(FitPolicy("d", "/ifs/data/A"));   // another case
+  AddPolicy(FitPolicy("e", "/ifs/data/a/"));  // a trailing slash
+
+  std::vector<_IsilonSyncIQPolicyInfo> found(1);
+  ASSERT_TRUE(session().GetSyncIQPolicy(found, "/ifs/data/a", "not a filter")) << LastMessage();
+  EXPECT_EQ(Names(found), (std::vector<std::string>{"a", "c"}));
+  const std::vector<std::string> pages = Requests("/platform/1/sync/policies");
+  ASSERT_EQ(pages.size(), 3u);
+  EXPECT_EQ(pages[0], "GET /platform/1/sync/policies");
+  EXPECT_EQ(pages[1].rfind("GET /platform/1/sync/policies?&resume=", 0), 0u) << pages[1];
+
+  const _IsilonSyncIQPolicyInfo& p = found[1];
+  EXPECT_EQ(p.strId, cId);
+  EXPECT_EQ(p.strDescription, "second of /ifs/data/a");
+  EXPECT_FALSE(p.bCheckIntegrity);
+  EXPECT_TRUE(p.bConflicted);
+  EXPECT_FALSE(p.bEnabled);
+  EXPECT_TRUE(p.bExpectedDataloss);
+  EXPECT_TRUE(p.bHasSyncState);
+  EXPECT_EQ(p.strSchedule, "every day at 22:00");
+  EXPECT_EQ(p.strSourceRootPath, "/ifs/data/a");
+  EXPECT_EQ(p.strTargetHost, "dr.example.com");
+  EXPECT_EQ(p.strTargetPath, "/ifs/dr/data/a");
+  EXPECT_EQ(p.strAction, "copy");
+  EXPECT_FALSE(p.bTargetSnapshotArchive);
+  EXPECT_EQ(p.nTargetSnapshotExpiration, 604800);
+  EXPECT_EQ(p.strTargetSnapshotPattern, isim::synciq::kOlderPattern);
+
+  // Without a path the name selects.
+  ASSERT_TRUE(session().GetSyncIQPolicy(found, "", "b"));
+  EXPECT_EQ(Names(found), (std::vector<std::string>{"b"}));
+
+  EXPECT_FALSE(session().GetSyncIQPolicy(found, "/ifs/nothing", "a"));
+  EXPECT_TRUE(found.empty());
+  EXPECT_EQ(LastCode(), "Internal Error");
+  EXPECT_EQ(LastMessage(), "No policies found for path:[/ifs/nothing]");
+  // No path and no name: only nameless policies would match, and there are none.
+  EXPECT_FALSE(session().GetSyncIQPolicy(found, "", ""));
+  EXPECT_EQ(LastMessage(), "No policies found for path:[]");
+}
+
+TEST_F(SyncIQPolicies, FailingAndBrokenRepliesFailCleanly) {
+  AddPolicy(FitPolicy("a", "/ifs/data/a"));
+  std::vector<_IsilonSyncIQPolicyInfo> found;
+
+  server().faults().add(isim::Fault::error("/platform/1/sync/policies", 503, "AEC_SYSTEM_INTERNAL_ERROR", "busy"));
+  EXPECT_FALSE(session().GetSyncIQPolicy(found, "/ifs/data/a", ""));
+  EXPECT_EQ(LastCode(), "AEC_SYSTEM_INTERNAL_ERROR");
+  EXPECT_EQ(LastMessage(), "busy");
+
+  server().faults().add(isim::Fault::replace("/platform/1/sync/policies", 200, "<html>maintenance</html>"));
+  EXPECT_FALSE(session().GetSyncIQPolicy(found, "/ifs/data/a", ""));
+  EXPECT_EQ(LastCode(), "Internal Error");
+  EXPECT_EQ(LastMessage(), "Failed to parse json response:[<html>maintenance</html>]");
+
+  // Members of the wrong kind and numbers out of range give defined values.
+  server().faults().add(isim::Fault::replace(
+      "/platform/1/sync/policies", 200,
+      R"({"policies":[{"name":"odd","source_root_path":"/ifs/data/a","enabled":"yes","id":7,)"
+      R"("target_snapshot_expiration":1e30},{"name":"neg","source_root_path":"/ifs/data/a",)"
+      R"("target_snapshot_expiration":-12.9},17,{"source_root_path":["/ifs/data/a"]}]})"));
+  ASSERT_TRUE(session().GetSyncIQPolicy(found, "/ifs/data/a", ""));
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_FALSE(found[0].bEnabled);
+  EXPECT_EQ(found[0].strId, "");
+  EXPECT_EQ(found[0].nTargetSnapshotExpiration, -1);  // the low 32 bits of the saturated value
+  EXPECT_EQ(found[1].nTargetSnapshotExpiration, -12);
+}
+
+TEST_F(SyncIQPolicies, RepeatedResumeTokenStopsTheListing) {
+  SetPageSize(1);
+  AddPolicy(FitPolicy("a", "/ifs/data/a"));
+  AddPolicy(FitPolicy("b", "/ifs/data/b"));
+  AddPolicy(FitPolicy("c", "/ifs/data/c"));
+  // The second page names itself as the next one.
+  server().faults().add(isim::Fault::repeatResume("/platform/1/sync/policies").after(1).count(0));
+  std::vector<_IsilonSyncIQPolicyInfo> found;
+  EXPECT_FALSE(session().GetSyncIQPolicy(found, "/ifs/data/b", ""));
+  EXPECT_EQ(LastCode(), "Internal Error");
+  EXPECT_NE(LastMessage().find("repeated resume token"), std::string::npos) << LastMessage();
+  EXPECT_EQ(Names(found), (std::vector<std::string>{"b"}));  // what came before the stop stays
+  EXPECT_EQ(Requests("/platform/1/sync/policies").size(), 2u);
+}
+
+}  // namespace

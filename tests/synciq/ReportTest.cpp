@@ -1,0 +1,151 @@
+// Reading job reports from the simulated cluster: a job's own report as it runs and ends, the
+// selection by job id or state, the target snapshot, and the first-page rule.
+#include "tests/synciq/SyncIQSim.h"
+
+namespace {
+
+class SyncIQReports : public SyncIQSim {
+ protected:
+  SyncIQReports() : SyncIQSim("127.0.0.63") {}
+
+  isim::synciq::Report Seed(const std::string& policy, uint64_t jobId, const std::string& state) {
+    isim::synciq::Report r;
+    r.policyName = policy;
+    r.jobId = jobId;
+    r.state = state;
+    r.filesTransferred = jobId * 10;
+    siq().addReport(r);
+    return r;
+  }
+};
+
+TEST_F(SyncIQReports, JobReportFollowsTheJobToItsEnd) {
+  AddPolicy(FitPolicy("home", "/ifs/home"));
+  unsigned int jobId = 0;
+  ASSERT_TRUE(session().StartSyncIQJob("home", "home-daily", jobId)) << LastMessage();
+
+  _IsilonSyncIQJobReportInfo r;
+  ASSERT_TRUE(session().GetSyncIQJobReport(r, jobId, "home", SYNCIQ_JOB_STATE_NONE)) << LastMessage();
+  EXPECT_EQ(r.nJobId, jobId);
+  EXPECT_EQ(r.strState, "running");
+  EXPECT_EQ(r.eState, SYNCIQ_JOB_STATE_RUNNING);
+  EXPECT_EQ(r.strTargetSnapshot, "");
+  ASSERT_TRUE(session().GetSyncIQJobReport(r, 0, "home", SYNCIQ_JOB_STATE_RUNNING));
+  EXPECT_EQ(r.nJobId, jobId);
+  EXPECT_EQ(Requests("GET /platform/1/sync/reports").back(),
+            "GET /platform/1/sync/reports?policy_name=home&state=running");
+
+  server().clock().advance(61);
+  ASSERT_TRUE(session().GetSyncIQJobReport(r, jobId, "home", SYNCIQ_JOB_STATE_NONE));
+  EXPECT_EQ(r.strState, "finished");
+  EXPECT_EQ(r.eState, SYNCIQ_JOB_STATE_FINISHED);
+  EXPECT_EQ(r.strError, "");
+  EXPECT_GT(r.nFilesTransferred, 0u);
+  EXPECT_GT(r.nBytesTransferred, 0u);
+  EXPECT_EQ(r.nDuration, 60u);
+  // The archived snapshot, named by the policy's pattern, not the failover one listed first.
+  EXPECT_EQ(r.strTargetSnapshot.rfind("SIQ_isilon-sim_home_", 0), 0u) << r.strTargetSnapshot;
+  EXPECT_EQ(r.strTargetSnapshot.find("Failover"), std::string::npos);
+  // Ended jobs leave the job list.
+  _IsilonSyncIQJobInfo job;
+  EXPECT_FALSE(session().GetSyncIQJobInfo(job, "home", SYNCIQ_JOB_STATE_NONE));
+
+  // A job that fails reports its error and no snapshot.
+  isim::synciq::JobTiming failing = siq().settings().timing;
+  failing.failWith = "Target cluster unreachable";
+  SetTiming(failing);
+  ASSERT_TRUE(session().StartSyncIQJob("home", "home-daily-2", jobId));
+  server().clock().advance(61);
+  ASSERT_TRUE(session().GetSyncIQJobReport(r, jobId, "home", SYNCIQ_JOB_STATE_NONE));
+  EXPECT_EQ(r.eState, SYNCIQ_JOB_STATE_FAILED);
+  EXPECT_EQ(r.strError, "Target cluster unreachable");
+  EXPECT_EQ(r.strTargetSnapshot, "");
+}
+
+TEST_F(SyncIQReports, SelectionByJobIdOrStateAndTheTargetSnapshot) {
+  const std::string policy = "p&state=running";
+  isim::synciq::Report five = Seed(policy, 5, "paused");
+  (void)five;
+  isim::synciq::Report seven;
+  seven.policyName = policy;
+  seven.jobId = 7;
+  seven.bytesTransferred = 4294967301ULL;  // above 32 bits
+  seven.directoriesReplicated = 2;
+  seven.dirsDeleted = 3;
+  seven.filesTransferred = 4;
+  seven.newFilesReplicated = 5;
+  seven.duration = 6;
+  seven.error = "partial";
+  seven.targetSnapshots = {"SIQ-Failover-p-2024-01-01", "SIQ-p-initial", "SIQ_c_p_2024-01-02_10-00-00", "later"};
+  siq().addReport(seven);
+  Seed(policy, 9, "finished");
+  Seed("p", 11, "running");  // another policy, listed first
+
+  _IsilonSyncIQJobReportInfo r;
+  ASSERT_TRUE(session().GetSyncIQJobReport(r, 7, policy, SYNCIQ_JOB_STATE_NONE)) << LastMessage();
+  EXPECT_EQ(Requests("GET /platform/1/sync/reports").back(),
+            "GET /platform/1/sync/reports?policy_name=p%26state%3Drunning");
+  EXPECT_EQ(r.nJobId, 7u);
+  EXPECT_EQ(r.nBytesTransferred, 5u);
+  EXPECT_EQ(r.nDirectoriesReplicated, 2u);
+  EXPECT_EQ(r.nDirsDeleted, 3u);
+  EXPECT_EQ(r.nFilesTransferred, 4u);
+  EXPECT_EQ(r.nNewFilesReplicated, 5u);
+  EXPECT_EQ(r.nDuration, 6u);
+  EXPECT_EQ(r.strError, "partial");
+  EXPECT_EQ(r.strTargetSnapshot, "SIQ_c_p_2024-01-02_10-00-00");
+
+  // A wanted state takes the first report of the (filtered) list, even before the wanted id.
+  ASSERT_TRUE(session().GetSyncIQJobReport(r, 0, policy, SYNCIQ_JOB_STATE_FINISHED));
+  EXPECT_EQ(r.nJobId, 9u);
+  ASSERT_TRUE(session().GetSyncIQJobReport(r, 7, policy, SYNCIQ_JOB_STATE_FINISHED));
+  EXPECT_EQ(r.nJobId, 9u);
+  ASSERT_TRUE(session().GetSyncIQJobReport(r, 0, policy, SYNCIQ_JOB_STATE_CANCELED));
+  EXPECT_EQ(r.nJobId, 9u);
+  EXPECT_EQ(Requests("GET /platform/1/sync/reports").back(),
+            "GET /platform/1/sync/reports?policy_name=p%26state%3Drunning");
+
+  ASSERT_TRUE(session().GetSyncIQJobReport(r, 5, policy, SYNCIQ_JOB_STATE_NONE));
+  EXPECT_EQ(r.strState, "paused");
+  EXPECT_EQ(r.eState, SYNCIQ_JOB_STATE_NONE);
+  EXPECT_EQ(r.strTargetSnapshot, "");
+
+  for (unsigned int id : {0u, 8u}) {
+    EXPECT_FALSE(session().GetSyncIQJobReport(r, id, policy, SYNCIQ_JOB_STATE_NONE));
+    EXPECT_EQ(LastCode(), "Internal Error");
+    EXPECT_EQ(LastMessage(), "No response received from file server for jobid:[" + std::to_string(id) + "].");
+  }
+}
+
+TEST_F(SyncIQReports, OnlyTheFirstPageIsReadAndFailuresAreNotRepeated) {
+  Seed("p", 5, "finished");
+  Seed("p", 7, "finished");
+  Seed("p", 9, "finished");
+  SetPageSize(1);
+  _IsilonSyncIQJobReportInfo r;
+  r.nJobId = 42;
+  ASSERT_TRUE(session().GetSyncIQJobReport(r, 5, "p", SYNCIQ_JOB_STATE_NONE));
+  EXPECT_EQ(r.nJobId, 0u);  // not on the first page: a cleared record
+  EXPECT_EQ(Requests("GET /platform/1/sync/reports").size(), 1u);
+
+  server().faults().add(isim::Fault::error("/platform/1/sync/reports", 500, "AEC_SYSTEM_INTERNAL_ERROR", "down"));
+  EXPECT_FALSE(session().GetSyncIQJobReport(r, 9, "p", SYNCIQ_JOB_STATE_NONE));
+  EXPECT_EQ(LastCode(), "AEC_SYSTEM_INTERNAL_ERROR");
+  EXPECT_EQ(LastMessage(), "down");
+  EXPECT_EQ(Requests("GET /platform/1/sync/reports").size(), 2u);
+  EXPECT_EQ(Requests("POST /session").size(), 1u);
+
+  // Reports of the wrong shape: no "reports", entries of the wrong kinds.
+  server().faults().add(isim::Fault::replace("/platform/1/sync/reports", 200, R"({"total":0})"));
+  EXPECT_FALSE(session().GetSyncIQJobReport(r, 9, "p", SYNCIQ_JOB_STATE_NONE));
+  server().faults().add(isim::Fault::replace(
+      "/platform/1/sync/reports", 200,
+      R"({"reports":["x",{"job_id":9,"duration":-3,"state":2,"target_snapshots":"SIQ_a","files_transferred":1e99}]})"));
+  ASSERT_TRUE(session().GetSyncIQJobReport(r, 9, "p", SYNCIQ_JOB_STATE_NONE));
+  EXPECT_EQ(r.nDuration, 4294967293u);  // -3 in two's complement, low 32 bits
+  EXPECT_EQ(r.strState, "");
+  EXPECT_EQ(r.strTargetSnapshot, "");
+  EXPECT_EQ(r.nFilesTransferred, 4294967295u);
+}
+
+}  // namespace
