@@ -1,0 +1,117 @@
+// isilonctl shares and zones as a real process against the simulated cluster.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/smb/SmbFixture.h"
+#include "tests/support/TempFile.h"
+
+namespace {
+
+// <build>/tests/isilon_smb_tests -> <build>/cli/isilonctl
+std::string IsilonctlPath() {
+  char self[4096] = {0};
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
+  return dir.substr(0, dir.rfind('/')) + "/../cli/isilonctl";
+}
+
+std::string Quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+struct CtlRun {
+  int exitCode = -1;
+  std::string out;
+};
+
+class SmbCli : public SmbFixture {
+ protected:
+  SmbCli() : SmbFixture("127.0.0.23") {}
+
+  void SetUp() override {
+    SmbFixture::SetUp();
+    if (access(IsilonctlPath().c_str(), X_OK) != 0) GTEST_SKIP() << "isilonctl is not built";
+  }
+
+  // Standard output and exit code of one isilonctl run; the password comes on standard input.
+  CtlRun Ctl(const std::vector<std::string>& args) {
+    std::string command = "echo " + Quoted(password()) + " | ISILON_LOG_LEVEL=-1 ISILON_LOG_FILE=/dev/null " +
+                          Quoted(IsilonctlPath()) + " --server " + Quoted(address()) + " --user " + Quoted(user()) +
+                          " --password-stdin --ca-file " + Quoted(certPath());
+    for (const auto& a : args) command += " " + Quoted(a);
+    command += " 2>/dev/null";
+    CtlRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+    const int status = pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+  }
+};
+
+TEST_F(SmbCli, CreateListSetAclAndDeleteAShare) {
+  ASSERT_EQ(Ctl({"shares", "create", "team", "/ifs/team"}).exitCode, 0);
+  CtlRun again = Ctl({"--json", "shares", "create", "team", "/ifs/team"});
+  ASSERT_EQ(again.exitCode, 0);
+  EXPECT_TRUE(nlohmann::json::parse(again.out).at("existed").get<bool>()) << again.out;
+
+  CtlRun list = Ctl({"--json", "shares", "list", "--path", "/ifs/team"});
+  ASSERT_EQ(list.exitCode, 0) << list.out;
+  const nlohmann::json shares = nlohmann::json::parse(list.out).at("shares");
+  ASSERT_EQ(shares.size(), 1u);
+  EXPECT_EQ(shares[0].at("name"), "team");
+
+  TempFile acl(R"({"permissions":[{"permission":"full","permission_type":"allow","trustee":{"name":"Administrators"}}],
+                  "run_as_root":[]})", ".json");
+  ASSERT_EQ(Ctl({"shares", "acl-set", "team", "--file", acl.path(), "--deny", "Users:change"}).exitCode, 0);
+  isim::SmbModule::Share share;
+  ASSERT_TRUE(smb().findShare("System", "team", share));
+  ASSERT_EQ(share.permissions.size(), 2u);
+  EXPECT_EQ(share.permissions[0]["trustee"]["id"], "SID:S-1-5-32-544");
+  EXPECT_EQ(share.permissions[1]["permission_type"], "deny");
+  EXPECT_TRUE(share.runAsRoot.empty());
+
+  CtlRun path = Ctl({"shares", "path", "team"});
+  EXPECT_EQ(path.out.substr(0, path.out.find('\n')), "/ifs/team");
+  ASSERT_EQ(Ctl({"shares", "delete", "team"}).exitCode, 0);
+  EXPECT_FALSE(smb().findShare("System", "team", share));
+  EXPECT_EQ(Ctl({"shares", "delete", "team"}).exitCode, 0);  // gone already: nothing to do
+}
+
+TEST_F(SmbCli, ZonesAllSharesAndBadUsage) {
+  ASSERT_TRUE(smb().addZone("eng", "/ifs/eng", 5));
+  AddShares("eng", "e", "/ifs/eng", 2);
+  AddShares("System", "s", "/ifs", 1);
+  CtlRun zones = Ctl({"--json", "zones", "list"});
+  ASSERT_EQ(zones.exitCode, 0);
+  EXPECT_EQ(nlohmann::json::parse(zones.out).at("zones").size(), 2u);
+  CtlRun all = Ctl({"--json", "shares", "list", "--all-zones"});
+  ASSERT_EQ(all.exitCode, 0);
+  const nlohmann::json shares = nlohmann::json::parse(all.out).at("shares");
+  ASSERT_EQ(shares.size(), 3u);
+  EXPECT_EQ(shares[0].at("zone"), "System");
+  EXPECT_EQ(shares[2].at("zone"), "eng");
+
+  TempFile notJson("permissions: all", ".json");
+  EXPECT_EQ(Ctl({"shares", "acl-set", "s000", "--file", notJson.path()}).exitCode, 2);
+  EXPECT_EQ(Ctl({"shares", "acl-set", "s000"}).exitCode, 2);
+  EXPECT_EQ(Ctl({"shares", "acl-set", "s000", "--allow", "Everyone"}).exitCode, 2);
+  EXPECT_EQ(Ctl({"shares", "list", "--zone", "nowhere"}).exitCode, 1);
+  // Nothing reached the share interface from the refused commands.
+  EXPECT_TRUE(server().requestLog().find("PUT", "/platform/3/protocols/smb/shares").empty());
+}
+
+}  // namespace
