@@ -1,0 +1,126 @@
+// Creating an NFS export.
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/DebugLog.h"
+#include "isilon/ManageIsilon.h"
+#include "json/Numbers.h"
+#include "json/jsonxx.h"
+#include "src/common/JsonText.h"
+#include "src/common/LogText.h"
+
+using isilon::JsonEscape;
+using isilon::OrEmpty;
+
+namespace {
+
+// "\"key\":[" + the quoted texts separated by "," + "],". Values are escaped so that a quote
+// or a backslash in a path or host name cannot end its string early.
+template <class Texts>
+void AppendList(std::string& body, const char* key, const Texts& texts) {
+  body += "\"";
+  body += key;
+  body += "\":[";
+  bool first = true;
+  for (const std::string& text : texts) {
+    if (!first) body += ",";
+    first = false;
+    body += "\"" + JsonEscape(text) + "\"";
+  }
+  body += "],";
+}
+
+}  // namespace
+
+IsilonJsonNFSExportCreate::IsilonJsonNFSExportCreate() : bReadOnly(false), bAllDirs(true), nExportId(0) {}
+
+void IsilonJsonNFSExportCreate::Initialize(const std::string& fileServer, const std::vector<std::string>& paths,
+                                           const _IsilonNFSPermissions& perms, const std::string& secondText,
+                                           bool readOnly, bool allDirs, const std::string& firstText) {
+  strFileServer = fileServer;
+  vPaths = paths;
+  permissions = perms;
+  strSecondText = secondText;
+  bReadOnly = readOnly;
+  bAllDirs = allDirs;
+  strFirstText = firstText;
+}
+
+bool IsilonJsonNFSExportCreate::BuildRequest(std::string& uri, std::string& body) {
+  uri.clear();
+  body.clear();
+  uri = "https://" + strFileServer + ":8080/platform/1/protocols/nfs/exports?force=true";
+  body = "{";
+  AppendList(body, "paths", vPaths);
+  AppendList(body, "clients", permissions.setClients);
+  AppendList(body, "read_only_clients", permissions.setReadOnlyClients);
+  AppendList(body, "read_write_clients", permissions.setReadWriteClients);
+  AppendList(body, "root_clients", permissions.setRootClients);
+  AppendList(body, "security_flavors", permissions.setSecurityFlavors);
+  body += "\"read_only\" :";
+  body += bReadOnly ? "true" : "false";
+  body += ",\"all_dirs\" :";
+  body += bAllDirs ? "true" : "false";
+  body += "}";
+  EvDebug debug(nullptr);
+  debug.DebugLvl("IsilonJsonNFSExportCreate::BuildRequest", 2, "URI : [%s], \n Request Body : [%s]", uri.c_str(),
+                 body.c_str());
+  return true;
+}
+
+bool IsilonJsonNFSExportCreate::ParseResponse(std::string& response) {
+  static const char kFn[] = "IsilonJsonNFSExportCreate::ParseResponse";
+  EvDebug debug(nullptr);
+  debug.DebugLvl(kFn, 2, "Json response :[%s]", OrEmpty(response));
+
+  jsonxx::Object reply;
+  reply.parse(response);
+  if (reply.empty()) {
+    debug.DebugLvl(kFn, -1, "Failed to get nfs export id from json response.");
+    return false;
+  }
+  if (!reply.has<jsonxx::Number>("id")) return false;
+  nExportId = jsonxx::TruncToU32(reply.get<jsonxx::Number>("id"));
+  return true;
+}
+
+unsigned int IsilonJsonNFSExportCreate::getExportId() { return nExportId; }
+
+bool ManageIsilon::CreateNFSExport(unsigned int& exportId, const vector<string>& paths,
+                                   const _IsilonNFSPermissions& permissions, const string& extraA,
+                                   const string& extraB, bool readOnly, bool allDirs) {
+  static const char kFn[] =
+      "bool ManageIsilon::CreateNFSExport(ULONG&, const std::vector<std::__cxx11::basic_string<char> >&, "
+      "const IsilonNFSPermissions&, const string&, const string&, bool, bool)";
+  if (paths.empty()) return Fail(kFn, __LINE__, "Internal error", "Invalid input parameters");
+  for (const string& path : paths) Log(kFn, __LINE__, 3, "Request to create nfs export on path[%s].", path.c_str());
+
+  IsilonJsonNFSExportCreate request;
+  const RequestStep step{kFn, kPost, "Failed to create json request for NFS EXPORT creation.", true, true};
+  string response;
+  const RequestOutcome outcome = RunRequest(
+      step, request,
+      [&](string& uri, string& body) {
+        request.Initialize(strFileServer, paths, permissions, extraB, readOnly, allDirs, extraA);
+        return request.BuildRequest(uri, body);
+      },
+      response);
+  if (outcome == kRequestNotSent) return false;
+  if (outcome == kRequestRejected) {
+    Log(kFn, __LINE__, -1, "Failed to create nfs export on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
+        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+    if (strLastErrorCode == "AEC_CONFLICT") {
+      // The export is already there; the caller's id is left as it was.
+      Log(kFn, __LINE__, 0, "Treating this as success.");
+      return true;
+    }
+    return false;
+  }
+  if (!request.ParseResponse(response)) {
+    return Fail(kFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+  }
+  exportId = request.getExportId();
+  Log(kFn, __LINE__, 0, "Successfully created nfs export on [%d] paths.", static_cast<int>(paths.size()));
+  return true;
+}

@@ -1,0 +1,57 @@
+// Deleting an NFS export by its id.
+#include <string>
+
+#include "host/DebugLog.h"
+#include "isilon/ManageIsilon.h"
+
+IsilonJsonNFSExportDelete::IsilonJsonNFSExportDelete() : nExportId(0) {}
+
+void IsilonJsonNFSExportDelete::Initialize(const std::string& fileServer, const unsigned int& exportId,
+                                           const std::string& zone) {
+  strFileServer = fileServer;
+  nExportId = exportId;
+  strZone = zone;
+}
+
+bool IsilonJsonNFSExportDelete::BuildRequest(std::string& uri, std::string& body) {
+  uri.clear();
+  body.clear();
+  uri = "https://" + strFileServer + ":8080/platform/1/protocols/nfs/exports/" + std::to_string(nExportId);
+  EvDebug debug(nullptr);
+  debug.DebugLvl("IsilonJsonNFSExportDelete::BuildRequest", 2, "URI : [%s]", uri.c_str());
+  return true;
+}
+
+bool ManageIsilon::DeleteNFSExport(const unsigned int& exportId, const string& zone) {
+  static const char kFn[] = "bool ManageIsilon::DeleteNFSExport(const ULONG&, const string&)";
+  if (exportId == 0) return Fail(kFn, __LINE__, "Internal error", "Invalid input parameters");
+  Log(kFn, __LINE__, 3, "Request to delete nfs export. Export-Id [%u].", exportId);
+
+  IsilonJsonNFSExportDelete request;
+  const RequestStep step{kFn, kDelete, "Failed to create json request for NFS EXPORT deletion.", true, true};
+  string response;
+  const RequestOutcome outcome = RunRequest(
+      step, request,
+      [&](string& uri, string& body) {
+        request.Initialize(strFileServer, exportId, zone);
+        return request.BuildRequest(uri, body);
+      },
+      response);
+  if (outcome == kRequestNotSent) return false;
+  // A delete answers with nothing; anything else is the cluster's error.
+  if (outcome == kRequestRejected || !response.empty()) {
+    if (outcome == kRequestAccepted) {
+      request.ParseError(response);
+      request.getError(strLastErrorCode, strLastErrorMessage);
+    }
+    Log(kFn, __LINE__, -1, "Failed to delete nfs export on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
+        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+    if (strLastErrorCode == "AEC_NOT_FOUND") {
+      Log(kFn, __LINE__, 0, "Treating this as success.");
+      return true;
+    }
+    return false;
+  }
+  Log(kFn, __LINE__, 0, "Successfully deleted nfs export. Export-Id [%u].", exportId);
+  return true;
+}

@@ -1,0 +1,154 @@
+// Listing NFS exports: all of a zone, one by id, or those that serve a path.
+#include <string>
+#include <vector>
+
+#include "host/DebugLog.h"
+#include "isilon/ManageIsilon.h"
+#include "json/Numbers.h"
+#include "json/jsonxx.h"
+#include "src/common/LogText.h"
+#include "src/common/Paging.h"
+
+using isilon::OrEmpty;
+
+namespace {
+
+// Appends every text of the array `key` of `entry` to `out`, logging each under `label`.
+void ReadTexts(EvDebug& debug, const char* function, const jsonxx::Object& entry, const char* key,
+               const char* format, std::vector<std::string>& out) {
+  const jsonxx::Array& list = entry.get<jsonxx::Array>(key);
+  for (unsigned int i = 0; i < list.size(); ++i) {
+    // A member of another kind reads as an empty text rather than stopping the listing.
+    out.push_back(list.get<std::string>(i));
+    debug.DebugLvl(function, 3, format, out.back().c_str());
+  }
+}
+
+}  // namespace
+
+IsilonJsonNFSExportList::IsilonJsonNFSExportList() : nExportId(0) {}
+
+void IsilonJsonNFSExportList::Initialize(const std::string& fileServer, const unsigned int& exportId,
+                                         const std::string& zone) {
+  strFileServer = fileServer;
+  nExportId = exportId;
+  strZone = zone;
+}
+
+bool IsilonJsonNFSExportList::BuildRequest(std::string& uri, std::string& body) {
+  uri.clear();
+  body.clear();
+  uri = "https://" + strFileServer + ":8080/platform/1/protocols/nfs/exports";
+  if (nExportId != 0) uri += "/" + std::to_string(nExportId);
+  // The token is the cluster's own opaque text and goes back as received; it carries the
+  // zone of the first request.
+  if (!resume.empty()) {
+    uri += "?resume=" + resume;
+  } else if (!strZone.empty()) {
+    uri += "?zone=" + UrlEncode(strZone);
+  }
+  EvDebug debug(nullptr);
+  debug.DebugLvl("IsilonJsonNFSExportList::BuildRequest", 2, "URI : [%s], \n Request Body : [%s]", uri.c_str(),
+                 OrEmpty(body));
+  return true;
+}
+
+bool IsilonJsonNFSExportList::ParseResponse(std::string& response) {
+  static const char kFn[] = "IsilonJsonNFSExportList::ParseResponse";
+  vExports.clear();
+  EvDebug debug(nullptr);
+  debug.DebugLvl(kFn, 2, "Json response :[%s]", OrEmpty(response));
+
+  jsonxx::Object reply;
+  reply.parse(response);
+  if (reply.empty()) {
+    debug.DebugLvl(kFn, -1, "Failed to parse file information from json response.");
+    return false;
+  }
+  resume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
+
+  if (reply.has<jsonxx::Array>("exports")) {
+    const jsonxx::Array& list = reply.get<jsonxx::Array>("exports");
+    vExports.reserve(list.size());
+    for (unsigned int i = 0; i < list.size(); ++i) {
+      const jsonxx::Object& entry = list.get<jsonxx::Object>(i);
+      _IsilonNFSExportInfo info;
+      ReadTexts(debug, kFn, entry, "paths", "\n\t Path\t\t\t:[%s]", info.vPaths);
+      ReadTexts(debug, kFn, entry, "clients", "\n\t Client\t\t\t:[%s]", info.vClients);
+      ReadTexts(debug, kFn, entry, "read_only_clients", "\n\t RO Client\t\t:[%s]", info.vReadOnlyClients);
+      ReadTexts(debug, kFn, entry, "read_write_clients", "\n\t RW Client\t\t:[%s]", info.vReadWriteClients);
+      ReadTexts(debug, kFn, entry, "root_clients", "\n\t Root Client\t:[%s]", info.vRootClients);
+      ReadTexts(debug, kFn, entry, "security_flavors", "\n\t Security Flavor :[%s]", info.vSecurityFlavors);
+      info.bReadOnly = entry.get<bool>("read_only");
+      info.bAllDirs = entry.get<bool>("all_dirs");
+      info.nId = jsonxx::TruncToU32(entry.get<jsonxx::Number>("id"));
+      debug.DebugLvl(kFn, 3, "\n\t Id\t\t\t:[%u]", info.nId);
+      vExports.push_back(std::move(info));
+    }
+  }
+  debug.DebugLvl(kFn, 0, "Succesfully returned [%d] items.", static_cast<int>(vExports.size()));
+  return true;
+}
+
+bool IsilonJsonNFSExportList::GetExportsInfo(std::vector<_IsilonNFSExportInfo>& out) {
+  out = vExports;
+  return true;
+}
+
+void IsilonJsonNFSExportList::GetResume(std::string& out) { out = resume; }
+
+bool ManageIsilon::GetNFSExportList(vector<_IsilonNFSExportInfo>& exports, const unsigned int& exportId,
+                                    const string& path, const string& zone) {
+  static const char kFn[] =
+      "bool ManageIsilon::GetNFSExportList(std::vector<_IsilonNFSExportInfo>&, const ULONG&, const string&, "
+      "const string&)";
+  Log(kFn, __LINE__, 2, "Request to get nfs export list on file server[%s]", strFileServer.c_str());
+  if (!OpenConnection()) return LogFailure(kFn, __LINE__);
+
+  exports.clear();
+  IsilonJsonNFSExportList request;
+  request.Initialize(strFileServer, exportId, zone);
+  const RequestStep step{kFn, kGet, "Failed to create json request for export list.", true, true};
+  isilon::ResumeTracker tokens;
+  vector<_IsilonNFSExportInfo> page;
+  string token;
+  bool found = false;
+  do {
+    page.clear();
+    string response;
+    const RequestOutcome outcome = RunRequest(
+        step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
+    if (outcome == kRequestNotSent) return false;
+    if (outcome == kRequestRejected) {
+      Log(kFn, __LINE__, -1, "Failed to list exports on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
+          strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+      return false;
+    }
+    if (!request.ParseResponse(response) || !request.GetExportsInfo(page)) {
+      return Fail(kFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+    }
+    request.GetResume(token);
+
+    if (path.empty()) {
+      for (_IsilonNFSExportInfo& info : page) exports.push_back(std::move(info));
+    } else {
+      for (_IsilonNFSExportInfo& info : page) {
+        for (const string& served : info.vPaths) {
+          if (served == path) {
+            exports.push_back(std::move(info));
+            found = true;
+            break;
+          }
+        }
+      }
+    }
+    // A token handed out twice would repeat the same pages for ever.
+    if (!token.empty() && !found && tokens.Repeats(token)) {
+      return Fail(kFn, __LINE__, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
+    }
+  } while (!token.empty() && !found);
+
+  Log(kFn, __LINE__, 0, "Successfully retrieved [%d] exports from file server[%s]", static_cast<int>(exports.size()),
+      strFileServer.c_str());
+  return true;
+}

@@ -1,0 +1,78 @@
+// Whole create or delete of an NFS export for callers that hold no session object.
+#include <string>
+#include <vector>
+
+#include "host/DebugLog.h"
+#include "isilon/ManageIsilon.h"
+
+namespace {
+
+void Configure(ManageIsilon& session, const string& fileServer, const string& user, const string& password) {
+  session.SetFileServer(fileServer);
+  session.SetUser(user);
+  session.SetPasswd(password);
+}
+
+}  // namespace
+
+extern "C" bool CreateNfsExportIsilon(const unsigned long long& /*context*/, const string& fileServer,
+                                      const string& user, const string& password, const string& /*extra*/,
+                                      const string& path, const string& client, string& errorCode,
+                                      string& errorMessage) {
+  static const char kFn[] = "CreateNfsExportIsilon";
+  EvDebug debug(nullptr);
+  ManageIsilon session;
+  Configure(session, fileServer, user, password);
+
+  const vector<string> paths{path};
+  _IsilonNFSPermissions permissions;
+  permissions.setClients.insert(client);
+  permissions.setReadWriteClients.insert(client);
+  permissions.setRootClients.insert(client);
+  permissions.setSecurityFlavors.insert("unix");
+
+  unsigned int exportId = 0;
+  // An empty path could never be served; it is refused before anything is sent.
+  const bool created = path.empty()
+                           ? session.Fail(kFn, __LINE__, "Internal error", "Invalid input parameters")
+                           : session.CreateNFSExport(exportId, paths, permissions, "", "", false, true);
+  if (!created) {
+    session.GetLastError(errorCode, errorMessage);
+    debug.DebugLvl(kFn, -1, "Failed to create nfs export on path[%s]. Error [%s]:[%s]", path.c_str(),
+                   errorCode.c_str(), errorMessage.c_str());
+    return false;
+  }
+  debug.DebugLvl(kFn, -1, "Successfully created nfs export on path[%s].", path.c_str());
+  return true;
+}
+
+extern "C" bool DeleteNfsExportIsilon(const unsigned long long& /*context*/, const string& fileServer,
+                                      const string& user, const string& password, const string& /*extra*/,
+                                      const string& path, string& errorCode, string& errorMessage) {
+  static const char kFn[] = "DeleteNfsExportIsilon";
+  EvDebug debug(nullptr);
+  ManageIsilon session;
+  Configure(session, fileServer, user, password);
+
+  vector<_IsilonNFSExportInfo> exports;
+  bool ok;
+  if (path.empty()) {
+    // Without a path the listing is not filtered and the first export of the cluster, whatever
+    // it serves, would be deleted.
+    ok = session.Fail(kFn, __LINE__, "Internal error", "Invalid input parameters");
+  } else if (!session.GetNFSExportList(exports, 0, path, "")) {
+    ok = false;
+  } else if (exports.empty()) {
+    ok = session.Fail(kFn, __LINE__, "Internal Error", "No nfs export found on path:[" + path + "]");
+  } else {
+    ok = session.DeleteNFSExport(exports.front().nId, "");
+  }
+  if (!ok) {
+    session.GetLastError(errorCode, errorMessage);
+    debug.DebugLvl(kFn, -1, "Failed to delete nfs export on path[%s]. Error [%s]:[%s]", path.c_str(),
+                   errorCode.c_str(), errorMessage.c_str());
+    return false;
+  }
+  debug.DebugLvl(kFn, -1, "Successfully deleted nfs export on path[%s].", path.c_str());
+  return true;
+}

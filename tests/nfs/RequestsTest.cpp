@@ -1,0 +1,237 @@
+// Request forms and reply reading of the NFS export request classes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "isilon/IsilonJSON.h"
+#include "json/jsonxx.h"
+
+namespace {
+
+const char kServer[] = "127.0.0.30";
+const char kExports[] = "https://127.0.0.30:8080/platform/1/protocols/nfs/exports";
+
+std::string CreateBody(const std::vector<std::string>& paths, const _IsilonNFSPermissions& permissions,
+                       bool readOnly, bool allDirs, std::string* uri = nullptr) {
+  IsilonJsonNFSExportCreate request;
+  request.Initialize(kServer, paths, permissions, "second", readOnly, allDirs, "first");
+  std::string u = "stale", body = "stale";
+  EXPECT_TRUE(request.BuildRequest(u, body));
+  if (uri != nullptr) *uri = u;
+  return body;
+}
+
+TEST(NfsRequests, CreateBodyIsJoinedExactlyWithSortedUniqueSets) {
+  _IsilonNFSPermissions permissions;
+  // Inserted out of order and twice: emitted once each, in ascending byte order.
+  for (const char* host : {"zeta", "Alpha", "beta", "alpha", "beta"}) permissions.setClients.insert(host);
+  permissions.setReadWriteClients.insert("10.0.0.2");
+  permissions.setReadWriteClients.insert("10.0.0.10");
+  permissions.setRootClients.insert("backup");
+  permissions.setSecurityFlavors.insert("unix");
+  permissions.setSecurityFlavors.insert("krb5");
+  std::string uri;
+  const std::string body = CreateBody({"/ifs/b", "/ifs/a"}, permissions, false, true, &uri);
+  EXPECT_EQ(uri, std::string(kExports) + "?force=true");
+  EXPECT_EQ(body,
+            "{\"paths\":[\"/ifs/b\",\"/ifs/a\"],\"clients\":[\"Alpha\",\"alpha\",\"beta\",\"zeta\"],"
+            "\"read_only_clients\":[],\"read_write_clients\":[\"10.0.0.10\",\"10.0.0.2\"],"
+            "\"root_clients\":[\"backup\"],\"security_flavors\":[\"krb5\",\"unix\"],"
+            "\"read_only\" :false,\"all_dirs\" :true}");
+
+  // Bytes of 128 and above sort after ASCII, as unsigned bytes.
+  _IsilonNFSPermissions high;
+  high.setClients.insert("\xc3\xa9t\xc3\xa9");
+  high.setClients.insert("z");
+  EXPECT_EQ(CreateBody({"/ifs/x"}, high, true, false),
+            "{\"paths\":[\"/ifs/x\"],\"clients\":[\"z\",\"\xc3\xa9t\xc3\xa9\"],\"read_only_clients\":[],"
+            "\"read_write_clients\":[],\"root_clients\":[],\"security_flavors\":[],"
+            "\"read_only\" :true,\"all_dirs\" :false}");
+
+  // A cleared record gives five empty lists.
+  permissions.clear();
+  EXPECT_EQ(CreateBody({"/ifs/x"}, permissions, false, true),
+            "{\"paths\":[\"/ifs/x\"],\"clients\":[],\"read_only_clients\":[],\"read_write_clients\":[],"
+            "\"root_clients\":[],\"security_flavors\":[],\"read_only\" :false,\"all_dirs\" :true}");
+}
+
+TEST(NfsRequests, CreateBodyEscapesValuesThatWouldBreakTheJson) {
+  _IsilonNFSPermissions permissions;
+  permissions.setClients.insert("h\"],\"root_clients\":[\"*");
+  permissions.setSecurityFlavors.insert("unix\\");
+  const std::string body = CreateBody({"/ifs/a\"b\\c\n"}, permissions, false, true);
+  EXPECT_EQ(body,
+            "{\"paths\":[\"/ifs/a\\\"b\\\\c\\n\"],\"clients\":[\"h\\\"],\\\"root_clients\\\":[\\\"*\"],"
+            "\"read_only_clients\":[],\"read_write_clients\":[],\"root_clients\":[],"
+            "\"security_flavors\":[\"unix\\\\\"],\"read_only\" :false,\"all_dirs\" :true}");
+  // The escaped body reads back with the caller's exact texts.
+  jsonxx::Object parsed;
+  ASSERT_TRUE(parsed.parse(body));
+  EXPECT_EQ(parsed.get<jsonxx::Array>("paths").get<std::string>(0), "/ifs/a\"b\\c\n");
+  EXPECT_EQ(parsed.get<jsonxx::Array>("clients").size(), 1u);
+  EXPECT_TRUE(parsed.get<jsonxx::Array>("root_clients").empty());
+}
+
+TEST(NfsRequests, CreateReplyIdIsTruncatedAndRequired) {
+  const struct {
+    const char* reply;
+    bool ok;
+    unsigned int id;
+  } cases[] = {
+      {R"({"id": 7.9})", true, 7},
+      {R"({"id": 4294967298})", true, 2},  // low 32 bits
+      {R"({"id": -1})", true, 4294967295u},
+      {R"({"id": 12, "extra": [)", true, 12},  // members read before a break are kept
+      {R"({"id": "12"})", false, 0},
+      {R"({"other": 1})", false, 0},
+      {"{}", false, 0},
+      {"", false, 0},
+      {"<html>busy</html>", false, 0},
+  };
+  for (const auto& c : cases) {
+    IsilonJsonNFSExportCreate request;
+    std::string reply = c.reply;
+    EXPECT_EQ(request.ParseResponse(reply), c.ok) << c.reply;
+    EXPECT_EQ(request.getExportId(), c.id) << c.reply;
+  }
+}
+
+TEST(NfsRequests, DeleteUriNamesTheIdAndSendsNoZoneOrBody) {
+  IsilonJsonNFSExportDelete request;
+  request.Initialize(kServer, 4294967295u, "Zone A");
+  std::string uri = "x", body = "y";
+  ASSERT_TRUE(request.BuildRequest(uri, body));
+  EXPECT_EQ(uri, std::string(kExports) + "/4294967295");
+  EXPECT_EQ(body, "");
+}
+
+TEST(NfsRequests, ListUriCarriesIdEncodedZoneOrOnlyTheResumeToken) {
+  std::string uri, body = "y";
+  IsilonJsonNFSExportList all;
+  all.Initialize(kServer, 0, "");
+  ASSERT_TRUE(all.BuildRequest(uri, body));
+  EXPECT_EQ(uri, kExports);
+  EXPECT_EQ(body, "");
+
+  IsilonJsonNFSExportList one;
+  one.Initialize(kServer, 42, "");
+  one.BuildRequest(uri, body);
+  EXPECT_EQ(uri, std::string(kExports) + "/42");
+
+  IsilonJsonNFSExportList zoned;
+  zoned.Initialize(kServer, 0, "Sales & Ops?x=1#");
+  zoned.BuildRequest(uri, body);
+  EXPECT_EQ(uri, std::string(kExports) + "?zone=Sales%20%26%20Ops%3Fx%3D1%23");
+  std::string page = R"({"exports":[],"resume":"tok+/1=="})";
+  ASSERT_TRUE(zoned.ParseResponse(page));
+  zoned.BuildRequest(uri, body);
+  EXPECT_EQ(uri, std::string(kExports) + "?resume=tok+/1==");
+  std::string last = R"({"exports":[],"resume":null})";
+  ASSERT_TRUE(zoned.ParseResponse(last));
+  zoned.BuildRequest(uri, body);
+  EXPECT_EQ(uri, std::string(kExports) + "?zone=Sales%20%26%20Ops%3Fx%3D1%23");
+}
+
+TEST(NfsRequests, ListReplyFillsEveryFieldInReplyOrder) {
+  IsilonJsonNFSExportList request;
+  request.Initialize(kServer, 0, "");
+  std::string page = R"({"exports":[
+      {"id":12.7,"paths":["/ifs/b","/ifs/a"],"clients":["z","a"],"read_only_clients":["ro"],
+       "read_write_clients":["rw1","rw2"],"root_clients":["root"],"security_flavors":["unix","krb5"],
+       "read_only":true,"all_dirs":false,"zone":"System"},
+      {"id":3,"paths":["/ifs/c"]}],
+    "resume":"next","total":9})";
+  ASSERT_TRUE(request.ParseResponse(page));
+  std::vector<_IsilonNFSExportInfo> list(5);
+  ASSERT_TRUE(request.GetExportsInfo(list));
+  ASSERT_EQ(list.size(), 2u);
+  const _IsilonNFSExportInfo& a = list[0];
+  EXPECT_EQ(a.nId, 12u);
+  EXPECT_EQ(a.vPaths, (std::vector<std::string>{"/ifs/b", "/ifs/a"}));
+  EXPECT_EQ(a.vClients, (std::vector<std::string>{"z", "a"}));
+  EXPECT_EQ(a.vReadOnlyClients, std::vector<std::string>{"ro"});
+  EXPECT_EQ(a.vReadWriteClients, (std::vector<std::string>{"rw1", "rw2"}));
+  EXPECT_EQ(a.vRootClients, std::vector<std::string>{"root"});
+  EXPECT_EQ(a.vSecurityFlavors, (std::vector<std::string>{"unix", "krb5"}));
+  EXPECT_TRUE(a.bReadOnly);
+  EXPECT_FALSE(a.bAllDirs);
+  EXPECT_EQ(a.strReserved, "");
+  // Missing members read as empty values of their kind.
+  const _IsilonNFSExportInfo& b = list[1];
+  EXPECT_EQ(b.nId, 3u);
+  EXPECT_TRUE(b.vClients.empty());
+  EXPECT_FALSE(b.bReadOnly);
+  EXPECT_FALSE(b.bAllDirs);
+  std::string resume;
+  request.GetResume(resume);
+  EXPECT_EQ(resume, "next");
+
+  // Each page replaces the previous one.
+  std::string second = R"({"exports":[{"id":1}]})";
+  ASSERT_TRUE(request.ParseResponse(second));
+  request.GetExportsInfo(list);
+  EXPECT_EQ(list.size(), 1u);
+  request.GetResume(resume);
+  EXPECT_EQ(resume, "");
+}
+
+TEST(NfsRequests, ListReplyOfOddShapesIsDefinedOrRefused) {
+  IsilonJsonNFSExportList request;
+  std::vector<_IsilonNFSExportInfo> list;
+  std::string noExports = R"({"total":0,"resume":5})";
+  ASSERT_TRUE(request.ParseResponse(noExports));
+  request.GetExportsInfo(list);
+  EXPECT_TRUE(list.empty());
+
+  // Elements and members of the wrong kind give empty values, numbers out of range keep their
+  // low 32 bits, and nothing is undefined.
+  std::string odd = R"({"exports":[7,{"id":1e300,"paths":"/ifs/a","clients":[1,"h",null],
+      "read_only":"yes","all_dirs":1},{"id":-3.5,"paths":[["x"]]}]})";
+  ASSERT_TRUE(request.ParseResponse(odd));
+  request.GetExportsInfo(list);
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0].nId, 0u);
+  EXPECT_EQ(list[1].nId, 4294967295u);
+  EXPECT_TRUE(list[1].vPaths.empty());
+  EXPECT_EQ(list[1].vClients, (std::vector<std::string>{"", "h", ""}));
+  EXPECT_FALSE(list[1].bReadOnly);
+  EXPECT_FALSE(list[1].bAllDirs);
+  EXPECT_EQ(list[2].nId, 4294967293u);
+  EXPECT_EQ(list[2].vPaths, std::vector<std::string>{""});
+
+  for (std::string bad : {std::string(), std::string("not json"), std::string("{}"), std::string("[{\"id\":1}]")}) {
+    EXPECT_FALSE(request.ParseResponse(bad)) << bad;
+    request.GetExportsInfo(list);
+    EXPECT_TRUE(list.empty()) << bad;
+  }
+}
+
+TEST(NfsRequests, RecordsStartAndClearToTheirDefaults) {
+  _IsilonNFSExportInfo info;
+  EXPECT_EQ(info.nId, 0u);
+  EXPECT_FALSE(info.bReadOnly);
+  EXPECT_TRUE(info.bAllDirs);
+  info.nId = 5;
+  info.vPaths = {"/ifs/a"};
+  info.vSecurityFlavors = {"unix"};
+  info.strReserved = "x";
+  info.bReadOnly = true;
+  info.bAllDirs = false;
+  info.clear();
+  EXPECT_EQ(info.nId, 0u);
+  EXPECT_TRUE(info.vPaths.empty());
+  EXPECT_TRUE(info.vSecurityFlavors.empty());
+  EXPECT_EQ(info.strReserved, "");
+  EXPECT_FALSE(info.bReadOnly);
+  EXPECT_TRUE(info.bAllDirs);
+
+  _IsilonNFSPermissions permissions;
+  permissions.setRootClients.insert("r");
+  permissions.setSecurityFlavors.insert("unix");
+  permissions.clear();
+  EXPECT_TRUE(permissions.setRootClients.empty());
+  EXPECT_TRUE(permissions.setSecurityFlavors.empty());
+}
+
+}  // namespace
