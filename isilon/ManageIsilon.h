@@ -116,6 +116,8 @@ class ISILON_API ManageIsilon {
 
  private:
   void TakeSessionCookies(const vector<string>& setCookies, bool logEach);
+  // Replacement cookies on an ordinary reply: taken up and installed on the transport.
+  void TakeRenewedCookies(const vector<string>& setCookies);
   void ReleaseTransport();
 
   string strFileServer;

@@ -55,6 +55,7 @@ struct QuorLibCurl::Impl {
   std::string lastError;
   char errorBuffer[CURL_ERROR_SIZE] = {};
   bool trace = false;
+  bool warnedInsecure = false;  // the "verification off" warning goes out once per transport
 
   static size_t OnBody(char* data, size_t size, size_t count, void* user) {
     Impl* self = static_cast<Impl*>(user);
@@ -130,6 +131,8 @@ bool QuorLibCurl::QuorLibCurlInit(const char* contentType, bool, bool, QuorLibCu
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, NasInt("nIsilonConnectTimeout", 30));
   curl_easy_setopt(easy, CURLOPT_TIMEOUT, NasInt("nIsilonRequestTimeout", 1800));
   curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
+  // A declared length above the limit fails before any of the body is read.
+  curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(impl_->maxReply));
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https,http");
 
   const std::string caFile = NasString("sIsilonCAFile");
@@ -138,7 +141,8 @@ bool QuorLibCurl::QuorLibCurlInit(const char* contentType, bool, bool, QuorLibCu
   if (!verify.empty() && (verify[0] == 'n' || verify[0] == 'N')) {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
-    if (g_ptrLogWriter && g_ptrLogWriter->level() >= -1) {
+    if (!impl_->warnedInsecure && g_ptrLogWriter && g_ptrLogWriter->level() >= -1) {
+      impl_->warnedInsecure = true;
       g_ptrLogWriter->write(-1, "bool QuorLibCurl::QuorLibCurlInit(const char*, bool, bool, QuorLibCurlWriteCallback)",
                             __LINE__, 0, 0, "%s",
                             "Warning: TLS certificate verification is turned off (sIsilonVerifyTLS).");
@@ -227,11 +231,21 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &s.status);
 
   if (rc != CURLE_OK) {
-    if (s.bodyTooLarge) {
+    // Whatever arrived of an incomplete reply is dropped: half a body must never be read as
+    // if it were the whole answer.
+    s.body.clear();
+    if (s.bodyTooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
       s.lastError = "reply larger than the limit of " + std::to_string(s.maxReply >> 20) +
                     " MiB (nIsilonMaxReplyMiB)";
     } else {
       s.lastError = s.errorBuffer[0] != '\0' ? s.errorBuffer : curl_easy_strerror(rc);
+      // libcurl says only "Couldn't connect"; the system's reason tells a refusal from an
+      // unreachable network.
+      long osErrno = 0;
+      if (rc == CURLE_COULDNT_CONNECT && curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno) == CURLE_OK &&
+          osErrno != 0) {
+        s.lastError += std::string(" (") + std::strerror(static_cast<int>(osErrno)) + ")";
+      }
     }
     EvDebug debug(nullptr);
     debug.DebugLvl(kFn, -1, "Request to [%s] failed: %s", uri.c_str(), s.lastError.c_str());

@@ -115,6 +115,8 @@ void Server::Impl::handle(const httplib::Request& in, httplib::Response& out) {
   entry.target = request.target;
   for (const auto& h : request.headers) entry.headers.emplace_back(h.first, h.second);
   entry.body = request.body;
+  entry.remoteAddress = in.remote_addr;
+  entry.remotePort = in.remote_port;
   const uint64_t sequence = server.requestLog().add(std::move(entry));
 
   Fault fault;

@@ -20,6 +20,10 @@ struct LoggedRequest {
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
   int status = 0;  // reply status; 0 while pending or when the connection was closed instead
+  // The client's end of the connection: requests that share it came over one kept-alive
+  // connection.
+  std::string remoteAddress;
+  int remotePort = 0;
 
   bool hasHeader(const std::string& name) const;
   // First value of a header (names compared case-insensitively), or empty.

@@ -51,6 +51,29 @@ void ManageIsilon::TakeSessionCookies(const vector<string>& setCookies, bool log
   }
 }
 
+void ManageIsilon::TakeRenewedCookies(const vector<string>& setCookies) {
+  // A cookie that clears a value (as on a logout) is no replacement: keep what works.
+  vector<string> usable;
+  for (const string& received : setCookies) {
+    string text;
+    for (char c : received) {
+      if (c != ' ') text += c;
+    }
+    size_t pos = text.find("isicsrf=");
+    if (pos == string::npos) pos = text.find("isisessid=");
+    if (pos == string::npos) continue;
+    if (!UpToSemicolon(text, text.find('=', pos) + 1).empty()) usable.push_back(received);
+  }
+  if (usable.empty()) return;
+  const string cookie = strCookieHeader, csrf = strCsrfHeader;
+  TakeSessionCookies(usable, false);
+  if (cookie == strCookieHeader && csrf == strCsrfHeader) return;
+  // The transport's list still holds the old values; the next request must carry the new ones
+  // even when it does not install the headers afresh.
+  pTransport->QuorLibCurlFreeHttpHeaderList();
+  if (!SetCurlHeaders()) Log(kSendFn, __LINE__, -1, "Failed to set curl headers.");
+}
+
 bool ManageIsilon::SetCurlHeaders() {
   if (pTransport == nullptr) return false;
   if (!strCookieHeader.empty()) {
@@ -109,7 +132,7 @@ bool ManageIsilon::SendRequest(string& response, const int& method, const string
   if (bConnected) {
     vector<string> cookies;
     if (pTransport->GetHttpResponseHeaders("Set-Cookie", cookies) && !cookies.empty()) {
-      TakeSessionCookies(cookies, false);
+      TakeRenewedCookies(cookies);
     }
   }
   return result;

@@ -80,7 +80,8 @@ bool ManageIsilon::SetPasswd(const string& password, bool encrypted) {
     Log("bool ManageIsilon::SetPasswd(const string&, bool)", __LINE__, -1, "Failed to decrypt password.");
     return false;
   }
-  strPassword.assign(buffer);
+  // Bounded, in case a cipher filled the whole buffer without a terminator.
+  strPassword.assign(buffer, strnlen(buffer, sizeof buffer));
   std::memset(buffer, 0, sizeof buffer);
   return true;
 }

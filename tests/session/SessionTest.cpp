@@ -1,0 +1,308 @@
+// The session through the real transport against the simulated cluster: open, reuse, close,
+// cookies and headers, credentials, renewal and what reaches the log.
+#include <gtest/gtest.h>
+
+#include <strings.h>
+
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/session/SessionFixture.h"
+#include "tests/support/LogCapture.h"
+
+using sessiontest::SessionFixture;
+
+namespace {
+
+std::string LastError(ManageIsilon& session) {
+  std::string code, message;
+  session.GetLastError(code, message);
+  return code + "|" + message;
+}
+
+// The session id in a request's Cookie header ("isisessid=ID").
+std::string SessionIdOf(const isim::LoggedRequest& request) {
+  const std::string cookie = request.header("Cookie");
+  return cookie.compare(0, 10, "isisessid=") == 0 ? cookie.substr(10) : std::string();
+}
+
+size_t CountHeader(const isim::LoggedRequest& request, const std::string& name) {
+  size_t n = 0;
+  for (const auto& h : request.headers)
+    if (strcasecmp(h.first.c_str(), name.c_str()) == 0) ++n;
+  return n;
+}
+
+}  // namespace
+
+class SessionTest : public SessionFixture {};
+
+TEST_F(SessionTest, OpensOnceReusesOneConnectionAndCloses) {
+  auto session = NewSession();
+  ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
+
+  // The session request, byte for byte.
+  std::vector<isim::LoggedRequest> log = Requests();
+  ASSERT_EQ(1u, log.size());
+  EXPECT_EQ("POST", log[0].method);
+  EXPECT_EQ("/session/1/session", log[0].target);
+  EXPECT_EQ("{\"username\" : \"admin\",\"password\" : \"secret\",\"services\" : [\"platform\",\"namespace\"]}",
+            log[0].body);
+  EXPECT_EQ("application/json", log[0].header("Content-Type"));
+  EXPECT_FALSE(log[0].hasHeader("Cookie"));
+  EXPECT_EQ(201, log[0].status);
+
+  // Open again: nothing is sent.
+  EXPECT_TRUE(session->OpenConnection());
+  EXPECT_EQ(1u, server().requestLog().size());
+
+  // Later requests carry exactly the three session headers, matching the cluster's session.
+  std::string response;
+  ASSERT_TRUE(session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true))
+      << session->GetLastTransportError();
+  EXPECT_NE(std::string::npos, response.find("\"username\":\"admin\""));
+  ASSERT_TRUE(session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", false));
+  log = Requests();
+  ASSERT_EQ(3u, log.size());
+  for (size_t i = 1; i < log.size(); ++i) {
+    const std::string id = SessionIdOf(log[i]);
+    isim::SessionStore::Use use;
+    ASSERT_TRUE(server().sessions().peek(id, use)) << log[i].header("Cookie");
+    EXPECT_EQ(use.csrfToken, log[i].header("X-CSRF-Token"));
+    EXPECT_EQ("https://127.0.0.10:8080", log[i].header("Referer"));
+    EXPECT_EQ(1u, CountHeader(log[i], "Cookie"));
+    EXPECT_EQ(1u, CountHeader(log[i], "X-CSRF-Token"));
+    EXPECT_EQ(1u, CountHeader(log[i], "Referer"));
+    EXPECT_EQ("application/json", log[i].header("Content-Type"));
+  }
+  // One kept-alive connection for the whole session.
+  EXPECT_EQ(log[0].remotePort, log[1].remotePort);
+  EXPECT_EQ(log[0].remotePort, log[2].remotePort);
+
+  // Close: a DELETE without a body, the cluster forgets the session, the transport is gone.
+  EXPECT_TRUE(session->CloseConnection());
+  log = Requests();
+  ASSERT_EQ(4u, log.size());
+  EXPECT_EQ("DELETE", log[3].method);
+  EXPECT_EQ("/session/1/session", log[3].target);
+  EXPECT_EQ("", log[3].body);
+  EXPECT_EQ(204, log[3].status);
+  EXPECT_EQ(0u, server().sessions().liveCount());
+
+  // A closed object sends nothing, neither on close nor on a request.
+  EXPECT_TRUE(session->CloseConnection());
+  EXPECT_FALSE(session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true));
+  EXPECT_EQ(4u, server().requestLog().size());
+
+  // The credentials stay: the next open logs in again.
+  ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
+  EXPECT_EQ(5u, server().requestLog().size());
+  EXPECT_EQ(1u, server().sessions().liveCount());
+}
+
+TEST_F(SessionTest, SendRequestChecksItsInputAndDestructorDoesNotLogOut) {
+  auto session = NewSession();
+  ASSERT_TRUE(session->OpenConnection());
+  std::string response = "untouched";
+  EXPECT_FALSE(session->SendRequest(response, ManageIsilon::kGet, "", "", true));
+  EXPECT_EQ("untouched", response);
+
+  session.reset();  // releases the transport only
+  EXPECT_EQ(1u, server().requestLog().size());
+  EXPECT_EQ(1u, server().sessions().liveCount());
+}
+
+TEST_F(SessionTest, SetCookieTextsWithSpacesAndWithoutSessionCookie) {
+  // Spaces around "=" and ";" are dropped before the cookies are read.
+  isim::Fault reply = isim::Fault::replace("/session/1/session", 201, "{}").on("POST");
+  reply.headers = {{"Set-Cookie", "isisessid = abc 123 ; path=/ ; HttpOnly"}, {"Set-Cookie", " isicsrf = tok-9 ;Secure"}};
+  server().faults().add(reply);
+  auto session = NewSession();
+  ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
+  std::string response;
+  session->SendRequest(response, ManageIsilon::kGet, Url("/platform/1/cluster/config"), "", true);
+  isim::LoggedRequest sent = LastRequest();
+  EXPECT_EQ("isisessid=abc123", sent.header("Cookie"));
+  EXPECT_EQ("tok-9", sent.header("X-CSRF-Token"));
+  EXPECT_EQ("https://127.0.0.10:8080", sent.header("Referer"));
+  session.reset();
+
+  // Without "isisessid=" the session still opens; later requests carry no cookie header.
+  reply.headers = {{"Set-Cookie", "isicsrf=only-token; path=/"}};
+  server().faults().add(reply);
+  session = NewSession();
+  ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
+  session->SendRequest(response, ManageIsilon::kGet, Url("/platform/1/cluster/config"), "", true);
+  sent = LastRequest();
+  EXPECT_FALSE(sent.hasHeader("Cookie"));
+  EXPECT_EQ("only-token", sent.header("X-CSRF-Token"));
+  EXPECT_EQ("https://127.0.0.10:8080", sent.header("Referer"));
+}
+
+TEST_F(SessionTest, RejectedLoginLeavesTheClustersErrorAndTheStatus) {
+  ScopedLogCapture capture(0);
+  auto session = NewSession(address(), "admin", "wrong");
+  EXPECT_FALSE(session->OpenConnection());
+  std::string code, message;
+  session->GetLastError(code, message);
+  EXPECT_EQ("AEC_UNAUTHORIZED", code);
+  EXPECT_EQ("Authorization failed: invalid username or password", message);
+  EXPECT_NE(std::string::npos, session->GetLastTransportError().find("401"));
+  EXPECT_TRUE(capture.Contains(
+      "Failed to open connection with file server[127.0.0.10]. Error[AEC_UNAUTHORIZED]:[Authorization failed: "
+      "invalid username or password]"));
+  for (const CapturedLine& line : capture.Lines()) {
+    if (line.function == "bool ManageIsilon::OpenConnection()") {
+      EXPECT_EQ(42u, line.context);
+    }
+  }
+
+  // Not open: the next operation tries again (and still fails the same way).
+  EXPECT_FALSE(session->OpenConnection());
+  EXPECT_EQ(2u, server().requestLog().find("POST", "/session/1/session").size());
+}
+
+TEST_F(SessionTest, ErrorRepliesStayReadableAndNameTheirStatus) {
+  auto session = NewSession();
+  ASSERT_TRUE(session->OpenConnection());
+  server().faults().add(isim::Fault::error("/platform/1/thing", 404, "AEC_NOT_FOUND", "Thing not found"));
+  std::string response;
+  EXPECT_FALSE(session->SendRequest(response, ManageIsilon::kGet, Url("/platform/1/thing"), "", true));
+  EXPECT_EQ("{\"errors\":[{\"code\":\"AEC_NOT_FOUND\",\"message\":\"Thing not found\"}]}", response);
+  EXPECT_EQ("HTTP status 404", session->GetLastTransportError());
+
+  // The shared request cycle reads the error into the last error.
+  IsilonJsonBase request;
+  const ManageIsilon::RequestStep step{"test", ManageIsilon::kGet, "cannot build", true, true};
+  server().faults().add(isim::Fault::error("/platform/1/thing", 409, "AEC_CONFLICT", "Already there"));
+  auto build = [this](std::string& uri, std::string& body) {
+    uri = Url("/platform/1/thing");
+    body.clear();
+    return true;
+  };
+  EXPECT_EQ(ManageIsilon::kRequestRejected, session->RunRequest(step, request, build, response));
+  std::string code, message;
+  session->GetLastError(code, message);
+  EXPECT_EQ("AEC_CONFLICT", code);
+  EXPECT_EQ("Already there", message);
+
+  // A session the cluster no longer knows gets an HTML 401: "Internal error", status in the cause.
+  server().sessions().clear();
+  EXPECT_EQ(ManageIsilon::kRequestRejected, session->RunRequest(step, request, build, response));
+  session->GetLastError(code, message);
+  EXPECT_EQ("Internal error", code);
+  EXPECT_EQ("Internal error", message);
+  EXPECT_EQ("HTTP status 401", session->GetLastTransportError());
+
+  // A builder that fails sends nothing.
+  const size_t before = server().requestLog().size();
+  EXPECT_EQ(ManageIsilon::kRequestNotSent,
+            session->RunRequest(step, request, [](std::string&, std::string&) { return false; }, response));
+  session->GetLastError(code, message);
+  EXPECT_EQ("Internal Error", code);
+  EXPECT_EQ("cannot build", message);
+  EXPECT_EQ(before, server().requestLog().size());
+}
+
+TEST_F(SessionTest, SecretsNeverReachTheLogEvenWithTheTrace) {
+  ScopedLogCapture capture(7);
+  SetTransportFactory([] {
+    QuorLibCurl* transport = new QuorLibCurl();
+    transport->toggleTrace(true);
+    return transport;
+  });
+  auto session = NewSession();
+  ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
+  std::string response;
+  ASSERT_TRUE(session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true));
+  const isim::LoggedRequest sent = LastRequest();
+  const std::string id = SessionIdOf(sent), token = sent.header("X-CSRF-Token");
+  ASSERT_FALSE(id.empty());
+  ASSERT_FALSE(token.empty());
+  session->CloseConnection();
+
+  const std::string all = capture.All();
+  // The trace did run, and the headers were logged, with placeholders.
+  EXPECT_NE(std::string::npos, all.find("POST /session/1/session"));
+  EXPECT_NE(std::string::npos, all.find(" Cookie[Cookie: isisessid=<redacted>]"));
+  EXPECT_NE(std::string::npos, all.find("\"password\" : \"<redacted>\""));
+  EXPECT_EQ(std::string::npos, all.find(id));
+  EXPECT_EQ(std::string::npos, all.find(token));
+  EXPECT_EQ(std::string::npos, all.find("secret"));
+}
+
+// Accounts whose names and passwords need escaping in the session body.
+class SessionCredentialTest : public SessionFixture {
+ protected:
+  SessionCredentialTest() : SessionFixture(sessiontest::WithUser("DOM\\backup", "q\"uo\\te\tx")) {}
+};
+
+TEST_F(SessionCredentialTest, DomainUserAndSpecialPasswordLogIn) {
+  auto session = NewSession(address(), "DOM\\backup", "q\"uo\\te\tx");
+  ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
+  EXPECT_EQ(
+      "{\"username\" : \"DOM\\\\backup\",\"password\" : \"q\\\"uo\\\\te\\tx\",\"services\" : "
+      "[\"platform\",\"namespace\"]}",
+      Requests().at(0).body);
+
+  // A user already written with a doubled backslash is not doubled again.
+  auto doubled = NewSession(address(), "DOM\\\\backup", "q\"uo\\te\tx");
+  EXPECT_TRUE(doubled->OpenConnection()) << LastError(*doubled);
+}
+
+// Short idle time: replies carry replacement cookies from half of it on.
+class SessionRenewalTest : public SessionFixture {
+ protected:
+  static isim::Config Short() {
+    isim::Config config;
+    config.idleTimeout = 10;
+    return config;
+  }
+  SessionRenewalTest() : SessionFixture(Short()) {}
+};
+
+TEST_F(SessionRenewalTest, ReplacementCookiesKeepALongSessionAlive) {
+  auto session = NewSession();
+  ASSERT_TRUE(session->OpenConnection());
+  std::string response;
+  const std::string path = "/platform/1/cluster/config";
+  ASSERT_TRUE(session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true));
+  const std::string first = SessionIdOf(LastRequest());
+
+  server().clock().advance(6);  // past half the idle time: the reply brings a replacement
+  session->SendRequest(response, ManageIsilon::kGet, Url(path), "", true);
+  EXPECT_EQ(first, SessionIdOf(LastRequest()));
+  // Taken up at once, also by a request that does not install the headers afresh.
+  session->SendRequest(response, ManageIsilon::kGet, Url(path), "", false);
+  const std::string second = SessionIdOf(LastRequest());
+  EXPECT_NE(first, second);
+  EXPECT_EQ(404, LastRequest().status);
+
+  server().clock().advance(5);
+  session->SendRequest(response, ManageIsilon::kGet, Url(path), "", true);
+  server().clock().advance(6);  // the first id has now been idle for 11 seconds
+  session->SendRequest(response, ManageIsilon::kGet, Url(path), "", true);
+  EXPECT_EQ(404, LastRequest().status) << "the renewed session should still be valid";
+
+  isim::SessionStore::Use use;
+  EXPECT_FALSE(server().sessions().peek(first, use)) << "the first id should have expired";
+}
+
+TEST_F(SessionTest, SeparateSessionsOnSeparateThreads) {
+  std::vector<std::thread> threads;
+  std::vector<int> opened(4, 0);
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([this, i, &opened] {
+      auto session = NewSession(address(), "admin", "secret", static_cast<unsigned long long>(i));
+      std::string response;
+      opened[i] = session->OpenConnection() &&
+                  session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true);
+      session->CloseConnection();
+    });
+  }
+  for (auto& t : threads) t.join();
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(1, opened[i]) << "session " << i;
+  EXPECT_EQ(0u, server().sessions().liveCount());
+}

@@ -1,0 +1,296 @@
+// The HTTPS transport against the simulated cluster: trust, failures and their causes, the
+// header list, request types, reply headers and damaged replies.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/session/SessionFixture.h"
+#include "tests/support/LogCapture.h"
+
+using sessiontest::SessionFixture;
+
+namespace {
+
+bool ContainsNoCase(std::string text, std::string part) {
+  for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (auto& c : part) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text.find(part) != std::string::npos;
+}
+
+// The body of the last reply, taken and released as the session does.
+std::string Reply(QuorLibCurl& transport, unsigned long* status = nullptr) {
+  unsigned long code = 0;
+  char* text = transport.GetHttpResponse(code, true);
+  if (status != nullptr) *status = code;
+  if (text == nullptr) return "<none>";
+  std::string body(text);
+  std::free(text);
+  return body;
+}
+
+const char kContentType[] = "Content-Type: application/json";
+
+}  // namespace
+
+// ---- Trust and transport failures, seen through the session ------------------------------
+
+class TrustTest : public SessionFixture {
+ protected:
+  std::string RegistryText() const override { return "[NAS]\n"; }
+};
+
+TEST_F(TrustTest, UntrustedCertificateFailsWithItsCause) {
+  ScopedLogCapture capture(0);
+  auto session = NewSession();
+  EXPECT_FALSE(session->OpenConnection());
+  const std::string cause = session->GetLastTransportError();
+  EXPECT_TRUE(ContainsNoCase(cause, "certificate")) << cause;
+  std::string code, message;
+  session->GetLastError(code, message);
+  EXPECT_EQ("Internal error", code);
+  // The cause also reaches the log, next to the failed URI.
+  EXPECT_TRUE(capture.Contains(cause));
+  EXPECT_TRUE(capture.Contains("Curl request failed for URI:[https://127.0.0.10:8080/session/1/session]"));
+  EXPECT_EQ(0u, server().requestLog().size());
+
+  // Trusting the certificate through the registry lets the same session in.
+  registry().Rewrite("[NAS]\nsIsilonCAFile = " + certPath() + "\n");
+  EXPECT_TRUE(session->OpenConnection()) << session->GetLastTransportError();
+}
+
+TEST_F(TrustTest, VerificationOffWorksAndWarnsOncePerTransport) {
+  registry().Rewrite("[NAS]\nsIsilonVerifyTLS = no\n");
+  ScopedLogCapture capture(0);
+  auto session = NewSession();
+  ASSERT_TRUE(session->OpenConnection()) << session->GetLastTransportError();
+  std::string response;
+  EXPECT_TRUE(session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true));
+  EXPECT_TRUE(session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true));
+  size_t warnings = 0;
+  for (const CapturedLine& line : capture.Lines()) {
+    if (line.message.find("verification is turned off") != std::string::npos) {
+      EXPECT_EQ(-1, line.level);
+      ++warnings;
+    }
+  }
+  EXPECT_EQ(1u, warnings);
+
+  // Any other value keeps verification on.
+  registry().Rewrite("[NAS]\nsIsilonVerifyTLS = yes\n");
+  auto checked = NewSession();
+  EXPECT_FALSE(checked->OpenConnection());
+  EXPECT_TRUE(ContainsNoCase(checked->GetLastTransportError(), "certificate"));
+}
+
+class FailureCauseTest : public SessionFixture {};
+
+TEST_F(FailureCauseTest, RefusedConnectionAndTimeOutNameTheirCause) {
+  // Nothing listens on the dead address.
+  auto refused = NewSession(sessiontest::kDeadAddress, "admin", "secret");
+  EXPECT_FALSE(refused->OpenConnection());
+  const std::string refusal = refused->GetLastTransportError();
+  EXPECT_TRUE(ContainsNoCase(refusal, "connection refused")) << refusal;
+
+  // A reply slower than nIsilonRequestTimeout.
+  registry().Rewrite("[NAS]\nsIsilonCAFile = " + certPath() + "\nnIsilonRequestTimeout = 1\n");
+  auto session = NewSession();
+  ASSERT_TRUE(session->OpenConnection());
+  server().faults().add(isim::Fault::delay("/platform/1/slow", 30000));
+  std::string response;
+  EXPECT_FALSE(session->SendRequest(response, ManageIsilon::kGet, Url("/platform/1/slow"), "", true));
+  const std::string timeout = session->GetLastTransportError();
+  EXPECT_TRUE(ContainsNoCase(timeout, "timed out")) << timeout;
+  EXPECT_EQ("", response);
+}
+
+// ---- The transport itself ----------------------------------------------------------------
+
+class TransportTest : public SessionFixture {
+ protected:
+  void SetUp() override {
+    SessionFixture::SetUp();
+    transport_.reset(new QuorLibCurl());
+    ASSERT_TRUE(transport_->QuorLibCurlInit(kContentType, true, true, nullptr));
+  }
+  void TearDown() override {
+    if (transport_) transport_->QuorLibCurlDeInit();
+    transport_.reset();
+    SessionFixture::TearDown();
+  }
+  bool Send(_http_req_type_ type, const std::string& path, const std::string& body = std::string()) {
+    return transport_->QuorLibCurlSendHttpReq(type, Url(path), body.empty() ? nullptr : body.data(), body.size(),
+                                              false, nullptr);
+  }
+  QuorLibCurl& transport() { return *transport_; }
+
+ private:
+  std::unique_ptr<QuorLibCurl> transport_;
+};
+
+TEST_F(TransportTest, HeaderListContentTypeAndRequestTypes) {
+  // Appended lines go with every request; "Name:" removes a header libcurl would send.
+  ASSERT_TRUE(transport().QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, "X-Trace-Id: 7"));
+  ASSERT_TRUE(transport().QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, "Accept:"));
+  EXPECT_FALSE(transport().QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, "no colon"));
+  EXPECT_FALSE(transport().QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, "X-A: 1\r\nX-B: 2"));
+  Send(HTTP_REQ_GET, "/platform/1/a");
+  isim::LoggedRequest sent = LastRequest();
+  EXPECT_EQ("GET", sent.method);
+  EXPECT_EQ("7", sent.header("X-Trace-Id"));
+  EXPECT_FALSE(sent.hasHeader("Accept"));
+  EXPECT_EQ("application/json", sent.header("Content-Type"));
+  Send(HTTP_REQ_GET, "/platform/1/a");
+  EXPECT_EQ("7", LastRequest().header("X-Trace-Id"));
+
+  // After the list is freed: no appended line, but still the content type.
+  transport().QuorLibCurlFreeHttpHeaderList();
+  Send(HTTP_REQ_POST, "/platform/1/b", "{\"a\" : 1}");
+  sent = LastRequest();
+  EXPECT_EQ("POST", sent.method);
+  EXPECT_EQ("{\"a\" : 1}", sent.body);
+  EXPECT_FALSE(sent.hasHeader("X-Trace-Id"));
+  EXPECT_TRUE(sent.hasHeader("Accept"));
+  EXPECT_EQ("application/json", sent.header("Content-Type"));
+
+  // A PUT without a body sends none; a PUT with one sends it.
+  Send(HTTP_REQ_PUT, "/platform/1/c");
+  sent = LastRequest();
+  EXPECT_EQ("PUT", sent.method);
+  EXPECT_EQ("", sent.body);
+  EXPECT_TRUE(sent.header("Content-Length").empty() || sent.header("Content-Length") == "0");
+  EXPECT_EQ("application/json", sent.header("Content-Type"));
+  Send(HTTP_REQ_PUT, "/platform/1/c", "{\"b\":2}");
+  EXPECT_EQ("{\"b\":2}", LastRequest().body);
+
+  Send(HTTP_REQ_DELETE, "/platform/1/d");
+  sent = LastRequest();
+  EXPECT_EQ("DELETE", sent.method);
+  EXPECT_EQ("", sent.body);
+
+  // The method of one request does not leak into the next.
+  Send(HTTP_REQ_GET, "/platform/1/e");
+  EXPECT_EQ("GET", LastRequest().method);
+  EXPECT_EQ("", LastRequest().body);
+
+  EXPECT_FALSE(Send(static_cast<_http_req_type_>(9), "/platform/1/f"));
+  EXPECT_FALSE(transport().GetLastErrorText().empty());
+
+  // All of it over one connection.
+  const std::vector<isim::LoggedRequest> log = Requests();
+  for (const auto& r : log) EXPECT_EQ(log.front().remotePort, r.remotePort) << r.target;
+}
+
+TEST_F(TransportTest, ExpectHeaderRemovedFromALargeUpload) {
+  const std::string big(2u << 20, 'z');
+  ASSERT_TRUE(transport().QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, "Expect:"));
+  Send(HTTP_REQ_PUT, "/platform/1/big", big);
+  const isim::LoggedRequest sent = LastRequest();
+  EXPECT_FALSE(sent.hasHeader("Expect"));
+  EXPECT_EQ(big.size(), sent.body.size());
+}
+
+TEST_F(TransportTest, SuccessOnlyFor2xxAndRepliesStayReadable) {
+  // 201 with cookies: success, and each Set-Cookie value, whatever the case of the name.
+  const std::string login = "{\"username\":\"admin\",\"password\":\"secret\"}";
+  EXPECT_TRUE(Send(HTTP_REQ_POST, "/session/1/session", login));
+  unsigned long status = 0;
+  EXPECT_NE(std::string::npos, Reply(transport(), &status).find("\"username\":\"admin\""));
+  EXPECT_EQ(201u, status);
+  std::vector<std::string> cookies{"stale"};
+  EXPECT_TRUE(transport().GetHttpResponseHeaders("set-cookie", cookies));
+  ASSERT_EQ(2u, cookies.size());
+  EXPECT_EQ(0u, cookies[0].find("isisessid="));
+  EXPECT_EQ(0u, cookies[1].find("isicsrf="));
+
+  // An error status fails, with its body and status still there; headers are per reply.
+  EXPECT_FALSE(Send(HTTP_REQ_GET, "/platform/1/x"));
+  EXPECT_EQ("{\"errors\":[{\"code\":\"AEC_UNAUTHORIZED\",\"message\":\"Authorization required\"}]}",
+            Reply(transport(), &status));
+  EXPECT_EQ(401u, status);
+  EXPECT_EQ(401, transport().GetLastHttpStatus());
+  EXPECT_EQ("HTTP status 401", transport().GetLastErrorText());
+  transport().GetHttpResponseHeaders("Set-Cookie", cookies);
+  EXPECT_TRUE(cookies.empty());
+
+  // A reply without a body gives no text; 3xx is not success either.
+  server().faults().add(isim::Fault::replace("/platform/1/empty", 204, ""));
+  EXPECT_TRUE(Send(HTTP_REQ_DELETE, "/platform/1/empty"));
+  EXPECT_EQ("<none>", Reply(transport()));
+  EXPECT_EQ("", transport().GetLastErrorText());
+  server().faults().add(isim::Fault::replace("/platform/1/moved", 302, "{}"));
+  EXPECT_FALSE(Send(HTTP_REQ_GET, "/platform/1/moved"));
+}
+
+TEST_F(TransportTest, DamagedRepliesFailCleanlyAndTheConnectionRecovers) {
+  struct Case {
+    const char* name;
+    isim::Fault fault;
+  };
+  const std::vector<Case> cases = {
+      {"truncated", isim::Fault::truncate("/platform/1/r", "{\"errors\":[{\"code\":\"AEC_", 4096)},
+      {"closed before reply", isim::Fault::closeBeforeReply("/platform/1/r")},
+      {"closed mid reply", isim::Fault::closeMidReply("/platform/1/r")},
+  };
+  for (const Case& c : cases) {
+    // Armed until cleared: libcurl retries once on a fresh connection when a kept-alive one
+    // dies before any reply.
+    isim::Fault fault = c.fault;
+    server().faults().add(fault.count(0));
+    EXPECT_FALSE(Send(HTTP_REQ_GET, "/platform/1/r")) << c.name;
+    server().faults().clear();
+    EXPECT_FALSE(transport().GetLastErrorText().empty()) << c.name;
+    // Half a reply is never handed out as if it were the whole.
+    EXPECT_EQ("<none>", Reply(transport())) << c.name;
+    // The next request reconnects and gets a whole reply.
+    EXPECT_FALSE(Send(HTTP_REQ_GET, "/platform/1/r")) << c.name;
+    EXPECT_EQ(401, transport().GetLastHttpStatus()) << c.name;
+    EXPECT_NE("<none>", Reply(transport())) << c.name;
+  }
+
+  // A body that is not JSON under a success status is still a success for the transport.
+  server().faults().add(isim::Fault::notJson("/platform/1/r"));
+  EXPECT_TRUE(Send(HTTP_REQ_GET, "/platform/1/r"));
+  EXPECT_EQ(0u, Reply(transport()).find("<html>"));
+}
+
+TEST_F(TransportTest, RepliesAboveTheSizeLimitAreRefused) {
+  registry().Rewrite("[NAS]\nsIsilonCAFile = " + certPath() + "\nnIsilonMaxReplyMiB = 1\n");
+  QuorLibCurl limited;
+  ASSERT_TRUE(limited.QuorLibCurlInit(kContentType, true, true, nullptr));
+  server().faults().add(isim::Fault::hugeBody("/platform/1/huge", 3u << 20, "{\"a\":\""));
+  EXPECT_FALSE(limited.QuorLibCurlSendHttpReq(HTTP_REQ_GET, Url("/platform/1/huge"), nullptr, 0, false, nullptr));
+  const std::string cause = limited.GetLastErrorText();
+  EXPECT_NE(std::string::npos, cause.find("nIsilonMaxReplyMiB")) << cause;
+  EXPECT_EQ("<none>", Reply(limited));
+
+  // Within the limit the same kind of reply is read whole.
+  server().faults().add(isim::Fault::hugeBody("/platform/1/huge", 512u << 10, "{\"a\":\""));
+  EXPECT_TRUE(limited.QuorLibCurlSendHttpReq(HTTP_REQ_GET, Url("/platform/1/huge"), nullptr, 0, false, nullptr));
+  EXPECT_EQ(512u << 10, Reply(limited).size());
+}
+
+TEST_F(TransportTest, TraceGoesToTheDebugLogWithoutSecrets) {
+  ScopedLogCapture capture(7);
+  transport().toggleTrace(true);
+  ASSERT_TRUE(transport().QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, "Cookie: isisessid=sid-4711"));
+  ASSERT_TRUE(transport().QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, "X-CSRF-Token: tok-4711"));
+  ASSERT_TRUE(Send(HTTP_REQ_POST, "/session/1/session", "{\"username\" : \"admin\",\"password\" : \"secret\"}"));
+  bool traced = false;
+  for (const CapturedLine& line : capture.Lines()) {
+    if (line.function == "QuorLibCurl" && line.level == 7) traced = true;
+  }
+  EXPECT_TRUE(traced);
+  const std::string all = capture.All();
+  EXPECT_NE(std::string::npos, all.find("Set-Cookie: isisessid=<redacted>"));
+  EXPECT_EQ(std::string::npos, all.find("4711"));
+  EXPECT_EQ(std::string::npos, all.find("secret"));
+
+  // Off again: nothing more at level 7.
+  transport().toggleTrace(false);
+  capture.Clear();
+  Send(HTTP_REQ_GET, "/platform/1/a");
+  for (const CapturedLine& line : capture.Lines()) EXPECT_NE(7, line.level) << line.message;
+}
