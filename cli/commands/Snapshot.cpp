@@ -1,0 +1,386 @@
+// isilonctl snapshots and changelist: snapshots of directories, the change list between two of
+// them, and the settings of the ChangelistCreate job type.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include <boost/shared_ptr.hpp>
+
+#include "cli/Runtime.h"
+#include "host/FXString.h"
+#include "host/LogWriter.h"
+#include "host/Sleep.h"
+#include "src/common/Paging.h"
+
+namespace {
+
+using nlohmann::json;
+
+std::string TimeText(uint32_t seconds) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
+  return text;
+}
+
+json SnapJson(const _IsilonSnapInfo& s) {
+  return {{"id", s.nId},     {"name", s.strName},       {"path", s.strPath},       {"size", s.nSize},
+          {"state", s.strState}, {"created", s.nCreated}, {"has_locks", s.bHasLocks}};
+}
+
+// ---- snapshots -----------------------------------------------------------------------------
+
+// The snapshot given by id or name, looked up on the cluster.
+bool FindSnapshot(ManageIsilon& session, int id, const std::string& name, _IsilonSnapInfo& out, bool& found) {
+  found = false;
+  std::vector<_IsilonSnapInfo> list;
+  if (!session.GetSnapshotList(list, "", name)) {
+    // A name the cluster does not know is answered with AEC_NOT_FOUND.
+    std::string code, message;
+    session.GetLastError(code, message);
+    return !name.empty() && code == "AEC_NOT_FOUND";
+  }
+  for (const auto& s : list) {
+    if ((id != 0 && s.nId == id) || (id == 0 && s.strName == name)) {
+      out = s;
+      found = true;
+      break;
+    }
+  }
+  return true;
+}
+
+void InstallSnapshots(CLI::App& app, ctl::Runtime& rt) {
+  CLI::App* snapshots = app.add_subcommand("snapshots", "Snapshots of directories");
+  snapshots->require_subcommand(1);
+
+  CLI::App* list = snapshots->add_subcommand("list", "List snapshots (of one directory, or one by name)");
+  static std::string listPath, listName;
+  list->add_option("--path", listPath, "Only snapshots of this directory");
+  list->add_option("--name", listName, "Only the snapshot with this name");
+  list->callback([&rt]() {
+    ManageIsilon* session = rt.Session();
+    if (session == nullptr) return;
+    std::vector<_IsilonSnapInfo> snaps;
+    if (!session->GetSnapshotList(snaps, listPath, listName)) {
+      rt.Failed("snapshots list");
+      return;
+    }
+    if (rt.options.json) {
+      json out = json::array();
+      for (const auto& s : snaps) out.push_back(SnapJson(s));
+      rt.PrintJson({{"ok", true}, {"snapshots", out}});
+      return;
+    }
+    if (snaps.empty()) {
+      std::cout << "No snapshots." << std::endl;
+      return;
+    }
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& s : snaps) {
+      rows.push_back({std::to_string(s.nId), s.strName, s.strPath, TimeText(s.nCreated), std::to_string(s.nSize),
+                      s.strState, s.bHasLocks ? "yes" : "no"});
+    }
+    rt.PrintTable({"ID", "NAME", "PATH", "CREATED", "SIZE", "STATE", "LOCKED"}, rows);
+  });
+
+  CLI::App* create = snapshots->add_subcommand("create", "Take a snapshot of a directory");
+  static std::string createPath, createName;
+  create->add_option("PATH", createPath, "Cluster directory, e.g. /ifs/data")->required();
+  create->add_option("NAME", createName, "Name of the new snapshot")->required();
+  create->callback([&rt]() {
+    ManageIsilon* session = rt.Session();
+    if (session == nullptr) return;
+    int id = 0;
+    if (!session->CreateSnapshot(createPath, createName, id)) {
+      rt.Failed("snapshots create");
+      return;
+    }
+    // The create reply is not read by the library: the id comes from a look-up by name.
+    _IsilonSnapInfo snap;
+    bool found = false;
+    if (FindSnapshot(*session, 0, createName, snap, found) && found) id = snap.nId;
+    rt.PrintResult({{"ok", true}, {"id", id}, {"name", createName}, {"path", createPath}},
+                   "Created snapshot " + createName + (id != 0 ? " (id " + std::to_string(id) + ")" : "") + " of " +
+                       createPath);
+  });
+
+  CLI::App* remove = snapshots->add_subcommand("delete", "Delete a snapshot by id or by name");
+  static int deleteId = 0;
+  static std::string deleteName;
+  CLI::Option* idOption = remove->add_option("--id", deleteId, "Snapshot id")->check(CLI::PositiveNumber);
+  CLI::Option* nameOption = remove->add_option("--name", deleteName, "Snapshot name");
+  idOption->excludes(nameOption);
+  remove->callback([&rt, idOption, nameOption]() {
+    if (idOption->count() == 0 && nameOption->count() == 0) {
+      rt.Usage("snapshots delete needs --id or --name");
+      return;
+    }
+    if (nameOption->count() != 0 && deleteName.empty()) {
+      rt.Usage("snapshots delete: --name must not be empty");
+      return;
+    }
+    ManageIsilon* session = rt.Session();
+    if (session == nullptr) return;
+    // The library wants the snapshot's directory next to an id or a name alone.
+    _IsilonSnapInfo snap;
+    bool found = false;
+    if (!FindSnapshot(*session, deleteId, deleteName, snap, found)) {
+      rt.Failed("snapshots delete");
+      return;
+    }
+    const std::string what = deleteId != 0 ? "id " + std::to_string(deleteId) : deleteName;
+    if (!found) {
+      rt.PrintResult({{"ok", true}, {"deleted", false}}, "No snapshot " + what + ": nothing to delete.");
+      return;
+    }
+    if (!session->DeleteSnapshot(snap.strPath, deleteId != 0 ? "" : deleteName, deleteId)) {
+      rt.Failed("snapshots delete");
+      return;
+    }
+    rt.PrintResult({{"ok", true}, {"deleted", true}, {"id", snap.nId}, {"name", snap.strName}},
+                   "Deleted snapshot " + snap.strName + " (id " + std::to_string(snap.nId) + ")");
+  });
+}
+
+// ---- changelist create: progress while the library waits ----------------------------------
+
+// While the library waits for a job, its poll log gives the job's state and its sleeps give
+// time to redraw the line; both come through the host services it already uses, on the
+// caller's thread.
+class WaitProgress : public CLogWriterInterface {
+ public:
+  explicit WaitProgress(const ctl::Runtime& rt) : rt_(rt), inner_(g_ptrLogWriter), start_(Clock::now()) {
+    current_ = this;
+    g_ptrLogWriter = boost::shared_ptr<CLogWriterInterface>(this, [](CLogWriterInterface*) {});
+    SetZemSleepHook(&Sleep);
+  }
+  ~WaitProgress() override {
+    SetZemSleepHook(nullptr);
+    g_ptrLogWriter = inner_;
+    current_ = nullptr;
+    rt_.EndProgress();
+  }
+
+  void setLevel(int level) override {
+    if (inner_) inner_->setLevel(level);
+  }
+  void vwrite(int level, const char* function, int line, unsigned long long context, int reserved,
+              const char* format, va_list args) override {
+    const std::string text = FXString::FormatV(format, args);
+    Take(level, function, line, context, reserved, text);
+  }
+  void flush() override {
+    if (inner_) inner_->flush();
+  }
+  void write(int level, const char* function, int line, unsigned long long context, int reserved, const char* format,
+             ...) override {
+    va_list args;
+    va_start(args, format);
+    const std::string text = FXString::FormatV(format, args);
+    va_end(args);
+    Take(level, function, line, context, reserved, text);
+  }
+  const char* name() const override { return "isilonctl-wait-progress"; }
+  bool enabled(int level) override { return level <= this->level(); }
+  // The poll lines are detail (level 3): they are asked for whatever the user's level is.
+  int level() override {
+    const int inner = inner_ ? inner_->level() : -1;
+    return inner > 3 ? inner : 3;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  void Take(int level, const char* function, int line, unsigned long long context, int reserved,
+            const std::string& text) {
+    unsigned long long id = 0;
+    char state[128] = {0};
+    if (std::sscanf(text.c_str(), "Job id[%llu], state[%127[^]]]", &id, state) == 2) {
+      state_ = state;
+      Draw();
+    }
+    if (inner_ && inner_->level() >= level) inner_->write(level, function, line, context, reserved, "%s", text.c_str());
+  }
+  void Draw() const {
+    const long long waited = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start_).count();
+    rt_.Progress("Change list job: " + (state_.empty() ? std::string("started") : state_) + ", waited " +
+                 std::to_string(waited) + " s");
+  }
+  // The library's 2-second sleeps, in slices, redrawing the line.
+  static void Sleep(unsigned int milliseconds, const char*, int) {
+    const auto until = Clock::now() + std::chrono::milliseconds(milliseconds);
+    while (Clock::now() < until) {
+      if (current_) current_->Draw();
+      const auto left = until - Clock::now();
+      std::this_thread::sleep_for(std::min<Clock::duration>(left, std::chrono::milliseconds(250)));
+    }
+  }
+
+  static WaitProgress* current_;
+  const ctl::Runtime& rt_;
+  boost::shared_ptr<CLogWriterInterface> inner_;
+  Clock::time_point start_;
+  std::string state_;
+};
+
+WaitProgress* WaitProgress::current_ = nullptr;
+
+// ---- changelist ----------------------------------------------------------------------------
+
+json ItemJson(const _IsilonChangeListItem& item) {
+  return {{"id", item.strId},       {"path", item.strPath},   {"type", item.strType}, {"size", item.nSize},
+          {"atime", item.nAtime},   {"ctime", item.nCtime},   {"mtime", item.nMtime}};
+}
+
+void PrintItem(const ctl::Runtime& rt, const _IsilonChangeListItem& item, bool first) {
+  if (rt.options.json) {
+    std::cout << (first ? "\n    " : ",\n    ") << ItemJson(item).dump();
+  } else {
+    std::printf("%-12s %-10s %14llu  %s  %s\n", item.strId.c_str(), item.strType.c_str(), item.nSize,
+                TimeText(static_cast<uint32_t>(item.nMtime)).c_str(), item.strPath.c_str());
+  }
+}
+
+void InstallChangeList(CLI::App& app, ctl::Runtime& rt) {
+  CLI::App* changelist = app.add_subcommand("changelist", "Change lists between two snapshots");
+  changelist->require_subcommand(1);
+
+  CLI::App* create = changelist->add_subcommand("create", "Start the job that builds a change list");
+  static unsigned long long createOlder = 0, createNewer = 0;
+  static bool wait = false;
+  create->add_option("OLDER", createOlder, "Id of the older snapshot")->required();
+  create->add_option("NEWER", createNewer, "Id of the newer snapshot")->required();
+  create->add_flag("--wait", wait,
+                   "Wait until the job has finished (limit: IsilonChangeListGenerationWaitTime, default 900 s)");
+  create->callback([&rt]() {
+    ManageIsilon* session = rt.Session();
+    if (session == nullptr) return;
+    CZemError error;
+    if (wait && isatty(STDERR_FILENO)) {
+      WaitProgress progress(rt);
+      error = session->CreateSnapshotChangeList(createOlder, createNewer, true);
+    } else {
+      error = session->CreateSnapshotChangeList(createOlder, createNewer, wait);
+    }
+    if (error.IsError()) {
+      rt.Failed("changelist create", error);
+      return;
+    }
+    const std::string id = std::to_string(createOlder) + "_" + std::to_string(createNewer);
+    rt.PrintResult({{"ok", true}, {"changelist", id}, {"finished", wait}},
+                   wait ? "Change list " + id + " is ready." : "Change list job for " + id + " started.");
+  });
+
+  CLI::App* get = changelist->add_subcommand("get", "Print a change list (one page, or all of it with --all)");
+  static unsigned long long getOlder = 0, getNewer = 0;
+  static bool all = false;
+  static std::string resume;
+  get->add_option("OLDER", getOlder, "Id of the older snapshot")->required();
+  get->add_option("NEWER", getNewer, "Id of the newer snapshot")->required();
+  get->add_flag("--all", all, "Follow the resume tokens to the end");
+  get->add_option("--resume", resume, "Token of the page to print (from an earlier get)");
+  get->callback([&rt]() {
+    ManageIsilon* session = rt.Session();
+    if (session == nullptr) return;
+    _IsilonChangeListInfo info;
+    info.strResume = resume;
+    isilon::ResumeTracker tokens;
+    unsigned long long count = 0;
+    bool begun = false;
+    CZemError error;
+    // Printed as it comes, one page at a time, so memory stays that of one page.
+    do {
+      error = session->GetSnapshotChangeList(getOlder, getNewer, info);
+      if (error.IsError()) break;
+      if (!begun) {
+        begun = true;
+        if (rt.options.json) {
+          std::cout << "{\n  \"ok\": true,\n  \"changelist\": \"" << getOlder << "_" << getNewer
+                    << "\",\n  \"total\": " << info.nTotal << ",\n  \"items\": [";
+        } else {
+          std::printf("%-12s %-10s %14s  %-19s  %s\n", "ID", "TYPE", "SIZE", "MODIFIED", "PATH");
+        }
+      }
+      for (const auto& item : info.lstItems) PrintItem(rt, item, count++ == 0);
+      std::fflush(stdout);
+      if (all) rt.Progress("Read " + std::to_string(count) + " entries...");
+      // A token handed out twice would print the same pages for ever.
+      if (all && tokens.Repeats(info.strResume)) {
+        error = FXErrorUtil::ErrorErrNo(FXCodeLocation(__FILE__, "changelist get", __LINE__), -1, "%s",
+                                        isilon::RepeatedResumeMessage(info.strResume).c_str());
+        break;
+      }
+    } while (all && !info.strResume.empty());
+    rt.EndProgress();
+    if (begun) {
+      if (rt.options.json) {
+        std::cout << (count == 0 ? "" : "\n  ") << "],\n  \"count\": " << count << ",\n  \"resume\": "
+                  << json(all ? std::string() : info.strResume).dump() << ",\n  \"complete\": "
+                  << (error.IsError() ? "false" : "true") << "\n}" << std::endl;
+      } else if (!error.IsError()) {
+        std::cout << count << " entries" << std::endl;
+        if (!all && !info.strResume.empty()) {
+          std::cout << "More entries: isilonctl changelist get " << getOlder << " " << getNewer << " --resume "
+                    << info.strResume << std::endl;
+        }
+      }
+    }
+    if (error.IsError()) rt.Failed("changelist get", error);
+  });
+
+  CLI::App* jobtype = changelist->add_subcommand("jobtype", "Settings of the ChangelistCreate job type");
+  jobtype->require_subcommand(1);
+  CLI::App* show = jobtype->add_subcommand("get", "Show the job type's settings");
+  show->callback([&rt]() {
+    ManageIsilon* session = rt.Session();
+    if (session == nullptr) return;
+    _ChangeListCreateJobInfo info;
+    const CZemError error = session->GetChangeListJobInfo(info);
+    if (error.IsError()) {
+      rt.Failed("changelist jobtype get", error);
+      return;
+    }
+    rt.PrintResult({{"ok", true},
+                    {"enabled", info.bEnabled},
+                    {"allow_multiple_instances", info.bAllowMultipleInstances},
+                    {"priority", info.nPriority},
+                    {"policy", info.strPolicy}},
+                   std::string("Enabled:                  ") + (info.bEnabled ? "yes" : "no") +
+                       "\nAllow multiple instances: " + (info.bAllowMultipleInstances ? "yes" : "no") +
+                       "\nPriority:                 " + std::to_string(info.nPriority) +
+                       "\nPolicy:                   " + info.strPolicy);
+  });
+  for (const bool enable : {true, false}) {
+    CLI::App* cmd = jobtype->add_subcommand(enable ? "enable" : "disable",
+                                            enable ? "Enable ChangelistCreate jobs" : "Disable ChangelistCreate jobs");
+    cmd->callback([&rt, enable]() {
+      ManageIsilon* session = rt.Session();
+      if (session == nullptr) return;
+      _ChangeListCreateJobInfo info;
+      info.bEnabled = enable;
+      const CZemError error = session->SetChangeListJobInfo(info);
+      if (error.IsError()) {
+        rt.Failed(enable ? "changelist jobtype enable" : "changelist jobtype disable", error);
+        return;
+      }
+      rt.PrintResult({{"ok", true}, {"enabled", enable}},
+                     enable ? "ChangelistCreate jobs enabled." : "ChangelistCreate jobs disabled.");
+    });
+  }
+}
+
+}  // namespace
+
+ISILONCTL_COMMAND(snapshot_commands) {
+  InstallSnapshots(app, rt);
+  InstallChangeList(app, rt);
+}
