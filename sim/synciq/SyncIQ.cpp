@@ -350,6 +350,7 @@ nlohmann::json SyncIQModule::jobJsonLocked(const Job& job, double elapsed) const
 
 Response SyncIQModule::listPolicies(const Request& request) {
   std::lock_guard<std::mutex> lock(mutex_);
+  advanceLocked();  // a job that ended since gave its policy a sync state
   const Pager pager("sync/policies", settings_.pageSize);
   PageCursor cursor;
   Response error;
@@ -362,6 +363,7 @@ Response SyncIQModule::listPolicies(const Request& request) {
 
 Response SyncIQModule::getPolicy(const Request& request) {
   std::lock_guard<std::mutex> lock(mutex_);
+  advanceLocked();
   const Policy* p = policyLocked(request.captures.at(0));
   if (p == nullptr) return errorReply(404, "AEC_NOT_FOUND", "Policy " + request.captures.at(0) + " not found");
   return Response::json({{"policies", nlohmann::json::array({policyJson(*p)})}});

@@ -46,9 +46,12 @@ TEST_F(SyncIQReports, JobReportFollowsTheJobToItsEnd) {
   // The archived snapshot, named by the policy's pattern, not the failover one listed first.
   EXPECT_EQ(r.strTargetSnapshot.rfind("SIQ_isilon-sim_home_", 0), 0u) << r.strTargetSnapshot;
   EXPECT_EQ(r.strTargetSnapshot.find("Failover"), std::string::npos);
-  // Ended jobs leave the job list.
+  // Ended jobs leave the job list; the policy has a sync state from now on.
   _IsilonSyncIQJobInfo job;
   EXPECT_FALSE(session().GetSyncIQJobInfo(job, "home", SYNCIQ_JOB_STATE_NONE));
+  std::vector<_IsilonSyncIQPolicyInfo> policies;
+  ASSERT_TRUE(session().GetSyncIQPolicy(policies, "/ifs/home", ""));
+  EXPECT_TRUE(policies[0].bHasSyncState);
 
   // A job that fails reports its error and no snapshot.
   isim::synciq::JobTiming failing = siq().settings().timing;
