@@ -1,0 +1,127 @@
+// isilonctl synciq as a real process against the simulated cluster.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/synciq/SyncIQSim.h"
+
+namespace {
+
+// <build>/tests/isilon_synciq_tests -> <build>/cli/isilonctl
+std::string IsilonctlPath() {
+  char self[4096] = {0};
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  const std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
+  return path.substr(0, path.rfind('/')) + "/../cli/isilonctl";
+}
+
+std::string Quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+struct CtlRun {
+  int exitCode = -1;
+  std::string out;
+  nlohmann::json Json() const { return nlohmann::json::parse(out, nullptr, false); }
+};
+
+class SyncIQCli : public SyncIQSim {
+ protected:
+  SyncIQCli() : SyncIQSim("127.0.0.64") {}
+
+  void SetUp() override {
+    SyncIQSim::SetUp();
+    if (HasFatalFailure()) return;
+    if (access(IsilonctlPath().c_str(), X_OK) != 0) GTEST_SKIP() << "isilonctl is not built";
+  }
+
+  // Standard output and exit code of one run; the password comes on standard input.
+  CtlRun Ctl(const std::vector<std::string>& args) {
+    std::string command = "echo " + Quoted(password()) + " | ISILON_LOG_LEVEL=-1 ISILON_LOG_FILE=/dev/null " +
+                          Quoted(IsilonctlPath()) + " --server " + Quoted(address()) + " --user " + Quoted(user()) +
+                          " --password-stdin --ca-file " + Quoted(certPath());
+    for (const auto& a : args) command += " " + Quoted(a);
+    command += " 2>/dev/null";
+    CtlRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+    const int status = pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+  }
+};
+
+TEST_F(SyncIQCli, ListsValidatesAndFixesPolicies) {
+  SetPageSize(2);
+  AddPolicy(FitPolicy("home", "/ifs/home"));
+  isim::synciq::Policy unfit = FitPolicy("projects", "/ifs/data/projects");
+  unfit.schedule = "every day at 22:00";
+  unfit.targetSnapshotExpiration = 604800;
+  AddPolicy(unfit);
+  AddPolicy(FitPolicy("media", "/ifs/data/media"));
+
+  const CtlRun all = Ctl({"--json", "synciq", "policies"});
+  ASSERT_EQ(all.exitCode, 0) << all.out;
+  const nlohmann::json policies = all.Json().at("policies");
+  ASSERT_EQ(policies.size(), 3u);  // over two pages
+  EXPECT_EQ(policies[2].at("name"), "media");
+  const CtlRun byPath = Ctl({"--json", "synciq", "policies", "--path", "/ifs/home"});
+  ASSERT_EQ(byPath.exitCode, 0);
+  EXPECT_EQ(byPath.Json().at("policies").size(), 1u);
+
+  const CtlRun check = Ctl({"synciq", "validate", "projects"});
+  EXPECT_EQ(check.exitCode, 1);
+  EXPECT_NE(check.out.find("has 2 problem(s)"), std::string::npos) << check.out;
+  EXPECT_NE(check.out.find("Schedule should be set to manual. Current value[every day at 22:00]."), std::string::npos);
+
+  const CtlRun fix = Ctl({"--json", "synciq", "validate", "projects", "--fix"});
+  ASSERT_EQ(fix.exitCode, 0) << fix.out;
+  EXPECT_TRUE(fix.Json().at("fixed").get<bool>());
+  EXPECT_EQ(fix.Json().at("problems").size(), 2u);
+  isim::synciq::Policy now;
+  ASSERT_TRUE(siq().findPolicy("projects", now));
+  EXPECT_EQ(now.schedule, "");
+  EXPECT_EQ(now.targetSnapshotExpiration, 0);
+  EXPECT_EQ(Ctl({"synciq", "validate", "projects"}).exitCode, 0);
+  EXPECT_EQ(Ctl({"synciq", "validate", "missing"}).exitCode, 1);
+}
+
+TEST_F(SyncIQCli, StartsAJobAndShowsItsReport) {
+  AddPolicy(FitPolicy("home", "/ifs/home"));
+  const CtlRun start = Ctl({"--json", "synciq", "start", "home", "home-daily"});
+  ASSERT_EQ(start.exitCode, 0) << start.out;
+  EXPECT_EQ(start.Json().at("job_id"), 1);
+
+  const CtlRun job = Ctl({"--json", "synciq", "job", "home"});
+  ASSERT_EQ(job.exitCode, 0);
+  EXPECT_EQ(job.Json().at("state"), "running");
+
+  server().clock().advance(61);
+  const CtlRun report = Ctl({"--json", "synciq", "report", "home", "--job", "1"});
+  ASSERT_EQ(report.exitCode, 0) << report.out;
+  EXPECT_EQ(report.Json().at("state"), "finished");
+  EXPECT_EQ(report.Json().at("target_snapshot").get<std::string>().rfind("SIQ_isilon-sim_home_", 0), 0u);
+  const CtlRun latest = Ctl({"synciq", "report", "home", "--state", "finished"});
+  ASSERT_EQ(latest.exitCode, 0);
+  EXPECT_NE(latest.out.find("finished"), std::string::npos);
+
+  // Bad usage is refused before anything is sent; the cluster's refusal is a failure.
+  server().requestLog().clear();
+  EXPECT_EQ(Ctl({"synciq", "report", "home"}).exitCode, 2);
+  EXPECT_EQ(Ctl({"synciq", "job", "home", "--state", "bogus"}).exitCode, 2);
+  EXPECT_TRUE(Requests("/platform/1/sync").empty());
+  isim::synciq::Policy off = FitPolicy("off", "/ifs/off");
+  off.enabled = false;
+  AddPolicy(off);
+  EXPECT_EQ(Ctl({"synciq", "start", "off", "snap"}).exitCode, 1);
+}
+
+}  // namespace
