@@ -1,0 +1,130 @@
+// isilonctl ls, stat, copy and cluster as a real process against the simulated cluster.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/namespace/NamespaceFixture.h"
+
+namespace {
+
+using nlohmann::json;
+
+// <build>/tests/isilon_namespace_tests -> <build>/cli/isilonctl
+std::string IsilonctlPath() {
+  char self[4096] = {0};
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  const std::string exe = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
+  return exe.substr(0, exe.rfind('/')) + "/../cli/isilonctl";
+}
+
+std::string Quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+struct CtlRun {
+  int exitCode = -1;
+  std::string out;
+};
+
+class NamespaceCli : public NamespaceFixture {
+ protected:
+  NamespaceCli() : NamespaceFixture("127.0.0.41") {}
+
+  void SetUp() override {
+    NamespaceFixture::SetUp();
+    if (HasFatalFailure()) return;
+    if (access(IsilonctlPath().c_str(), X_OK) != 0) GTEST_SKIP() << "isilonctl is not built";
+  }
+
+  CtlRun Ctl(const std::vector<std::string>& args) {
+    std::string command = "echo " + Quoted(password()) + " | " + Quoted(IsilonctlPath()) + " --log-level -1 --server " +
+                          Quoted(address()) + " --user " + Quoted(user()) + " --password-stdin --ca-file " +
+                          Quoted(certPath());
+    for (const auto& a : args) command += " " + Quoted(a);
+    command += " 2>/dev/null";
+    CtlRun run;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return run;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
+    const int status = pclose(pipe);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+  }
+
+  static json Parse(const CtlRun& run) {
+    json value = json::parse(run.out, nullptr, false);
+    EXPECT_FALSE(value.is_discarded()) << run.out;
+    return value;
+  }
+};
+
+TEST_F(NamespaceCli, ListsPagesOrWholeDirectoriesAndStopsOnARepeatedToken) {
+  ASSERT_EQ(tree().Generate("/ifs/gen", 25, 0, 3), isim::ns::Status::kOk);
+
+  CtlRun all = Ctl({"--json", "ls", "/ifs/gen", "--all", "--limit", "7"});
+  ASSERT_EQ(all.exitCode, 0) << all.out;
+  json listed = Parse(all);
+  EXPECT_EQ(listed["count"], 25);
+  EXPECT_EQ(listed["complete"], true);
+  EXPECT_EQ(listed["entries"][24]["path"], "/ifs/gen/f0000024");
+  EXPECT_EQ(Sent("GET").size(), 4u);
+
+  // One page, then the next one from its token.
+  CtlRun first = Ctl({"--json", "ls", "/ifs/gen", "--limit", "20"});
+  ASSERT_EQ(first.exitCode, 0);
+  json page = Parse(first);
+  EXPECT_EQ(page["entries"].size(), 20u);
+  const std::string token = page["resume"];
+  ASSERT_FALSE(token.empty());
+  CtlRun rest = Ctl({"--json", "ls", "/ifs/gen", "--limit", "20", "--resume", token});
+  ASSERT_EQ(rest.exitCode, 0);
+  page = Parse(rest);
+  EXPECT_EQ(page["entries"].size(), 5u);
+  EXPECT_EQ(page["resume"], "");
+
+  // A cluster that hands the same token back would keep --all going for ever.
+  server().faults().add(isim::Fault::repeatResume("/namespace").count(0));
+  CtlRun looping = Ctl({"--json", "ls", "/ifs/gen", "--all", "--limit", "10"});
+  server().faults().clear();
+  EXPECT_EQ(looping.exitCode, 1);
+  EXPECT_EQ(Parse(looping)["complete"], false);
+
+  EXPECT_EQ(Ctl({"ls", "/ifs/gen", "--limit", "0"}).exitCode, 2);
+  EXPECT_EQ(Ctl({"ls", "/ifs/none"}).exitCode, 1);
+}
+
+TEST_F(NamespaceCli, CopyStatAndClusterInformation) {
+  AddFile("/ifs/data/plan.txt", 2048);
+  ASSERT_EQ(Ctl({"copy", "/ifs/data/plan.txt", "/ifs/data/plan (copy).txt"}).exitCode, 0);
+  EXPECT_EQ(Ctl({"copy", "/ifs/data/plan.txt", "/ifs/data/plan (copy).txt"}).exitCode, 1);
+  EXPECT_EQ(Ctl({"copy", "/ifs/data/plan.txt", "/ifs/data/plan (copy).txt", "--overwrite"}).exitCode, 0);
+
+  CtlRun stat = Ctl({"--json", "stat", "/ifs/data/plan (copy).txt"});
+  ASSERT_EQ(stat.exitCode, 0);
+  const json attributes = Parse(stat)["attributes"];
+  EXPECT_EQ(attributes["size"], 2048);
+  EXPECT_EQ(attributes["type"], "object");
+  EXPECT_EQ(attributes["path"], "/ifs/data/plan (copy).txt");
+
+  CtlRun ips = Ctl({"--json", "cluster", "ips"});
+  ASSERT_EQ(ips.exitCode, 0);
+  EXPECT_EQ(Parse(ips)["ips"], json({"192.0.2.1", "192.0.2.2", "192.0.2.3"}));
+  CtlRun version = Ctl({"--json", "cluster", "version"});
+  ASSERT_EQ(version.exitCode, 0);
+  const json nodes = Parse(version)["nodes"];
+  ASSERT_EQ(nodes.size(), 3u);
+  EXPECT_EQ(nodes[1]["id"], 2);
+  EXPECT_EQ(nodes[1]["release"], "9.5.0.0");
+}
+
+}  // namespace
