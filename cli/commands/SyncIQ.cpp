@@ -292,10 +292,6 @@ void InstallReport(CLI::App& synciq, ctl::Runtime& rt) {
                     {"target_snapshot", r.strTargetSnapshot}});
       return;
     }
-    if (r.nJobId == 0) {
-      std::cout << "No report of policy " << policy << " on the first page.\n";
-      return;
-    }
     rt.PrintTable({"FIELD", "VALUE"}, {{"Job id", std::to_string(r.nJobId)},
                                        {"State", r.strState},
                                        {"Bytes transferred", std::to_string(r.nBytesTransferred)},

@@ -6,6 +6,7 @@
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/common/Paging.h"
 #include "src/synciq/JobState.h"
 
 using isilon::OrEmpty;
@@ -36,6 +37,7 @@ bool IsilonJsonSyncIQJobInfo::ParseResponse(std::string& response) {
   static const char kFn[] = "IsilonJsonSyncIQJobInfo::ParseResponse";
   EvDebug debug(nullptr);
   debug.DebugLvl(kFn, 2, "Json response :[%s]", OrEmpty(response));
+  resume.clear();  // an unreadable page names no next one
   jsonxx::Object reply;
   reply.parse(response);
   if (reply.empty()) {
@@ -86,43 +88,60 @@ bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& pol
   IsilonJsonSyncIQJobInfo request;
   request.Initialize(strFileServer, policyName, state);
   const RequestStep step{kFn, kGet, "Failed to create json request for sync iq job report info.", true, true};
-  // Kept for the one repeat after a reconnection.
-  string sentUri, sentBody, response;
   // A failure that the repeat makes good must not stay behind as the last error.
   const string previousCode = strLastErrorCode, previousMessage = strLastErrorMessage;
-  const RequestOutcome outcome = RunRequest(
-      step, request,
-      [&](string& uri, string& body) {
-        const bool built = request.BuildRequest(uri, body);
-        sentUri = uri;
-        sentBody = body;
-        return built;
-      },
-      response);
-  if (outcome == kRequestNotSent) return false;
-  if (outcome == kRequestRejected) {
-    strLastErrorCode = previousCode;
-    strLastErrorMessage = previousMessage;
-    Log(kFn, __LINE__, 0, "Failed to send request to file server[%s]. Re-establishing the connection.",
-        strFileServer.c_str());
-    CloseConnection();
-    OpenConnection();
-    if (!SendRequest(response, kGet, sentUri, sentBody, true)) {
-      request.ParseError(response);
-      request.getError(strLastErrorCode, strLastErrorMessage);
-      Log(kFn, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
-          strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+  bool reconnected = false;  // one reconnection per lookup, never more
+  isilon::ResumeTracker tokens;
+  // The job can be on a later page than the first when the cluster lists many jobs; a job
+  // that is there must not look missing (a start would give up on it after its retries).
+  for (;;) {
+    // Kept for the one repeat after a reconnection.
+    string sentUri, sentBody, response;
+    const RequestOutcome outcome = RunRequest(
+        step, request,
+        [&](string& uri, string& body) {
+          const bool built = request.BuildRequest(uri, body);
+          sentUri = uri;
+          sentBody = body;
+          return built;
+        },
+        response);
+    if (outcome == kRequestNotSent) return false;
+    if (outcome == kRequestRejected) {
+      bool sent = false;
+      if (!reconnected) {
+        reconnected = true;
+        strLastErrorCode = previousCode;
+        strLastErrorMessage = previousMessage;
+        Log(kFn, __LINE__, 0, "Failed to send request to file server[%s]. Re-establishing the connection.",
+            strFileServer.c_str());
+        CloseConnection();
+        OpenConnection();
+        sent = SendRequest(response, kGet, sentUri, sentBody, true);
+        if (!sent) {
+          request.ParseError(response);
+          request.getError(strLastErrorCode, strLastErrorMessage);
+        }
+      }
+      if (!sent) {
+        Log(kFn, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]",
+            strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+        return false;
+      }
+    }
+
+    const bool found = request.ParseResponse(response);
+    string token;
+    request.GetResume(token);
+    if (found) break;
+    if (token.empty()) {
+      strLastErrorMessage = "No response received from file server.";
+      Log(kFn, __LINE__, -1, "File server[%s], Error[%s].", strFileServer.c_str(), strLastErrorMessage.c_str());
       return false;
     }
-  }
-
-  const bool found = request.ParseResponse(response);
-  string token;
-  request.GetResume(token);
-  if (!found && token.empty()) {
-    strLastErrorMessage = "No response received from file server.";
-    Log(kFn, __LINE__, -1, "File server[%s], Error[%s].", strFileServer.c_str(), strLastErrorMessage.c_str());
-    return false;
+    if (tokens.Repeats(token)) {
+      return Fail(kFn, __LINE__, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
+    }
   }
   request.GetJobInfo(job);
   Log(kFn, __LINE__, 2, "Found job info for policy name[%s] on file server[%s]. Jobid[%d] ", policyName.c_str(),

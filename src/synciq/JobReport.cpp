@@ -7,6 +7,7 @@
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/common/Paging.h"
 #include "src/synciq/JobState.h"
 
 using isilon::OrEmpty;
@@ -57,6 +58,7 @@ bool IsilonJsonSyncIQJobReport::ParseResponse(std::string& response) {
   static const char kFn[] = "IsilonJsonSyncIQJobReport::ParseResponse";
   EvDebug debug(nullptr);
   debug.DebugLvl(kFn, 2, "Json response :[%s]", OrEmpty(response));
+  resume.clear();  // an unreadable page names no next one
   jsonxx::Object reply;
   reply.parse(response);
   if (reply.empty()) {
@@ -123,22 +125,32 @@ bool ManageIsilon::GetSyncIQJobReport(_IsilonSyncIQJobReportInfo& report, const 
   IsilonJsonSyncIQJobReport request;
   request.Initialize(strFileServer, policyName, jobId, state);
   const RequestStep step{kFn, kGet, "Failed to create json request for sync iq job report info.", true, true};
-  string response;
-  const RequestOutcome outcome = RunRequest(
-      step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
-  if (outcome == kRequestNotSent) return false;
-  if (outcome == kRequestRejected) {
-    Log(kFn, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
-        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    return false;
-  }
+  isilon::ResumeTracker tokens;
+  // The wanted report can be on a later page: one that exists must not come back as an
+  // empty record reported as success.
+  for (;;) {
+    string response;
+    const RequestOutcome outcome = RunRequest(
+        step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); },
+        response);
+    if (outcome == kRequestNotSent) return false;
+    if (outcome == kRequestRejected) {
+      Log(kFn, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]",
+          strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+      return false;
+    }
 
-  const bool selected = request.ParseResponse(response);
-  string token;
-  request.GetResume(token);
-  if (!selected && token.empty()) {
-    return Fail(kFn, __LINE__, "Internal Error",
-                FXString::Format("No response received from file server for jobid:[%d].", static_cast<int>(jobId)));
+    const bool selected = request.ParseResponse(response);
+    string token;
+    request.GetResume(token);
+    if (selected) break;
+    if (token.empty()) {
+      return Fail(kFn, __LINE__, "Internal Error",
+                  FXString::Format("No response received from file server for jobid:[%d].", static_cast<int>(jobId)));
+    }
+    if (tokens.Repeats(token)) {
+      return Fail(kFn, __LINE__, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
+    }
   }
   request.GetJobReportInfo(report);
   Log(kFn, __LINE__, 2, "Found info for jobid[%d] policy name[%s] on file server[%s]", static_cast<int>(jobId),

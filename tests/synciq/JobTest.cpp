@@ -2,6 +2,7 @@
 // the waits for a scheduled or paused job and their limit, the reconnection after a failed query.
 #include "tests/synciq/SyncIQSim.h"
 
+#include "sim/core/Paging.h"
 #include "tests/support/LogCapture.h"
 
 namespace {
@@ -165,6 +166,38 @@ TEST_F(SyncIQJobs, FailedJobQueryReconnectsOnce) {
   EXPECT_EQ(LastMessage(), "still down");
   EXPECT_EQ(Requests("GET /platform/1/sync/jobs").size(), 2u);
   EXPECT_EQ(Requests("POST /session").size(), 1u);
+}
+
+TEST_F(SyncIQJobs, JobOnALaterPageIsFound) {
+  AddPolicy(FitPolicy("second", "/ifs/data/second"));
+  unsigned int jobId = 0;
+  ASSERT_TRUE(session().StartSyncIQJob("second", "snap-1", jobId));
+  server().requestLog().clear();
+
+  // A first page that holds only another policy's job and names the page with ours.
+  isim::PageCursor next;
+  next.limit = 1;
+  next.query = {{"policy_name", "second"}};
+  const std::string token = isim::Pager("sync/jobs", 1).encode(next);
+  server().faults().add(isim::Fault::replace(
+      "/platform/1/sync/jobs", 200,
+      R"({"jobs":[{"job_id":7,"state":"running","policy_name":"first"}],"resume":")" + token + "\"}"));
+  // The second page fails once: the one reconnection repeats it.
+  server().faults().add(isim::Fault::error("/platform/1/sync/jobs", 500, "AEC_SYSTEM_INTERNAL_ERROR", "lost"));
+  _IsilonSyncIQJobInfo job;
+  ASSERT_TRUE(session().GetSyncIQJobInfo(job, "second", SYNCIQ_JOB_STATE_NONE)) << LastMessage();
+  EXPECT_EQ(job.nJobId, jobId);
+  EXPECT_EQ(Requests(), (std::vector<std::string>{"GET /platform/1/sync/jobs?policy_name=second",
+                                                  "GET /platform/1/sync/jobs?policy_name=second&resume=" + token,
+                                                  "DELETE /session/1/session", "POST /session/1/session",
+                                                  "GET /platform/1/sync/jobs?policy_name=second&resume=" + token}));
+
+  // Nowhere on any page: the lookup fails instead of reporting an empty job.
+  server().faults().add(isim::Fault::replace(
+      "/platform/1/sync/jobs", 200,
+      R"({"jobs":[{"job_id":7,"state":"running","policy_name":"first"}],"resume":")" + token + "\"}"));
+  EXPECT_FALSE(session().GetSyncIQJobInfo(job, "second", SYNCIQ_JOB_STATE_FINISHED));
+  EXPECT_EQ(LastMessage(), "No response received from file server.");
 }
 
 TEST_F(SyncIQJobs, NamesAreEscapedInTheBodyAndEncodedInTheQuery) {

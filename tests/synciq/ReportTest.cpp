@@ -120,23 +120,41 @@ TEST_F(SyncIQReports, SelectionByJobIdOrStateAndTheTargetSnapshot) {
   }
 }
 
-TEST_F(SyncIQReports, OnlyTheFirstPageIsReadAndFailuresAreNotRepeated) {
+TEST_F(SyncIQReports, LaterPagesAreReadUntilTheReportIsFound) {
   Seed("p", 5, "finished");
   Seed("p", 7, "finished");
   Seed("p", 9, "finished");
   SetPageSize(1);
   _IsilonSyncIQJobReportInfo r;
-  r.nJobId = 42;
-  ASSERT_TRUE(session().GetSyncIQJobReport(r, 5, "p", SYNCIQ_JOB_STATE_NONE));
-  EXPECT_EQ(r.nJobId, 0u);  // not on the first page: a cleared record
-  EXPECT_EQ(Requests("GET /platform/1/sync/reports").size(), 1u);
+  ASSERT_TRUE(session().GetSyncIQJobReport(r, 5, "p", SYNCIQ_JOB_STATE_NONE)) << LastMessage();
+  EXPECT_EQ(r.nJobId, 5u);
+  EXPECT_EQ(r.nFilesTransferred, 50u);
+  std::vector<std::string> pages = Requests("GET /platform/1/sync/reports");
+  ASSERT_EQ(pages.size(), 3u);
+  EXPECT_EQ(pages[1].rfind("GET /platform/1/sync/reports?policy_name=p&resume=", 0), 0u) << pages[1];
 
-  server().faults().add(isim::Fault::error("/platform/1/sync/reports", 500, "AEC_SYSTEM_INTERNAL_ERROR", "down"));
-  EXPECT_FALSE(session().GetSyncIQJobReport(r, 9, "p", SYNCIQ_JOB_STATE_NONE));
+  server().requestLog().clear();
+  EXPECT_FALSE(session().GetSyncIQJobReport(r, 8, "p", SYNCIQ_JOB_STATE_NONE));
+  EXPECT_EQ(LastMessage(), "No response received from file server for jobid:[8].");
+  EXPECT_EQ(Requests("GET /platform/1/sync/reports").size(), 3u);
+
+  // A cluster that keeps naming the same page stops the search.
+  server().faults().add(isim::Fault::repeatResume("/platform/1/sync/reports").after(1).count(0));
+  EXPECT_FALSE(session().GetSyncIQJobReport(r, 5, "p", SYNCIQ_JOB_STATE_NONE));
+  EXPECT_EQ(LastCode(), "Internal Error");
+  EXPECT_NE(LastMessage().find("repeated resume token"), std::string::npos) << LastMessage();
+  server().faults().clear();
+
+  // A failing page fails the lookup, without any reconnection.
+  server().requestLog().clear();
+  server().faults().add(
+      isim::Fault::error("/platform/1/sync/reports", 500, "AEC_SYSTEM_INTERNAL_ERROR", "down").after(1));
+  EXPECT_FALSE(session().GetSyncIQJobReport(r, 5, "p", SYNCIQ_JOB_STATE_NONE));
   EXPECT_EQ(LastCode(), "AEC_SYSTEM_INTERNAL_ERROR");
   EXPECT_EQ(LastMessage(), "down");
   EXPECT_EQ(Requests("GET /platform/1/sync/reports").size(), 2u);
-  EXPECT_EQ(Requests("POST /session").size(), 1u);
+  EXPECT_TRUE(Requests("/session").empty());
+  SetPageSize(1000);
 
   // Reports of the wrong shape: no "reports", entries of the wrong kinds.
   server().faults().add(isim::Fault::replace("/platform/1/sync/reports", 200, R"({"total":0})"));
