@@ -29,8 +29,9 @@ bool knownJobState(const std::string& state) {
   return false;
 }
 
-// A setting read from a test or the command line: negative or NaN means no wait.
-double seconds(double value) { return value > 0 ? value : 0; }
+// A setting read from a test or the command line: negative or NaN means no wait, and no wait
+// is longer than some thirty thousand years (so every count made from one stays in range).
+double seconds(double value) { return value > 0 ? (value < 1e12 ? value : 1e12) : 0; }
 
 uint64_t fnv1a(const std::string& text, uint64_t seed) {
   uint64_t h = seed;
