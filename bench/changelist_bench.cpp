@@ -1,0 +1,213 @@
+// Walking a long change list page by page: the library's GetSnapshotChangeList loop against a
+// bare libcurl loop that fetches the same pages (the transport's limit), both over HTTPS
+// against an in-process simulated cluster on 127.0.0.58:8080 holding a ready change list of
+// generated entries. The CPU column is the whole process (client and simulator threads).
+//
+//   changelist_bench [--entries=N] [benchmark options]      (N default 1000000)
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "isilon/ManageIsilon.h"
+#include "sim/core/Server.h"
+#include "sim/snapshot/SnapshotModule.h"
+
+namespace {
+
+const char kAddress[] = "127.0.0.58";
+const unsigned long long kOlder = 10, kNewer = 12;
+
+size_t g_entries = 1000000;
+std::string g_certFile;
+
+void ReportPeakMemory(benchmark::State& state) {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  state.counters["max_rss_MiB"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// ---- the library walk ------------------------------------------------------------------
+void BM_LibraryWalk(benchmark::State& state) {
+  ManageIsilon session;
+  session.SetFileServer(kAddress);
+  session.SetUser("admin");
+  session.SetPasswd("secret");
+  unsigned long long older = kOlder, newer = kNewer;
+  size_t total = 0, largestPage = 0;
+  for (auto _ : state) {
+    _IsilonChangeListInfo info;
+    size_t count = 0;
+    do {
+      const CZemError error = session.GetSnapshotChangeList(older, newer, info);
+      if (error.IsError()) {
+        state.SkipWithError(("GetSnapshotChangeList failed: " + error.Message()).c_str());
+        return;
+      }
+      count += info.lstItems.size();
+      if (info.lstItems.size() > largestPage) largestPage = info.lstItems.size();
+    } while (!info.strResume.empty());
+    if (count != g_entries) state.SkipWithError("wrong number of entries");
+    total += count;
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(total));
+  state.counters["largest_page"] = static_cast<double>(largestPage);
+  ReportPeakMemory(state);
+  session.CloseConnection();
+}
+
+// ---- the bare libcurl walk -------------------------------------------------------------
+size_t Collect(char* data, size_t size, size_t count, void* user) {
+  static_cast<std::string*>(user)->append(data, size * count);
+  return size * count;
+}
+
+struct Cookies {
+  std::string session, csrf;
+};
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+  const std::string line(data, size * count);
+  Cookies* c = static_cast<Cookies*>(user);
+  auto take = [&line](const char* name, std::string& out) {
+    const size_t at = line.find(name);
+    if (at == std::string::npos) return;
+    const size_t from = at + std::strlen(name);
+    out = line.substr(from, line.find(';', from) - from);
+  };
+  if (strncasecmp(line.c_str(), "Set-Cookie:", 11) == 0) {
+    take("isisessid=", c->session);
+    take("isicsrf=", c->csrf);
+  }
+  return size * count;
+}
+
+// The "resume" token of a page: a string, or null on the last page.
+std::string ResumeOf(const std::string& body) {
+  const size_t at = body.rfind("\"resume\":");
+  if (at == std::string::npos || body.compare(at + 9, 4, "null") == 0) return std::string();
+  const size_t open = body.find('"', at + 9);
+  if (open == std::string::npos) return std::string();
+  return body.substr(open + 1, body.find('"', open + 1) - open - 1);
+}
+
+size_t CountItems(const std::string& body) {
+  size_t n = 0;
+  for (size_t at = body.find("\"change_types\""); at != std::string::npos; at = body.find("\"change_types\"", at + 1))
+    ++n;
+  return n;
+}
+
+void BM_BareCurlWalk(benchmark::State& state) {
+  CURL* curl = curl_easy_init();
+  const std::string base = std::string("https://") + kAddress + ":8080";
+  std::string body;
+  Cookies cookies;
+  curl_easy_setopt(curl, CURLOPT_CAINFO, g_certFile.c_str());
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &OnHeader);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &cookies);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+
+  const std::string login = R"({"username":"admin","password":"secret","services":["platform","namespace"]})";
+  curl_slist* loginHeaders = curl_slist_append(nullptr, "Content-Type: application/json");
+  curl_easy_setopt(curl, CURLOPT_URL, (base + "/session/1/session").c_str());
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, loginHeaders);
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, login.c_str());
+  const CURLcode loggedIn = curl_easy_perform(curl);
+  curl_slist_free_all(loginHeaders);
+  if (loggedIn != CURLE_OK || cookies.session.empty()) {
+    state.SkipWithError("login failed");
+    curl_easy_cleanup(curl);
+    return;
+  }
+  curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
+  headers = curl_slist_append(headers, ("Cookie: isisessid=" + cookies.session).c_str());
+  headers = curl_slist_append(headers, ("X-CSRF-Token: " + cookies.csrf).c_str());
+  headers = curl_slist_append(headers, ("Referer: " + base).c_str());
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+
+  const std::string first =
+      base + "/platform/3/snapshot/changelists/" + std::to_string(kOlder) + "_" + std::to_string(kNewer) + "/lins";
+  size_t total = 0;
+  for (auto _ : state) {
+    std::string resume;
+    size_t count = 0;
+    do {
+      body.clear();
+      const std::string url = resume.empty() ? first : first + "?resume=" + resume;
+      curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+      long status = 0;
+      if (curl_easy_perform(curl) != CURLE_OK ||
+          (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status), status != 200)) {
+        state.SkipWithError("page fetch failed");
+        break;
+      }
+      count += CountItems(body);
+      resume = ResumeOf(body);
+    } while (!resume.empty());
+    if (count != g_entries) state.SkipWithError("wrong number of entries");
+    total += count;
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(total));
+  ReportPeakMemory(state);
+  curl_slist_free_all(headers);
+  curl_easy_cleanup(curl);
+}
+
+BENCHMARK(BM_BareCurlWalk)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()->Iterations(1)
+    ->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_LibraryWalk)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()->Iterations(1)
+    ->Repetitions(3)->ReportAggregatesOnly(true);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<char*> rest;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--entries=", 10) == 0) {
+      g_entries = std::strtoull(argv[i] + 10, nullptr, 10);
+    } else {
+      rest.push_back(argv[i]);
+    }
+  }
+  int restCount = static_cast<int>(rest.size());
+  benchmark::Initialize(&restCount, rest.data());
+
+  char certName[] = "/tmp/changelist-bench-cert-XXXXXX";
+  char registryName[] = "/tmp/changelist-bench-registry-XXXXXX";
+  const int certFd = mkstemp(certName), registryFd = mkstemp(registryName);
+  if (certFd < 0 || registryFd < 0) return 1;
+  close(certFd);
+  close(registryFd);
+  g_certFile = certName;
+
+  isim::Config config;
+  config.address = kAddress;
+  isim::Server server(config);
+  server.module<isim::SnapshotModule>()->addSyntheticChangeList(kOlder, kNewer, g_entries);
+  std::string error;
+  if (!server.start(&error) || !server.writeCertificate(g_certFile)) {
+    std::cerr << "changelist_bench: cannot start the simulator: " << error << "\n";
+    return 1;
+  }
+  std::ofstream(registryName) << "[NAS]\nsIsilonCAFile=" << g_certFile << "\n";
+  setenv("ISILON_REGISTRY", registryName, 1);
+
+  std::cout << "change list of " << g_entries << " entries, pages of 1000" << std::endl;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  server.stop();
+  std::remove(certName);
+  std::remove(registryName);
+  return 0;
+}
