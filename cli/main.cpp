@@ -1,4 +1,5 @@
 // isilonctl: manage an Isilon cluster from the command line through the client library.
+#include <cstdlib>
 #include <iostream>
 
 #include "cli/Runtime.h"
@@ -18,14 +19,21 @@ int main(int argc, char** argv) {
                  "Key file for --encrypted-password (default: the registry's sIsilonKeyFile)");
   app.add_option("--ca-file", rt.options.caFile, "PEM file of certificates to trust (else sIsilonCAFile)");
   app.add_flag("--json", rt.options.json, "Machine-readable output");
-  app.add_option("--log-level", rt.options.logLevel, "Library log level (-1 failures ... 7 traces)")
+  app.add_option("--log-level", rt.options.logLevel,
+                 "Library log level on standard error (-1 failures, the default, ... 7 traces)")
       ->each([&rt](const std::string&) { rt.options.logLevelGiven = true; });
 
   ctl::InstallCommands(app, rt);
 
   // Options are applied before any command callback runs.
   app.parse_complete_callback([&rt]() {
-    if (rt.options.logLevelGiven && g_ptrLogWriter) g_ptrLogWriter->setLevel(rt.options.logLevel);
+    if (!g_ptrLogWriter) return;
+    if (rt.options.logLevelGiven) {
+      g_ptrLogWriter->setLevel(rt.options.logLevel);
+    } else if (std::getenv("ISILON_LOG_LEVEL") == nullptr) {
+      // The tool prints its own outcome; the library adds only its failure lines.
+      g_ptrLogWriter->setLevel(-1);
+    }
   });
 
   try {

@@ -120,6 +120,7 @@ TEST_F(CliTest, LoginOpensAndClosesASession) {
   Outcome run = Isilonctl(Login(), "secret\n");
   ASSERT_EQ(0, run.exitCode) << run.err;
   EXPECT_EQ("Logged in to 127.0.0.15 as admin\n", run.out);
+  EXPECT_EQ("", run.err) << "the library logs only failures unless asked for more";
   const auto log = server().requestLog().entries();
   ASSERT_EQ(2u, log.size());
   EXPECT_EQ("POST", log[0].method);
