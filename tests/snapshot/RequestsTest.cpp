@@ -185,6 +185,20 @@ TEST(ChangeListRequests, PageUriItemsAndReplacement) {
   EXPECT_EQ(info.strResume, "");
   std::string bad = "{}";
   EXPECT_FALSE(request.ParseResponse(bad));
+
+  // Members of the wrong kind anywhere read as defaults instead of failing hard.
+  std::string odd = R"({"lins":[7,{"atime":5,"ctime":{"sec":"x"},"mtime":[1],"size":-1e400,"path":{}}],"total":"x"})";
+  ASSERT_TRUE(request.ParseResponse(odd));
+  request.GetChangeList(info);
+  ASSERT_EQ(info.lstItems.size(), 2u);
+  EXPECT_EQ(info.lstItems.back().nAtime, 0u);
+  EXPECT_EQ(info.lstItems.back().nCtime, 0u);
+  EXPECT_EQ(info.lstItems.back().strPath, "");
+  EXPECT_EQ(info.nTotal, 0);
+  std::string notList = R"({"lins":"x","resume":"r"})";
+  ASSERT_TRUE(request.ParseResponse(notList));
+  request.GetChangeList(info);
+  EXPECT_TRUE(info.lstItems.empty());
 }
 
 TEST(JobTypeRequests, ReadFirstTypeAndWriteOnlyEnabled) {
