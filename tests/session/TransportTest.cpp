@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/core/Certificate.h"
 #include "tests/session/SessionFixture.h"
 #include "tests/support/LogCapture.h"
 
@@ -59,6 +60,25 @@ TEST_F(TrustTest, UntrustedCertificateFailsWithItsCause) {
   // Trusting the certificate through the registry lets the same session in.
   registry().Rewrite("[NAS]\nsIsilonCAFile = " + certPath() + "\n");
   EXPECT_TRUE(session->OpenConnection()) << session->GetLastTransportError();
+}
+
+TEST_F(TrustTest, ATrustedCertificateForAnotherAddressIsRefused) {
+  // A cluster on 127.0.0.70 serving a certificate made out to 127.0.0.71, which is trusted.
+  isim::CertificatePair pair;
+  std::string error;
+  ASSERT_TRUE(isim::makeSelfSigned("127.0.0.71", pair, error)) << error;
+  TempFile cert(pair.certificatePem, ".pem"), key(pair.privateKeyPem, ".key");
+  isim::Config config;
+  config.certFile = cert.path();
+  config.keyFile = key.path();
+  SimCluster other("127.0.0.70", config);
+  registry().Rewrite("[NAS]\nsIsilonCAFile = " + cert.path() + "\n");
+  auto session = NewSession("127.0.0.70", "admin", "secret");
+  EXPECT_FALSE(session->OpenConnection());
+  const std::string cause = session->GetLastTransportError();
+  EXPECT_TRUE(ContainsNoCase(cause, "does not match") || ContainsNoCase(cause, "no alternative certificate subject"))
+      << cause;
+  EXPECT_EQ(0u, other.server().requestLog().size());
 }
 
 TEST_F(TrustTest, VerificationOffWorksAndWarnsOncePerTransport) {
