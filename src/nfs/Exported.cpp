@@ -32,11 +32,7 @@ extern "C" bool CreateNfsExportIsilon(const unsigned long long& /*context*/, con
   permissions.setSecurityFlavors.insert("unix");
 
   unsigned int exportId = 0;
-  // An empty path could never be served; it is refused before anything is sent.
-  const bool created = path.empty()
-                           ? session.Fail(kFn, __LINE__, "Internal error", "Invalid input parameters")
-                           : session.CreateNFSExport(exportId, paths, permissions, "", "", false, true);
-  if (!created) {
+  if (!session.CreateNFSExport(exportId, paths, permissions, "", "", false, true)) {
     session.GetLastError(errorCode, errorMessage);
     debug.DebugLvl(kFn, -1, "Failed to create nfs export on path[%s]. Error [%s]:[%s]", path.c_str(),
                    errorCode.c_str(), errorMessage.c_str());

@@ -207,31 +207,4 @@ TEST(NfsRequests, ListReplyOfOddShapesIsDefinedOrRefused) {
   }
 }
 
-TEST(NfsRequests, RecordsStartAndClearToTheirDefaults) {
-  _IsilonNFSExportInfo info;
-  EXPECT_EQ(info.nId, 0u);
-  EXPECT_FALSE(info.bReadOnly);
-  EXPECT_TRUE(info.bAllDirs);
-  info.nId = 5;
-  info.vPaths = {"/ifs/a"};
-  info.vSecurityFlavors = {"unix"};
-  info.strReserved = "x";
-  info.bReadOnly = true;
-  info.bAllDirs = false;
-  info.clear();
-  EXPECT_EQ(info.nId, 0u);
-  EXPECT_TRUE(info.vPaths.empty());
-  EXPECT_TRUE(info.vSecurityFlavors.empty());
-  EXPECT_EQ(info.strReserved, "");
-  EXPECT_FALSE(info.bReadOnly);
-  EXPECT_TRUE(info.bAllDirs);
-
-  _IsilonNFSPermissions permissions;
-  permissions.setRootClients.insert("r");
-  permissions.setSecurityFlavors.insert("unix");
-  permissions.clear();
-  EXPECT_TRUE(permissions.setRootClients.empty());
-  EXPECT_TRUE(permissions.setSecurityFlavors.empty());
-}
-
 }  // namespace
