@@ -231,7 +231,7 @@ void SnapshotModule::addOptions(CLI::App& app) {
   app.add_option_function<std::string>(
          "--cl-job-states", [this](const std::string& text) { plan_.states = SplitStates(text); },
          "States a ChangelistCreate job reports, one per status request, before it ends (comma-separated, "
-         "default: running)")
+         "default: running,paused_priority)")
       ->group("Snapshots");
   app.add_option_function<std::string>(
          "--cl-job-outcome", [this](const std::string& text) { plan_.outcome = text; },

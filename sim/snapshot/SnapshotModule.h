@@ -33,7 +33,7 @@ class SnapshotModule : public Module {
   // "running" meanwhile) the job ends in `outcome`: "succeeded", "failed", any other state
   // text, or "never" to keep it "running" for ever.
   struct JobPlan {
-    std::vector<std::string> states{"running"};
+    std::vector<std::string> states{"running", "paused_priority"};
     std::string outcome = "succeeded";
     double seconds = 0;
   };
