@@ -12,6 +12,13 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 300)
 
+echo "== install, example program and Debian packages"
+"$root/scripts/package-check.sh" build
+
+echo "== API reference (warnings are errors)"
+rm -rf build-docs
+doxygen docs/Doxyfile
+
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DISILON_SANITIZE=ON -DISILON_BUILD_BENCH=OFF >/dev/null
 cmake --build build-asan -j"$jobs"
