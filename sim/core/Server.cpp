@@ -115,6 +115,12 @@ bool Server::start(std::string* error) {
   // Headers and body go out in separate writes; without this the body waits for the
   // client's delayed acknowledgement (about 40 ms a reply on Linux).
   http->set_tcp_nodelay(true);
+  // No SO_REUSEPORT (the server library's default): a second simulator on the same address
+  // must fail to bind, not silently take half of the first one's connections.
+  http->set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const void*>(&yes), sizeof(yes));
+  });
   http->set_keep_alive_max_count(config_.keepAliveMaxCount);
   http->set_keep_alive_timeout(std::max(config_.keepAliveTimeout, 1));
   http->set_read_timeout(30, 0);

@@ -1,10 +1,35 @@
 #include "tests/support/SimFixture.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <stdexcept>
 #include <thread>
 
-SimCluster::SimCluster(const std::string& address, isim::Config config) {
+namespace {
+
+// Test programs run side by side (ctest -j) and cases of one program may share an address:
+// whoever holds the address's lock file serves on it; the others wait their turn.
+int LockAddress(const std::string& address) {
+  const std::string path = "/tmp/isilon-sim-" + address + ".lock";
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) throw std::runtime_error("simulator: cannot open " + path);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(10);
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      close(fd);
+      throw std::runtime_error("simulator: " + address + " stayed busy");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return fd;
+}
+
+}  // namespace
+
+SimCluster::SimCluster(const std::string& address, isim::Config config) : lockFd_(LockAddress(address)) {
   config.address = address;
   if (config.port == 0) config.port = 8080;
   server_.reset(new isim::Server(std::move(config)));
@@ -18,7 +43,11 @@ SimCluster::SimCluster(const std::string& address, isim::Config config) {
   if (!server_->writeCertificate(cert_.path())) throw std::runtime_error("simulator: cannot write " + cert_.path());
 }
 
-SimCluster::~SimCluster() { server_->stop(); }
+SimCluster::~SimCluster() {
+  server_->stop();
+  server_.reset();
+  close(lockFd_);  // releases the address for the next one
+}
 
 void SimFixture::SetUp() {
   try {

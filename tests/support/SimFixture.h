@@ -38,6 +38,7 @@ class SimCluster {
   std::string url() const { return server_->baseUrl(); }
 
  private:
+  int lockFd_;
   std::unique_ptr<isim::Server> server_;
   TempFile cert_{std::string(), ".pem"};
 };
