@@ -409,7 +409,7 @@ std::vector<Operation> Operations() {
          const bool ok = s.StartSyncIQJob("fault-policy", "fault-snapshot", id);
          return Finish(s, ok, id != 0 ? 1 : 0);
        }});
-  add({"GetSyncIQJobInfo", "GET", "/platform/1/sync/jobs", kOnePage, kRead, Nothing, [](ManageIsilon& s) {
+  add({"GetSyncIQJobInfo", "GET", "/platform/1/sync/jobs", kUntilFound, kRead, Nothing, [](ManageIsilon& s) {
          _IsilonSyncIQJobInfo job;
          const bool ok = s.GetSyncIQJobInfo(job, "fault-policy", SYNCIQ_JOB_STATE_NONE);
          return Finish(s, ok, 0);
