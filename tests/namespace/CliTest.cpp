@@ -10,29 +10,12 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/namespace/NamespaceFixture.h"
+#include "tests/support/Isilonctl.h"
 
 namespace {
 
 using nlohmann::json;
 
-// <build>/tests/isilon_namespace_tests -> <build>/cli/isilonctl
-std::string IsilonctlPath() {
-  char self[4096] = {0};
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  const std::string exe = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
-  return exe.substr(0, exe.rfind('/')) + "/../cli/isilonctl";
-}
-
-std::string Quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-struct CtlRun {
-  int exitCode = -1;
-  std::string out;
-};
 
 class NamespaceCli : public NamespaceFixture {
  protected:
@@ -41,24 +24,11 @@ class NamespaceCli : public NamespaceFixture {
   void SetUp() override {
     NamespaceFixture::SetUp();
     if (HasFatalFailure()) return;
-    if (access(IsilonctlPath().c_str(), X_OK) != 0) GTEST_SKIP() << "isilonctl is not built";
+    if (!IsilonctlBuilt()) GTEST_SKIP() << "isilonctl is not built";
   }
 
   CtlRun Ctl(const std::vector<std::string>& args) {
-    std::string command = "echo " + Quoted(password()) + " | " + Quoted(IsilonctlPath()) + " --log-level -1 --server " +
-                          Quoted(address()) + " --user " + Quoted(user()) + " --password-stdin --ca-file " +
-                          Quoted(certPath());
-    for (const auto& a : args) command += " " + Quoted(a);
-    command += " 2>/dev/null";
-    CtlRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return RunIsilonctl({address(), user(), password(), certPath()}, args);
   }
 
   static json Parse(const CtlRun& run) {

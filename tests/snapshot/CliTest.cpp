@@ -14,32 +14,17 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/snapshot/SnapshotSim.h"
-#include "tests/support/TempFile.h"
-
-extern char** environ;
+#include "tests/support/Isilonctl.h"
 
 namespace {
 
-struct CtlRun {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string IsilonctlPath() {
-  // <build>/tests/isilon_snapshot_tests -> <build>/cli/isilonctl
-  char self[4096] = {0};
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
-  return dir.substr(0, dir.rfind('/')) + "/../cli/isilonctl";
-}
 
 class SnapshotCliTest : public SnapshotSim {
  protected:
   SnapshotCliTest() : SnapshotSim("127.0.0.53") {}
 
   void SetUp() override {
-    if (access(IsilonctlPath().c_str(), X_OK) != 0) GTEST_SKIP() << "isilonctl is not built";
+    if (!IsilonctlBuilt()) GTEST_SKIP() << "isilonctl is not built";
     SnapshotSim::SetUp();
     if (HasFatalFailure()) return;
     ASSERT_EQ(ifs().AddFile("/ifs/data/a.txt", isim::ns::NewEntry(), true), isim::ns::Status::kOk);
@@ -49,40 +34,8 @@ class SnapshotCliTest : public SnapshotSim {
     snaps().setJobPlan(plan);
   }
 
-  // isilonctl with the login options, the password on standard input (a file, not a terminal).
-  CtlRun Ctl(std::vector<std::string> args) {
-    std::vector<std::string> all{IsilonctlPath(), "--server", address(), "--user", user(), "--password-stdin",
-                                 "--ca-file", certPath(), "--log-level", "-1"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(&a[0]);
-    argv.push_back(nullptr);
-    TempFile in(password() + "\n"), out, err;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, in.path().c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.path().c_str(), O_WRONLY | O_TRUNC, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, err.path().c_str(), O_WRONLY | O_TRUNC, 0);
-    pid_t pid = 0;
-    CtlRun run;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return run;
-    // A guard against a hung tool, not a measure of its speed.
-    int status = 0;
-    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > giveUp) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = out.read();
-    run.err = err.read();
-    return run;
+  CtlRun Ctl(const std::vector<std::string>& args) {
+    return RunIsilonctl({address(), user(), password(), certPath()}, args);
   }
 };
 

@@ -7,28 +7,10 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/synciq/SyncIQSim.h"
+#include "tests/support/Isilonctl.h"
 
 namespace {
 
-// <build>/tests/isilon_synciq_tests -> <build>/cli/isilonctl
-std::string IsilonctlPath() {
-  char self[4096] = {0};
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  const std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
-  return path.substr(0, path.rfind('/')) + "/../cli/isilonctl";
-}
-
-std::string Quoted(const std::string& text) {
-  std::string out = "'";
-  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-struct CtlRun {
-  int exitCode = -1;
-  std::string out;
-  nlohmann::json Json() const { return nlohmann::json::parse(out, nullptr, false); }
-};
 
 class SyncIQCli : public SyncIQSim {
  protected:
@@ -37,25 +19,11 @@ class SyncIQCli : public SyncIQSim {
   void SetUp() override {
     SyncIQSim::SetUp();
     if (HasFatalFailure()) return;
-    if (access(IsilonctlPath().c_str(), X_OK) != 0) GTEST_SKIP() << "isilonctl is not built";
+    if (!IsilonctlBuilt()) GTEST_SKIP() << "isilonctl is not built";
   }
 
-  // Standard output and exit code of one run; the password comes on standard input.
   CtlRun Ctl(const std::vector<std::string>& args) {
-    std::string command = "echo " + Quoted(password()) + " | ISILON_LOG_LEVEL=-1 ISILON_LOG_FILE=/dev/null " +
-                          Quoted(IsilonctlPath()) + " --server " + Quoted(address()) + " --user " + Quoted(user()) +
-                          " --password-stdin --ca-file " + Quoted(certPath());
-    for (const auto& a : args) command += " " + Quoted(a);
-    command += " 2>/dev/null";
-    CtlRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return RunIsilonctl({address(), user(), password(), certPath()}, args);
   }
 };
 

@@ -1,0 +1,60 @@
+#include "tests/support/Isilonctl.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/support/TempFile.h"
+
+extern char** environ;
+
+std::string IsilonctlPath() {
+  char self[4096] = {0};
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  const std::string exe = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
+  return exe.substr(0, exe.rfind('/')) + "/../cli/isilonctl";
+}
+
+bool IsilonctlBuilt() { return access(IsilonctlPath().c_str(), X_OK) == 0; }
+
+CtlRun RunIsilonctl(const CtlTarget& target, const std::vector<std::string>& args) {
+  std::vector<std::string> all{IsilonctlPath(), "--server", target.address, "--user", target.user,
+                               "--password-stdin", "--ca-file", target.caFile, "--log-level", "-1"};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : all) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+
+  // Files rather than pipes: the tool sees no terminal, and nothing can fill up and block.
+  TempFile in(target.password + "\n"), out, err;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, in.path().c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.path().c_str(), O_WRONLY | O_TRUNC, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, err.path().c_str(), O_WRONLY | O_TRUNC, 0);
+  pid_t pid = 0;
+  CtlRun run;
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return run;
+  // A guard against a hung tool, not a measure of its speed.
+  int status = 0;
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > giveUp) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = out.read();
+  run.err = err.read();
+  return run;
+}

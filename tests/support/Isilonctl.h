@@ -1,0 +1,32 @@
+#pragma once
+// Runs isilonctl as a real process against a simulated cluster:
+//
+//   CtlRun run = RunIsilonctl({address(), user(), password(), certPath()}, {"--json", "ls", "/ifs"});
+//   EXPECT_EQ(run.exitCode, 0) << run.err;
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+struct CtlRun {
+  int exitCode = -1;  // -1: it could not be started, or it was killed
+  std::string out;
+  std::string err;
+  // Standard output as JSON (discarded when it is not).
+  nlohmann::json Json() const { return nlohmann::json::parse(out, nullptr, false); }
+};
+
+// Where to log in: the options every run carries.
+struct CtlTarget {
+  std::string address;
+  std::string user;
+  std::string password;  // given on standard input
+  std::string caFile;
+};
+
+// <build>/tests/<program> -> <build>/cli/isilonctl
+std::string IsilonctlPath();
+bool IsilonctlBuilt();
+
+// The tool with the login options, then `args`; only its failure lines are logged.
+CtlRun RunIsilonctl(const CtlTarget& target, const std::vector<std::string>& args);
