@@ -1,9 +1,5 @@
 #pragma once
 // A simulated cluster on its own loopback address and a session object that trusts it.
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,13 +15,6 @@ class NamespaceFixture : public SimFixture {
   explicit NamespaceFixture(const std::string& address) : SimFixture(address) {}
 
   void SetUp() override {
-    // The cases run as separate processes side by side, and two simulators may listen on one
-    // address at once (the kernel then splits the connections between them): the cases of
-    // one address take turns.
-    lockFd_ = open(("/tmp/isilon-namespace-tests-" + address() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC,
-                   0600);
-    ASSERT_GE(lockFd_, 0);
-    ASSERT_EQ(flock(lockFd_, LOCK_EX), 0);
     SimFixture::SetUp();
     if (HasFatalFailure()) return;
     registry_.reset(new ScopedRegistry(RegistryText(std::string())));
@@ -38,8 +27,6 @@ class NamespaceFixture : public SimFixture {
     session_.reset();
     registry_.reset();
     SimFixture::TearDown();
-    if (lockFd_ >= 0) close(lockFd_);
-    lockFd_ = -1;
   }
 
   // The registry text with the cluster's certificate trusted and `extraNas` lines added.
@@ -82,5 +69,4 @@ class NamespaceFixture : public SimFixture {
  private:
   std::unique_ptr<ScopedRegistry> registry_;
   std::unique_ptr<ManageIsilon> session_;
-  int lockFd_ = -1;
 };

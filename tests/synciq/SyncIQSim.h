@@ -2,10 +2,7 @@
 // A session of the library on the simulated cluster's SyncIQ module, over the real transport.
 // The library's sleeps do not wait: each one is recorded and moves the simulator's clock on by
 // as much, so a job's course through its states is followed as a real poll would see it.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -22,12 +19,6 @@ class SyncIQSim : public SimFixture {
   explicit SyncIQSim(const std::string& address) : SimFixture(address) {}
 
   void SetUp() override {
-    // Test programs run their cases as separate processes side by side, and two simulators
-    // can listen on one address at once (the kernel then splits the connections between
-    // them): the cases of one address take turns.
-    lockFd_ = open(("/tmp/isilon-synciq-tests-" + address() + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_GE(lockFd_, 0);
-    ASSERT_EQ(flock(lockFd_, LOCK_EX), 0);
     SimFixture::SetUp();
     if (HasFatalFailure()) return;
     module_ = server().module<isim::synciq::SyncIQModule>();
@@ -55,8 +46,6 @@ class SyncIQSim : public SimFixture {
     current_ = nullptr;
     registry_.reset();
     SimFixture::TearDown();
-    if (lockFd_ >= 0) close(lockFd_);  // lets the next case of this address go
-    lockFd_ = -1;
   }
 
   // The registry text with the certificate to trust and the given [~Tarvex] lines.
@@ -135,5 +124,4 @@ class SyncIQSim : public SimFixture {
   std::unique_ptr<ScopedRegistry> registry_;
   std::unique_ptr<ManageIsilon> session_;
   std::vector<unsigned int> sleeps_;
-  int lockFd_ = -1;
 };
