@@ -73,7 +73,7 @@ using Clock = std::chrono::steady_clock;
 // the same cycle so that the cluster's state (and so the replies) stays the same size.
 class Worker {
  public:
-  Worker(const Options& options, int index) : options_(options), index_(index) {
+  Worker(const Options& options, int index) : index_(index) {
     session_.SetFileServer(options.address);
     session_.SetUser("admin");
     session_.SetPasswd("secret");
@@ -191,7 +191,6 @@ class Worker {
     return false;
   }
 
-  const Options& options_;
   int index_;
   ManageIsilon session_;
   unsigned int exportId_ = 0;

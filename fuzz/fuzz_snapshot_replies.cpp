@@ -5,7 +5,6 @@
 // zero, the caller's job record untouched by a refused reply, and repeatable readings.
 #include <cstddef>
 #include <cstdint>
-#include <iterator>
 #include <string>
 #include <vector>
 
