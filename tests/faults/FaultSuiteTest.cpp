@@ -4,7 +4,7 @@
 // (or, for a reply it can still read, a defined success), never crash and never hang past the
 // configured time-outs.
 //
-// To add a fault: one row in Faults() below. To add an operation: one row in Operations().
+// To add a fault: one line in Faults() below. To add an operation: one row in Operations().
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -129,115 +129,90 @@ std::string WithDeepNesting(const nlohmann::json& good) {
   return text;
 }
 
-bool ArmReplace(isim::Server& server, const Operation& op, const std::string& body) {
-  server.faults().add(isim::Fault::replace(op.path, 200, body).on(op.method).count(-1));
-  return true;
+// What must hold after a fault, beyond "no crash, no hang".
+void Failed(const Operation& op, const Outcome& out) {
+  EXPECT_FALSE(out.ok) << op.name;
+  EXPECT_FALSE(out.code.empty() && out.message.empty()) << op.name << ": failure without a cause";
+}
+// A reply the library can still read may succeed; a failure must say why.
+void Defined(const Operation& op, const Outcome& out) {
+  if (!out.ok) {
+    EXPECT_FALSE(out.code.empty() && out.message.empty()) << op.name << ": failure without a cause";
+  }
+}
+// Failed, and the transport gives a cause that names `cause` (any cause when empty); only a
+// session object can tell it.
+std::function<void(const Operation&, const Outcome&)> FailedWith(const std::string& cause) {
+  return [cause](const Operation& op, const Outcome& out) {
+    Failed(op, out);
+    if (!op.sessionObject) return;
+    EXPECT_FALSE(out.transport.empty()) << op.name;
+    EXPECT_NE(out.transport.find(cause), std::string::npos) << op.name << ": " << out.transport;
+  };
+}
+void ClusterError(const Operation& op, const Outcome& out) {
+  EXPECT_FALSE(out.ok) << op.name;
+  EXPECT_EQ(out.code, "AEC_SYSTEM_INTERNAL_ERROR") << op.name;
+  EXPECT_EQ(out.message, "fault suite") << op.name;
 }
 
+// Arms the fault `make` gives for every request of the operation.
+using MakeFault = std::function<isim::Fault(const Operation&)>;
+std::function<bool(isim::Server&, const Operation&, const std::string&)> Always(MakeFault make) {
+  return [make](isim::Server& server, const Operation& op, const std::string&) {
+    server.faults().add(make(op).on(op.method).count(-1));
+    return true;
+  };
+}
+// The same, only for operations that pass `applies`.
+std::function<bool(isim::Server&, const Operation&, const std::string&)> When(
+    std::function<bool(const Operation&)> applies, MakeFault make) {
+  return [applies, make](isim::Server& server, const Operation& op, const std::string& good) {
+    return applies(op) && Always(make)(server, op, good);
+  };
+}
+// Serves the operation's own good reply, rewritten by `mangle`.
+std::function<bool(isim::Server&, const Operation&, const std::string&)> Mangled(Mangle mangle) {
+  return [mangle](isim::Server& server, const Operation& op, const std::string& good) {
+    if (op.reply == kIgnored || good.empty()) return false;
+    const nlohmann::json parsed = nlohmann::json::parse(good, nullptr, false);
+    if (parsed.is_discarded()) return false;
+    server.faults().add(isim::Fault::replace(op.path, 200, mangle(parsed)).on(op.method).count(-1));
+    return true;
+  };
+}
+
+bool ReadsReply(const Operation& op) { return op.reply != kIgnored; }
+bool Pages(const Operation& op) { return op.paging != kOnePage; }
+// A reader that takes what it cannot parse as an empty result, or a lookup that may find its
+// match before the fault, may succeed.
+void FailedUnlessLenient(const Operation& op, const Outcome& out) {
+  op.reply == kLenient ? Defined(op, out) : Failed(op, out);
+}
+void FailedUnlessFoundFirst(const Operation& op, const Outcome& out) {
+  op.paging == kUntilFound ? Defined(op, out) : Failed(op, out);
+}
+
+// One row per fault.
 std::vector<FaultRow> Faults() {
-  auto failed = [](const Operation& op, const Outcome& out) {
-    EXPECT_FALSE(out.ok) << op.name;
-    EXPECT_FALSE(out.code.empty() && out.message.empty()) << op.name << ": failure without a cause";
-  };
-  auto defined = [](const Operation& op, const Outcome& out) {
-    // A reply the library can still read may succeed; a failure must say why.
-    if (!out.ok) {
-      EXPECT_FALSE(out.code.empty() && out.message.empty()) << op.name << ": failure without a cause";
-    }
-  };
-  auto mangled = [](Mangle mangle) {
-    return [mangle](isim::Server& server, const Operation& op, const std::string& good) {
-      if (op.reply == kIgnored || good.empty()) return false;
-      const nlohmann::json parsed = nlohmann::json::parse(good, nullptr, false);
-      if (parsed.is_discarded()) return false;
-      return ArmReplace(server, op, mangle(parsed));
-    };
-  };
+  using F = isim::Fault;
+  using J = const nlohmann::json&;
   return {
-      {"ErrorStatusWithClusterError",
-       [](isim::Server& s, const Operation& op, const std::string&) {
-         s.faults().add(isim::Fault::error(op.path, 500, "AEC_SYSTEM_INTERNAL_ERROR", "fault suite").on(op.method).count(-1));
-         return true;
-       },
-       [](const Operation& op, const Outcome& out) {
-         EXPECT_FALSE(out.ok) << op.name;
-         EXPECT_EQ(out.code, "AEC_SYSTEM_INTERNAL_ERROR") << op.name;
-         EXPECT_EQ(out.message, "fault suite") << op.name;
-       }},
-      {"ErrorStatusNotJson",
-       [](isim::Server& s, const Operation& op, const std::string&) {
-         s.faults().add(isim::Fault::notJson(op.path, 502).on(op.method).count(-1));
-         return true;
-       },
-       failed},
-      {"SuccessStatusNotJson",
-       [](isim::Server& s, const Operation& op, const std::string&) {
-         if (op.reply == kIgnored) return false;
-         s.faults().add(isim::Fault::notJson(op.path, 200).on(op.method).count(-1));
-         return true;
-       },
-       [failed, defined](const Operation& op, const Outcome& out) { op.reply == kLenient ? defined(op, out) : failed(op, out); }},
-      {"TruncatedBody",
-       [](isim::Server& s, const Operation& op, const std::string&) {
-         s.faults().add(isim::Fault::truncate(op.path, "{\"errors\":[{\"code\":\"AEC_", 4096).on(op.method).count(-1));
-         return true;
-       },
-       failed},
-      {"ClosedBeforeReply",
-       [](isim::Server& s, const Operation& op, const std::string&) {
-         s.faults().add(isim::Fault::closeBeforeReply(op.path).on(op.method).count(-1));
-         return true;
-       },
-       [failed](const Operation& op, const Outcome& out) {
-         failed(op, out);
-         if (op.sessionObject) {
-           EXPECT_FALSE(out.transport.empty()) << op.name;
-         }
-       }},
-      {"ClosedMidReply",
-       [](isim::Server& s, const Operation& op, const std::string&) {
-         s.faults().add(isim::Fault::closeMidReply(op.path).on(op.method).count(-1));
-         return true;
-       },
-       failed},
-      {"DelayPastRequestTimeout",
-       [](isim::Server& s, const Operation& op, const std::string&) {
-         s.faults().add(isim::Fault::delay(op.path, 2500).on(op.method).count(-1));
-         return true;
-       },
-       [failed](const Operation& op, const Outcome& out) {
-         failed(op, out);
-         if (op.sessionObject) {
-           EXPECT_NE(out.transport.find("timed out"), std::string::npos) << op.name << ": " << out.transport;
-         }
-       }},
-      {"HugeReply",
-       [](isim::Server& s, const Operation& op, const std::string&) {
-         s.faults().add(isim::Fault::hugeBody(op.path, 3u << 20, "{\"x\":\"").on(op.method).count(-1));
-         return true;
-       },
-       [failed](const Operation& op, const Outcome& out) {
-         failed(op, out);
-         if (op.sessionObject) {
-           EXPECT_NE(out.transport.find("limit"), std::string::npos) << op.name << ": " << out.transport;
-         }
-       }},
-      {"RepeatedResumeToken",
-       [](isim::Server& s, const Operation& op, const std::string&) {
-         if (op.paging == kOnePage) return false;
-         s.faults().add(isim::Fault::repeatResume(op.path).count(-1));
-         return true;
-       },
-       [failed, defined](const Operation& op, const Outcome& out) {
-         op.paging == kUntilFound ? defined(op, out) : failed(op, out);
-       }},
-      {"NegativeNumbers", mangled([](const nlohmann::json& j) { return WithNumbers(j, "-5"); }), defined},
-      {"FractionalNumbers", mangled([](const nlohmann::json& j) { return WithNumbers(j, "2.75"); }), defined},
-      {"NumbersBeyond2To64", mangled([](const nlohmann::json& j) { return WithNumbers(j, "36893488147419103232"); }),
-       defined},
-      {"NumbersBeyondLongDouble", mangled([](const nlohmann::json& j) { return WithNumbers(j, "1e5000"); }), defined},
-      {"MembersOfTheWrongKind", mangled(WithWrongKinds), defined},
-      {"DeepNesting", mangled(WithDeepNesting), defined},
+      {"ErrorStatusWithClusterError", Always([](const Operation& op) { return F::error(op.path, 500, "AEC_SYSTEM_INTERNAL_ERROR", "fault suite"); }), ClusterError},
+      {"ErrorStatusNotJson", Always([](const Operation& op) { return F::notJson(op.path, 502); }), Failed},
+      {"SuccessStatusNotJson", When(ReadsReply, [](const Operation& op) { return F::notJson(op.path, 200); }), FailedUnlessLenient},
+      {"TruncatedBody", Always([](const Operation& op) { return F::truncate(op.path, "{\"errors\":[{\"code\":\"AEC_", 4096); }), Failed},
+      {"ClosedBeforeReply", Always([](const Operation& op) { return F::closeBeforeReply(op.path); }), FailedWith("")},
+      {"ClosedMidReply", Always([](const Operation& op) { return F::closeMidReply(op.path); }), Failed},
+      {"DelayPastRequestTimeout", Always([](const Operation& op) { return F::delay(op.path, 2500); }), FailedWith("timed out")},
+      {"HugeReply", Always([](const Operation& op) { return F::hugeBody(op.path, 3u << 20, "{\"x\":\""); }), FailedWith("limit")},
+      {"RepeatedResumeToken", When(Pages, [](const Operation& op) { return F::repeatResume(op.path); }), FailedUnlessFoundFirst},
+      {"NegativeNumbers", Mangled([](J j) { return WithNumbers(j, "-5"); }), Defined},
+      {"FractionalNumbers", Mangled([](J j) { return WithNumbers(j, "2.75"); }), Defined},
+      {"NumbersBeyond2To64", Mangled([](J j) { return WithNumbers(j, "36893488147419103232"); }), Defined},
+      {"NumbersBeyondLongDouble", Mangled([](J j) { return WithNumbers(j, "1e5000"); }), Defined},
+      {"MembersOfTheWrongKind", Mangled(WithWrongKinds), Defined},
+      {"DeepNesting", Mangled(WithDeepNesting), Defined},
   };
 }
 
