@@ -14,5 +14,5 @@ class ISILON_API EvDebug {
       __attribute__((format(printf, 5, 6)));
 
  private:
-  EvDebugFileInstance* instance_;
+  [[maybe_unused]] EvDebugFileInstance* instance_;  // kept for the host contract; unused here
 };
