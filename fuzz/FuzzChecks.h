@@ -93,7 +93,9 @@ inline void CheckErrorReply(IsilonJsonBase& request, std::string reply) {
       Check(!code.empty() || !message.empty() || !list.empty());
       if (!list.empty()) Check(list.front().strCode == code && list.front().strMessage == message);
     } else {
+      // Nothing found: an object without errors, or no object at all.
       Check(list.empty());
+      Check((code.empty() && message.empty()) || (code == "Internal error" && message == "Internal error"));
     }
   }
 }

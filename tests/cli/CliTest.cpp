@@ -1,93 +1,26 @@
 // isilonctl as a real process against an in-process simulated cluster.
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <fcntl.h>
-#include <signal.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "tests/support/Isilonctl.h"
 #include "tests/support/Registry.h"
 #include "tests/support/SimFixture.h"
 #include "tests/support/TempFile.h"
-
-extern char** environ;
 
 namespace {
 
 const char kAddress[] = "127.0.0.15";
 
-std::string IsilonctlPath() {
-#ifdef ISILONCTL_PATH
-  return ISILONCTL_PATH;
-#else
-  // Next to the tests' build folder: <build>/tests/isilon_cli_tests -> <build>/cli/isilonctl.
-  char self[4096] = {0};
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
-  dir = dir.substr(0, dir.rfind('/'));
-  return dir + "/../cli/isilonctl";
-#endif
-}
+using Outcome = CtlRun;
 
-struct Outcome {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs isilonctl with `args`, feeding `input` on standard input (a file, so never a terminal).
-// The environment is this process's (registry included) without any log settings.
 Outcome Isilonctl(const std::vector<std::string>& args, const std::string& input = std::string()) {
-  TempFile in(input), out, err;
-  std::vector<std::string> argStore{IsilonctlPath()};
-  argStore.insert(argStore.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : argStore) argv.push_back(&a[0]);
-  argv.push_back(nullptr);
-  std::vector<std::string> envStore;
-  for (char** e = environ; *e != nullptr; ++e) {
-    if (std::strncmp(*e, "ISILON_LOG_", 11) != 0) envStore.push_back(*e);
-  }
-  std::vector<char*> envp;
-  for (auto& e : envStore) envp.push_back(&e[0]);
-  envp.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, in.path().c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.path().c_str(), O_WRONLY | O_TRUNC, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, err.path().c_str(), O_WRONLY | O_TRUNC, 0);
-  pid_t pid = 0;
-  Outcome run;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    run.err = std::string("cannot start ") + argv[0] + ": " + std::strerror(rc);
-    return run;
-  }
-  // A guard against a hung tool, not a measure of its speed.
-  int status = 0;
-  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > giveUp) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.out = out.read();
-  run.err = err.read();
-  return run;
+  return RunIsilonctlRaw(args, input);
 }
 
 class CliTest : public SimFixture {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "tests/support/TempFile.h"
@@ -23,15 +24,28 @@ std::string IsilonctlPath() {
 bool IsilonctlBuilt() { return access(IsilonctlPath().c_str(), X_OK) == 0; }
 
 CtlRun RunIsilonctl(const CtlTarget& target, const std::vector<std::string>& args) {
-  std::vector<std::string> all{IsilonctlPath(), "--server", target.address, "--user", target.user,
-                               "--password-stdin", "--ca-file", target.caFile, "--log-level", "-1"};
+  std::vector<std::string> all{"--server", target.address, "--user", target.user, "--password-stdin",
+                               "--ca-file", target.caFile, "--log-level", "-1"};
   all.insert(all.end(), args.begin(), args.end());
+  return RunIsilonctlRaw(all, target.password + "\n");
+}
+
+CtlRun RunIsilonctlRaw(const std::vector<std::string>& args, const std::string& input) {
+  std::vector<std::string> argStore{IsilonctlPath()};
+  argStore.insert(argStore.end(), args.begin(), args.end());
   std::vector<char*> argv;
-  for (auto& a : all) argv.push_back(&a[0]);
+  for (auto& a : argStore) argv.push_back(&a[0]);
   argv.push_back(nullptr);
+  std::vector<std::string> envStore;
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (std::strncmp(*e, "ISILON_LOG_", 11) != 0) envStore.push_back(*e);
+  }
+  std::vector<char*> envp;
+  for (auto& e : envStore) envp.push_back(&e[0]);
+  envp.push_back(nullptr);
 
   // Files rather than pipes: the tool sees no terminal, and nothing can fill up and block.
-  TempFile in(target.password + "\n"), out, err;
+  TempFile in(input), out, err;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, in.path().c_str(), O_RDONLY, 0);
@@ -39,9 +53,12 @@ CtlRun RunIsilonctl(const CtlTarget& target, const std::vector<std::string>& arg
   posix_spawn_file_actions_addopen(&actions, 2, err.path().c_str(), O_WRONLY | O_TRUNC, 0);
   pid_t pid = 0;
   CtlRun run;
-  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return run;
+  if (rc != 0) {
+    run.err = std::string("cannot start ") + argv[0] + ": " + std::strerror(rc);
+    return run;
+  }
   // A guard against a hung tool, not a measure of its speed.
   int status = 0;
   const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);

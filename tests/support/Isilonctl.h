@@ -30,3 +30,6 @@ bool IsilonctlBuilt();
 
 // The tool with the login options, then `args`; only its failure lines are logged.
 CtlRun RunIsilonctl(const CtlTarget& target, const std::vector<std::string>& args);
+// The tool with exactly `args`, `input` on standard input (a file, so never a terminal), and
+// this process's environment without any log settings (ISILON_LOG_*).
+CtlRun RunIsilonctlRaw(const std::vector<std::string>& args, const std::string& input);
