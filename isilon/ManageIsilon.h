@@ -96,6 +96,9 @@ class ISILON_API ManageIsilon {
     const char* buildFailure;  // last error message when building fails (code "Internal Error")
     bool logFailures;          // write the standard failure line when nothing could be sent
     bool resetHeaders;         // install the session headers afresh before sending
+    // The success reply must be empty (deletes): any text is read as the cluster's error and
+    // the request counts as rejected.
+    bool emptyReply = false;
   };
   using RequestBuilder = std::function<bool(string& uri, string& body)>;
   // Opens the session if needed, builds the request, sends it and, when it fails, reads the

@@ -28,7 +28,7 @@ bool ManageIsilon::DeleteNFSExport(const unsigned int& exportId, const string& z
   Log(kFn, __LINE__, 3, "Request to delete nfs export. Export-Id [%u].", exportId);
 
   IsilonJsonNFSExportDelete request;
-  const RequestStep step{kFn, kDelete, "Failed to create json request for NFS EXPORT deletion.", true, true};
+  const RequestStep step{kFn, kDelete, "Failed to create json request for NFS EXPORT deletion.", true, true, true};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -38,12 +38,7 @@ bool ManageIsilon::DeleteNFSExport(const unsigned int& exportId, const string& z
       },
       response);
   if (outcome == kRequestNotSent) return false;
-  // A delete answers with nothing; anything else is the cluster's error.
-  if (outcome == kRequestRejected || !response.empty()) {
-    if (outcome == kRequestAccepted) {
-      request.ParseError(response);
-      request.getError(strLastErrorCode, strLastErrorMessage);
-    }
+  if (outcome == kRequestRejected) {
     Log(kFn, __LINE__, -1, "Failed to delete nfs export on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
         strLastErrorCode.c_str(), strLastErrorMessage.c_str());
     if (strLastErrorCode == "AEC_NOT_FOUND") {

@@ -216,7 +216,7 @@ ManageIsilon::RequestOutcome ManageIsilon::RunRequest(const RequestStep& step, I
     if (step.logFailures) LogFailure(step.function, __LINE__);
     return kRequestNotSent;
   }
-  if (!SendRequest(response, step.method, uri, body, step.resetHeaders)) {
+  if (!SendRequest(response, step.method, uri, body, step.resetHeaders) || (step.emptyReply && !response.empty())) {
     request.ParseError(response);
     request.getError(strLastErrorCode, strLastErrorMessage);
     return kRequestRejected;

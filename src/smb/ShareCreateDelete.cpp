@@ -105,7 +105,8 @@ bool ManageIsilon::DeleteCIFSShare(const string& name, const string& path, const
   Log(kDeleteFn, __LINE__, 3, "Request to delete CIFS share[%s] on path[%s].", name.c_str(), path.c_str());
 
   IsilonJsonCIFSShareDelete request;
-  const RequestStep step{kDeleteFn, kDelete, "Failed to create json request for cifs share deletion.", true, true};
+  const RequestStep step{kDeleteFn, kDelete, "Failed to create json request for cifs share deletion.", true, true,
+                         true};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -115,12 +116,7 @@ bool ManageIsilon::DeleteCIFSShare(const string& name, const string& path, const
       },
       response);
   if (outcome == kRequestNotSent) return false;
-  // A delete answers with nothing; any text is read as the cluster's error.
-  if (outcome == kRequestAccepted && !response.empty()) {
-    request.ParseError(response);
-    request.getError(strLastErrorCode, strLastErrorMessage);
-  }
-  if (outcome == kRequestRejected || !response.empty()) {
+  if (outcome == kRequestRejected) {
     Log(kDeleteFn, __LINE__, -1, "Failed to delete cifs share on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
         strLastErrorCode.c_str(), strLastErrorMessage.c_str());
     if (strLastErrorCode == "AEC_NOT_FOUND") {

@@ -193,9 +193,9 @@ bool ManageIsilon::DeleteSnapshot(const string& path, const string& name, const 
   Log(kFn, __LINE__, 3, "Request to delete snapshot[%s], id[%d] on path[%s].", name.c_str(), id, path.c_str());
 
   IsilonJsonSnapshotDelete request;
-  const RequestStep step{kFn, kDelete, "Failed to create json request to delete snapshot.", true, true};
+  const RequestStep step{kFn, kDelete, "Failed to create json request to delete snapshot.", true, true, true};
   string response;
-  RequestOutcome outcome = RunRequest(
+  const RequestOutcome outcome = RunRequest(
       step, request,
       [&](string& uri, string& body) {
         request.Initialize(strFileServer, path, name, id);
@@ -203,12 +203,6 @@ bool ManageIsilon::DeleteSnapshot(const string& path, const string& name, const 
       },
       response);
   if (outcome == kRequestNotSent) return false;
-  if (outcome == kRequestAccepted && !response.empty()) {
-    // A delete answers with an empty body; anything else is read as an error list.
-    request.ParseError(response);
-    request.getError(strLastErrorCode, strLastErrorMessage);
-    outcome = kRequestRejected;
-  }
   if (outcome == kRequestRejected) {
     Log(kFn, __LINE__, -1, "Failed to delete snapshot[%s], id[%d] on filer[%s]. Error[%s]:[%s]", OrEmpty(name), id,
         strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
