@@ -191,6 +191,25 @@ TEST_F(PasswordTest, RoundTripAndEveryFailureLeavesNoClearText) {
   EXPECT_TRUE(AllZero(buffer, sizeof buffer));
 }
 
+TEST_F(PasswordTest, EveryLengthRoundTripsWholeAcrossBase64AndCipherBlocks) {
+  // version | 12-byte nonce | text | 16-byte tag, in base64: lengths 0..47 meet every remainder of
+  // the 3-byte base64 groups (padding "", "=", "==") and of 16-byte cipher blocks.
+  char buffer[QuorPassword::kBufferSize];
+  for (size_t size = 0; size < 48; ++size) {
+    std::string clear;
+    for (size_t i = 0; i < size; ++i) clear += static_cast<char>('!' + (i * 7 + size) % 90);
+    const std::string cipher = QuorPassword::encrypt(clear);
+    EXPECT_EQ(cipher.size(), 4 * ((size + 29 + 2) / 3)) << size;
+    EXPECT_EQ(cipher.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="),
+              std::string::npos);
+    int length = sizeof buffer;
+    std::memset(buffer, 'x', sizeof buffer);
+    ASSERT_EQ(QuorPassword::decrypt(cipher.c_str(), buffer, &length), 1) << size;
+    EXPECT_EQ(length, static_cast<int>(size));
+    EXPECT_EQ(std::string(buffer), clear) << size;
+  }
+}
+
 TEST_F(PasswordTest, ClearTextThatDoesNotFitTheBufferFails) {
   char buffer[QuorPassword::kBufferSize];
   const std::string fits(QuorPassword::kBufferSize - 1, 'p');

@@ -150,7 +150,7 @@ TEST_F(NfsSessionTest, ListingFollowsEveryPageWithoutAFilter) {
 
 TEST_F(NfsSessionTest, PathFilterStopsAfterThePageWithAMatch) {
   nfs().setPageSize(2);
-  nfs().add(Item({"/ifs/a"}));
+  nfs().add(Item({"/ifs/xa", "/ifs"}));  // a prefix either way is no match
   const unsigned int both = nfs().add(Item({"/ifs/x", "/ifs/x"}));  // two equal paths: returned once
   nfs().add(Item({"/ifs/b"}));
   nfs().add(Item({"/ifs/c"}));

@@ -121,17 +121,28 @@ TEST_F(SyncIQJobs, PausedOrScheduledJobIsWaitedForWithoutTheBudget) {
 }
 
 TEST_F(SyncIQJobs, WaitLimitEndsAJobThatStaysScheduled) {
-  AddPolicy(FitPolicy("stuck", "/ifs/data/stuck"));
+  // Five-second waits while the next one still fits the limit: a limit on a multiple of five
+  // allows its last wait, one just under it does not.
+  const struct {
+    int limit;
+    size_t waits;
+  } rows[] = {{12, 2}, {10, 2}, {9, 1}, {5, 1}, {4, 0}};
   SetTiming(Timing(0, "scheduled", 100000));
-  SetTarvex("nIsilonSyncIQJobWaitLimit=12\n");
-  unsigned int jobId = 7;
-  EXPECT_FALSE(session().StartSyncIQJob("stuck", "snap-1", jobId));
-  EXPECT_EQ(jobId, 0u);
-  EXPECT_EQ(sleeps(), Seconds(2, 5000));  // never more than the limit in all
-  EXPECT_EQ(LastCode(), "Internal Error");
-  EXPECT_EQ(LastMessage(),
-            "SyncIQ job of policy[stuck] stayed in [scheduled] state; gave up after waiting [10] seconds "
-            "(nIsilonSyncIQJobWaitLimit[12]).");
+  for (const auto& row : rows) {
+    const std::string name = "stuck" + std::to_string(row.limit);
+    AddPolicy(FitPolicy(name, "/ifs/data/" + name));
+    SetTarvex("nIsilonSyncIQJobWaitLimit=" + std::to_string(row.limit) + "\n");
+    const size_t before = sleeps().size();
+    unsigned int jobId = 7;
+    EXPECT_FALSE(session().StartSyncIQJob(name, "snap-1", jobId));
+    EXPECT_EQ(jobId, 0u);
+    EXPECT_EQ(std::vector<unsigned int>(sleeps().begin() + before, sleeps().end()), Seconds(row.waits, 5000))
+        << row.limit;
+    EXPECT_EQ(LastCode(), "Internal Error");
+    EXPECT_EQ(LastMessage(), "SyncIQ job of policy[" + name + "] stayed in [scheduled] state; gave up after waiting [" +
+                                 std::to_string(5 * row.waits) + "] seconds (nIsilonSyncIQJobWaitLimit[" +
+                                 std::to_string(row.limit) + "]).");
+  }
 }
 
 TEST_F(SyncIQJobs, FailedJobQueryReconnectsOnce) {

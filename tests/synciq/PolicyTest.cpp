@@ -33,6 +33,7 @@ TEST_F(SyncIQPolicies, PagesAreFollowedAndPoliciesSelectedByPathOrName) {
   const std::string cId = AddPolicy(c);
   AddPolicy(FitPolicy("d", "/ifs/data/A"));   // another case
   AddPolicy(FitPolicy("e", "/ifs/data/a/"));  // a trailing slash
+  AddPolicy(FitPolicy("bc", "/ifs/data"));    // a longer name, a shorter path
 
   std::vector<_IsilonSyncIQPolicyInfo> found(1);
   ASSERT_TRUE(session().GetSyncIQPolicy(found, "/ifs/data/a", "not a filter")) << LastMessage();
