@@ -77,8 +77,8 @@ TEST(ZemError, ErrorValuesCarryNumberMessageAndLocations) {
   EXPECT_FALSE(ok.IsError());
   EXPECT_EQ(ok.Number(), 0);
 
-  CZemError error = FXErrorUtil::ErrorErrNo(FXCodeLocation("ManageIsilon.cpp", "f()", 10), 774,
-                                            "Failed to get %s", "zones");
+  CZemError error =
+      FXErrorUtil::ErrorErrNo(FXCodeLocation("ManageIsilon.cpp", "f()", 10), 774, "Failed to get %s", "zones");
   EXPECT_TRUE(error.IsError());
   EXPECT_EQ(error.Number(), 774);
   EXPECT_EQ(error.Message(), "Failed to get zones");

@@ -17,8 +17,8 @@ class NfsExportedTest : public NfsSimTest {
   bool Create(const std::string& path, const std::string& client, std::string& code, std::string& message,
               const std::string& pass = std::string()) {
     const unsigned long long context = 99;
-    return CreateNfsExportIsilon(context, address(), user(), pass.empty() ? password() : pass, "unused", path,
-                                 client, code, message);
+    return CreateNfsExportIsilon(context, address(), user(), pass.empty() ? password() : pass, "unused", path, client,
+                                 code, message);
   }
   bool Delete(const std::string& path, std::string& code, std::string& message) {
     const unsigned long long context = 99;
@@ -113,9 +113,9 @@ class NfsCliTest : public NfsSimTest {
 
 TEST_F(NfsCliTest, CreateListAndDeleteExports) {
   int status = -1;
-  std::string out = Ctl({"--json", "exports", "create", "/ifs/data/a", "/ifs/data/b", "--client", "h2", "--client",
-                         "h1", "--read-only"},
-                        &status);
+  std::string out = Ctl(
+      {"--json", "exports", "create", "/ifs/data/a", "/ifs/data/b", "--client", "h2", "--client", "h1", "--read-only"},
+      &status);
   ASSERT_EQ(status, 0) << out;
   const auto made = nfs().exports();
   ASSERT_EQ(made.size(), 1u);

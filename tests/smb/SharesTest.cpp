@@ -185,7 +185,8 @@ TEST_F(SmbShares, BrokenRepliesFailCleanly) {
   EXPECT_FALSE(session().GetCIFSSharesList(shares, "", "", ""));
   server().faults().add(isim::Fault::truncate("/platform/1/protocols/smb/shares", "{\"shares\":[{\"na", 500));
   EXPECT_FALSE(session().GetCIFSSharesList(shares, "", "", ""));
-  server().faults().add(isim::Fault::error("/platform/1/protocols/smb/shares", 500, "AEC_SYSTEM_INTERNAL_ERROR", "boom"));
+  server().faults().add(
+      isim::Fault::error("/platform/1/protocols/smb/shares", 500, "AEC_SYSTEM_INTERNAL_ERROR", "boom"));
   std::string path;
   _IsilonShareInfo info;
   EXPECT_FALSE(session().GetFSPathForShare("s001", path, info, ""));

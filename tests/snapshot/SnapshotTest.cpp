@@ -22,7 +22,7 @@ class SnapshotTest : public SnapshotSim {
 TEST_F(SnapshotTest, CreateListAndDeleteByIdAndName) {
   int id = -1;
   ASSERT_TRUE(session().CreateSnapshot("/ifs/data/a", "first", id));
-  EXPECT_EQ(id, 0);  // the create reply is not read
+  EXPECT_EQ(id, 0);                                                     // the create reply is not read
   ASSERT_TRUE(session().CreateSnapshot("/ifs/data/ab", "second", id));  // "/ifs/data/a" is its prefix
   ASSERT_TRUE(session().CreateSnapshot("/ifs/data/a", "third", id));
   auto posts = Requests("POST", "/platform/1/snapshot/snapshots");
@@ -161,9 +161,8 @@ TEST_F(SnapshotTest, BrokenListingsFailCleanly) {
   EXPECT_FALSE(session().GetSnapshotList(list, "", ""));
   ExpectLastError("Internal Error", "Failed to parse json response:[{}]");
 
-  server().faults().add(isim::Fault::error("/platform/1/snapshot/snapshots", 500, "AEC_SYSTEM_INTERNAL_ERROR",
-                                           "busy")
-                            .after(1));
+  server().faults().add(
+      isim::Fault::error("/platform/1/snapshot/snapshots", 500, "AEC_SYSTEM_INTERNAL_ERROR", "busy").after(1));
   EXPECT_FALSE(session().GetSnapshotList(list, "", ""));
   ExpectLastError("AEC_SYSTEM_INTERNAL_ERROR", "busy");
   // The first page's snapshots stay in the result.

@@ -103,8 +103,9 @@ TEST_F(SyncIQJobs, PausedOrScheduledJobIsWaitedForWithoutTheBudget) {
   ASSERT_TRUE(session().StartSyncIQJob("nightly", "snap-1", jobId)) << LastMessage();
   EXPECT_EQ(jobId, 1u);
   EXPECT_EQ(sleeps(), Seconds(2, 5000));
-  EXPECT_TRUE(log.Contains("SyncIQ policy[nightly] on File server[127.0.0.62] has job in [paused] state. "
-                           "Retry after 5 seconds"));
+  EXPECT_TRUE(
+      log.Contains("SyncIQ policy[nightly] on File server[127.0.0.62] has job in [paused] state. "
+                   "Retry after 5 seconds"));
 
   // A running job that shows no id yet costs retries, not waits.
   AddPolicy(FitPolicy("noid", "/ifs/data/noid"));
@@ -220,9 +221,9 @@ TEST_F(SyncIQJobs, NamesAreEscapedInTheBodyAndEncodedInTheQuery) {
   EXPECT_EQ(jobId, 1u);
   EXPECT_EQ(server().requestLog().find("POST", "/platform/1/sync/jobs").at(0).body,
             "{\"id\" : \"q\\\"uote&state=finished\",\"source_snapshot\" : \"snap\\\\1\"}");
-  EXPECT_EQ(Requests("GET /platform/1/sync/jobs"),
-            (std::vector<std::string>{
-                "GET /platform/1/sync/jobs?policy_name=q%22uote%26state%3Dfinished&state=running"}));
+  EXPECT_EQ(
+      Requests("GET /platform/1/sync/jobs"),
+      (std::vector<std::string>{"GET /platform/1/sync/jobs?policy_name=q%22uote%26state%3Dfinished&state=running"}));
 
   // A job list entry of the wrong kinds and a non-JSON reply are handled, not trusted.
   server().faults().add(isim::Fault::replace(
