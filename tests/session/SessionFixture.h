@@ -35,6 +35,14 @@ class SessionFixture : public SimSessionFixture {
   }
   std::unique_ptr<ManageIsilon> NewSession() { return NewSession(address(), user(), password()); }
 
+  // The last error of another session, as "code|message".
+  using SimSessionFixture::LastError;
+  static std::string LastError(ManageIsilon& session) {
+    std::string code, message;
+    session.GetLastError(code, message);
+    return code + "|" + message;
+  }
+
   std::vector<isim::LoggedRequest> Requests() { return server().requestLog().entries(); }
   isim::LoggedRequest LastRequest() { return LastSent(); }
 };
