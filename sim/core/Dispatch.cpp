@@ -21,26 +21,31 @@ bool isPseudoHeader(const std::string& name) {
          strcasecmp(name.c_str(), "LOCAL_ADDR") == 0 || strcasecmp(name.c_str(), "LOCAL_PORT") == 0;
 }
 
-bool peerOf(int fd, std::string& address, int& port, int& localPort) {
+bool peerOf(int fd, std::string& address, int& port, std::string& localAddress, int& localPort) {
   sockaddr_storage peer{}, local{};
   socklen_t pl = sizeof peer, ll = sizeof local;
   if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &pl) != 0) return false;
   if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &ll) != 0) return false;
-  char text[INET6_ADDRSTRLEN] = {0};
-  if (peer.ss_family == AF_INET) {
+  char text[INET6_ADDRSTRLEN] = {0}, localText[INET6_ADDRSTRLEN] = {0};
+  if (peer.ss_family == AF_INET && local.ss_family == AF_INET) {
     auto* p = reinterpret_cast<sockaddr_in*>(&peer);
+    auto* l = reinterpret_cast<sockaddr_in*>(&local);
     inet_ntop(AF_INET, &p->sin_addr, text, sizeof text);
+    inet_ntop(AF_INET, &l->sin_addr, localText, sizeof localText);
     port = ntohs(p->sin_port);
-    localPort = ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port);
-  } else if (peer.ss_family == AF_INET6) {
+    localPort = ntohs(l->sin_port);
+  } else if (peer.ss_family == AF_INET6 && local.ss_family == AF_INET6) {
     auto* p = reinterpret_cast<sockaddr_in6*>(&peer);
+    auto* l = reinterpret_cast<sockaddr_in6*>(&local);
     inet_ntop(AF_INET6, &p->sin6_addr, text, sizeof text);
+    inet_ntop(AF_INET6, &l->sin6_addr, localText, sizeof localText);
     port = ntohs(p->sin6_port);
-    localPort = ntohs(reinterpret_cast<sockaddr_in6*>(&local)->sin6_port);
+    localPort = ntohs(l->sin6_port);
   } else {
     return false;
   }
   address = text;
+  localAddress = localText;
   return true;
 }
 }  // namespace
@@ -75,40 +80,41 @@ void Server::Impl::write(const Response& response, httplib::Response& out) {
     out.set_content(response.body, response.contentType.empty() ? "application/json" : response.contentType);
 }
 
-void Server::Impl::track(const httplib::Request& in) {
+void Server::Impl::track(Node& node, const httplib::Request& in) {
   if (!in.ssl) return;
   int fd = SSL_get_fd(in.ssl);
   if (fd < 0) return;
-  std::lock_guard<std::mutex> lock(connectionsMutex);
-  connections[fd] = Peer{in.remote_addr, in.remote_port};
+  std::lock_guard<std::mutex> lock(node.connectionsMutex);
+  node.connections[fd] = Node::Peer{in.remote_addr, in.remote_port};
 }
 
-void Server::Impl::closeConnections() {
-  std::lock_guard<std::mutex> lock(connectionsMutex);
-  for (const auto& c : connections) {
-    std::string address;
+void Server::Impl::closeConnections(Node& node) {
+  std::lock_guard<std::mutex> lock(node.connectionsMutex);
+  for (const auto& c : node.connections) {
+    std::string address, localAddress;
     int port = 0, localPort = 0;
-    // Only a descriptor that still is this server's connection to that peer.
-    if (peerOf(c.first, address, port, localPort) && address == c.second.address && port == c.second.port &&
-        localPort == boundPort)
+    // Only a descriptor that still is this node's connection to that peer.
+    if (peerOf(c.first, address, port, localAddress, localPort) && address == c.second.address &&
+        port == c.second.port && localAddress == node.address && localPort == boundPort)
       shutdown(c.first, SHUT_RDWR);
   }
-  connections.clear();
+  node.connections.clear();
 }
 
-void Server::Impl::sleepFor(int milliseconds) {
-  std::unique_lock<std::mutex> lock(stopMutex);
-  stopCv.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return stopping; });
+void Server::Impl::sleepFor(Node& node, int milliseconds) {
+  std::unique_lock<std::mutex> lock(node.stopMutex);
+  node.stopCv.wait_for(lock, std::chrono::milliseconds(milliseconds), [&node] { return node.stopping; });
 }
 
-void Server::Impl::handle(const httplib::Request& in, httplib::Response& out) {
+void Server::Impl::handle(Node& node, size_t index, const httplib::Request& in, httplib::Response& out) {
   Request request = convert(in);
   request.faults = &server.faults();
+  track(node, in);
   if (server.config().admin && request.path.compare(0, sizeof kAdminPrefix - 1, kAdminPrefix) == 0) {
-    write(admin(request), out);
+    write(admin(request, index), out);
     return;
   }
-  track(in);
+  ++node.requests;
 
   LoggedRequest entry;
   entry.method = request.method;
@@ -117,29 +123,38 @@ void Server::Impl::handle(const httplib::Request& in, httplib::Response& out) {
   entry.body = request.body;
   entry.remoteAddress = in.remote_addr;
   entry.remotePort = in.remote_port;
+  entry.node = index;
   const uint64_t sequence = server.requestLog().add(std::move(entry));
 
+  // Armed faults first, so that a test's own faults stay exact under a random rate.
   Fault fault;
   if (server.faults().take(request, fault)) {
-    if (fault.delayMs > 0) sleepFor(fault.delayMs);
+    if (fault.delayMs > 0) sleepFor(node, fault.delayMs);
     if (fault.kind != FaultKind::kDelay) {
       server.requestLog().setStatus(sequence, applyFault(fault, in, out));
       return;
     }
+  } else {
+    const RandomFaults::Pick pick = server.randomFaults().next();
+    if (pick != RandomFaults::Pick::kNone) {
+      server.requestLog().setStatus(sequence, applyRandomFault(pick, in, out));
+      return;
+    }
   }
-  Response response = process(request);
+  Response response = process(request, index);
   write(response, out);
   server.requestLog().setStatus(sequence, response.status);
 }
 
-Response Server::Impl::process(Request& request) {
-  if (request.rawPath == kSessionPath && request.method == "POST") return login(request);
+Response Server::Impl::process(Request& request, size_t node) {
+  if (request.rawPath == kSessionPath && request.method == "POST") return login(request, node);
 
   std::string sessionId;
   if (!cookieValue(request, "isisessid", sessionId) || sessionId.empty())
     return errorReply(401, "AEC_UNAUTHORIZED", "Authorization required");
   SessionStore::Use use;
-  if (!server.sessions().peek(sessionId, use)) return unauthorizedHtml();
+  // Another node's session is as unknown here as an expired one.
+  if (!server.sessions().peek(sessionId, use) || use.node != node) return unauthorizedHtml();
   auto csrf = request.headers.find("X-CSRF-Token");
   if (csrf == request.headers.end()) return errorReply(401, "AEC_UNAUTHORIZED", "CSRF token missing");
   if (csrf->second != use.csrfToken) return errorReply(401, "AEC_UNAUTHORIZED", "CSRF token mismatch");

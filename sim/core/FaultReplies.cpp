@@ -102,4 +102,14 @@ int Server::Impl::applyFault(const Fault& fault, const httplib::Request& in, htt
   return 0;
 }
 
+int Server::Impl::applyRandomFault(RandomFaults::Pick pick, const httplib::Request& in, httplib::Response& out) {
+  if (pick == RandomFaults::Pick::kReset) {
+    cutConnection(socketOf(in));
+    out.status = 500;
+    return 0;
+  }
+  const int retryAfter = server.config().faultRetryAfter;
+  return applyFault(Fault::retryLater(std::string(), 503, retryAfter > 0 ? retryAfter : -1), in, out);
+}
+
 }  // namespace isim

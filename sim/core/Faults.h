@@ -16,9 +16,12 @@
 // Every kind but kDelay and kTagged may also wait `delayMs` first. The first armed fault that
 // matches a request wins; it lets `skip` matching requests pass, then hits `times` of them
 // (times <= 0: every matching request until cleared).
+//
+// RandomFaults adds transient faults at a seeded rate on top: a 503 or a cut connection.
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <regex>
 #include <string>
 #include <utility>
@@ -66,6 +69,9 @@ struct Fault {
                         const std::string& fill = "x");
   static Fault tagged(const std::string& path, const std::string& tag);
   static Fault repeatResume(const std::string& path);
+  // A busy cluster: `status` (503 or 429) in the error shape with "Retry-After: SECONDS"
+  // (negative: no header).
+  static Fault retryLater(const std::string& path, int status, int retryAfterSeconds);
 
   Fault& on(const std::string& m) { method = m; return *this; }
   Fault& count(int n) { times = n; return *this; }
@@ -103,6 +109,33 @@ class FaultInjector {
   mutable std::mutex mutex_;
   std::vector<Armed> armed_;
   int nextId_ = 1;
+};
+
+// Transient faults at random. Each request asks next(): with probability `rate` it gets a fault,
+// a 503 or a cut connection with even odds. Draws come from one generator seeded with `seed`,
+// so a given seed and request order always give the same faults.
+class RandomFaults {
+ public:
+  enum class Pick { kNone, kUnavailable, kReset };
+  struct Stats {
+    double rate = 0;
+    uint64_t seed = 0;
+    uint64_t asked = 0;        // requests that drew
+    uint64_t unavailable = 0;  // answered 503
+    uint64_t resets = 0;       // connection cut
+  };
+
+  // Starts over: new rate and seed, counts back to zero. The rate is clamped to 0..1.
+  void configure(double rate, uint64_t seed);
+  Pick next();
+  Stats stats() const;
+
+ private:
+  double uniformLocked();  // in [0, 1), 53 bits of the generator's output
+
+  mutable std::mutex mutex_;
+  Stats stats_;
+  std::mt19937_64 generator_;
 };
 
 }  // namespace isim
