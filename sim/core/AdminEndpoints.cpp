@@ -2,7 +2,8 @@
 //   POST   /_sim/faults    a fault object (see Faults.h) or an array of them -> 201 {"ids":[...]}
 //   GET    /_sim/faults    {"faults":[...]} still armed
 //   DELETE /_sim/faults    disarms all
-//   GET    /_sim/requests  {"requests":[...]} the request log, session secrets masked
+//   GET    /_sim/requests  {"requests":[...]} the request log, session secrets masked; "node" is
+//                          the index of the node that served each request
 //   DELETE /_sim/requests  empties the request log
 //   POST   /_sim/clock     {"advance": SECONDS} moves the simulator's clock forward
 //   GET    /_sim/nodes     {"nodes":[{"index":0,"address":"127.0.0.20","port":8080,"running":true,
@@ -53,8 +54,8 @@ nlohmann::json loggedJson(const LoggedRequest& r) {
       body = kMask;  // unreadable, and it may hold a password
     }
   }
-  return {{"sequence", r.sequence}, {"method", r.method}, {"target", r.target},
-          {"headers", headers},     {"body", body},       {"status", r.status}};
+  return {{"sequence", r.sequence}, {"method", r.method}, {"target", r.target}, {"headers", headers},
+          {"body", body},           {"status", r.status}, {"node", r.node}};
 }
 
 Response dumpJson(const nlohmann::json& j, int status = 200) {

@@ -239,11 +239,13 @@ void RandomFaults::configure(double rate, uint64_t seed) {
   stats_.rate = rate > 0 ? (rate < 1 ? rate : 1) : 0;
   stats_.seed = seed;
   generator_.seed(seed);
+  active_ = stats_.rate > 0;
 }
 
 double RandomFaults::uniformLocked() { return static_cast<double>(generator_() >> 11) * 0x1.0p-53; }
 
 RandomFaults::Pick RandomFaults::next() {
+  if (!active_) return Pick::kNone;
   std::lock_guard<std::mutex> lock(mutex_);
   if (stats_.rate <= 0) return Pick::kNone;
   ++stats_.asked;

@@ -18,6 +18,7 @@
 // (times <= 0: every matching request until cleared).
 //
 // RandomFaults adds transient faults at a seeded rate on top: a 503 or a cut connection.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -133,6 +134,7 @@ class RandomFaults {
  private:
   double uniformLocked();  // in [0, 1), 53 bits of the generator's output
 
+  std::atomic<bool> active_{false};  // rate above 0: requests skip the lock otherwise
   mutable std::mutex mutex_;
   Stats stats_;
   std::mt19937_64 generator_;

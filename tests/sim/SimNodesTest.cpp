@@ -206,6 +206,7 @@ TEST_F(SimNodesTest, AdminEndpointsDriveNodesSessionsAndFaults) {
   server().settle();
   EXPECT_TRUE(server().nodeRunning(0) && server().nodeRunning(1));
   EXPECT_TRUE(IsUnknownSessionPage(user.authed("GET", kSession)));
+  EXPECT_EQ(1, Json(admin0.send("GET", "/_sim/requests"))["requests"].back()["node"]);
 
   // Random faults switched on and counted; admin requests never get them.
   for (const char* bad : {"{}", "{\"rate\":2}", "{\"rate\":-0.1}", "{\"rate\":0.5,\"seed\":-1}"})
