@@ -70,7 +70,7 @@ Response Server::Impl::nodesJson() const {
   for (size_t i = 0; i < nodes.size(); ++i)
     list.push_back({{"index", i},
                     {"address", nodes[i]->address},
-                    {"port", boundPort},
+                    {"port", boundPort.load()},
                     {"running", server.nodeRunning(i)},
                     {"requests", nodes[i]->requests.load()}});
   return dumpJson({{"nodes", list}});

@@ -21,31 +21,26 @@ bool isPseudoHeader(const std::string& name) {
          strcasecmp(name.c_str(), "LOCAL_ADDR") == 0 || strcasecmp(name.c_str(), "LOCAL_PORT") == 0;
 }
 
-bool peerOf(int fd, std::string& address, int& port, std::string& localAddress, int& localPort) {
+bool peerOf(int fd, std::string& address, int& port, int& localPort) {
   sockaddr_storage peer{}, local{};
   socklen_t pl = sizeof peer, ll = sizeof local;
   if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &pl) != 0) return false;
   if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &ll) != 0) return false;
-  char text[INET6_ADDRSTRLEN] = {0}, localText[INET6_ADDRSTRLEN] = {0};
-  if (peer.ss_family == AF_INET && local.ss_family == AF_INET) {
+  char text[INET6_ADDRSTRLEN] = {0};
+  if (peer.ss_family == AF_INET) {
     auto* p = reinterpret_cast<sockaddr_in*>(&peer);
-    auto* l = reinterpret_cast<sockaddr_in*>(&local);
     inet_ntop(AF_INET, &p->sin_addr, text, sizeof text);
-    inet_ntop(AF_INET, &l->sin_addr, localText, sizeof localText);
     port = ntohs(p->sin_port);
-    localPort = ntohs(l->sin_port);
-  } else if (peer.ss_family == AF_INET6 && local.ss_family == AF_INET6) {
+    localPort = ntohs(reinterpret_cast<sockaddr_in*>(&local)->sin_port);
+  } else if (peer.ss_family == AF_INET6) {
     auto* p = reinterpret_cast<sockaddr_in6*>(&peer);
-    auto* l = reinterpret_cast<sockaddr_in6*>(&local);
     inet_ntop(AF_INET6, &p->sin6_addr, text, sizeof text);
-    inet_ntop(AF_INET6, &l->sin6_addr, localText, sizeof localText);
     port = ntohs(p->sin6_port);
-    localPort = ntohs(l->sin6_port);
+    localPort = ntohs(reinterpret_cast<sockaddr_in6*>(&local)->sin6_port);
   } else {
     return false;
   }
   address = text;
-  localAddress = localText;
   return true;
 }
 }  // namespace
@@ -91,11 +86,11 @@ void Server::Impl::track(Node& node, const httplib::Request& in) {
 void Server::Impl::closeConnections(Node& node) {
   std::lock_guard<std::mutex> lock(node.connectionsMutex);
   for (const auto& c : node.connections) {
-    std::string address, localAddress;
+    std::string address;
     int port = 0, localPort = 0;
     // Only a descriptor that still is this node's connection to that peer.
-    if (peerOf(c.first, address, port, localAddress, localPort) && address == c.second.address &&
-        port == c.second.port && localAddress == node.address && localPort == boundPort)
+    if (peerOf(c.first, address, port, localPort) && address == c.second.address && port == c.second.port &&
+        localPort == boundPort)
       shutdown(c.first, SHUT_RDWR);
   }
   node.connections.clear();

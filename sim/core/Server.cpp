@@ -185,7 +185,7 @@ bool Server::Impl::startNode(size_t index, std::string* error) {
   http->Options(any, handler);
 
   // Every node listens on the same port: the first bound one sets it when any port will do.
-  int port = boundPort ? boundPort : config.port;
+  int port = boundPort ? boundPort.load() : config.port;
   bool bound;
   if (port == 0) {
     port = http->bind_to_any_port(node.address);
@@ -254,7 +254,7 @@ const std::string& Server::address() const {
   return config_.nodeAddresses.empty() ? config_.address : config_.nodeAddresses.front();
 }
 
-int Server::port() const { return impl_->boundPort ? impl_->boundPort : config_.port; }
+int Server::port() const { return impl_->boundPort ? impl_->boundPort.load() : config_.port; }
 
 std::string Server::baseUrl() const { return nodeUrl(0); }
 

@@ -52,7 +52,7 @@ struct Server::Impl {
   Router router;
   bool modulesStarted = false;
   CertificatePair certificate;
-  int boundPort = 0;
+  std::atomic<int> boundPort{0};  // the same on every node; set by the first bound one
   std::vector<std::unique_ptr<Node>> nodes;
 
   // Node stops and restarts asked for over the admin endpoints run on this thread, so that the
