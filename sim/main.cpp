@@ -55,28 +55,35 @@ int main(int argc, char** argv) {
   app.add_option("--write-cert", writeCert, "Write the served certificate (PEM) to this file");
   app.add_option("--ready-file", readyFile, "Write the (first node's) URL to this file once listening");
   app.add_option("--idle-timeout", config.idleTimeout, "Seconds a session may stay unused")
-      ->capture_default_str()->check(CLI::PositiveNumber);
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
   app.add_option("--absolute-timeout", config.absoluteTimeout, "Seconds a login lasts at most")
-      ->capture_default_str()->check(CLI::PositiveNumber);
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
   app.add_flag("--admin", config.admin,
                "Enable the /_sim/ endpoints (faults, request log, clock, nodes, sessions, restart, stats)");
   app.add_option("--fault-rate", config.faultRate,
                  "Share of requests (0..1), logins included and /_sim/ aside, answered at random with a 503 or a "
                  "cut connection (even odds)")
-      ->capture_default_str()->check(CLI::Range(0.0, 1.0));
+      ->capture_default_str()
+      ->check(CLI::Range(0.0, 1.0));
   app.add_option("--fault-seed", config.faultSeed,
                  "Seed of --fault-rate's generator: the same seed and request order give the same faults")
       ->capture_default_str();
   app.add_option("--fault-retry-after", config.faultRetryAfter,
                  "Retry-After seconds in --fault-rate's 503 replies (0: no header)")
-      ->capture_default_str()->check(CLI::Range(0, 3600));
+      ->capture_default_str()
+      ->check(CLI::Range(0, 3600));
   app.add_flag("--demo", config.demo, "Fill the modules with sample data");
   app.add_option("--threads", config.threads, "Worker threads (one per open connection)")
-      ->capture_default_str()->check(CLI::Range(4, 1024));
+      ->capture_default_str()
+      ->check(CLI::Range(4, 1024));
   app.add_option("--keep-alive-timeout", config.keepAliveTimeout, "Seconds an idle connection is kept")
-      ->capture_default_str()->check(CLI::Range(1, 3600));
+      ->capture_default_str()
+      ->check(CLI::Range(1, 3600));
   app.add_option("--request-log", config.requestLogCapacity, "Requests kept in the request log")
-      ->capture_default_str()->check(CLI::PositiveNumber);
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
   server.addOptions(app);
   CLI11_PARSE(app, argc, argv);
 

@@ -87,10 +87,10 @@ bool makeSelfSigned(const std::vector<std::string>& addresses, CertificatePair& 
   ok = ok && X509_set_pubkey(cert.get(), key.get()) == 1;
   X509_NAME* name = X509_get_subject_name(cert.get());
   std::string cn = address.empty() ? std::string("isilon-sim") : address.substr(0, 64);
-  ok = ok && X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC,
-                                        reinterpret_cast<const unsigned char*>("isilon-sim"), -1, -1, 0) == 1;
-  ok = ok && X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                                        reinterpret_cast<const unsigned char*>(cn.c_str()), -1, -1, 0) == 1;
+  ok = ok && X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("isilon-sim"),
+                                        -1, -1, 0) == 1;
+  ok = ok && X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(cn.c_str()),
+                                        -1, -1, 0) == 1;
   ok = ok && X509_set_issuer_name(cert.get(), name) == 1;
 
   std::vector<std::string> names;

@@ -30,9 +30,9 @@ int Server::Impl::applyFault(const Fault& fault, const httplib::Request& in, htt
       return out.status;
     case FaultKind::kNotJson:
       out.status = status ? status : 200;
-      out.set_content(fault.body.empty() ? std::string("<html><body>Service temporarily unavailable</body></html>")
-                                         : fault.body,
-                      orDefault(fault.contentType, "text/html"));
+      out.set_content(
+          fault.body.empty() ? std::string("<html><body>Service temporarily unavailable</body></html>") : fault.body,
+          orDefault(fault.contentType, "text/html"));
       return out.status;
     case FaultKind::kReplace:
       out.status = status ? status : 200;
@@ -96,8 +96,7 @@ int Server::Impl::applyFault(const Fault& fault, const httplib::Request& in, htt
       return 0;
     }
     case FaultKind::kDelay:
-    case FaultKind::kTagged:
-      break;
+    case FaultKind::kTagged: break;
   }
   return 0;
 }

@@ -164,10 +164,18 @@ bool Fault::fromJson(const nlohmann::json& json, Fault& out, std::string& error)
 }
 
 nlohmann::json Fault::toJson() const {
-  nlohmann::json j = {{"kind", faultKindName(kind)}, {"path", path},     {"regex", regex},
-                      {"method", method},           {"times", times},   {"skip", skip},
-                      {"status", status},           {"body", body},     {"content_type", contentType},
-                      {"delay_ms", delayMs},        {"size", size},     {"fill", fill},
+  nlohmann::json j = {{"kind", faultKindName(kind)},
+                      {"path", path},
+                      {"regex", regex},
+                      {"method", method},
+                      {"times", times},
+                      {"skip", skip},
+                      {"status", status},
+                      {"body", body},
+                      {"content_type", contentType},
+                      {"delay_ms", delayMs},
+                      {"size", size},
+                      {"fill", fill},
                       {"tag", tag}};
   nlohmann::json h = nlohmann::json::object();
   for (const auto& p : headers) h[p.first] = p.second;

@@ -34,7 +34,17 @@ namespace isim {
 
 struct Request;
 
-enum class FaultKind { kError, kNotJson, kReplace, kTruncate, kDelay, kCloseBeforeReply, kCloseMidReply, kHugeBody, kTagged };
+enum class FaultKind {
+  kError,
+  kNotJson,
+  kReplace,
+  kTruncate,
+  kDelay,
+  kCloseBeforeReply,
+  kCloseMidReply,
+  kHugeBody,
+  kTagged
+};
 
 const char* faultKindName(FaultKind kind);  // "error", "not_json", "replace", ...
 bool faultKindFromName(const std::string& name, FaultKind& kind);
@@ -74,9 +84,18 @@ struct Fault {
   // (negative: no header).
   static Fault retryLater(const std::string& path, int status, int retryAfterSeconds);
 
-  Fault& on(const std::string& m) { method = m; return *this; }
-  Fault& count(int n) { times = n; return *this; }
-  Fault& after(int n) { skip = n; return *this; }
+  Fault& on(const std::string& m) {
+    method = m;
+    return *this;
+  }
+  Fault& count(int n) {
+    times = n;
+    return *this;
+  }
+  Fault& after(int n) {
+    skip = n;
+    return *this;
+  }
 
   // The admin endpoint's JSON form: {"kind":"error","path":"/platform","method":"GET",
   // "times":1,"skip":0,"status":500,"body":"...","content_type":"...","headers":{"X":"y"},

@@ -15,7 +15,7 @@ namespace isim {
 struct LoggedRequest {
   uint64_t sequence = 0;  // 1, 2, ... in arrival order
   std::string method;
-  std::string target;     // exactly as sent, query included
+  std::string target;  // exactly as sent, query included
   // Headers as received (names as sent). Their order is the server library's: by name,
   // case-insensitively, then in arrival order.
   std::vector<std::pair<std::string, std::string>> headers;

@@ -272,9 +272,7 @@ std::string Server::nodeUrl(size_t i) const {
   return "https://" + host + ":" + std::to_string(port());
 }
 
-bool Server::nodeRunning(size_t i) const {
-  return i < impl_->nodes.size() && impl_->nodes[i]->serving;
-}
+bool Server::nodeRunning(size_t i) const { return i < impl_->nodes.size() && impl_->nodes[i]->serving; }
 
 bool Server::stopNode(size_t i) {
   if (!nodeRunning(i)) return false;

@@ -20,8 +20,7 @@ const char kSession[] = "/session/1/session";
 nlohmann::json Json(const HttpReply& reply) { return nlohmann::json::parse(reply.body, nullptr, false); }
 
 bool IsUnknownSessionPage(const HttpReply& reply) {
-  return reply.status == 401 && reply.header("Content-Type").find("text/html") == 0 &&
-         reply.body.find("<html>") == 0;
+  return reply.status == 401 && reply.header("Content-Type").find("text/html") == 0 && reply.body.find("<html>") == 0;
 }
 
 class SimNodesTest : public SimFixture {
@@ -56,8 +55,8 @@ TEST_F(SimNodesTest, SessionsAreValidOnlyOnTheNodeThatIssuedThem) {
     HttpsClient* owner;
     bool accepted;
   };
-  for (const Case& c : std::vector<Case>{{&first, &first, true}, {&second, &first, false},
-                                         {&first, &second, false}, {&second, &second, true}}) {
+  for (const Case& c : std::vector<Case>{
+           {&first, &first, true}, {&second, &first, false}, {&first, &second, false}, {&second, &second, true}}) {
     HttpsClient& sender = *c.sender;
     const std::string ownId = sender.sessionId, ownToken = sender.csrfToken;
     sender.sessionId = c.owner->sessionId;
