@@ -66,7 +66,8 @@ class ISILON_API QuorLibCurl {
   // TLS and the certificate check. Empty: resolve the URL's host again.
   virtual bool SetConnectAddress(const std::string& address);
   // Trusts the certificates of a PEM file for this transport (after QuorLibCurlInit), in
-  // place of sIsilonCAFile; for tools that are told what to trust on their command line.
+  // place of sIsilonCAFile, with certificate checks on even when sIsilonVerifyTLS turned them
+  // off; for tools that are told what to trust on their command line.
   virtual bool SetCAFile(const std::string& path);
 
  private:

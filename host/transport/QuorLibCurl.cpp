@@ -361,7 +361,10 @@ bool QuorLibCurl::SetConnectAddress(const std::string& address) {
 
 bool QuorLibCurl::SetCAFile(const std::string& path) {
   if (impl_->easy == nullptr || path.empty()) return false;
-  return curl_easy_setopt(impl_->easy, CURLOPT_CAINFO, path.c_str()) == CURLE_OK;
+  // Trust named by the caller turns the checks back on, whatever the registry said.
+  return curl_easy_setopt(impl_->easy, CURLOPT_CAINFO, path.c_str()) == CURLE_OK &&
+         curl_easy_setopt(impl_->easy, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK &&
+         curl_easy_setopt(impl_->easy, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
 }
 
 void SetTransportFactory(QuorLibCurlFactory factory) {

@@ -37,7 +37,7 @@ TEST_F(ClusterTest, ExternalIPsInEveryReplyForm) {
   ASSERT_TRUE(session().GetExternalIPs(ips));
   EXPECT_TRUE(ips.empty());
 
-  server().faults().add(Fault::error("/platform/1/cluster", 503, "AEC_SYSTEM_INTERNAL_ERROR", "busy"));
+  server().faults().add(Fault::error("/platform/1/cluster", 500, "AEC_SYSTEM_INTERNAL_ERROR", "busy"));
   EXPECT_FALSE(session().GetExternalIPs(ips));
   EXPECT_EQ(LastError(), std::make_pair(std::string("AEC_SYSTEM_INTERNAL_ERROR"), std::string("busy")));
 
@@ -48,8 +48,9 @@ TEST_F(ClusterTest, ExternalIPsInEveryReplyForm) {
   EXPECT_FALSE(wrong.GetExternalIPs(ips));
   std::string code, message;
   wrong.GetLastError(code, message);
-  EXPECT_EQ(code, "Internal error");
-  EXPECT_EQ(message, "Failed to initialize curl.");
+  // The refused login is reported as itself.
+  EXPECT_EQ(code, "AEC_UNAUTHORIZED");
+  EXPECT_EQ(message, "Authorization failed: invalid username or password");
 }
 
 TEST_F(ClusterTest, NodeVersionsAndTheirFailures) {

@@ -182,8 +182,8 @@ TEST_F(AttributesTest, OddAttributeRepliesAndUnopenableSession) {
   EXPECT_FALSE(wrong.GetPathAttributes(info, "/ifs/x"));
   std::string code, message;
   wrong.GetLastError(code, message);
-  EXPECT_EQ(code, "Internal error");
-  EXPECT_EQ(message, "Failed to initialize curl.");
+  EXPECT_EQ(code, "AEC_UNAUTHORIZED");
+  EXPECT_EQ(message, "Authorization failed: invalid username or password");
   // The listing keeps what the failed login left.
   std::vector<_IsilonFileInfo> files;
   std::string resume;

@@ -204,7 +204,7 @@ TEST_F(NfsSessionTest, RepeatedResumeTokenOrALaterPageFailureStopsTheListing) {
 
   // A failure on page 2 keeps page 1's exports for the caller.
   server().faults().clear();
-  server().faults().add(isim::Fault::error(kExportsPath, 503, "AEC_UNAVAILABLE", "try later").on("GET").after(1));
+  server().faults().add(isim::Fault::error(kExportsPath, 500, "AEC_UNAVAILABLE", "try later").on("GET").after(1));
   EXPECT_FALSE(session().GetNFSExportList(list, 0, "", ""));
   EXPECT_EQ(LastError(), std::make_pair(std::string("AEC_UNAVAILABLE"), std::string("try later")));
   EXPECT_EQ(list.size(), 2u);

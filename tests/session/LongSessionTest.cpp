@@ -5,6 +5,7 @@
 
 #include "sim/core/Faults.h"
 #include "sim/snapshot/SnapshotModule.h"
+#include "sim/synciq/SyncIQ.h"
 #include "tests/session/SessionFixture.h"
 
 namespace {
@@ -101,6 +102,26 @@ TEST_F(LongSessionTest, ChangeListWalkAndWaitSurviveExpiry) {
     read += info.lstItems.size();
   } while (!info.strResume.empty());
   EXPECT_EQ(2500u, read);
+}
+
+TEST_F(LongSessionTest, SyncIQJobWaitSurvivesExpiry) {
+  auto& siq = module<isim::synciq::SyncIQModule>();
+  isim::synciq::Policy policy;
+  policy.name = "nightly";
+  policy.sourceRootPath = "/ifs/data";
+  policy.targetHost = "dr.example.com";
+  policy.targetPath = "/ifs/dr";
+  ASSERT_TRUE(siq.addPolicy(policy));
+  isim::synciq::Settings settings = siq.settings();
+  settings.timing.appearAfter = 0;
+  settings.timing.pendingFor = 12;  // five-second waits past the absolute time-out
+  settings.timing.runFor = 60;
+  siq.setSettings(settings);
+  const size_t logins = Logins();
+  unsigned int jobId = 0;
+  ASSERT_TRUE(session().StartSyncIQJob("nightly", "snap", jobId));
+  EXPECT_NE(0u, jobId);
+  EXPECT_GT(Logins(), logins);
 }
 
 TEST_F(LongSessionTest, RestartedClusterIsLoggedIntoAgain) {

@@ -69,13 +69,13 @@ TEST_F(SmbZones, ZoneListFailuresCarryTheirNumbers) {
   EXPECT_EQ(error.Number(), -1);
   EXPECT_EQ(Message(), "Failed to parse json response:[no json here]");
 
-  server().faults().add(isim::Fault::error("/platform/3/zones", 503, "AEC_UNAVAILABLE", "later"));
+  server().faults().add(isim::Fault::error("/platform/3/zones", 500, "AEC_UNAVAILABLE", "later"));
   error = session().GetAccessZonesList(zones);
   EXPECT_EQ(error.Number(), 774);
   EXPECT_EQ(Code(), "AEC_UNAVAILABLE");
 
   // The all-zone listing hands on the zone listing's error with its own location added.
-  server().faults().add(isim::Fault::error("/platform/3/zones", 503, "AEC_UNAVAILABLE", "later"));
+  server().faults().add(isim::Fault::error("/platform/3/zones", 500, "AEC_UNAVAILABLE", "later"));
   std::vector<_IsilonShareInfo> shares;
   error = session().GetAllCIFSSharesList(shares);
   EXPECT_EQ(error.Number(), 774);

@@ -15,6 +15,7 @@ class SnapshotTest : public SnapshotSim {
     SnapshotSim::SetUp();
     if (HasFatalFailure()) return;
     ASSERT_EQ(ifs().AddDirectory("/ifs/data/a", isim::ns::NewEntry(), true), isim::ns::Status::kOk);
+    ASSERT_EQ(ifs().AddDirectory("/ifs/data/ab", isim::ns::NewEntry(), true), isim::ns::Status::kOk);
     ASSERT_EQ(ifs().AddDirectory("/ifs/data/b", isim::ns::NewEntry(), true), isim::ns::Status::kOk);
   }
 };
@@ -22,7 +23,8 @@ class SnapshotTest : public SnapshotSim {
 TEST_F(SnapshotTest, CreateListAndDeleteByIdAndName) {
   int id = -1;
   ASSERT_TRUE(session().CreateSnapshot("/ifs/data/a", "first", id));
-  EXPECT_EQ(id, 0);                                                     // the create reply is not read
+  EXPECT_EQ(id, snaps().snapshotId("first"));  // read from the create reply
+  EXPECT_NE(id, 0);
   ASSERT_TRUE(session().CreateSnapshot("/ifs/data/ab", "second", id));  // "/ifs/data/a" is its prefix
   ASSERT_TRUE(session().CreateSnapshot("/ifs/data/a", "third", id));
   auto posts = Requests("POST", "/platform/1/snapshot/snapshots");

@@ -77,7 +77,7 @@ TEST_F(SyncIQPolicies, FailingAndBrokenRepliesFailCleanly) {
   AddPolicy(FitPolicy("a", "/ifs/data/a"));
   std::vector<_IsilonSyncIQPolicyInfo> found;
 
-  server().faults().add(isim::Fault::error("/platform/1/sync/policies", 503, "AEC_SYSTEM_INTERNAL_ERROR", "busy"));
+  server().faults().add(isim::Fault::error("/platform/1/sync/policies", 500, "AEC_SYSTEM_INTERNAL_ERROR", "busy"));
   EXPECT_FALSE(session().GetSyncIQPolicy(found, "/ifs/data/a", ""));
   EXPECT_EQ(LastCode(), "AEC_SYSTEM_INTERNAL_ERROR");
   EXPECT_EQ(LastMessage(), "busy");

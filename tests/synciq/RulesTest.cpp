@@ -27,14 +27,14 @@ std::string Message(ManageIsilon& session) {
 
 TEST(SyncIQRules, FitPolicyPassesWithEmptyAccount) {
   ManageIsilon session;
-  session.SetLastError("old", "stale message");
   std::vector<_IsilonSyncIQProperty> invalid;
+  EXPECT_FALSE(session.DeleteCIFSShare("", "", ""));  // refused input: a last error to clear
   EXPECT_TRUE(session.GetInvalidSyncIQProperties(FitPolicy(), invalid));
   EXPECT_TRUE(invalid.empty());
   std::string code, message;
   session.GetLastError(code, message);
-  EXPECT_EQ(message, "");
-  EXPECT_EQ(code, "old");  // only the message is the account
+  EXPECT_EQ(message, "");  // the failed check before left nothing behind
+  EXPECT_EQ(code, "");
 }
 
 TEST(SyncIQRules, EveryRuleFailsInOrderWithItsTextAndProperty) {
