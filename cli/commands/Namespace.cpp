@@ -1,9 +1,9 @@
 // isilonctl ls, stat and copy: the cluster's file system through its namespace interface.
-#include <cstdio>
 #include <ctime>
 #include <iostream>
 
 #include "cli/Runtime.h"
+#include "host/FXString.h"
 #include "src/common/Paging.h"
 
 namespace {
@@ -41,26 +41,32 @@ class StreamPrinter {
         std::cout << (count_ == 0 ? "\n    " : ",\n    ") << EntryJson(f).dump();
       } else {
         const std::vector<std::string> row = EntryRow(f);
-        std::printf("%-5s %-6s %-12s %14s  %s  %s\n", row[0].c_str(), row[1].c_str(), row[2].c_str(), row[3].c_str(),
-                    row[4].c_str(), row[5].c_str());
+        std::cout << FXString::Format("%-5s %-6s %-12s %14s  %s  ", row[0].c_str(), row[1].c_str(), row[2].c_str(),
+                                      row[3].c_str(), row[4].c_str())
+                  << row[5] << "\n";
       }
       ++count_;
     }
-    std::fflush(stdout);
+    std::cout.flush();
   }
   void Begin() {
     if (rt_.options.json) {
-      std::cout << "{\n  \"ok\": true,\n  \"path\": " << json(path_).dump() << ",\n  \"entries\": [";
+      std::cout << "{\n  \"path\": " << json(path_).dump() << ",\n  \"entries\": [";
     } else {
-      std::printf("%-5s %-6s %-12s %14s  %-19s  %s\n", "TYPE", "MODE", "OWNER", "SIZE", "MODIFIED", "NAME");
+      std::cout << FXString::Format("%-5s %-6s %-12s %14s  %-19s  %s\n", "TYPE", "MODE", "OWNER", "SIZE", "MODIFIED",
+                                    "NAME");
     }
   }
-  void End(bool ok) {
+  // A listing that stopped early says why in the same object.
+  void End(const json& failure) {
     if (rt_.options.json) {
-      std::cout << (count_ == 0 ? "" : "\n  ") << "],\n  \"count\": " << count_ << ",\n  \"complete\": "
-                << (ok ? "true" : "false") << "\n}" << std::endl;
-    } else if (ok) {
-      std::cout << count_ << " entries" << std::endl;
+      json tail = {{"count", count_}, {"complete", failure.is_null()}, {"ok", failure.is_null()}};
+      if (!failure.is_null()) tail.update(failure);
+      std::string members = tail.dump(2);
+      members = members.substr(1, members.size() - 2);  // the members without the braces
+      std::cout << (count_ == 0 ? "" : "\n  ") << "]," << members << "}" << std::endl;
+    } else if (failure.is_null()) {
+      std::cout << ctl::Count(count_, "entry", "entries") << std::endl;
     }
   }
   unsigned long long count() const { return count_; }
@@ -71,14 +77,23 @@ class StreamPrinter {
   unsigned long long count_ = 0;
 };
 
+// A path the cluster does not know is named as such; other failures carry the cluster's error.
+void LookupFailed(ctl::Runtime& rt, const std::string& path) {
+  if (rt.LastErrorIs("AEC_NOT_FOUND")) {
+    rt.NotFound("path", path);
+  } else {
+    rt.Failed(rt.command);
+  }
+}
+
 void InstallLs(CLI::App& app, ctl::Runtime& rt) {
   CLI::App* cmd = app.add_subcommand("ls", "List a directory (one page, or all of it with --all)");
   static std::string path, resume;
   static int limit = 1000;
   static bool all = false;
-  cmd->add_option("PATH", path, "Cluster directory, e.g. /ifs/data")->required();
+  cmd->add_option("PATH", path, "Cluster directory, e.g. /ifs/data")->required()->transform(ctl::PathArgument());
   cmd->add_option("--limit", limit, "Entries per page (1 to 999999999)")
-      ->check(CLI::Range(1, 999999999))
+      ->check(ctl::WholeNumber(1, 999999999))
       ->capture_default_str();
   cmd->add_flag("--all", all, "Follow the resume tokens to the end of the directory");
   cmd->add_option("--resume", resume, "Token of the page to list (from an earlier ls)");
@@ -89,7 +104,7 @@ void InstallLs(CLI::App& app, ctl::Runtime& rt) {
     std::string token = resume;
     if (!all) {
       if (!session->GetFileList(files, path, token, limit)) {
-        rt.Failed("ls");
+        LookupFailed(rt, path);
         return;
       }
       if (rt.options.json) {
@@ -105,34 +120,40 @@ void InstallLs(CLI::App& app, ctl::Runtime& rt) {
       return;
     }
 
+    // The first page decides whether the path is there at all.
+    if (!session->GetFileList(files, path, token, limit)) {
+      LookupFailed(rt, path);
+      return;
+    }
     StreamPrinter printer(rt, path);
     printer.Begin();
     isilon::ResumeTracker tokens;
-    bool ok = true;
-    do {
-      if (!session->GetFileList(files, path, token, limit)) {
-        ok = false;
-        break;
-      }
+    json failure;
+    for (;;) {
       printer.Page(files);
+      if (rt.OutputBroken()) break;  // nobody reads the rest
       rt.Progress("Listed " + std::to_string(printer.count()) + " entries...");
       // A token handed out twice would list the same pages for ever.
       if (tokens.Repeats(token)) {
-        session->Fail("isilonctl ls", __LINE__, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
-        ok = false;
+        failure = {{"code", isilon::RepeatedResumeCode()}, {"message", isilon::RepeatedResumeMessage(token)},
+                   {"cause", ""}};
         break;
       }
-    } while (!token.empty());
-    rt.EndProgress();
-    printer.End(ok);
-    if (!ok) {
-      if (rt.options.json) {
-        rt.exitCode = ctl::kExitFailed;
+      if (token.empty()) break;
+      if (!session->GetFileList(files, path, token, limit)) {
         std::string code, message;
         session->GetLastError(code, message);
-        std::cerr << "isilonctl: ls failed: [" << code << "] " << message << "\n";
+        failure = {{"code", code}, {"message", message}, {"cause", session->GetLastTransportError()}};
+        break;
+      }
+    }
+    rt.EndProgress();
+    printer.End(failure);
+    if (!failure.is_null()) {
+      if (rt.options.json) {
+        rt.exitCode = ctl::kExitFailed;  // told in the listing's own object
       } else {
-        rt.Failed("ls");
+        rt.Failed("ls", failure["code"], failure["message"], failure["cause"]);
       }
     }
   });
@@ -141,13 +162,13 @@ void InstallLs(CLI::App& app, ctl::Runtime& rt) {
 void InstallStat(CLI::App& app, ctl::Runtime& rt) {
   CLI::App* cmd = app.add_subcommand("stat", "Show the attributes of a path");
   static std::string path;
-  cmd->add_option("PATH", path, "Cluster path")->required();
+  cmd->add_option("PATH", path, "Cluster path")->required()->transform(ctl::PathArgument());
   cmd->callback([&rt]() {
     ManageIsilon* session = rt.Session();
     if (session == nullptr) return;
     _IsilonFileInfo info;
     if (!session->GetPathAttributes(info, path)) {
-      rt.Failed("stat");
+      LookupFailed(rt, path);
       return;
     }
     rt.PrintResult({{"ok", true}, {"attributes", EntryJson(info)}},
@@ -162,8 +183,8 @@ void InstallCopy(CLI::App& app, ctl::Runtime& rt) {
   CLI::App* cmd = app.add_subcommand("copy", "Copy a file or a directory tree on the cluster itself");
   static std::string source, target;
   static bool overwrite = false;
-  cmd->add_option("SOURCE", source, "Cluster path to copy")->required();
-  cmd->add_option("TARGET", target, "Cluster path of the copy")->required();
+  cmd->add_option("SOURCE", source, "Cluster path to copy")->required()->transform(ctl::PathArgument());
+  cmd->add_option("TARGET", target, "Cluster path of the copy")->required()->transform(ctl::PathArgument());
   cmd->add_flag("--overwrite", overwrite, "Replace an existing target");
   cmd->callback([&rt]() {
     ManageIsilon* session = rt.Session();

@@ -137,7 +137,7 @@ void PrintShares(ctl::Runtime& rt, const std::vector<_IsilonShareInfo>& shares, 
   } else {
     rt.PrintTable({"NAME", "PATH", "DESCRIPTION"}, rows);
   }
-  std::cout << shares.size() << " shares" << std::endl;
+  std::cout << ctl::Count(shares.size(), "share", "shares") << std::endl;
 }
 
 void ListAllZones(ctl::Runtime& rt, ManageIsilon* session) {
@@ -159,7 +159,7 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
     static std::string zone, path, name;
     static bool allZones = false;
     cmd->add_option("--zone", zone, "Access zone (default: the System zone)");
-    cmd->add_option("--path", path, "Only the shares of exactly this cluster path");
+    cmd->add_option("--path", path, "Only the shares of exactly this cluster path")->transform(ctl::PathArgument());
     cmd->add_option("--name", name, "Only the share of this name");
     cmd->add_flag("--all-zones", allZones, "The shares of every zone, zone by zone");
     cmd->callback([&rt]() {
@@ -174,7 +174,8 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
         return;
       }
       std::vector<_IsilonShareInfo> list;
-      if (!session->GetCIFSSharesList(list, name, path, zone)) {
+      // A name the cluster does not know is answered with AEC_NOT_FOUND: an empty list.
+      if (!session->GetCIFSSharesList(list, name, path, zone) && !(!name.empty() && rt.LastErrorIs("AEC_NOT_FOUND"))) {
         rt.Failed("shares list");
         return;
       }
@@ -192,12 +193,13 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
     CLI::App* cmd = shares->add_subcommand("create", "Create a share (an existing share of that name is kept)");
     static std::string name, path, zone;
     cmd->add_option("NAME", name, "Share name")->required();
-    cmd->add_option("PATH", path, "Cluster path the share exports, e.g. /ifs/data")->required();
+    cmd->add_option("PATH", path, "Cluster path the share exports, e.g. /ifs/data")
+        ->required()
+        ->transform(ctl::PathArgument());
     cmd->add_option("--zone", zone, "Access zone (default: the System zone)");
     cmd->callback([&rt]() {
       ManageIsilon* session = rt.Session();
       if (session == nullptr) return;
-      session->SetLastError("", "");
       if (!session->CreateCIFSShare(name, path, "", zone)) {
         rt.Failed("shares create");
         return;
@@ -215,7 +217,7 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
     static std::string name, path, zone;
     cmd->add_option("NAME", name, "Share name")->required();
     cmd->add_option("--zone", zone, "Access zone (default: the System zone)");
-    cmd->add_option("--path", path, "The share's path, if known (else looked up)");
+    cmd->add_option("--path", path, "The share's path, if known (else looked up)")->transform(ctl::PathArgument());
     cmd->callback([&rt]() {
       ManageIsilon* session = rt.Session();
       if (session == nullptr) return;
@@ -233,7 +235,6 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
           return;
         }
       }
-      session->SetLastError("", "");
       if (!session->DeleteCIFSShare(name, sharePath, zone)) {
         rt.Failed("shares delete");
         return;
@@ -256,7 +257,11 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
       std::string path;
       _IsilonShareInfo info;
       if (!session->GetFSPathForShare(name, path, info, zone)) {
-        rt.Failed("shares path");
+        if (rt.LastErrorIs("AEC_NOT_FOUND")) {
+          rt.NotFound("share", name);
+        } else {
+          rt.Failed("shares path");
+        }
         return;
       }
       if (rt.options.json) {

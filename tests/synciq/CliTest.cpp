@@ -59,7 +59,30 @@ TEST_F(SyncIQCli, ListsValidatesAndFixesPolicies) {
   EXPECT_EQ(now.schedule, "");
   EXPECT_EQ(now.targetSnapshotExpiration, 0);
   EXPECT_EQ(Ctl({"synciq", "validate", "projects"}).exitCode, 0);
-  EXPECT_EQ(Ctl({"synciq", "validate", "missing"}).exitCode, 1);
+
+  // A lookup of one policy that is not there fails; a listing that finds none is empty.
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } missing[] = {
+      {{"synciq", "validate", "missing"}, "isilonctl: no such policy: missing\n"},
+      {{"synciq", "job", "missing"}, "isilonctl: no such policy: missing\n"},
+      {{"synciq", "report", "missing", "--job", "1"}, "isilonctl: no such policy: missing\n"},
+      {{"synciq", "report", "home", "--job", "7"}, "isilonctl: no such report: job 7 of policy home\n"},
+  };
+  for (const auto& c : missing) {
+    const CtlRun run = Ctl(c.args);
+    EXPECT_EQ(run.exitCode, 1) << c.err;
+    EXPECT_EQ(run.err, c.err);
+  }
+  const CtlRun none = Ctl({"--json", "synciq", "policies", "--name", "missing"});
+  EXPECT_EQ(none.exitCode, 0) << none.out;
+  EXPECT_EQ(none.Json().at("policies"), nlohmann::json::array());
+  const CtlRun idle = Ctl({"synciq", "job", "home"});
+  EXPECT_EQ(idle.exitCode, 0) << idle.err;
+  EXPECT_EQ(idle.out, "Policy home has no current job.\n");
+  const CtlRun slash = Ctl({"synciq", "policies", "--path", "/ifs/home/"});
+  EXPECT_NE(slash.out.find("\n1 policy\n"), std::string::npos) << slash.out;
 }
 
 TEST_F(SyncIQCli, StartsAJobAndShowsItsReport) {
@@ -90,6 +113,20 @@ TEST_F(SyncIQCli, StartsAJobAndShowsItsReport) {
   off.enabled = false;
   AddPolicy(off);
   EXPECT_EQ(Ctl({"synciq", "start", "off", "snap"}).exitCode, 1);
+}
+
+TEST_F(SyncIQCli, AStartedJobNotListedInTimeIsReportedAsStarted) {
+  AddPolicy(FitPolicy("home", "/ifs/home"));
+  isim::synciq::Settings s = siq().settings();
+  s.timing.appearAfter = 100000;  // the simulator's clock stands still: never listed
+  siq().setSettings(s);
+  SetTarvex("nIsilonSyncIQJobStatusRetryCount=1\n");  // the tool really waits: 2 s
+  const CtlRun start = Ctl({"synciq", "start", "home", "home-daily"});
+  EXPECT_EQ(start.exitCode, 0) << start.err;
+  EXPECT_EQ(start.out.rfind("Started a job of policy home; its id was not listed yet.\n", 0), 0u) << start.out;
+  EXPECT_NE(start.out.find("isilonctl synciq job home"), std::string::npos) << start.out;
+  EXPECT_EQ(start.err, "");
+  EXPECT_EQ(Requests("POST /platform/1/sync/jobs").size(), 1u);
 }
 
 }  // namespace
