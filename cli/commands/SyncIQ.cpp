@@ -206,22 +206,22 @@ void InstallValidate(CLI::App& synciq, ctl::Runtime& rt) {
       rt.Failed("synciq validate");
       return;
     }
+    const std::string unfit = "policy " + name + " is not fit for snapshot replication; run with --fix to correct it";
     if (rt.options.json) {
-      rt.PrintJson({{"ok", good}, {"policy", name}, {"problems", problems}, {"fixed", good && fix && !problems.empty()}});
+      json out = {{"ok", good}, {"policy", name}, {"problems", problems}, {"fixed", good && fix && !problems.empty()}};
+      if (!good) out.update({{"code", code}, {"message", unfit}, {"cause", ""}});
+      rt.PrintJson(out);
     } else {
       if (problems.empty()) {
         std::cout << "Policy " << name << " has no problems.\n";
       } else {
-        std::cout << "Policy " << name << " has " << problems.size() << " problem(s):\n";
+        std::cout << "Policy " << name << " has " << ctl::Count(problems.size(), "problem", "problems") << ":\n";
         for (const auto& line : problems) std::cout << "  - " << line << "\n";
       }
       if (good && fix && !problems.empty()) std::cout << "Fixed them on the cluster.\n";
-      if (good) {
-        std::cout << "Policy " << name << " is good for snapshot replication.\n";
-      } else {
-        std::cerr << "isilonctl: synciq validate: policy " << name << " is not fit (" << code
-                  << "); run with --fix to correct it\n";
-      }
+      if (good) std::cout << "Policy " << name << " is good for snapshot replication.\n";
+      std::cout.flush();
+      if (!good) rt.Failed("synciq validate", code, unfit);
     }
     if (!good) rt.exitCode = ctl::kExitFailed;
   });

@@ -113,10 +113,10 @@ TEST_F(CliTest, FailuresPrintOneLineWithTheClustersError) {
 }
 
 TEST_F(CliTest, BadUsageExitsWithTwoAndSaysWhy) {
-  const std::string server = kAddress, cert = certPath();
+  const std::string host = kAddress, cert = certPath();
   const std::vector<std::string> login{"--user", "admin", "--password-stdin", "--ca-file", cert};
-  auto with = [&](const std::string& host, std::vector<std::string> tail) {
-    std::vector<std::string> args{"--server", host};
+  auto with = [&](const std::string& server, std::vector<std::string> tail) {
+    std::vector<std::string> args{"--server", server};
     args.insert(args.end(), login.begin(), login.end());
     args.insert(args.end(), tail.begin(), tail.end());
     return args;
@@ -135,19 +135,19 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndSaysWhy) {
       {{"--server", kAddress, "--user", "admin", "login"}, "no password"},
       {{"--log-level", "x", "login"}, "'x' is not a whole number from -1 to 7"},
       {{"--log-level", "8", "login"}, "'8' is not a whole number from -1 to 7"},
-      {with(server, {"ls", "/ifs", "--limit", "0"}), "'0' is not a whole number from 1 to 999999999"},
-      {with(server, {"ls", "/ifs", "--limit", "1000000000"}), "not a whole number from 1 to 999999999"},
-      {with(server, {"exports", "delete", "-1"}), "'-1' is not a whole number from 1 to 4294967295"},
-      {with(server, {"exports", "delete", "4294967296"}), "not a whole number from 1 to 4294967295"},
-      {with(server, {"snapshots", "delete", "--id", "-5"}), "'-5' is not a whole number from 1 to 2147483647"},
-      {with(server, {"changelist", "get", "0", "2"}), "'0' is not a whole number from 1 up"},
-      {with(server, {"changelist", "get", "1", "99999999999999999999"}), "not a whole number from 1 up"},
-      {with(server, {"synciq", "report", "p", "--job", "-1"}), "'-1' is not a whole number from 1 to 4294967295"},
-      {with(server + ":8080", {"login"}), kBareServer},
-      {with("https://" + server, {"login"}), kBareServer},
-      {with(server + "/", {"login"}), kBareServer},
-      {with("admin@" + server, {"login"}), kBareServer},
-      {with(server + " ", {"login"}), kBareServer},
+      {with(host, {"ls", "/ifs", "--limit", "0"}), "'0' is not a whole number from 1 to 999999999"},
+      {with(host, {"ls", "/ifs", "--limit", "1000000000"}), "not a whole number from 1 to 999999999"},
+      {with(host, {"exports", "delete", "-1"}), "'-1' is not a whole number from 1 to 4294967295"},
+      {with(host, {"exports", "delete", "4294967296"}), "not a whole number from 1 to 4294967295"},
+      {with(host, {"snapshots", "delete", "--id", "-5"}), "'-5' is not a whole number from 1 to 2147483647"},
+      {with(host, {"changelist", "get", "0", "2"}), "'0' is not a whole number from 1 up"},
+      {with(host, {"changelist", "get", "1", "99999999999999999999"}), "not a whole number from 1 up"},
+      {with(host, {"synciq", "report", "p", "--job", "-1"}), "'-1' is not a whole number from 1 to 4294967295"},
+      {with(host + ":8080", {"login"}), kBareServer},
+      {with("https://" + host, {"login"}), kBareServer},
+      {with(host + "/", {"login"}), kBareServer},
+      {with("admin@" + host, {"login"}), kBareServer},
+      {with(host + " ", {"login"}), kBareServer},
       {with("[::1]:8080", {"login"}), kBareServer},
       {with("", {"login"}), kBareServer},
   };
@@ -173,9 +173,13 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndSaysWhy) {
   EXPECT_EQ(0u, server().requestLog().size());
 
   // Addresses in every accepted form; the check comes before anything else.
-  for (const char* host : {"127.0.0.15", "::1", "[::1]", "fe80::1", "cluster-1.example.com", "isilon_a"}) {
-    const Outcome run = Isilonctl({"--server", host, "--password-stdin", "encrypt-password"}, "x\n");
-    EXPECT_EQ(0, run.exitCode) << host << "\n" << run.err;
+  TempDir dir;
+  const std::string key = dir.File("k");
+  for (const char* accepted : {"127.0.0.15", "::1", "[::1]", "fe80::1", "cluster-1.example.com", "isilon_a"}) {
+    const Outcome run =
+        Isilonctl({"--server", accepted, "--password-stdin", "encrypt-password", "--key-file", key, "--create-key"},
+                  "x\n");
+    EXPECT_EQ(0, run.exitCode) << accepted << "\n" << run.err;
   }
 }
 

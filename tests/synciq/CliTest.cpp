@@ -47,7 +47,7 @@ TEST_F(SyncIQCli, ListsValidatesAndFixesPolicies) {
 
   const CtlRun check = Ctl({"synciq", "validate", "projects"});
   EXPECT_EQ(check.exitCode, 1);
-  EXPECT_NE(check.out.find("has 2 problem(s)"), std::string::npos) << check.out;
+  EXPECT_NE(check.out.find("has 2 problems:"), std::string::npos) << check.out;
   EXPECT_NE(check.out.find("Schedule should be set to manual. Current value[every day at 22:00]."), std::string::npos);
 
   const CtlRun fix = Ctl({"--json", "synciq", "validate", "projects", "--fix"});
