@@ -109,7 +109,7 @@ bool ReadPasswordFromTerminal(const char* prompt, std::string& password) {
   if (!isatty(STDIN_FILENO)) return false;
   std::fprintf(stderr, "%s", prompt);
   std::fflush(stderr);
-  termios old {};
+  termios old{};
   tcgetattr(STDIN_FILENO, &old);
   termios quiet = old;
   quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
@@ -218,22 +218,22 @@ int Runtime::Failed(const std::string& what, const CZemError& error) {
 
 int Runtime::NotFound(const std::string& thing, const std::string& name) {
   const std::string message = "no such " + thing + ": " + name;
-  PrintFailure(message, {{"ok", false}, {"operation", command}, {"code", "AEC_NOT_FOUND"}, {"message", message},
-                         {"cause", ""}});
+  PrintFailure(message,
+               {{"ok", false}, {"operation", command}, {"code", "AEC_NOT_FOUND"}, {"message", message}, {"cause", ""}});
   exitCode = kExitFailed;
   return exitCode;
 }
 
 int Runtime::Usage(const std::string& message) {
-  PrintFailure(message, {{"ok", false}, {"operation", command}, {"code", "usage"}, {"message", message},
-                         {"cause", ""}});
+  PrintFailure(message,
+               {{"ok", false}, {"operation", command}, {"code", "usage"}, {"message", message}, {"cause", ""}});
   exitCode = kExitUsage;
   return exitCode;
 }
 
 int Runtime::Error(const std::string& message) {
-  PrintFailure(message, {{"ok", false}, {"operation", command}, {"code", "error"}, {"message", message},
-                         {"cause", ""}});
+  PrintFailure(message,
+               {{"ok", false}, {"operation", command}, {"code", "error"}, {"message", message}, {"cause", ""}});
   exitCode = kExitFailed;
   return exitCode;
 }
@@ -337,9 +337,9 @@ namespace {
 // East Asian wide and fullwidth characters take two columns, combining marks none.
 int CodePointWidth(char32_t c) {
   static const char32_t kZero[][2] = {{0x0300, 0x036F}, {0x200B, 0x200F}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F}};
-  static const char32_t kWide[][2] = {{0x1100, 0x115F},   {0x2E80, 0x303E},   {0x3041, 0x33FF}, {0x3400, 0x4DBF},
-                                      {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},   {0xAC00, 0xD7A3}, {0xF900, 0xFAFF},
-                                      {0xFE30, 0xFE4F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6}, {0x1F300, 0x1F64F},
+  static const char32_t kWide[][2] = {{0x1100, 0x115F},   {0x2E80, 0x303E},  {0x3041, 0x33FF}, {0x3400, 0x4DBF},
+                                      {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},  {0xAC00, 0xD7A3}, {0xF900, 0xFAFF},
+                                      {0xFE30, 0xFE4F},   {0xFF00, 0xFF60},  {0xFFE0, 0xFFE6}, {0x1F300, 0x1F64F},
                                       {0x1F900, 0x1F9FF}, {0x20000, 0x3FFFD}};
   for (const auto& r : kZero) {
     if (c >= r[0] && c <= r[1]) return 0;
@@ -383,14 +383,15 @@ std::string ClusterPath(std::string path) {
 }
 
 CLI::Validator WholeNumber(long long min, long long max) {
-  const std::string range = max == LLONG_MAX ? "a whole number from " + std::to_string(min) + " up"
-                                             : "a whole number from " + std::to_string(min) + " to " +
-                                                   std::to_string(max);
+  const std::string range = max == LLONG_MAX
+                                ? "a whole number from " + std::to_string(min) + " up"
+                                : "a whole number from " + std::to_string(min) + " to " + std::to_string(max);
   return CLI::Validator(
       [min, max, range](std::string& input) -> std::string {
         const char* text = input.c_str();
-        const bool digits = !input.empty() && input.find_first_not_of("0123456789", input[0] == '-' ? 1 : 0) ==
-                                                  std::string::npos && input != "-";
+        const bool digits = !input.empty() &&
+                            input.find_first_not_of("0123456789", input[0] == '-' ? 1 : 0) == std::string::npos &&
+                            input != "-";
         errno = 0;
         char* end = nullptr;
         const long long value = digits ? std::strtoll(text, &end, 10) : 0;
@@ -414,12 +415,13 @@ CLI::Validator ServerArgument() {
       [](std::string& input) -> std::string {
         std::string host = input;
         if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
-        in6_addr v6 {};
+        in6_addr v6{};
         bool ok = inet_pton(AF_INET6, host.c_str(), &v6) == 1;
         if (!ok && host.size() == input.size()) {
           // A host name or an IPv4 address: letters, digits, "-", "." and "_" only.
-          ok = !host.empty() && host.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                                       "0123456789-._") == std::string::npos;
+          ok = !host.empty() && host.find_first_not_of(
+                                    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                    "0123456789-._") == std::string::npos;
         }
         if (ok) return std::string();
         return "'" + input +

@@ -1,12 +1,11 @@
 #pragma once
 // What every isilonctl command shares: global options, the session, output and exit codes.
+#include <CLI/CLI.hpp>
 #include <functional>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 
 #include "host/LogWriter.h"
 #include "isilon/ManageIsilon.h"
@@ -82,8 +81,8 @@ class LogTap : public CLogWriterInterface {
   LogTap(int level, Taker take);
   ~LogTap() override;
   void setLevel(int level) override;
-  void vwrite(int level, const char* function, int line, unsigned long long context, int reserved,
-              const char* format, va_list args) override;
+  void vwrite(int level, const char* function, int line, unsigned long long context, int reserved, const char* format,
+              va_list args) override;
   void flush() override;
   void write(int level, const char* function, int line, unsigned long long context, int reserved, const char* format,
              ...) override __attribute__((format(printf, 7, 8)));
@@ -128,7 +127,7 @@ bool ReadPasswordFromTerminal(const char* prompt, std::string& password);
 
 }  // namespace ctl
 
-#define ISILONCTL_COMMAND(name)                                                        \
-  static void name##_install(CLI::App& app, ctl::Runtime& rt);                         \
+#define ISILONCTL_COMMAND(name)                                                      \
+  static void name##_install(CLI::App& app, ctl::Runtime& rt);                       \
   static const ctl::CommandRegistration name##_registration(#name, &name##_install); \
   static void name##_install(CLI::App& app, ctl::Runtime& rt)

@@ -11,13 +11,13 @@ namespace {
 using nlohmann::json;
 
 json EntryJson(const _IsilonFileInfo& f) {
-  return {{"name", f.strName}, {"path", f.strPath}, {"type", f.strType}, {"mode", f.strMode},
-          {"owner", f.strOwner}, {"size", f.nSize}, {"mtime", f.nMtime}};
+  return {{"name", f.strName},   {"path", f.strPath}, {"type", f.strType}, {"mode", f.strMode},
+          {"owner", f.strOwner}, {"size", f.nSize},   {"mtime", f.nMtime}};
 }
 
 std::string TimeText(uint32_t seconds) {
   const std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm tm {};
+  std::tm tm{};
   gmtime_r(&t, &tm);
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
@@ -25,8 +25,14 @@ std::string TimeText(uint32_t seconds) {
 }
 
 std::vector<std::string> EntryRow(const _IsilonFileInfo& f) {
-  return {f.strType == "container" ? "dir" : f.strType == "object" ? "file" : f.strType, f.strMode, f.strOwner,
-          std::to_string(f.nSize), TimeText(f.nMtime), f.strName};
+  return {f.strType == "container" ? "dir"
+          : f.strType == "object"  ? "file"
+                                   : f.strType,
+          f.strMode,
+          f.strOwner,
+          std::to_string(f.nSize),
+          TimeText(f.nMtime),
+          f.strName};
 }
 
 // A whole directory is printed as it comes, one page at a time, so that memory stays
@@ -135,8 +141,8 @@ void InstallLs(CLI::App& app, ctl::Runtime& rt) {
       rt.Progress("Listed " + std::to_string(printer.count()) + " entries...");
       // A token handed out twice would list the same pages for ever.
       if (tokens.Repeats(token)) {
-        failure = {{"code", isilon::RepeatedResumeCode()}, {"message", isilon::RepeatedResumeMessage(token)},
-                   {"cause", ""}};
+        failure = {
+            {"code", isilon::RepeatedResumeCode()}, {"message", isilon::RepeatedResumeMessage(token)}, {"cause", ""}};
         break;
       }
       if (token.empty()) break;
@@ -174,8 +180,8 @@ void InstallStat(CLI::App& app, ctl::Runtime& rt) {
     rt.PrintResult({{"ok", true}, {"attributes", EntryJson(info)}},
                    "Path:     " + info.strPath + "\nName:     " + info.strName + "\nType:     " + info.strType +
                        "\nMode:     " + info.strMode + "\nOwner:    " + info.strOwner +
-                       "\nSize:     " + std::to_string(info.nSize) + "\nModified: " + TimeText(info.nMtime) +
-                       " (" + std::to_string(info.nMtime) + ")");
+                       "\nSize:     " + std::to_string(info.nSize) + "\nModified: " + TimeText(info.nMtime) + " (" +
+                       std::to_string(info.nMtime) + ")");
   });
 }
 

@@ -18,9 +18,8 @@ json ShareJson(const _IsilonShareInfo& s) {
         {{"permission", p.strPermission}, {"permission_type", p.strPermissionType}, {"trustee", UserJson(p.trustee)}});
   }
   for (const auto& u : s.ACLs.vRunAsRoot) runAsRoot.push_back(UserJson(u));
-  return {{"name", s.strName},   {"path", s.strPath},         {"description", s.strDescription},
-          {"zid", s.nZoneId},    {"zone", s.strZone},         {"permissions", permissions},
-          {"run_as_root", runAsRoot}};
+  return {{"name", s.strName}, {"path", s.strPath},          {"description", s.strDescription}, {"zid", s.nZoneId},
+          {"zone", s.strZone}, {"permissions", permissions}, {"run_as_root", runAsRoot}};
 }
 
 // "Everyone", "SID:S-1-1-0:..." style trustee text: ids carry their kind prefix.
@@ -207,9 +206,9 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
       std::string code, message;
       session->GetLastError(code, message);
       const bool existed = code == "AEC_CONFLICT";
-      rt.PrintResult({{"ok", true}, {"name", name}, {"path", path}, {"zone", zone}, {"existed", existed}},
-                     existed ? "Share " + name + " exists already: " + message
-                             : "Created share " + name + " on " + path);
+      rt.PrintResult(
+          {{"ok", true}, {"name", name}, {"path", path}, {"zone", zone}, {"existed", existed}},
+          existed ? "Share " + name + " exists already: " + message : "Created share " + name + " on " + path);
     });
   }
   {
@@ -343,10 +342,10 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
       _IsilonShareInfo shown;
       shown.ACLs = acls;
       const json sent = ShareJson(shown);
-      rt.PrintResult({{"ok", true}, {"name", name}, {"permissions", sent["permissions"]},
-                      {"run_as_root", sent["run_as_root"]}},
-                     "Set " + std::to_string(acls.vPermissions.size()) + " permission entries and " +
-                         std::to_string(acls.vRunAsRoot.size()) + " run-as-root users on share " + name);
+      rt.PrintResult(
+          {{"ok", true}, {"name", name}, {"permissions", sent["permissions"]}, {"run_as_root", sent["run_as_root"]}},
+          "Set " + ctl::Count(acls.vPermissions.size(), "permission entry", "permission entries") + " and " +
+              ctl::Count(acls.vRunAsRoot.size(), "run-as-root user", "run-as-root users") + " on share " + name);
     });
   }
 }
@@ -373,7 +372,8 @@ void InstallZones(CLI::App& app, ctl::Runtime& rt) {
       return;
     }
     std::vector<std::vector<std::string>> rows;
-    for (const auto& z : list) rows.push_back({std::to_string(z.nZoneId), z.strName, z.strPath, z.bSystem ? "yes" : ""});
+    for (const auto& z : list)
+      rows.push_back({std::to_string(z.nZoneId), z.strName, z.strPath, z.bSystem ? "yes" : ""});
     rt.PrintTable({"ID", "NAME", "PATH", "SYSTEM"}, rows);
   });
 }

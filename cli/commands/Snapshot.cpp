@@ -2,6 +2,7 @@
 // them, and the settings of the ChangelistCreate job type.
 #include <unistd.h>
 
+#include <boost/shared_ptr.hpp>
 #include <chrono>
 #include <climits>
 #include <cstdarg>
@@ -10,8 +11,6 @@
 #include <iostream>
 #include <string>
 #include <thread>
-
-#include <boost/shared_ptr.hpp>
 
 #include "cli/Runtime.h"
 #include "host/FXString.h"
@@ -33,7 +32,7 @@ std::string TimeText(uint32_t seconds) {
 }
 
 json SnapJson(const _IsilonSnapInfo& s) {
-  return {{"id", s.nId},     {"name", s.strName},       {"path", s.strPath},       {"size", s.nSize},
+  return {{"id", s.nId},         {"name", s.strName},     {"path", s.strPath},       {"size", s.nSize},
           {"state", s.strState}, {"created", s.nCreated}, {"has_locks", s.bHasLocks}};
 }
 
@@ -72,7 +71,8 @@ void InstallSnapshots(CLI::App& app, ctl::Runtime& rt) {
     if (session == nullptr) return;
     std::vector<_IsilonSnapInfo> snaps;
     // A name the cluster does not know is answered with AEC_NOT_FOUND: an empty list.
-    if (!session->GetSnapshotList(snaps, listPath, listName) && !(!listName.empty() && rt.LastErrorIs("AEC_NOT_FOUND"))) {
+    if (!session->GetSnapshotList(snaps, listPath, listName) &&
+        !(!listName.empty() && rt.LastErrorIs("AEC_NOT_FOUND"))) {
       rt.Failed("snapshots list");
       return;
     }
@@ -93,7 +93,9 @@ void InstallSnapshots(CLI::App& app, ctl::Runtime& rt) {
 
   CLI::App* create = snapshots->add_subcommand("create", "Take a snapshot of a directory");
   static std::string createPath, createName;
-  create->add_option("PATH", createPath, "Cluster directory, e.g. /ifs/data")->required()->transform(ctl::PathArgument());
+  create->add_option("PATH", createPath, "Cluster directory, e.g. /ifs/data")
+      ->required()
+      ->transform(ctl::PathArgument());
   create->add_option("NAME", createName, "Name of the new snapshot")->required();
   create->callback([&rt]() {
     ManageIsilon* session = rt.Session();
@@ -107,9 +109,9 @@ void InstallSnapshots(CLI::App& app, ctl::Runtime& rt) {
     _IsilonSnapInfo snap;
     bool found = false;
     if (id == 0 && FindSnapshot(*session, 0, createName, snap, found) && found) id = snap.nId;
-    rt.PrintResult({{"ok", true}, {"id", id}, {"name", createName}, {"path", createPath}},
-                   "Created snapshot " + createName + (id != 0 ? " (id " + std::to_string(id) + ")" : "") + " of " +
-                       createPath);
+    rt.PrintResult(
+        {{"ok", true}, {"id", id}, {"name", createName}, {"path", createPath}},
+        "Created snapshot " + createName + (id != 0 ? " (id " + std::to_string(id) + ")" : "") + " of " + createPath);
   });
 
   CLI::App* remove = snapshots->add_subcommand("delete", "Delete a snapshot by id or by name");
@@ -172,8 +174,8 @@ class WaitProgress : public CLogWriterInterface {
   void setLevel(int level) override {
     if (inner_) inner_->setLevel(level);
   }
-  void vwrite(int level, const char* function, int line, unsigned long long context, int reserved,
-              const char* format, va_list args) override {
+  void vwrite(int level, const char* function, int line, unsigned long long context, int reserved, const char* format,
+              va_list args) override {
     const std::string text = FXString::FormatV(format, args);
     Take(level, function, line, context, reserved, text);
   }
@@ -236,8 +238,8 @@ WaitProgress* WaitProgress::current_ = nullptr;
 // ---- changelist ----------------------------------------------------------------------------
 
 json ItemJson(const _IsilonChangeListItem& item) {
-  return {{"id", item.strId},       {"path", item.strPath},   {"type", item.strType}, {"size", item.nSize},
-          {"atime", item.nAtime},   {"ctime", item.nCtime},   {"mtime", item.nMtime}};
+  return {{"id", item.strId},     {"path", item.strPath}, {"type", item.strType}, {"size", item.nSize},
+          {"atime", item.nAtime}, {"ctime", item.nCtime}, {"mtime", item.nMtime}};
 }
 
 void PrintItem(const ctl::Runtime& rt, const _IsilonChangeListItem& item, bool first) {
@@ -257,8 +259,12 @@ void InstallChangeList(CLI::App& app, ctl::Runtime& rt) {
   CLI::App* create = changelist->add_subcommand("create", "Start the job that builds a change list");
   static unsigned long long createOlder = 0, createNewer = 0;
   static bool wait = false;
-  create->add_option("OLDER", createOlder, "Id of the older snapshot")->required()->check(ctl::WholeNumber(1, LLONG_MAX));
-  create->add_option("NEWER", createNewer, "Id of the newer snapshot")->required()->check(ctl::WholeNumber(1, LLONG_MAX));
+  create->add_option("OLDER", createOlder, "Id of the older snapshot")
+      ->required()
+      ->check(ctl::WholeNumber(1, LLONG_MAX));
+  create->add_option("NEWER", createNewer, "Id of the newer snapshot")
+      ->required()
+      ->check(ctl::WholeNumber(1, LLONG_MAX));
   create->add_flag("--wait", wait,
                    "Wait until the job has finished (limit: IsilonChangeListGenerationWaitTime, default 900 s)");
   create->callback([&rt]() {

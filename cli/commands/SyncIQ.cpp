@@ -26,13 +26,20 @@ void ProgressSleep(unsigned int milliseconds, const char*, int) {
 
 const char* StateName(eIsilonSyncIQJobState state) {
   switch (state) {
-    case SYNCIQ_JOB_STATE_RUNNING: return "running";
-    case SYNCIQ_JOB_STATE_FINISHED: return "finished";
-    case SYNCIQ_JOB_STATE_FAILED: return "failed";
-    case SYNCIQ_JOB_STATE_CANCELED: return "canceled";
-    case SYNCIQ_JOB_STATE_SCHEDULED: return "scheduled";
-    case SYNCIQ_JOB_STATE_PAUSED: return "paused";
-    default: return "none";
+    case SYNCIQ_JOB_STATE_RUNNING:
+      return "running";
+    case SYNCIQ_JOB_STATE_FINISHED:
+      return "finished";
+    case SYNCIQ_JOB_STATE_FAILED:
+      return "failed";
+    case SYNCIQ_JOB_STATE_CANCELED:
+      return "canceled";
+    case SYNCIQ_JOB_STATE_SCHEDULED:
+      return "scheduled";
+    case SYNCIQ_JOB_STATE_PAUSED:
+      return "paused";
+    default:
+      return "none";
   }
 }
 
@@ -76,8 +83,8 @@ bool ListAllPolicies(ManageIsilon& session, const std::string& server, std::vect
   std::string token;
   do {
     std::string response;
-    const ManageIsilon::RequestStep step{kFn, ManageIsilon::kGet, "Failed to create json request for sync iq policy info.",
-                                         true, true};
+    const ManageIsilon::RequestStep step{kFn, ManageIsilon::kGet,
+                                         "Failed to create json request for sync iq policy info.", true, true};
     const auto outcome = session.RunRequest(
         step, request, [&request](std::string& uri, std::string& body) { return request.BuildRequest(uri, body); },
         response);
@@ -257,9 +264,10 @@ void InstallStart(CLI::App& synciq, ctl::Runtime& rt) {
     rt.EndProgress();
     if ((!ok && accepted) || (ok && jobId == 0)) {
       rt.PrintResult({{"ok", true}, {"policy", policy}, {"snapshot", snapshot}, {"job_id", nullptr}, {"listed", false}},
-                     "Started a job of policy " + policy + "; its id was not listed yet.\nLook it up with: isilonctl "
-                     "synciq job " + policy + " (and its report with: isilonctl synciq report " + policy +
-                     " --state running)");
+                     "Started a job of policy " + policy +
+                         "; its id was not listed yet.\nLook it up with: isilonctl "
+                         "synciq job " +
+                         policy + " (and its report with: isilonctl synciq report " + policy + " --state running)");
       return;
     }
     if (!ok) {

@@ -3,10 +3,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "tests/support/Isilonctl.h"
 #include "tests/support/Registry.h"
@@ -176,9 +175,8 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndSaysWhy) {
   TempDir dir;
   const std::string key = dir.File("k");
   for (const char* accepted : {"127.0.0.15", "::1", "[::1]", "fe80::1", "cluster-1.example.com", "isilon_a"}) {
-    const Outcome run =
-        Isilonctl({"--server", accepted, "--password-stdin", "encrypt-password", "--key-file", key, "--create-key"},
-                  "x\n");
+    const Outcome run = Isilonctl(
+        {"--server", accepted, "--password-stdin", "encrypt-password", "--key-file", key, "--create-key"}, "x\n");
     EXPECT_EQ(0, run.exitCode) << accepted << "\n" << run.err;
   }
 }
@@ -207,7 +205,8 @@ TEST_F(CliTest, UnwritableOutputIsAnErrorButAGoneReaderIsNot) {
   for (const auto& c : cases) {
     for (const bool json : {false, true}) {
       server().requestLog().clear();
-      const Outcome run = RunIsilonctlRaw(Login(json ? std::vector<std::string>{"--json"} : std::vector<std::string>{}), "secret\n", c.output);
+      const Outcome run = RunIsilonctlRaw(Login(json ? std::vector<std::string>{"--json"} : std::vector<std::string>{}),
+                                          "secret\n", c.output);
       EXPECT_EQ(c.exitCode, run.exitCode) << c.err;
       EXPECT_EQ(c.err, run.err);
       // The session was ended all the same.

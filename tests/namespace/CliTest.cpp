@@ -4,10 +4,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "tests/namespace/NamespaceFixture.h"
 #include "tests/support/Isilonctl.h"
@@ -15,7 +14,6 @@
 namespace {
 
 using nlohmann::json;
-
 
 class NamespaceCli : public NamespaceFixture {
  protected:

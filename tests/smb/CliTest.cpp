@@ -5,17 +5,15 @@
 
 #include <cstdio>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "tests/smb/SmbFixture.h"
-#include "tests/support/TempFile.h"
 #include "tests/support/Isilonctl.h"
+#include "tests/support/TempFile.h"
 
 namespace {
-
 
 class SmbCli : public SmbFixture {
  protected:
@@ -45,7 +43,8 @@ TEST_F(SmbCli, CreateListSetAclAndDeleteAShare) {
   EXPECT_EQ(shares[0].at("name"), "team");
 
   TempFile acl(R"({"permissions":[{"permission":"full","permission_type":"allow","trustee":{"name":"Administrators"}}],
-                  "run_as_root":[]})", ".json");
+                  "run_as_root":[]})",
+               ".json");
   ASSERT_EQ(Ctl({"shares", "acl-set", "team", "--file", acl.path(), "--deny", "Users:change"}).exitCode, 0);
   isim::SmbModule::Share share;
   ASSERT_TRUE(smb().findShare("System", "team", share));

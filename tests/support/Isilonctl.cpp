@@ -24,8 +24,8 @@ std::string IsilonctlPath() {
 bool IsilonctlBuilt() { return access(IsilonctlPath().c_str(), X_OK) == 0; }
 
 CtlRun RunIsilonctl(const CtlTarget& target, const std::vector<std::string>& args) {
-  std::vector<std::string> all{"--server", target.address, "--user", target.user, "--password-stdin",
-                               "--ca-file", target.caFile};
+  std::vector<std::string> all{"--server",         target.address, "--user",     target.user,
+                               "--password-stdin", "--ca-file",    target.caFile};
   all.insert(all.end(), args.begin(), args.end());
   return RunIsilonctlRaw(all, target.password + "\n");
 }

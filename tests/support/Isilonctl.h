@@ -3,10 +3,9 @@
 //
 //   CtlRun run = RunIsilonctl({address(), user(), password(), certPath()}, {"--json", "ls", "/ifs"});
 //   EXPECT_EQ(run.exitCode, 0) << run.err;
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 struct CtlRun {
   int exitCode = -1;  // -1: it could not be started, or it was killed

@@ -3,14 +3,12 @@
 #include <unistd.h>
 
 #include <cstdio>
-
 #include <nlohmann/json.hpp>
 
-#include "tests/synciq/SyncIQSim.h"
 #include "tests/support/Isilonctl.h"
+#include "tests/synciq/SyncIQSim.h"
 
 namespace {
-
 
 class SyncIQCli : public SyncIQSim {
  protected:
