@@ -1,14 +1,21 @@
 #include "cli/Runtime.h"
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <map>
+#include <streambuf>
 
+#include "host/FXString.h"
 #include "host/Password.h"
 #include "host/QuorLibCurl.h"
 
@@ -33,6 +40,61 @@ class TrustingTransport : public QuorLibCurl {
   std::string caFile_;
 };
 
+// Standard output written straight to descriptor 1, keeping the first failure's cause: the
+// C library forgets it once its buffer has been dropped.
+class OutputBuffer : public std::streambuf {
+ public:
+  OutputBuffer() { setp(buffer_, buffer_ + sizeof buffer_); }
+  int error() const { return error_; }
+  bool Drain() {
+    const char* data = pbase();
+    size_t left = static_cast<size_t>(pptr() - pbase());
+    while (left > 0 && error_ == 0) {
+      const ssize_t n = ::write(STDOUT_FILENO, data, left);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        error_ = errno;
+      } else {
+        data += n;
+        left -= static_cast<size_t>(n);
+      }
+    }
+    // What cannot be written is dropped, so that a long listing does not pile it up.
+    setp(buffer_, buffer_ + sizeof buffer_);
+    return error_ == 0;
+  }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!Drain()) return traits_type::eof();
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(c);
+      pbump(1);
+    }
+    return traits_type::not_eof(c);
+  }
+  int sync() override { return Drain() ? 0 : -1; }
+
+ private:
+  char buffer_[1 << 16];
+  int error_ = 0;
+};
+
+OutputBuffer& Output() {
+  static OutputBuffer* buffer = [] {
+    auto* b = new OutputBuffer;
+    std::cout.rdbuf(b);
+    return b;
+  }();
+  return *buffer;
+}
+
+std::string OneLine(std::string text) {
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  std::replace(text.begin(), text.end(), '\r', ' ');
+  return text;
+}
+
 }  // namespace
 
 CommandRegistration::CommandRegistration(const char* name, CommandInstaller installer) {
@@ -47,7 +109,7 @@ bool ReadPasswordFromTerminal(const char* prompt, std::string& password) {
   if (!isatty(STDIN_FILENO)) return false;
   std::fprintf(stderr, "%s", prompt);
   std::fflush(stderr);
-  termios old {};
+  termios old{};
   tcgetattr(STDIN_FILENO, &old);
   termios quiet = old;
   quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
@@ -98,15 +160,19 @@ ManageIsilon* Runtime::Session() {
       ok = session_->SetPasswd(options.encryptedPassword, true);
     }
     if (!ok) {
-      std::cerr << "isilonctl: cannot decipher the password (wrong key file or damaged text)\n";
-      exitCode = kExitFailed;
       session_.reset();
+      Error("cannot decipher the password (wrong key file or damaged text)");
       return nullptr;
     }
   } else {
     session_->SetPasswd(password);
   }
   std::fill(password.begin(), password.end(), '\0');
+  if (!session_->OpenConnection()) {
+    Failed(command);
+    session_.reset();
+    return nullptr;
+  }
   return session_.get();
 }
 
@@ -115,44 +181,67 @@ void Runtime::Finish() {
   session_.reset();
 }
 
+void Runtime::PrintFailure(const std::string& line, const nlohmann::json& value) {
+  if (options.json) {
+    std::cout << value.dump(2) << std::endl;
+  } else {
+    std::cerr << "isilonctl: " << OneLine(line) << std::endl;
+  }
+}
+
+int Runtime::Failed(const std::string& what, const std::string& code, const std::string& message,
+                    const std::string& cause) {
+  std::string line = what + " failed: " + code + ": " + message;
+  if (!cause.empty()) line += "; cause: " + cause;
+  PrintFailure(line, {{"ok", false}, {"operation", what}, {"code", code}, {"message", message}, {"cause", cause}});
+  exitCode = kExitFailed;
+  return exitCode;
+}
+
 int Runtime::Failed(const std::string& what) {
   std::string code, message;
   if (session_) session_->GetLastError(code, message);
   const std::string cause = session_ ? session_->GetLastTransportError() : std::string();
-  if (options.json) {
-    nlohmann::json out = {{"ok", false}, {"operation", what}, {"code", code}, {"message", message}};
-    if (!cause.empty()) out["cause"] = cause;
-    std::cout << out.dump(2) << std::endl;
-  } else {
-    std::cerr << "isilonctl: " << what << " failed: [" << code << "] " << message << "\n";
-    if (!cause.empty()) std::cerr << "isilonctl: cause: " << cause << "\n";
-  }
-  exitCode = kExitFailed;
-  return exitCode;
+  return Failed(what, code, message, cause);
 }
 
 int Runtime::Failed(const std::string& what, const CZemError& error) {
   std::string code, message;
   if (session_) session_->GetLastError(code, message);
-  const std::string cause = session_ ? session_->GetLastTransportError() : std::string();
-  if (options.json) {
-    nlohmann::json out = {{"ok", false},        {"operation", what}, {"error", error.Message()},
-                          {"number", error.Number()}, {"code", code}, {"message", message}};
-    if (!cause.empty()) out["cause"] = cause;
-    std::cout << out.dump(2) << std::endl;
-  } else {
-    std::cerr << "isilonctl: " << what << " failed: " << error.Message() << " (error " << error.Number() << ")\n";
-    if (!code.empty() || !message.empty()) std::cerr << "isilonctl: last error: [" << code << "] " << message << "\n";
-    if (!cause.empty()) std::cerr << "isilonctl: cause: " << cause << "\n";
+  // The host error names the step that failed; the session's error, when there is one, why.
+  if (code.empty() && message.empty()) {
+    code = "error " + std::to_string(error.Number());
+    message = error.Message();
   }
+  return Failed(what, code, message, session_ ? session_->GetLastTransportError() : std::string());
+}
+
+int Runtime::NotFound(const std::string& thing, const std::string& name) {
+  const std::string message = "no such " + thing + ": " + name;
+  PrintFailure(message,
+               {{"ok", false}, {"operation", command}, {"code", "AEC_NOT_FOUND"}, {"message", message}, {"cause", ""}});
   exitCode = kExitFailed;
   return exitCode;
 }
 
 int Runtime::Usage(const std::string& message) {
-  std::cerr << "isilonctl: " << message << "\n";
+  PrintFailure(message,
+               {{"ok", false}, {"operation", command}, {"code", "usage"}, {"message", message}, {"cause", ""}});
   exitCode = kExitUsage;
   return exitCode;
+}
+
+int Runtime::Error(const std::string& message) {
+  PrintFailure(message,
+               {{"ok", false}, {"operation", command}, {"code", "error"}, {"message", message}, {"cause", ""}});
+  exitCode = kExitFailed;
+  return exitCode;
+}
+
+bool Runtime::LastErrorIs(const char* code) const {
+  std::string last, message;
+  if (session_) session_->GetLastError(last, message);
+  return last == code;
 }
 
 void Runtime::PrintJson(const nlohmann::json& value) const { std::cout << value.dump(2) << std::endl; }
@@ -160,16 +249,16 @@ void Runtime::PrintJson(const nlohmann::json& value) const { std::cout << value.
 void Runtime::PrintTable(const std::vector<std::string>& headers,
                          const std::vector<std::vector<std::string>>& rows) const {
   std::vector<size_t> width(headers.size());
-  for (size_t i = 0; i < headers.size(); ++i) width[i] = headers[i].size();
+  for (size_t i = 0; i < headers.size(); ++i) width[i] = DisplayWidth(headers[i]);
   for (const auto& row : rows) {
-    for (size_t i = 0; i < row.size() && i < width.size(); ++i) width[i] = std::max(width[i], row[i].size());
+    for (size_t i = 0; i < row.size() && i < width.size(); ++i) width[i] = std::max(width[i], DisplayWidth(row[i]));
   }
   auto line = [&](const std::vector<std::string>& cells) {
     std::string text;
     for (size_t i = 0; i < headers.size(); ++i) {
       const std::string cell = i < cells.size() ? cells[i] : "";
       text += cell;
-      if (i + 1 < headers.size()) text += std::string(width[i] - cell.size() + 2, ' ');
+      if (i + 1 < headers.size()) text += std::string(width[i] - DisplayWidth(cell) + 2, ' ');
     }
     while (!text.empty() && text.back() == ' ') text.pop_back();
     std::cout << text << "\n";
@@ -197,6 +286,172 @@ void Runtime::EndProgress() const {
   if (!isatty(STDERR_FILENO)) return;
   std::fprintf(stderr, "\r\033[K");
   std::fflush(stderr);
+}
+
+bool Runtime::OutputBroken() const { return Output().error() != 0; }
+
+LogTap::LogTap(int level, Taker take) : level_(level), take_(std::move(take)), inner_(g_ptrLogWriter) {
+  g_ptrLogWriter = boost::shared_ptr<CLogWriterInterface>(this, [](CLogWriterInterface*) {});
+}
+
+LogTap::~LogTap() { g_ptrLogWriter = inner_; }
+
+void LogTap::setLevel(int level) {
+  if (inner_) inner_->setLevel(level);
+}
+
+void LogTap::vwrite(int level, const char* function, int line, unsigned long long context, int reserved,
+                    const char* format, va_list args) {
+  const std::string text = FXString::FormatV(format, args);
+  if (level <= level_) take_(level, text);
+  if (inner_ && inner_->level() >= level) inner_->write(level, function, line, context, reserved, "%s", text.c_str());
+}
+
+void LogTap::flush() {
+  if (inner_) inner_->flush();
+}
+
+void LogTap::write(int level, const char* function, int line, unsigned long long context, int reserved,
+                   const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  vwrite(level, function, line, context, reserved, format, args);
+  va_end(args);
+}
+
+const char* LogTap::name() const { return "isilonctl-log-tap"; }
+
+bool LogTap::enabled(int level) { return level <= this->level(); }
+
+int LogTap::level() {
+  const int inner = inner_ ? inner_->level() : -2;
+  return std::max(inner, level_);
+}
+
+std::string Count(unsigned long long n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+namespace {
+
+// East Asian wide and fullwidth characters take two columns, combining marks none.
+int CodePointWidth(char32_t c) {
+  static const char32_t kZero[][2] = {{0x0300, 0x036F}, {0x200B, 0x200F}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F}};
+  static const char32_t kWide[][2] = {{0x1100, 0x115F},   {0x2E80, 0x303E},  {0x3041, 0x33FF}, {0x3400, 0x4DBF},
+                                      {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},  {0xAC00, 0xD7A3}, {0xF900, 0xFAFF},
+                                      {0xFE30, 0xFE4F},   {0xFF00, 0xFF60},  {0xFFE0, 0xFFE6}, {0x1F300, 0x1F64F},
+                                      {0x1F900, 0x1F9FF}, {0x20000, 0x3FFFD}};
+  for (const auto& r : kZero) {
+    if (c >= r[0] && c <= r[1]) return 0;
+  }
+  for (const auto& r : kWide) {
+    if (c >= r[0] && c <= r[1]) return 2;
+  }
+  return 1;
+}
+
+}  // namespace
+
+size_t DisplayWidth(const std::string& text) {
+  size_t width = 0;
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    char32_t c = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    for (size_t k = 1; k < length; ++k) {
+      const unsigned char next = i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
+      if ((next & 0xC0) != 0x80) {
+        length = 0;
+        break;
+      }
+      c = (c << 6) | (next & 0x3F);
+    }
+    if (length == 0) {  // not UTF-8: one column per byte
+      ++width;
+      ++i;
+      continue;
+    }
+    width += static_cast<size_t>(CodePointWidth(c));
+    i += length;
+  }
+  return width;
+}
+
+std::string ClusterPath(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+CLI::Validator WholeNumber(long long min, long long max) {
+  const std::string range = max == LLONG_MAX
+                                ? "a whole number from " + std::to_string(min) + " up"
+                                : "a whole number from " + std::to_string(min) + " to " + std::to_string(max);
+  return CLI::Validator(
+      [min, max, range](std::string& input) -> std::string {
+        const char* text = input.c_str();
+        const bool digits = !input.empty() &&
+                            input.find_first_not_of("0123456789", input[0] == '-' ? 1 : 0) == std::string::npos &&
+                            input != "-";
+        errno = 0;
+        char* end = nullptr;
+        const long long value = digits ? std::strtoll(text, &end, 10) : 0;
+        if (!digits || errno != 0 || value < min || value > max) return "'" + input + "' is not " + range;
+        return std::string();
+      },
+      range.substr(2));
+}
+
+CLI::Validator PathArgument() {
+  return CLI::Validator(
+      [](std::string& input) -> std::string {
+        input = ClusterPath(input);
+        return std::string();
+      },
+      "");
+}
+
+CLI::Validator ServerArgument() {
+  return CLI::Validator(
+      [](std::string& input) -> std::string {
+        std::string host = input;
+        if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+        in6_addr v6{};
+        bool ok = inet_pton(AF_INET6, host.c_str(), &v6) == 1;
+        if (!ok && host.size() == input.size()) {
+          // A host name or an IPv4 address: letters, digits, "-", "." and "_" only.
+          ok = !host.empty() && host.find_first_not_of(
+                                    "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                    "0123456789-._") == std::string::npos;
+        }
+        if (ok) return std::string();
+        return "'" + input +
+               "' is not a bare host name or address: the server must be a bare host name or address because port "
+               "8080 is implied (no scheme, port, path or user)";
+      },
+      "HOST");
+}
+
+int FinishOutput(int exitCode) {
+  std::cout.flush();
+  std::fflush(stdout);
+  int error = Output().error();
+  if (error == 0 && std::ferror(stdout)) error = EIO;
+  if (error == 0 || error == EPIPE) return exitCode;  // a reader that stopped reading wants no more
+  std::fprintf(stderr, "isilonctl: write error: %s\n", std::strerror(error));
+  return kExitFailed;
+}
+
+void GuardStandardStreams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // Opened for reading only, so that writing to a closed output still fails as it should.
+    const int taken = ::open("/dev/null", O_RDONLY);
+    if (taken >= 0 && taken != fd) {
+      dup2(taken, fd);
+      ::close(taken);
+    }
+  }
+  Output();
 }
 
 }  // namespace ctl

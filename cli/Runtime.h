@@ -1,12 +1,13 @@
 #pragma once
 // What every isilonctl command shares: global options, the session, output and exit codes.
+#include <CLI/CLI.hpp>
+#include <functional>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
-#include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
-
+#include "host/LogWriter.h"
 #include "isilon/ManageIsilon.h"
 
 namespace ctl {
@@ -29,32 +30,90 @@ class Runtime {
  public:
   GlobalOptions options;
   int exitCode = kExitOk;
+  // The command being run, as typed ("shares list"); names it in failure lines.
+  std::string command;
 
-  // The session object, made with the credentials on first use; null after a printed failure
-  // (missing server or user, unreadable password), with exitCode set.
+  // The session object, made with the credentials and opened on first use; null after a
+  // printed failure (missing server or user, unreadable password, refused login), with
+  // exitCode set. Opening first makes a refused login read as such whatever the command.
   ManageIsilon* Session();
   // Ends the session on the cluster if one was opened.
   void Finish();
 
   // Prints the last error of the session (and the transport's cause) and returns kExitFailed.
   int Failed(const std::string& what);
-  // Prints a host error value (and the session's last error) and returns kExitFailed.
+  // Prints a host error value (or the session's last error) and returns kExitFailed.
   int Failed(const std::string& what, const CZemError& error);
+  // Prints `isilonctl: <what> failed: <code>: <message>` (or its JSON) and returns kExitFailed.
+  int Failed(const std::string& what, const std::string& code, const std::string& message,
+             const std::string& cause = std::string());
+  // A named object that is not there: `no such <thing>: <name>`, kExitFailed.
+  int NotFound(const std::string& thing, const std::string& name);
   // Bad usage found after parsing: prints and returns kExitUsage.
   int Usage(const std::string& message);
+  // A failure of the tool itself (no cluster error behind it), e.g. an unreadable key file.
+  int Error(const std::string& message);
+  // True when the session's last error carries this code.
+  bool LastErrorIs(const char* code) const;
 
   void PrintJson(const nlohmann::json& value) const;
+  // Columns aligned by display width; rows are printed as given.
   void PrintTable(const std::vector<std::string>& headers, const std::vector<std::vector<std::string>>& rows) const;
   // Success output: the JSON value with --json, else `text` (when not empty).
   void PrintResult(const nlohmann::json& value, const std::string& text) const;
   // A progress line on a terminal (standard error), overwritten in place; nothing otherwise.
   void Progress(const std::string& line) const;
   void EndProgress() const;
+  // Standard output can no longer be written (a closed pipe, a full disk): long listings stop.
+  bool OutputBroken() const;
 
  private:
   bool ReadPassword(std::string& password);
+  void PrintFailure(const std::string& line, const nlohmann::json& value);
   std::unique_ptr<ManageIsilon> session_;
 };
+
+// While it lives, hands the library's log lines up to `level` to `take`, whatever level the user
+// asked for; the lines the user asked for are still written as before.
+class LogTap : public CLogWriterInterface {
+ public:
+  using Taker = std::function<void(int level, const std::string& text)>;
+  LogTap(int level, Taker take);
+  ~LogTap() override;
+  void setLevel(int level) override;
+  void vwrite(int level, const char* function, int line, unsigned long long context, int reserved, const char* format,
+              va_list args) override;
+  void flush() override;
+  void write(int level, const char* function, int line, unsigned long long context, int reserved, const char* format,
+             ...) override __attribute__((format(printf, 7, 8)));
+  const char* name() const override;
+  bool enabled(int level) override;
+  int level() override;
+
+ private:
+  int level_;
+  Taker take_;
+  boost::shared_ptr<CLogWriterInterface> inner_;
+};
+
+// "1 entry", "2 entries".
+std::string Count(unsigned long long n, const char* one, const char* many);
+// The number of terminal columns a UTF-8 text takes.
+size_t DisplayWidth(const std::string& text);
+// A cluster path as the cluster names it: "/ifs/data/" is "/ifs/data" (but "/" stays).
+std::string ClusterPath(std::string path);
+// Option checks that give short messages.
+CLI::Validator WholeNumber(long long min, long long max);
+// For cluster path options: drops trailing slashes.
+CLI::Validator PathArgument();
+// For --server: a host name, an IPv4 or an IPv6 address (bracketed or not), nothing more.
+CLI::Validator ServerArgument();
+
+// After parsing: flushes standard output and turns a failed write into
+// `isilonctl: write error: <reason>` and kExitFailed; a reader that went away is no error.
+int FinishOutput(int exitCode);
+// Keeps descriptors 0 to 2 taken, so that no socket or file becomes "standard output".
+void GuardStandardStreams();
 
 // A command installs its subcommands on the root app; its callbacks set rt.exitCode.
 using CommandInstaller = void (*)(CLI::App& app, Runtime& rt);
@@ -68,7 +127,7 @@ bool ReadPasswordFromTerminal(const char* prompt, std::string& password);
 
 }  // namespace ctl
 
-#define ISILONCTL_COMMAND(name)                                                        \
-  static void name##_install(CLI::App& app, ctl::Runtime& rt);                         \
+#define ISILONCTL_COMMAND(name)                                                      \
+  static void name##_install(CLI::App& app, ctl::Runtime& rt);                       \
   static const ctl::CommandRegistration name##_registration(#name, &name##_install); \
   static void name##_install(CLI::App& app, ctl::Runtime& rt)

@@ -32,8 +32,7 @@ ISILONCTL_COMMAND(encrypt_password) {
         file.empty() ? QuorPassword::encrypt(password) : QuorPassword::encryptWithKeyFile(file, password);
     std::fill(password.begin(), password.end(), '\0');
     if (text.empty()) {
-      std::cerr << "isilonctl: cannot encipher: no usable key file (see --key-file, --create-key)\n";
-      rt.exitCode = ctl::kExitFailed;
+      rt.Error("cannot encipher: no usable key file (see --key-file, --create-key)");
       return;
     }
     rt.PrintResult({{"ok", true}, {"encrypted_password", text}}, text);

@@ -1,9 +1,9 @@
 // isilonctl ls, stat and copy: the cluster's file system through its namespace interface.
-#include <cstdio>
 #include <ctime>
 #include <iostream>
 
 #include "cli/Runtime.h"
+#include "host/FXString.h"
 #include "isilon/Paging.h"
 
 namespace {
@@ -11,13 +11,13 @@ namespace {
 using nlohmann::json;
 
 json EntryJson(const _IsilonFileInfo& f) {
-  return {{"name", f.strName}, {"path", f.strPath}, {"type", f.strType}, {"mode", f.strMode},
-          {"owner", f.strOwner}, {"size", f.nSize}, {"mtime", f.nMtime}};
+  return {{"name", f.strName},   {"path", f.strPath}, {"type", f.strType}, {"mode", f.strMode},
+          {"owner", f.strOwner}, {"size", f.nSize},   {"mtime", f.nMtime}};
 }
 
 std::string TimeText(uint32_t seconds) {
   const std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm tm {};
+  std::tm tm{};
   gmtime_r(&t, &tm);
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
@@ -25,8 +25,14 @@ std::string TimeText(uint32_t seconds) {
 }
 
 std::vector<std::string> EntryRow(const _IsilonFileInfo& f) {
-  return {f.strType == "container" ? "dir" : f.strType == "object" ? "file" : f.strType, f.strMode, f.strOwner,
-          std::to_string(f.nSize), TimeText(f.nMtime), f.strName};
+  return {f.strType == "container" ? "dir"
+          : f.strType == "object"  ? "file"
+                                   : f.strType,
+          f.strMode,
+          f.strOwner,
+          std::to_string(f.nSize),
+          TimeText(f.nMtime),
+          f.strName};
 }
 
 // A whole directory is printed as it comes, one page at a time, so that memory stays
@@ -41,26 +47,32 @@ class StreamPrinter {
         std::cout << (count_ == 0 ? "\n    " : ",\n    ") << EntryJson(f).dump();
       } else {
         const std::vector<std::string> row = EntryRow(f);
-        std::printf("%-5s %-6s %-12s %14s  %s  %s\n", row[0].c_str(), row[1].c_str(), row[2].c_str(), row[3].c_str(),
-                    row[4].c_str(), row[5].c_str());
+        std::cout << FXString::Format("%-5s %-6s %-12s %14s  %s  ", row[0].c_str(), row[1].c_str(), row[2].c_str(),
+                                      row[3].c_str(), row[4].c_str())
+                  << row[5] << "\n";
       }
       ++count_;
     }
-    std::fflush(stdout);
+    std::cout.flush();
   }
   void Begin() {
     if (rt_.options.json) {
-      std::cout << "{\n  \"ok\": true,\n  \"path\": " << json(path_).dump() << ",\n  \"entries\": [";
+      std::cout << "{\n  \"path\": " << json(path_).dump() << ",\n  \"entries\": [";
     } else {
-      std::printf("%-5s %-6s %-12s %14s  %-19s  %s\n", "TYPE", "MODE", "OWNER", "SIZE", "MODIFIED", "NAME");
+      std::cout << FXString::Format("%-5s %-6s %-12s %14s  %-19s  %s\n", "TYPE", "MODE", "OWNER", "SIZE", "MODIFIED",
+                                    "NAME");
     }
   }
-  void End(bool ok) {
+  // A listing that stopped early says why in the same object.
+  void End(const json& failure) {
     if (rt_.options.json) {
-      std::cout << (count_ == 0 ? "" : "\n  ") << "],\n  \"count\": " << count_ << ",\n  \"complete\": "
-                << (ok ? "true" : "false") << "\n}" << std::endl;
-    } else if (ok) {
-      std::cout << count_ << " entries" << std::endl;
+      json tail = {{"count", count_}, {"complete", failure.is_null()}, {"ok", failure.is_null()}};
+      if (!failure.is_null()) tail.update(failure);
+      std::string members = tail.dump(2);
+      members = members.substr(1, members.size() - 2);  // the members without the braces
+      std::cout << (count_ == 0 ? "" : "\n  ") << "]," << members << "}" << std::endl;
+    } else if (failure.is_null()) {
+      std::cout << ctl::Count(count_, "entry", "entries") << std::endl;
     }
   }
   unsigned long long count() const { return count_; }
@@ -71,14 +83,23 @@ class StreamPrinter {
   unsigned long long count_ = 0;
 };
 
+// A path the cluster does not know is named as such; other failures carry the cluster's error.
+void LookupFailed(ctl::Runtime& rt, const std::string& path) {
+  if (rt.LastErrorIs("AEC_NOT_FOUND")) {
+    rt.NotFound("path", path);
+  } else {
+    rt.Failed(rt.command);
+  }
+}
+
 void InstallLs(CLI::App& app, ctl::Runtime& rt) {
   CLI::App* cmd = app.add_subcommand("ls", "List a directory (one page, or all of it with --all)");
   static std::string path, resume;
   static int limit = 1000;
   static bool all = false;
-  cmd->add_option("PATH", path, "Cluster directory, e.g. /ifs/data")->required();
+  cmd->add_option("PATH", path, "Cluster directory, e.g. /ifs/data")->required()->transform(ctl::PathArgument());
   cmd->add_option("--limit", limit, "Entries per page (1 to 999999999)")
-      ->check(CLI::Range(1, 999999999))
+      ->check(ctl::WholeNumber(1, 999999999))
       ->capture_default_str();
   cmd->add_flag("--all", all, "Follow the resume tokens to the end of the directory");
   cmd->add_option("--resume", resume, "Token of the page to list (from an earlier ls)");
@@ -89,7 +110,7 @@ void InstallLs(CLI::App& app, ctl::Runtime& rt) {
     std::string token = resume;
     if (!all) {
       if (!session->GetFileList(files, path, token, limit)) {
-        rt.Failed("ls");
+        LookupFailed(rt, path);
         return;
       }
       if (rt.options.json) {
@@ -105,32 +126,44 @@ void InstallLs(CLI::App& app, ctl::Runtime& rt) {
       return;
     }
 
+    // The first page decides whether the path is there at all.
+    if (!session->GetFileList(files, path, token, limit)) {
+      LookupFailed(rt, path);
+      return;
+    }
     StreamPrinter printer(rt, path);
     printer.Begin();
-    const isilon::PageWalk walk = isilon::FollowPages(
-        token,
-        [&](const std::string& from, std::string& next) {
-          next = from;
-          if (!session->GetFileList(files, path, next, limit)) return isilon::PageStep::kFailed;
-          printer.Page(files);
-          rt.Progress("Listed " + std::to_string(printer.count()) + " entries...");
-          return isilon::PageStep::kNext;
-        },
-        isilon::RepeatedTokens::kStop);
-    const bool ok = walk == isilon::PageWalk::kComplete;
-    rt.EndProgress();
-    printer.End(ok);
-    if (walk == isilon::PageWalk::kRepeatedToken) {
-      std::cerr << "isilonctl: ls failed: " << isilon::RepeatedResumeMessage(token) << "\n";
-      rt.exitCode = ctl::kExitFailed;
-    } else if (!ok) {
-      if (rt.options.json) {
-        rt.exitCode = ctl::kExitFailed;
+    json failure;
+    printer.Page(files);
+    rt.Progress("Listed " + std::to_string(printer.count()) + " entries...");
+    if (!token.empty() && !rt.OutputBroken()) {
+      const isilon::PageWalk walk = isilon::FollowPages(
+          token,
+          [&](const std::string& from, std::string& next) {
+            next = from;
+            if (!session->GetFileList(files, path, next, limit)) return isilon::PageStep::kFailed;
+            printer.Page(files);
+            rt.Progress("Listed " + std::to_string(printer.count()) + " entries...");
+            // Nobody reads the rest: stop as if it were found.
+            return rt.OutputBroken() ? isilon::PageStep::kFound : isilon::PageStep::kNext;
+          },
+          isilon::RepeatedTokens::kStop);
+      if (walk == isilon::PageWalk::kRepeatedToken) {
+        failure = {
+            {"code", isilon::RepeatedResumeCode()}, {"message", isilon::RepeatedResumeMessage(token)}, {"cause", ""}};
+      } else if (walk == isilon::PageWalk::kFailed) {
         std::string code, message;
         session->GetLastError(code, message);
-        std::cerr << "isilonctl: ls failed: [" << code << "] " << message << "\n";
+        failure = {{"code", code}, {"message", message}, {"cause", session->GetLastTransportError()}};
+      }
+    }
+    rt.EndProgress();
+    printer.End(failure);
+    if (!failure.is_null()) {
+      if (rt.options.json) {
+        rt.exitCode = ctl::kExitFailed;  // told in the listing's own object
       } else {
-        rt.Failed("ls");
+        rt.Failed("ls", failure["code"], failure["message"], failure["cause"]);
       }
     }
   });
@@ -139,20 +172,20 @@ void InstallLs(CLI::App& app, ctl::Runtime& rt) {
 void InstallStat(CLI::App& app, ctl::Runtime& rt) {
   CLI::App* cmd = app.add_subcommand("stat", "Show the attributes of a path");
   static std::string path;
-  cmd->add_option("PATH", path, "Cluster path")->required();
+  cmd->add_option("PATH", path, "Cluster path")->required()->transform(ctl::PathArgument());
   cmd->callback([&rt]() {
     ManageIsilon* session = rt.Session();
     if (session == nullptr) return;
     _IsilonFileInfo info;
     if (!session->GetPathAttributes(info, path)) {
-      rt.Failed("stat");
+      LookupFailed(rt, path);
       return;
     }
     rt.PrintResult({{"ok", true}, {"attributes", EntryJson(info)}},
                    "Path:     " + info.strPath + "\nName:     " + info.strName + "\nType:     " + info.strType +
                        "\nMode:     " + info.strMode + "\nOwner:    " + info.strOwner +
-                       "\nSize:     " + std::to_string(info.nSize) + "\nModified: " + TimeText(info.nMtime) +
-                       " (" + std::to_string(info.nMtime) + ")");
+                       "\nSize:     " + std::to_string(info.nSize) + "\nModified: " + TimeText(info.nMtime) + " (" +
+                       std::to_string(info.nMtime) + ")");
   });
 }
 
@@ -160,8 +193,8 @@ void InstallCopy(CLI::App& app, ctl::Runtime& rt) {
   CLI::App* cmd = app.add_subcommand("copy", "Copy a file or a directory tree on the cluster itself");
   static std::string source, target;
   static bool overwrite = false;
-  cmd->add_option("SOURCE", source, "Cluster path to copy")->required();
-  cmd->add_option("TARGET", target, "Cluster path of the copy")->required();
+  cmd->add_option("SOURCE", source, "Cluster path to copy")->required()->transform(ctl::PathArgument());
+  cmd->add_option("TARGET", target, "Cluster path of the copy")->required()->transform(ctl::PathArgument());
   cmd->add_flag("--overwrite", overwrite, "Replace an existing target");
   cmd->callback([&rt]() {
     ManageIsilon* session = rt.Session();

@@ -31,7 +31,7 @@ json ExportJson(const _IsilonNFSExportInfo& e) {
 void InstallList(CLI::App& exports, ctl::Runtime& rt) {
   CLI::App* cmd = exports.add_subcommand("list", "List the NFS exports of a zone, or those serving a path");
   static std::string path, zone;
-  cmd->add_option("--path", path, "Only exports that serve exactly this cluster path");
+  cmd->add_option("--path", path, "Only exports that serve exactly this cluster path")->transform(ctl::PathArgument());
   cmd->add_option("--zone", zone, "Access zone (default: the cluster's System zone)");
   cmd->callback([&rt]() {
     ManageIsilon* session = rt.Session();
@@ -47,10 +47,6 @@ void InstallList(CLI::App& exports, ctl::Runtime& rt) {
       rt.PrintJson({{"ok", true}, {"exports", items}, {"count", list.size()}});
       return;
     }
-    if (list.empty()) {
-      std::cout << (path.empty() ? "No NFS exports.\n" : "No NFS export serves " + path + ".\n");
-      return;
-    }
     std::vector<std::vector<std::string>> rows;
     for (const auto& e : list) {
       rows.push_back({std::to_string(e.nId), Joined(e.vPaths), Joined(e.vClients), Joined(e.vReadWriteClients),
@@ -58,30 +54,35 @@ void InstallList(CLI::App& exports, ctl::Runtime& rt) {
                       e.bReadOnly ? "ro" : "rw"});
     }
     rt.PrintTable({"ID", "PATHS", "CLIENTS", "RW CLIENTS", "RO CLIENTS", "ROOT CLIENTS", "SECURITY", "ACCESS"}, rows);
+    std::cout << ctl::Count(list.size(), "export", "exports") << std::endl;
   });
 }
 
 void InstallCreate(CLI::App& exports, ctl::Runtime& rt) {
   CLI::App* cmd = exports.add_subcommand("create", "Create one NFS export serving the given paths");
-  static std::vector<std::string> paths, clients;
+  static std::vector<std::string> paths, clients, rootClients;
   static bool readOnly = false;
-  cmd->add_option("PATH", paths, "Cluster paths to export, e.g. /ifs/data/projects")->required();
-  cmd->add_option("--client", clients, "Host allowed to mount (repeatable; none: every host)");
+  cmd->add_option("PATH", paths, "Cluster paths to export, e.g. /ifs/data/projects")
+      ->required()
+      ->transform(ctl::PathArgument());
+  cmd->add_option("--client", clients,
+                  "Host allowed to mount, read-write (read-only with --read-only), without root access; "
+                  "repeatable (none: every host)");
+  cmd->add_option("--root-client", rootClients,
+                  "Host allowed to mount with root access (root is not mapped to nobody); repeatable");
   cmd->add_flag("--read-only", readOnly, "Export read-only");
   cmd->callback([&rt]() {
     ManageIsilon* session = rt.Session();
     if (session == nullptr) return;
-    // The named hosts get the access asked for and root access on a read-write export, as
-    // a backup host needs.
+    // Root access is never implied: a host gets it only when named with --root-client.
     _IsilonNFSPermissions permissions;
     for (const std::string& client : clients) {
       permissions.setClients.insert(client);
-      if (readOnly) {
-        permissions.setReadOnlyClients.insert(client);
-      } else {
-        permissions.setReadWriteClients.insert(client);
-        permissions.setRootClients.insert(client);
-      }
+      (readOnly ? permissions.setReadOnlyClients : permissions.setReadWriteClients).insert(client);
+    }
+    for (const std::string& client : rootClients) {
+      permissions.setClients.insert(client);
+      permissions.setRootClients.insert(client);
     }
     permissions.setSecurityFlavors.insert("unix");
 
@@ -111,7 +112,7 @@ void InstallCreate(CLI::App& exports, ctl::Runtime& rt) {
     json out = {{"ok", true}, {"paths", paths}, {"existing", true}, {"code", code}, {"message", message}};
     if (id != 0) out["id"] = id;
     rt.PrintResult(out, "An NFS export on " + Joined(paths) + " exists already" +
-                            (id != 0 ? " (id " + std::to_string(id) + ")" : std::string()) + ": [" + code + "] " +
+                            (id != 0 ? " (id " + std::to_string(id) + ")" : std::string()) + ": " + code + ": " +
                             message);
   });
 }
@@ -119,7 +120,7 @@ void InstallCreate(CLI::App& exports, ctl::Runtime& rt) {
 void InstallDelete(CLI::App& exports, ctl::Runtime& rt) {
   CLI::App* cmd = exports.add_subcommand("delete", "Delete an NFS export by its id");
   static unsigned int id = 0;
-  cmd->add_option("ID", id, "Export id (see exports list)")->required()->check(CLI::Range(1u, 4294967295u));
+  cmd->add_option("ID", id, "Export id (see exports list)")->required()->check(ctl::WholeNumber(1, 4294967295LL));
   cmd->callback([&rt]() {
     ManageIsilon* session = rt.Session();
     if (session == nullptr) return;

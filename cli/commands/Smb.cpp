@@ -18,9 +18,8 @@ json ShareJson(const _IsilonShareInfo& s) {
         {{"permission", p.strPermission}, {"permission_type", p.strPermissionType}, {"trustee", UserJson(p.trustee)}});
   }
   for (const auto& u : s.ACLs.vRunAsRoot) runAsRoot.push_back(UserJson(u));
-  return {{"name", s.strName},   {"path", s.strPath},         {"description", s.strDescription},
-          {"zid", s.nZoneId},    {"zone", s.strZone},         {"permissions", permissions},
-          {"run_as_root", runAsRoot}};
+  return {{"name", s.strName}, {"path", s.strPath},          {"description", s.strDescription}, {"zid", s.nZoneId},
+          {"zone", s.strZone}, {"permissions", permissions}, {"run_as_root", runAsRoot}};
 }
 
 // "Everyone", "SID:S-1-1-0:..." style trustee text: ids carry their kind prefix.
@@ -137,7 +136,7 @@ void PrintShares(ctl::Runtime& rt, const std::vector<_IsilonShareInfo>& shares, 
   } else {
     rt.PrintTable({"NAME", "PATH", "DESCRIPTION"}, rows);
   }
-  std::cout << shares.size() << " shares" << std::endl;
+  std::cout << ctl::Count(shares.size(), "share", "shares") << std::endl;
 }
 
 void ListAllZones(ctl::Runtime& rt, ManageIsilon* session) {
@@ -159,7 +158,7 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
     static std::string zone, path, name;
     static bool allZones = false;
     cmd->add_option("--zone", zone, "Access zone (default: the System zone)");
-    cmd->add_option("--path", path, "Only the shares of exactly this cluster path");
+    cmd->add_option("--path", path, "Only the shares of exactly this cluster path")->transform(ctl::PathArgument());
     cmd->add_option("--name", name, "Only the share of this name");
     cmd->add_flag("--all-zones", allZones, "The shares of every zone, zone by zone");
     cmd->callback([&rt]() {
@@ -174,7 +173,8 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
         return;
       }
       std::vector<_IsilonShareInfo> list;
-      if (!session->GetCIFSSharesList(list, name, path, zone)) {
+      // A name the cluster does not know is answered with AEC_NOT_FOUND: an empty list.
+      if (!session->GetCIFSSharesList(list, name, path, zone) && !(!name.empty() && rt.LastErrorIs("AEC_NOT_FOUND"))) {
         rt.Failed("shares list");
         return;
       }
@@ -192,7 +192,9 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
     CLI::App* cmd = shares->add_subcommand("create", "Create a share (an existing share of that name is kept)");
     static std::string name, path, zone;
     cmd->add_option("NAME", name, "Share name")->required();
-    cmd->add_option("PATH", path, "Cluster path the share exports, e.g. /ifs/data")->required();
+    cmd->add_option("PATH", path, "Cluster path the share exports, e.g. /ifs/data")
+        ->required()
+        ->transform(ctl::PathArgument());
     cmd->add_option("--zone", zone, "Access zone (default: the System zone)");
     cmd->callback([&rt]() {
       ManageIsilon* session = rt.Session();
@@ -204,9 +206,9 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
       std::string code, message;
       session->GetLastError(code, message);
       const bool existed = code == "AEC_CONFLICT";
-      rt.PrintResult({{"ok", true}, {"name", name}, {"path", path}, {"zone", zone}, {"existed", existed}},
-                     existed ? "Share " + name + " exists already: " + message
-                             : "Created share " + name + " on " + path);
+      rt.PrintResult(
+          {{"ok", true}, {"name", name}, {"path", path}, {"zone", zone}, {"existed", existed}},
+          existed ? "Share " + name + " exists already: " + message : "Created share " + name + " on " + path);
     });
   }
   {
@@ -214,7 +216,7 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
     static std::string name, path, zone;
     cmd->add_option("NAME", name, "Share name")->required();
     cmd->add_option("--zone", zone, "Access zone (default: the System zone)");
-    cmd->add_option("--path", path, "The share's path, if known (else looked up)");
+    cmd->add_option("--path", path, "The share's path, if known (else looked up)")->transform(ctl::PathArgument());
     cmd->callback([&rt]() {
       ManageIsilon* session = rt.Session();
       if (session == nullptr) return;
@@ -254,7 +256,11 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
       std::string path;
       _IsilonShareInfo info;
       if (!session->GetFSPathForShare(name, path, info, zone)) {
-        rt.Failed("shares path");
+        if (rt.LastErrorIs("AEC_NOT_FOUND")) {
+          rt.NotFound("share", name);
+        } else {
+          rt.Failed("shares path");
+        }
         return;
       }
       if (rt.options.json) {
@@ -336,10 +342,10 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
       _IsilonShareInfo shown;
       shown.ACLs = acls;
       const json sent = ShareJson(shown);
-      rt.PrintResult({{"ok", true}, {"name", name}, {"permissions", sent["permissions"]},
-                      {"run_as_root", sent["run_as_root"]}},
-                     "Set " + std::to_string(acls.vPermissions.size()) + " permission entries and " +
-                         std::to_string(acls.vRunAsRoot.size()) + " run-as-root users on share " + name);
+      rt.PrintResult(
+          {{"ok", true}, {"name", name}, {"permissions", sent["permissions"]}, {"run_as_root", sent["run_as_root"]}},
+          "Set " + ctl::Count(acls.vPermissions.size(), "permission entry", "permission entries") + " and " +
+              ctl::Count(acls.vRunAsRoot.size(), "run-as-root user", "run-as-root users") + " on share " + name);
     });
   }
 }
@@ -366,7 +372,8 @@ void InstallZones(CLI::App& app, ctl::Runtime& rt) {
       return;
     }
     std::vector<std::vector<std::string>> rows;
-    for (const auto& z : list) rows.push_back({std::to_string(z.nZoneId), z.strName, z.strPath, z.bSystem ? "yes" : ""});
+    for (const auto& z : list)
+      rows.push_back({std::to_string(z.nZoneId), z.strName, z.strPath, z.bSystem ? "yes" : ""});
     rt.PrintTable({"ID", "NAME", "PATH", "SYSTEM"}, rows);
   });
 }

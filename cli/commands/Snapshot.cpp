@@ -2,15 +2,15 @@
 // them, and the settings of the ChangelistCreate job type.
 #include <unistd.h>
 
+#include <boost/shared_ptr.hpp>
 #include <chrono>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
 #include <string>
 #include <thread>
-
-#include <boost/shared_ptr.hpp>
 
 #include "cli/Runtime.h"
 #include "host/FXString.h"
@@ -32,7 +32,7 @@ std::string TimeText(uint32_t seconds) {
 }
 
 json SnapJson(const _IsilonSnapInfo& s) {
-  return {{"id", s.nId},     {"name", s.strName},       {"path", s.strPath},       {"size", s.nSize},
+  return {{"id", s.nId},         {"name", s.strName},     {"path", s.strPath},       {"size", s.nSize},
           {"state", s.strState}, {"created", s.nCreated}, {"has_locks", s.bHasLocks}};
 }
 
@@ -64,13 +64,15 @@ void InstallSnapshots(CLI::App& app, ctl::Runtime& rt) {
 
   CLI::App* list = snapshots->add_subcommand("list", "List snapshots (of one directory, or one by name)");
   static std::string listPath, listName;
-  list->add_option("--path", listPath, "Only snapshots of this directory");
+  list->add_option("--path", listPath, "Only snapshots of this directory")->transform(ctl::PathArgument());
   list->add_option("--name", listName, "Only the snapshot with this name");
   list->callback([&rt]() {
     ManageIsilon* session = rt.Session();
     if (session == nullptr) return;
     std::vector<_IsilonSnapInfo> snaps;
-    if (!session->GetSnapshotList(snaps, listPath, listName)) {
+    // A name the cluster does not know is answered with AEC_NOT_FOUND: an empty list.
+    if (!session->GetSnapshotList(snaps, listPath, listName) &&
+        !(!listName.empty() && rt.LastErrorIs("AEC_NOT_FOUND"))) {
       rt.Failed("snapshots list");
       return;
     }
@@ -80,21 +82,20 @@ void InstallSnapshots(CLI::App& app, ctl::Runtime& rt) {
       rt.PrintJson({{"ok", true}, {"snapshots", out}});
       return;
     }
-    if (snaps.empty()) {
-      std::cout << "No snapshots." << std::endl;
-      return;
-    }
     std::vector<std::vector<std::string>> rows;
     for (const auto& s : snaps) {
       rows.push_back({std::to_string(s.nId), s.strName, s.strPath, TimeText(s.nCreated), std::to_string(s.nSize),
                       s.strState, s.bHasLocks ? "yes" : "no"});
     }
     rt.PrintTable({"ID", "NAME", "PATH", "CREATED", "SIZE", "STATE", "LOCKED"}, rows);
+    std::cout << ctl::Count(snaps.size(), "snapshot", "snapshots") << std::endl;
   });
 
   CLI::App* create = snapshots->add_subcommand("create", "Take a snapshot of a directory");
   static std::string createPath, createName;
-  create->add_option("PATH", createPath, "Cluster directory, e.g. /ifs/data")->required();
+  create->add_option("PATH", createPath, "Cluster directory, e.g. /ifs/data")
+      ->required()
+      ->transform(ctl::PathArgument());
   create->add_option("NAME", createName, "Name of the new snapshot")->required();
   create->callback([&rt]() {
     ManageIsilon* session = rt.Session();
@@ -104,19 +105,19 @@ void InstallSnapshots(CLI::App& app, ctl::Runtime& rt) {
       rt.Failed("snapshots create");
       return;
     }
-    // The create reply is not read by the library: the id comes from a look-up by name.
+    // A library that does not read the id from the create reply leaves 0: look it up by name.
     _IsilonSnapInfo snap;
     bool found = false;
-    if (FindSnapshot(*session, 0, createName, snap, found) && found) id = snap.nId;
-    rt.PrintResult({{"ok", true}, {"id", id}, {"name", createName}, {"path", createPath}},
-                   "Created snapshot " + createName + (id != 0 ? " (id " + std::to_string(id) + ")" : "") + " of " +
-                       createPath);
+    if (id == 0 && FindSnapshot(*session, 0, createName, snap, found) && found) id = snap.nId;
+    rt.PrintResult(
+        {{"ok", true}, {"id", id}, {"name", createName}, {"path", createPath}},
+        "Created snapshot " + createName + (id != 0 ? " (id " + std::to_string(id) + ")" : "") + " of " + createPath);
   });
 
   CLI::App* remove = snapshots->add_subcommand("delete", "Delete a snapshot by id or by name");
   static int deleteId = 0;
   static std::string deleteName;
-  CLI::Option* idOption = remove->add_option("--id", deleteId, "Snapshot id")->check(CLI::PositiveNumber);
+  CLI::Option* idOption = remove->add_option("--id", deleteId, "Snapshot id")->check(ctl::WholeNumber(1, INT_MAX));
   CLI::Option* nameOption = remove->add_option("--name", deleteName, "Snapshot name");
   idOption->excludes(nameOption);
   remove->callback([&rt, idOption, nameOption]() {
@@ -173,8 +174,8 @@ class WaitProgress : public CLogWriterInterface {
   void setLevel(int level) override {
     if (inner_) inner_->setLevel(level);
   }
-  void vwrite(int level, const char* function, int line, unsigned long long context, int reserved,
-              const char* format, va_list args) override {
+  void vwrite(int level, const char* function, int line, unsigned long long context, int reserved, const char* format,
+              va_list args) override {
     const std::string text = FXString::FormatV(format, args);
     Take(level, function, line, context, reserved, text);
   }
@@ -237,16 +238,17 @@ WaitProgress* WaitProgress::current_ = nullptr;
 // ---- changelist ----------------------------------------------------------------------------
 
 json ItemJson(const _IsilonChangeListItem& item) {
-  return {{"id", item.strId},       {"path", item.strPath},   {"type", item.strType}, {"size", item.nSize},
-          {"atime", item.nAtime},   {"ctime", item.nCtime},   {"mtime", item.nMtime}};
+  return {{"id", item.strId},     {"path", item.strPath}, {"type", item.strType}, {"size", item.nSize},
+          {"atime", item.nAtime}, {"ctime", item.nCtime}, {"mtime", item.nMtime}};
 }
 
 void PrintItem(const ctl::Runtime& rt, const _IsilonChangeListItem& item, bool first) {
   if (rt.options.json) {
     std::cout << (first ? "\n    " : ",\n    ") << ItemJson(item).dump();
   } else {
-    std::printf("%-12s %-10s %14llu  %s  %s\n", item.strId.c_str(), item.strType.c_str(), item.nSize,
-                TimeText(static_cast<uint32_t>(item.nMtime)).c_str(), item.strPath.c_str());
+    std::cout << FXString::Format("%-12s %-10s %14llu  %s  ", item.strId.c_str(), item.strType.c_str(), item.nSize,
+                                  TimeText(static_cast<uint32_t>(item.nMtime)).c_str())
+              << item.strPath << "\n";
   }
 }
 
@@ -257,8 +259,12 @@ void InstallChangeList(CLI::App& app, ctl::Runtime& rt) {
   CLI::App* create = changelist->add_subcommand("create", "Start the job that builds a change list");
   static unsigned long long createOlder = 0, createNewer = 0;
   static bool wait = false;
-  create->add_option("OLDER", createOlder, "Id of the older snapshot")->required();
-  create->add_option("NEWER", createNewer, "Id of the newer snapshot")->required();
+  create->add_option("OLDER", createOlder, "Id of the older snapshot")
+      ->required()
+      ->check(ctl::WholeNumber(1, LLONG_MAX));
+  create->add_option("NEWER", createNewer, "Id of the newer snapshot")
+      ->required()
+      ->check(ctl::WholeNumber(1, LLONG_MAX));
   create->add_flag("--wait", wait,
                    "Wait until the job has finished (limit: IsilonChangeListGenerationWaitTime, default 900 s)");
   create->callback([&rt]() {
@@ -284,8 +290,8 @@ void InstallChangeList(CLI::App& app, ctl::Runtime& rt) {
   static unsigned long long getOlder = 0, getNewer = 0;
   static bool all = false;
   static std::string resume;
-  get->add_option("OLDER", getOlder, "Id of the older snapshot")->required();
-  get->add_option("NEWER", getNewer, "Id of the newer snapshot")->required();
+  get->add_option("OLDER", getOlder, "Id of the older snapshot")->required()->check(ctl::WholeNumber(1, LLONG_MAX));
+  get->add_option("NEWER", getNewer, "Id of the newer snapshot")->required()->check(ctl::WholeNumber(1, LLONG_MAX));
   get->add_flag("--all", all, "Follow the resume tokens to the end");
   get->add_option("--resume", resume, "Token of the page to print (from an earlier get)");
   get->callback([&rt]() {
@@ -293,48 +299,67 @@ void InstallChangeList(CLI::App& app, ctl::Runtime& rt) {
     if (session == nullptr) return;
     _IsilonChangeListInfo info;
     info.strResume = resume;
-    isilon::ResumeTracker tokens;
     unsigned long long count = 0;
     bool begun = false;
-    CZemError error;
+    json failure;
     // Printed as it comes, one page at a time, so memory stays that of one page.
-    do {
-      error = session->GetSnapshotChangeList(getOlder, getNewer, info);
-      if (error.IsError()) break;
-      if (!begun) {
-        begun = true;
-        if (rt.options.json) {
-          std::cout << "{\n  \"ok\": true,\n  \"changelist\": \"" << getOlder << "_" << getNewer
-                    << "\",\n  \"total\": " << info.nTotal << ",\n  \"items\": [";
-        } else {
-          std::printf("%-12s %-10s %14s  %-19s  %s\n", "ID", "TYPE", "SIZE", "MODIFIED", "PATH");
-        }
-      }
-      for (const auto& item : info.lstItems) PrintItem(rt, item, count++ == 0);
-      std::fflush(stdout);
-      if (all) rt.Progress("Read " + std::to_string(count) + " entries...");
-      // A token handed out twice would print the same pages for ever.
-      if (all && tokens.Repeats(info.strResume)) {
-        error = FXErrorUtil::ErrorErrNo(FXCodeLocation(__FILE__, "changelist get", __LINE__), -1, "%s",
-                                        isilon::RepeatedResumeMessage(info.strResume).c_str());
-        break;
-      }
-    } while (all && !info.strResume.empty());
+    std::string token = resume;
+    const isilon::PageWalk walk = isilon::FollowPages(
+        token,
+        [&](const std::string& from, std::string& next) {
+          info.strResume = from;
+          const CZemError error = session->GetSnapshotChangeList(getOlder, getNewer, info);
+          if (error.IsError()) {
+            std::string code, message;
+            session->GetLastError(code, message);
+            if (code.empty() && message.empty()) {
+              code = "error " + std::to_string(error.Number());
+              message = error.Message();
+            }
+            failure = {{"code", code}, {"message", message}, {"cause", session->GetLastTransportError()}};
+            return isilon::PageStep::kFailed;
+          }
+          next = info.strResume;
+          if (!begun) {
+            begun = true;
+            if (rt.options.json) {
+              std::cout << "{\n  \"changelist\": \"" << getOlder << "_" << getNewer << "\",\n  \"total\": "
+                        << info.nTotal << ",\n  \"items\": [";
+            } else {
+              std::cout << FXString::Format("%-12s %-10s %14s  %-19s  %s\n", "ID", "TYPE", "SIZE", "MODIFIED", "PATH");
+            }
+          }
+          for (const auto& item : info.lstItems) PrintItem(rt, item, count++ == 0);
+          std::cout.flush();
+          if (rt.OutputBroken() || !all) return isilon::PageStep::kFound;  // one page, or nobody reads the rest
+          rt.Progress("Read " + std::to_string(count) + " entries...");
+          return isilon::PageStep::kNext;
+        },
+        isilon::RepeatedTokens::kStop);
+    if (walk == isilon::PageWalk::kRepeatedToken) {
+      failure = {{"code", isilon::RepeatedResumeCode()}, {"message", isilon::RepeatedResumeMessage(token)}, {"cause", ""}};
+    }
     rt.EndProgress();
-    if (begun) {
-      if (rt.options.json) {
-        std::cout << (count == 0 ? "" : "\n  ") << "],\n  \"count\": " << count << ",\n  \"resume\": "
-                  << json(all ? std::string() : info.strResume).dump() << ",\n  \"complete\": "
-                  << (error.IsError() ? "false" : "true") << "\n}" << std::endl;
-      } else if (!error.IsError()) {
-        std::cout << count << " entries" << std::endl;
-        if (!all && !info.strResume.empty()) {
-          std::cout << "More entries: isilonctl changelist get " << getOlder << " " << getNewer << " --resume "
-                    << info.strResume << std::endl;
-        }
+    if (begun && rt.options.json) {
+      // A listing that stopped early says why in the same object.
+      json tail = {{"count", count},
+                   {"resume", all ? std::string() : info.strResume},
+                   {"complete", failure.is_null()},
+                   {"ok", failure.is_null()}};
+      if (!failure.is_null()) tail.update(failure);
+      const std::string members = tail.dump(2);
+      std::cout << (count == 0 ? "" : "\n  ") << "]," << members.substr(1, members.size() - 2) << "}" << std::endl;
+      if (!failure.is_null()) rt.exitCode = ctl::kExitFailed;
+      return;
+    }
+    if (begun && failure.is_null()) {
+      std::cout << ctl::Count(count, "entry", "entries") << std::endl;
+      if (!all && !info.strResume.empty()) {
+        std::cout << "More entries: isilonctl changelist get " << getOlder << " " << getNewer << " --resume "
+                  << info.strResume << std::endl;
       }
     }
-    if (error.IsError()) rt.Failed("changelist get", error);
+    if (!failure.is_null()) rt.Failed("changelist get", failure["code"], failure["message"], failure["cause"]);
   });
 
   CLI::App* jobtype = changelist->add_subcommand("jobtype", "Settings of the ChangelistCreate job type");

@@ -26,13 +26,20 @@ void ProgressSleep(unsigned int milliseconds, const char*, int) {
 
 const char* StateName(eIsilonSyncIQJobState state) {
   switch (state) {
-    case SYNCIQ_JOB_STATE_RUNNING: return "running";
-    case SYNCIQ_JOB_STATE_FINISHED: return "finished";
-    case SYNCIQ_JOB_STATE_FAILED: return "failed";
-    case SYNCIQ_JOB_STATE_CANCELED: return "canceled";
-    case SYNCIQ_JOB_STATE_SCHEDULED: return "scheduled";
-    case SYNCIQ_JOB_STATE_PAUSED: return "paused";
-    default: return "none";
+    case SYNCIQ_JOB_STATE_RUNNING:
+      return "running";
+    case SYNCIQ_JOB_STATE_FINISHED:
+      return "finished";
+    case SYNCIQ_JOB_STATE_FAILED:
+      return "failed";
+    case SYNCIQ_JOB_STATE_CANCELED:
+      return "canceled";
+    case SYNCIQ_JOB_STATE_SCHEDULED:
+      return "scheduled";
+    case SYNCIQ_JOB_STATE_PAUSED:
+      return "paused";
+    default:
+      return "none";
   }
 }
 
@@ -70,11 +77,34 @@ bool ListAllPolicies(ManageIsilon& session, const std::string&, std::vector<_Isi
   return session.GetAllSyncIQPolicies(all);
 }
 
+// The library's lookup by path or name finds nothing with this message.
+bool NoPolicyFound(ManageIsilon& session) {
+  std::string code, message;
+  session.GetLastError(code, message);
+  return message.rfind("No policies found", 0) == 0;
+}
+
+// A job lookup that read the job list and found no match (rather than failing to read it).
+bool NoJobFound(ManageIsilon& session) {
+  std::string code, message;
+  session.GetLastError(code, message);
+  return session.GetLastTransportError().empty() && message.rfind("No response received from file server", 0) == 0;
+}
+
+// Whether a policy of that name exists; false with `failed` set when that cannot be told.
+bool PolicyExists(ManageIsilon& session, const std::string& name, bool& failed) {
+  std::vector<_IsilonSyncIQPolicyInfo> found;
+  failed = false;
+  if (session.GetSyncIQPolicy(found, "", name)) return true;
+  failed = !NoPolicyFound(session);
+  return false;
+}
+
 void PrintPolicies(ctl::Runtime& rt, const std::vector<_IsilonSyncIQPolicyInfo>& policies) {
   if (rt.options.json) {
     json list = json::array();
     for (const auto& p : policies) list.push_back(PolicyJson(p));
-    rt.PrintJson({{"ok", true}, {"policies", list}});
+    rt.PrintJson({{"ok", true}, {"policies", list}, {"count", policies.size()}});
     return;
   }
   std::vector<std::vector<std::string>> rows;
@@ -86,6 +116,7 @@ void PrintPolicies(ctl::Runtime& rt, const std::vector<_IsilonSyncIQPolicyInfo>&
   }
   rt.PrintTable({"NAME", "ID", "ENABLED", "ACTION", "SCHEDULE", "SOURCE", "TARGET", "ARCHIVE", "EXPIRY", "PATTERN"},
                 rows);
+  std::cout << ctl::Count(policies.size(), "policy", "policies") << std::endl;
 }
 
 // The account of problems is a list of lines, each led by a newline.
@@ -105,7 +136,7 @@ std::vector<std::string> SplitAccount(const std::string& message) {
 void InstallPolicies(CLI::App& synciq, ctl::Runtime& rt) {
   CLI::App* cmd = synciq.add_subcommand("policies", "List policies, or those of a source path or a name");
   static std::string path, name;
-  cmd->add_option("--path", path, "Source root path the policies replicate");
+  cmd->add_option("--path", path, "Source root path the policies replicate")->transform(ctl::PathArgument());
   cmd->add_option("--name", name, "Policy name (when no path is given)");
   cmd->callback([&rt]() {
     ManageIsilon* session = rt.Session();
@@ -113,10 +144,12 @@ void InstallPolicies(CLI::App& synciq, ctl::Runtime& rt) {
     std::vector<_IsilonSyncIQPolicyInfo> policies;
     const bool ok = path.empty() && name.empty() ? ListAllPolicies(*session, rt.options.server, policies)
                                                  : session->GetSyncIQPolicy(policies, path, name);
-    if (!ok) {
+    // A lookup that finds none is an empty list.
+    if (!ok && ((path.empty() && name.empty()) || !NoPolicyFound(*session))) {
       rt.Failed("synciq policies");
       return;
     }
+    if (!ok) policies.clear();
     PrintPolicies(rt, policies);
   });
 }
@@ -132,7 +165,11 @@ void InstallValidate(CLI::App& synciq, ctl::Runtime& rt) {
     if (session == nullptr) return;
     std::vector<_IsilonSyncIQPolicyInfo> found;
     if (!session->GetSyncIQPolicy(found, "", name)) {
-      rt.Failed("synciq validate");
+      if (NoPolicyFound(*session)) {
+        rt.NotFound("policy", name);
+      } else {
+        rt.Failed("synciq validate");
+      }
       return;
     }
     std::vector<_IsilonSyncIQProperty> invalid;
@@ -149,22 +186,22 @@ void InstallValidate(CLI::App& synciq, ctl::Runtime& rt) {
       rt.Failed("synciq validate");
       return;
     }
+    const std::string unfit = "policy " + name + " is not fit for snapshot replication; run with --fix to correct it";
     if (rt.options.json) {
-      rt.PrintJson({{"ok", good}, {"policy", name}, {"problems", problems}, {"fixed", good && fix && !problems.empty()}});
+      json out = {{"ok", good}, {"policy", name}, {"problems", problems}, {"fixed", good && fix && !problems.empty()}};
+      if (!good) out.update({{"code", code}, {"message", unfit}, {"cause", ""}});
+      rt.PrintJson(out);
     } else {
       if (problems.empty()) {
         std::cout << "Policy " << name << " has no problems.\n";
       } else {
-        std::cout << "Policy " << name << " has " << problems.size() << " problem(s):\n";
+        std::cout << "Policy " << name << " has " << ctl::Count(problems.size(), "problem", "problems") << ":\n";
         for (const auto& line : problems) std::cout << "  - " << line << "\n";
       }
       if (good && fix && !problems.empty()) std::cout << "Fixed them on the cluster.\n";
-      if (good) {
-        std::cout << "Policy " << name << " is good for snapshot replication.\n";
-      } else {
-        std::cerr << "isilonctl: synciq validate: policy " << name << " is not fit ([" << code
-                  << "]); run with --fix to correct it\n";
-      }
+      if (good) std::cout << "Policy " << name << " is good for snapshot replication.\n";
+      std::cout.flush();
+      if (!good) rt.Failed("synciq validate", code, unfit);
     }
     if (!good) rt.exitCode = ctl::kExitFailed;
   });
@@ -182,15 +219,35 @@ void InstallStart(CLI::App& synciq, ctl::Runtime& rt) {
     g_progressRuntime = &rt;
     g_waitedMs = 0;
     SetZemSleepHook(&ProgressSleep);
-    const bool ok = session->StartSyncIQJob(policy, snapshot, jobId);
+    // The library looks for the job only once the cluster has accepted the start; its lines
+    // about that search tell an accepted start from a refused one.
+    bool accepted = false;
+    bool ok = false;
+    {
+      ctl::LogTap tap(-1, [&accepted](int, const std::string& text) {
+        if (text.find("Failed to get synciq job id for policy[") != std::string::npos ||
+            text.find("] has job in [") != std::string::npos) {
+          accepted = true;
+        }
+      });
+      ok = session->StartSyncIQJob(policy, snapshot, jobId);
+    }
     SetZemSleepHook(nullptr);
     g_progressRuntime = nullptr;
     rt.EndProgress();
+    if ((!ok && accepted) || (ok && jobId == 0)) {
+      rt.PrintResult({{"ok", true}, {"policy", policy}, {"snapshot", snapshot}, {"job_id", nullptr}, {"listed", false}},
+                     "Started a job of policy " + policy +
+                         "; its id was not listed yet.\nLook it up with: isilonctl "
+                         "synciq job " +
+                         policy + " (and its report with: isilonctl synciq report " + policy + " --state running)");
+      return;
+    }
     if (!ok) {
       rt.Failed("synciq start");
       return;
     }
-    rt.PrintResult({{"ok", true}, {"policy", policy}, {"snapshot", snapshot}, {"job_id", jobId}},
+    rt.PrintResult({{"ok", true}, {"policy", policy}, {"snapshot", snapshot}, {"job_id", jobId}, {"listed", true}},
                    "Started job " + std::to_string(jobId) + " of policy " + policy);
   });
 }
@@ -210,8 +267,20 @@ void InstallJob(CLI::App& synciq, ctl::Runtime& rt) {
     if (session == nullptr) return;
     _IsilonSyncIQJobInfo job;
     if (!session->GetSyncIQJobInfo(job, policy, state)) {
-      rt.Failed("synciq job");
-      return;
+      if (!NoJobFound(*session)) {
+        rt.Failed("synciq job");
+        return;
+      }
+      bool failed = false;
+      if (!PolicyExists(*session, policy, failed)) {
+        if (failed) {
+          rt.Failed("synciq job");
+        } else {
+          rt.NotFound("policy", policy);
+        }
+        return;
+      }
+      job = _IsilonSyncIQJobInfo();  // the policy is there, with no such job
     }
     if (rt.options.json) {
       rt.PrintJson({{"ok", true},
@@ -234,7 +303,7 @@ void InstallReport(CLI::App& synciq, ctl::Runtime& rt) {
   static std::string policy, stateText;
   static unsigned int jobId = 0;
   cmd->add_option("POLICY", policy, "Policy name")->required();
-  cmd->add_option("--job", jobId, "Job id");
+  cmd->add_option("--job", jobId, "Job id")->check(ctl::WholeNumber(1, 4294967295LL));
   cmd->add_option("--state", stateText, "Take the first report in this state (running or finished)");
   cmd->callback([&rt]() {
     eIsilonSyncIQJobState state = SYNCIQ_JOB_STATE_NONE;
@@ -250,7 +319,15 @@ void InstallReport(CLI::App& synciq, ctl::Runtime& rt) {
     if (session == nullptr) return;
     _IsilonSyncIQJobReportInfo r;
     if (!session->GetSyncIQJobReport(r, jobId, policy, state)) {
-      rt.Failed("synciq report");
+      bool failed = !NoJobFound(*session);
+      if (!failed && !PolicyExists(*session, policy, failed) && !failed) {
+        rt.NotFound("policy", policy);
+      } else if (!failed) {
+        rt.NotFound("report", (jobId != 0 ? "job " + std::to_string(jobId) : std::string(StateName(state)) + " job") +
+                                  " of policy " + policy);
+      } else {
+        rt.Failed("synciq report");
+      }
       return;
     }
     if (rt.options.json) {

@@ -4,10 +4,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "tests/namespace/NamespaceFixture.h"
 #include "tests/support/Isilonctl.h"
@@ -15,7 +14,6 @@
 namespace {
 
 using nlohmann::json;
-
 
 class NamespaceCli : public NamespaceFixture {
  protected:
@@ -70,7 +68,28 @@ TEST_F(NamespaceCli, ListsPagesOrWholeDirectoriesAndStopsOnARepeatedToken) {
   EXPECT_EQ(Parse(looping)["complete"], false);
 
   EXPECT_EQ(Ctl({"ls", "/ifs/gen", "--limit", "0"}).exitCode, 2);
-  EXPECT_EQ(Ctl({"ls", "/ifs/none"}).exitCode, 1);
+}
+
+TEST_F(NamespaceCli, MissingPathsTrailingSlashesAndAReaderThatGoesAway) {
+  ASSERT_EQ(tree().Generate("/ifs/gen", 25, 0, 3), isim::ns::Status::kOk);
+  for (const char* command : {"ls", "stat"}) {
+    const CtlRun run = Ctl({command, "/ifs/none"});
+    EXPECT_EQ(run.exitCode, 1) << command;
+    EXPECT_EQ(run.err, "isilonctl: no such path: /ifs/none\n") << command;
+  }
+  const CtlRun all = Ctl({"ls", "/ifs/gen/", "--all", "--limit", "24"});
+  ASSERT_EQ(all.exitCode, 0) << all.err;
+  EXPECT_NE(all.out.find("\n25 entries\n"), std::string::npos) << all.out;
+  EXPECT_EQ(Ctl({"stat", "/ifs/gen/"}).exitCode, 0);
+
+  // A listing whose reader has gone stops after the first page, quietly.
+  server().requestLog().clear();
+  const CtlRun cut = RunIsilonctlRaw({"--server", address(), "--user", user(), "--password-stdin", "--ca-file",
+                                      certPath(), "ls", "/ifs/gen", "--all", "--limit", "5"},
+                                     password() + "\n", CtlStdout::kBrokenPipe);
+  EXPECT_EQ(cut.exitCode, 0);
+  EXPECT_EQ(cut.err, "");
+  EXPECT_EQ(Sent("GET").size(), 1u);
 }
 
 TEST_F(NamespaceCli, CopyStatAndClusterInformation) {

@@ -5,17 +5,15 @@
 
 #include <cstdio>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "tests/smb/SmbFixture.h"
-#include "tests/support/TempFile.h"
 #include "tests/support/Isilonctl.h"
+#include "tests/support/TempFile.h"
 
 namespace {
-
 
 class SmbCli : public SmbFixture {
  protected:
@@ -36,6 +34,7 @@ TEST_F(SmbCli, CreateListSetAclAndDeleteAShare) {
   CtlRun again = Ctl({"--json", "shares", "create", "team", "/ifs/team"});
   ASSERT_EQ(again.exitCode, 0);
   EXPECT_TRUE(nlohmann::json::parse(again.out).at("existed").get<bool>()) << again.out;
+  EXPECT_EQ(again.err, "") << "an outcome the tool explains is not a logged failure";
 
   CtlRun list = Ctl({"--json", "shares", "list", "--path", "/ifs/team"});
   ASSERT_EQ(list.exitCode, 0) << list.out;
@@ -44,7 +43,8 @@ TEST_F(SmbCli, CreateListSetAclAndDeleteAShare) {
   EXPECT_EQ(shares[0].at("name"), "team");
 
   TempFile acl(R"({"permissions":[{"permission":"full","permission_type":"allow","trustee":{"name":"Administrators"}}],
-                  "run_as_root":[]})", ".json");
+                  "run_as_root":[]})",
+               ".json");
   ASSERT_EQ(Ctl({"shares", "acl-set", "team", "--file", acl.path(), "--deny", "Users:change"}).exitCode, 0);
   isim::SmbModule::Share share;
   ASSERT_TRUE(smb().findShare("System", "team", share));
@@ -58,6 +58,36 @@ TEST_F(SmbCli, CreateListSetAclAndDeleteAShare) {
   ASSERT_EQ(Ctl({"shares", "delete", "team"}).exitCode, 0);
   EXPECT_FALSE(smb().findShare("System", "team", share));
   EXPECT_EQ(Ctl({"shares", "delete", "team"}).exitCode, 0);  // gone already: nothing to do
+}
+
+TEST_F(SmbCli, TablesAlignByDisplayWidthAndNothingFoundIsConsistent) {
+  isim::SmbModule::Share share;
+  share.name = "日本";  // two wide characters: four columns, six bytes
+  share.path = "/ifs/jp";
+  ASSERT_TRUE(smb().addShare("System", share));
+  CtlRun run = Ctl({"shares", "list", "--path", "/ifs/jp/"});
+  EXPECT_EQ(run.out, "NAME  PATH     DESCRIPTION\n日本  /ifs/jp\n1 share\n");
+  share.name = "é";
+  share.path = "/ifs/e";
+  ASSERT_TRUE(smb().addShare("System", share));
+  run = Ctl({"shares", "list"});
+  EXPECT_NE(run.out.find("\né     /ifs/e\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\n2 shares\n"), std::string::npos) << run.out;
+
+  // A list that finds nothing is empty; one named share that is not there is a failure.
+  run = Ctl({"shares", "list", "--name", "nosuch"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, "NAME  PATH  DESCRIPTION\n0 shares\n");
+  run = Ctl({"--json", "shares", "list", "--path", "/ifs/none"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.Json().at("shares"), nlohmann::json::array());
+  run = Ctl({"shares", "path", "nosuch"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.err, "isilonctl: no such share: nosuch\n");
+  run = Ctl({"--json", "shares", "path", "nosuch"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.Json().at("message"), "no such share: nosuch");
+  EXPECT_EQ(run.Json().at("ok"), false);
 }
 
 TEST_F(SmbCli, ZonesAllSharesAndBadUsage) {

@@ -24,13 +24,13 @@ std::string IsilonctlPath() {
 bool IsilonctlBuilt() { return access(IsilonctlPath().c_str(), X_OK) == 0; }
 
 CtlRun RunIsilonctl(const CtlTarget& target, const std::vector<std::string>& args) {
-  std::vector<std::string> all{"--server", target.address, "--user", target.user, "--password-stdin",
-                               "--ca-file", target.caFile, "--log-level", "-1"};
+  std::vector<std::string> all{"--server",         target.address, "--user",     target.user,
+                               "--password-stdin", "--ca-file",    target.caFile};
   all.insert(all.end(), args.begin(), args.end());
   return RunIsilonctlRaw(all, target.password + "\n");
 }
 
-CtlRun RunIsilonctlRaw(const std::vector<std::string>& args, const std::string& input) {
+CtlRun RunIsilonctlRaw(const std::vector<std::string>& args, const std::string& input, CtlStdout output) {
   std::vector<std::string> argStore{IsilonctlPath()};
   argStore.insert(argStore.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -49,12 +49,30 @@ CtlRun RunIsilonctlRaw(const std::vector<std::string>& args, const std::string& 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, in.path().c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.path().c_str(), O_WRONLY | O_TRUNC, 0);
+  int pipeEnds[2] = {-1, -1};
+  switch (output) {
+    case CtlStdout::kFile:
+      posix_spawn_file_actions_addopen(&actions, 1, out.path().c_str(), O_WRONLY | O_TRUNC, 0);
+      break;
+    case CtlStdout::kFull:
+      posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0);
+      break;
+    case CtlStdout::kClosed:
+      posix_spawn_file_actions_addclose(&actions, 1);
+      break;
+    case CtlStdout::kBrokenPipe:
+      if (pipe2(pipeEnds, O_CLOEXEC) == 0) {
+        close(pipeEnds[0]);  // the reader is gone before the first write
+        posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
+      }
+      break;
+  }
   posix_spawn_file_actions_addopen(&actions, 2, err.path().c_str(), O_WRONLY | O_TRUNC, 0);
   pid_t pid = 0;
   CtlRun run;
   const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
+  if (pipeEnds[1] >= 0) close(pipeEnds[1]);
   if (rc != 0) {
     run.err = std::string("cannot start ") + argv[0] + ": " + std::strerror(rc);
     return run;

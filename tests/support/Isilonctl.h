@@ -3,10 +3,9 @@
 //
 //   CtlRun run = RunIsilonctl({address(), user(), password(), certPath()}, {"--json", "ls", "/ifs"});
 //   EXPECT_EQ(run.exitCode, 0) << run.err;
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 struct CtlRun {
   int exitCode = -1;  // -1: it could not be started, or it was killed
@@ -28,8 +27,17 @@ struct CtlTarget {
 std::string IsilonctlPath();
 bool IsilonctlBuilt();
 
-// The tool with the login options, then `args`; only its failure lines are logged.
+// Where the tool's standard output goes.
+enum class CtlStdout {
+  kFile,        // a file, read back into CtlRun::out
+  kFull,        // /dev/full: every write fails with ENOSPC
+  kClosed,      // no descriptor 1 at all
+  kBrokenPipe,  // a pipe whose reader has gone
+};
+
+// The tool with the login options, then `args`, at its default (quiet) log level.
 CtlRun RunIsilonctl(const CtlTarget& target, const std::vector<std::string>& args);
 // The tool with exactly `args`, `input` on standard input (a file, so never a terminal), and
 // this process's environment without any log settings (ISILON_LOG_*).
-CtlRun RunIsilonctlRaw(const std::vector<std::string>& args, const std::string& input);
+CtlRun RunIsilonctlRaw(const std::vector<std::string>& args, const std::string& input,
+                       CtlStdout output = CtlStdout::kFile);

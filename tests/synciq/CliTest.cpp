@@ -3,14 +3,12 @@
 #include <unistd.h>
 
 #include <cstdio>
-
 #include <nlohmann/json.hpp>
 
-#include "tests/synciq/SyncIQSim.h"
 #include "tests/support/Isilonctl.h"
+#include "tests/synciq/SyncIQSim.h"
 
 namespace {
-
 
 class SyncIQCli : public SyncIQSim {
  protected:
@@ -47,7 +45,7 @@ TEST_F(SyncIQCli, ListsValidatesAndFixesPolicies) {
 
   const CtlRun check = Ctl({"synciq", "validate", "projects"});
   EXPECT_EQ(check.exitCode, 1);
-  EXPECT_NE(check.out.find("has 2 problem(s)"), std::string::npos) << check.out;
+  EXPECT_NE(check.out.find("has 2 problems:"), std::string::npos) << check.out;
   EXPECT_NE(check.out.find("Schedule should be set to manual. Current value[every day at 22:00]."), std::string::npos);
 
   const CtlRun fix = Ctl({"--json", "synciq", "validate", "projects", "--fix"});
@@ -59,7 +57,30 @@ TEST_F(SyncIQCli, ListsValidatesAndFixesPolicies) {
   EXPECT_EQ(now.schedule, "");
   EXPECT_EQ(now.targetSnapshotExpiration, 0);
   EXPECT_EQ(Ctl({"synciq", "validate", "projects"}).exitCode, 0);
-  EXPECT_EQ(Ctl({"synciq", "validate", "missing"}).exitCode, 1);
+
+  // A lookup of one policy that is not there fails; a listing that finds none is empty.
+  const struct {
+    std::vector<std::string> args;
+    std::string err;
+  } missing[] = {
+      {{"synciq", "validate", "missing"}, "isilonctl: no such policy: missing\n"},
+      {{"synciq", "job", "missing"}, "isilonctl: no such policy: missing\n"},
+      {{"synciq", "report", "missing", "--job", "1"}, "isilonctl: no such policy: missing\n"},
+      {{"synciq", "report", "home", "--job", "7"}, "isilonctl: no such report: job 7 of policy home\n"},
+  };
+  for (const auto& c : missing) {
+    const CtlRun run = Ctl(c.args);
+    EXPECT_EQ(run.exitCode, 1) << c.err;
+    EXPECT_EQ(run.err, c.err);
+  }
+  const CtlRun none = Ctl({"--json", "synciq", "policies", "--name", "missing"});
+  EXPECT_EQ(none.exitCode, 0) << none.out;
+  EXPECT_EQ(none.Json().at("policies"), nlohmann::json::array());
+  const CtlRun idle = Ctl({"synciq", "job", "home"});
+  EXPECT_EQ(idle.exitCode, 0) << idle.err;
+  EXPECT_EQ(idle.out, "Policy home has no current job.\n");
+  const CtlRun slash = Ctl({"synciq", "policies", "--path", "/ifs/home/"});
+  EXPECT_NE(slash.out.find("\n1 policy\n"), std::string::npos) << slash.out;
 }
 
 TEST_F(SyncIQCli, StartsAJobAndShowsItsReport) {
@@ -90,6 +111,20 @@ TEST_F(SyncIQCli, StartsAJobAndShowsItsReport) {
   off.enabled = false;
   AddPolicy(off);
   EXPECT_EQ(Ctl({"synciq", "start", "off", "snap"}).exitCode, 1);
+}
+
+TEST_F(SyncIQCli, AStartedJobNotListedInTimeIsReportedAsStarted) {
+  AddPolicy(FitPolicy("home", "/ifs/home"));
+  isim::synciq::Settings s = siq().settings();
+  s.timing.appearAfter = 100000;  // the simulator's clock stands still: never listed
+  siq().setSettings(s);
+  SetTarvex("nIsilonSyncIQJobStatusRetryCount=1\n");  // the tool really waits: 2 s
+  const CtlRun start = Ctl({"synciq", "start", "home", "home-daily"});
+  EXPECT_EQ(start.exitCode, 0) << start.err;
+  EXPECT_EQ(start.out.rfind("Started a job of policy home; its id was not listed yet.\n", 0), 0u) << start.out;
+  EXPECT_NE(start.out.find("isilonctl synciq job home"), std::string::npos) << start.out;
+  EXPECT_EQ(start.err, "");
+  EXPECT_EQ(Requests("POST /platform/1/sync/jobs").size(), 1u);
 }
 
 }  // namespace
