@@ -10,9 +10,12 @@ set(ISILON_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/isilonclient)
 target_include_directories(isilonclient PUBLIC $<INSTALL_INTERFACE:${ISILON_INSTALL_INCLUDEDIR}>)
 install(TARGETS isilonclient EXPORT isilonclientTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-foreach(dir json host isilon)
-  install(DIRECTORY ${CMAKE_SOURCE_DIR}/${dir}/ DESTINATION ${ISILON_INSTALL_INCLUDEDIR}/${dir}
-    FILES_MATCHING PATTERN "*.h")
+# File by file, so that a folder without headers (host/transport/) is not installed empty.
+file(GLOB_RECURSE ISILON_PUBLIC_HEADERS RELATIVE ${CMAKE_SOURCE_DIR} CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/json/*.h ${CMAKE_SOURCE_DIR}/host/*.h ${CMAKE_SOURCE_DIR}/isilon/*.h)
+foreach(header ${ISILON_PUBLIC_HEADERS})
+  get_filename_component(dir ${header} DIRECTORY)
+  install(FILES ${CMAKE_SOURCE_DIR}/${header} DESTINATION ${ISILON_INSTALL_INCLUDEDIR}/${dir})
 endforeach()
 
 install(EXPORT isilonclientTargets NAMESPACE isilonclient:: DESTINATION ${ISILON_INSTALL_CMAKEDIR})
