@@ -1,55 +1,37 @@
-# Installation, the CMake package, pkg-config and the Debian packages.
+# Installation: the library, its headers, the CMake package and pkg-config. The tools install
+# themselves (cli/, sim/). debian/ splits the result into the Debian packages.
 include(CMakePackageConfigHelpers)
 
+# The headers keep their folders (json/, host/, isilon/) under one of the project's own, so that
+# such common names do not land in the include directory itself.
+set(ISILON_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/isilonclient)
+set(ISILON_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/isilonclient)
+
+target_include_directories(isilonclient PUBLIC $<INSTALL_INTERFACE:${ISILON_INSTALL_INCLUDEDIR}>)
 install(TARGETS isilonclient EXPORT isilonclientTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library NAMELINK_COMPONENT dev
-  INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-foreach(dir json host isilon)
-  install(DIRECTORY ${CMAKE_SOURCE_DIR}/${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/${dir}
-    COMPONENT dev FILES_MATCHING PATTERN "*.h")
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# File by file, so that a folder without headers (host/transport/) is not installed empty.
+file(GLOB_RECURSE ISILON_PUBLIC_HEADERS RELATIVE ${CMAKE_SOURCE_DIR} CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/json/*.h ${CMAKE_SOURCE_DIR}/host/*.h ${CMAKE_SOURCE_DIR}/isilon/*.h)
+foreach(header ${ISILON_PUBLIC_HEADERS})
+  get_filename_component(dir ${header} DIRECTORY)
+  install(FILES ${CMAKE_SOURCE_DIR}/${header} DESTINATION ${ISILON_INSTALL_INCLUDEDIR}/${dir})
 endforeach()
-install(EXPORT isilonclientTargets NAMESPACE isilonclient::
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/isilonclient COMPONENT dev)
+
+install(EXPORT isilonclientTargets NAMESPACE isilonclient:: DESTINATION ${ISILON_INSTALL_CMAKEDIR})
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/isilonclientConfig.cmake.in
   ${CMAKE_BINARY_DIR}/isilonclientConfig.cmake
-  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/isilonclient)
+  INSTALL_DESTINATION ${ISILON_INSTALL_CMAKEDIR})
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/isilonclientConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/isilonclientConfig.cmake ${CMAKE_BINARY_DIR}/isilonclientConfigVersion.cmake
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/isilonclient COMPONENT dev)
-file(RELATIVE_PATH ISILON_PC_TO_PREFIX "${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig" "${CMAKE_INSTALL_PREFIX}")
-string(REGEX REPLACE "/$" "" ISILON_PC_TO_PREFIX "${ISILON_PC_TO_PREFIX}")
-configure_file(${CMAKE_SOURCE_DIR}/cmake/isilonclient.pc.in ${CMAKE_BINARY_DIR}/isilonclient.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/isilonclient.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
-if(TARGET isilon-sim)
-  install(TARGETS isilon-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
-endif()
+  DESTINATION ${ISILON_INSTALL_CMAKEDIR})
 
-# Two Debian packages: the library with its headers, and the tools.
-set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME isilonclient)
-set(CPACK_PACKAGE_VENDOR "isilonclient developers")
-set(CPACK_PACKAGE_CONTACT "isilonclient developers <dev@isilonclient.invalid>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Client library for managing an Isilon NAS cluster over HTTPS")
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_GROUPING ONE_PER_GROUP)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The tools link against the library of this very build, not an installed one.
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR})
-set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
-set(CPACK_DEBIAN_LIB_PACKAGE_NAME libisilonclient1)
-set(CPACK_DEBIAN_LIB_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_LIB_PACKAGE_DEPENDS "libboost-dev")
-set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME isilonclient-tools)
-set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION admin)
-set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libisilonclient1 (= ${PROJECT_VERSION})")
-set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
-  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-include(CPack)
-cpack_add_component_group(lib DESCRIPTION "The isilonclient library and its headers")
-cpack_add_component_group(tools DESCRIPTION "isilonctl and isilon-sim")
-cpack_add_component(library GROUP lib)
-cpack_add_component(dev GROUP lib)
-cpack_add_component(tools GROUP tools)
+# pkg-config: absolute paths (a cross pkg-config prepends its sysroot to them), written at install
+# time so that they name the prefix actually installed to (cmake --install --prefix).
+set(ISILON_PC_PREFIX "@ISILON_PC_PREFIX@")
+configure_file(${CMAKE_SOURCE_DIR}/cmake/isilonclient.pc.in ${CMAKE_BINARY_DIR}/isilonclient.pc.in @ONLY)
+install(CODE "
+  set(ISILON_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+  configure_file(\"${CMAKE_BINARY_DIR}/isilonclient.pc.in\" \"${CMAKE_BINARY_DIR}/isilonclient.pc\" @ONLY)")
+install(FILES ${CMAKE_BINARY_DIR}/isilonclient.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

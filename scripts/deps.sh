@@ -7,7 +7,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libcli11-dev nlohmann-json3-dev rapidjson-dev
   clang-14 libclang-rt-14-dev clang-format clang-tidy-14 doxygen
-  openssl curl time dpkg-dev file
+  openssl curl time file git
+  build-essential dpkg-dev debhelper fakeroot lintian help2man bash-completion
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,60 +1,117 @@
 #!/usr/bin/env bash
-# Installs the build into a scratch prefix, builds examples/ against it from outside the source
-# tree (CMake package and pkg-config), runs both against isilon-sim, and builds and inspects the
-# Debian packages.   Usage: scripts/package-check.sh [build dir, default build]
+# Checks what a user of the library gets:
+#  - `cmake --install` into a scratch prefix, and examples/ built against it from outside the
+#    source tree (CMake package and pkg-config);
+#  - the Debian packages (dpkg-buildpackage, lintian with no error or warning), installed with
+#    apt-get, examples/ built against the installed -dev package both ways;
+#  - all four example programs and the installed isilonctl run against the installed isilon-sim;
+#  - the packages purged again.
+# Usage: scripts/package-check.sh [build dir, default build]   (as root or with sudo)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 work=$(mktemp -d)
+# The packages are built from a copy of the tree in the build dir: dpkg-buildpackage writes its
+# output next to the source tree, which for the checkout itself would be a folder shared with
+# whatever else lives there. A fixed place keeps ccache's hits from one run to the next.
+debs="$build/deb-packages"
+packages=(libisilonclient1 libisilonclient-dev isilonctl isilon-sim)
+sudo_cmd=()
+[ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 sim_pid=
+installed=
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
-  rm -rf "$work"
+  [ -n "$installed" ] && "${sudo_cmd[@]}" apt-get purge -y -q "${packages[@]}" >/dev/null
+  rm -rf "$work" "$debs"
 }
 trap cleanup EXIT
 
 echo "-- install into a scratch prefix"
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-libdir=$(dirname "$(find "$work/prefix" -name 'libisilonclient.so' | head -1)")
-test -n "$libdir"
-readelf -d "$libdir/libisilonclient.so" | grep -q 'SONAME.*libisilonclient.so.1'
+prefix_libdir=$(dirname "$(find "$work/prefix" -name 'libisilonclient.so' | head -1)")
+readelf -d "$prefix_libdir/libisilonclient.so" | grep -q 'SONAME.*libisilonclient.so.1'
 
-echo "-- example through the CMake package"
-cmake -S "$root/examples" -B "$work/example-cmake" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
-cmake --build "$work/example-cmake" >/dev/null
+# build_examples NAME [PKG_CONFIG_PATH [CMAKE_PREFIX_PATH]]: examples/ built through the CMake
+# package into $work/NAME-cmake/isilon_example and through pkg-config into $work/NAME-pc.
+build_examples() {
+  local name=$1 pc_path=${2:-} prefix_path=${3:-}
+  cmake -S "$root/examples" -B "$work/$name-cmake" ${prefix_path:+-DCMAKE_PREFIX_PATH="$prefix_path"} >/dev/null
+  cmake --build "$work/$name-cmake" >/dev/null
+  local flags
+  flags=$(PKG_CONFIG_PATH="$pc_path" pkg-config --cflags --libs isilonclient)
+  # shellcheck disable=SC2086
+  g++ -std=c++17 -o "$work/$name-pc" "$root/examples/main.cpp" $flags
+}
+echo "-- examples against the scratch prefix (CMake package, pkg-config)"
+build_examples prefix "$prefix_libdir/pkgconfig" "$work/prefix"
 
-echo "-- example through pkg-config"
-PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --exists isilonclient
-# shellcheck disable=SC2046
-g++ -std=c++17 -o "$work/example-pc" "$root/examples/main.cpp" \
-  $(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs isilonclient)
+echo "-- Debian packages"
+rm -rf "$debs"
+mkdir -p "$debs/src"
+# The tree as it is (committed or not), without what .gitignore leaves out (build dirs).
+git -C "$root" ls-files -z --cached --others --exclude-standard |
+  (cd "$root" && tar --null -T - --ignore-failed-read -cf - 2>/dev/null) | tar -C "$debs/src" -xf -
+(cd "$debs/src" && DEB_BUILD_OPTIONS=nocheck dpkg-buildpackage -us -uc -b >"$work/dpkg-buildpackage.log" 2>&1) ||
+  { tail -50 "$work/dpkg-buildpackage.log"; echo "dpkg-buildpackage failed" >&2; exit 1; }
+changes=$(ls "$debs"/isilonclient_*.changes)
+lintian --fail-on error,warning "$changes" || { echo "lintian found errors or warnings" >&2; exit 1; }
+debfiles=()
+for p in "${packages[@]}"; do debfiles+=("$(ls "$debs/${p}"_*.deb)"); done
+dpkg-deb --field "$(ls "$debs"/isilonctl_*.deb)" Depends | grep -q libisilonclient1
 
-echo "-- both against isilon-sim"
+echo "-- install the packages"
+installed=1
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q "${debfiles[@]}" >/dev/null
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+for wanted in "/usr/lib/$multiarch/libisilonclient.so.1" /usr/include/isilonclient/isilon/ManageIsilon.h \
+  "/usr/lib/$multiarch/pkgconfig/isilonclient.pc" "/usr/lib/$multiarch/cmake/isilonclient/isilonclientConfig.cmake" \
+  /usr/share/man/man1/isilonctl.1.gz /usr/share/man/man1/isilon-sim.1.gz \
+  /usr/share/bash-completion/completions/isilonctl; do
+  [ -e "$wanted" ] || { echo "not installed: $wanted" >&2; exit 1; }
+done
+
+echo "-- examples against the installed -dev package (CMake package, pkg-config)"
+build_examples deb
+
+echo "-- everything against the installed isilon-sim"
 address=127.0.0.9
-"$work/prefix/bin/isilon-sim" --address "$address" --port 8080 --user admin:example-pass \
+/usr/bin/isilon-sim --address "$address" --port 8080 --user admin:example-pass \
   --write-cert "$work/cluster.pem" --ready-file "$work/ready" --demo >"$work/sim.log" 2>&1 &
 sim_pid=$!
 for _ in $(seq 100); do [ -f "$work/ready" ] && break; sleep 0.1; done
 [ -f "$work/ready" ] || { cat "$work/sim.log"; echo "isilon-sim did not start" >&2; exit 1; }
 printf '[NAS]\nsIsilonCAFile = %s\n' "$work/cluster.pem" >"$work/registry.ini"
-for example in "$work/example-cmake/isilon_example" "$work/example-pc"; do
-  ISILON_REGISTRY="$work/registry.ini" ISILON_PASSWORD=example-pass LD_LIBRARY_PATH="$libdir" \
-    "$example" "$address" admin /ifs >"$work/out.txt"
-  grep -q '^node ' "$work/out.txt" || { cat "$work/out.txt"; exit 1; }
+for example in prefix-cmake/isilon_example prefix-pc deb-cmake/isilon_example deb-pc; do
+  libpath=
+  [[ $example == prefix-* ]] && libpath=$prefix_libdir
+  ISILON_REGISTRY="$work/registry.ini" ISILON_PASSWORD=example-pass LD_LIBRARY_PATH="$libpath" \
+    "$work/$example" "$address" admin /ifs >"$work/out.txt"
+  grep -q '^node ' "$work/out.txt" || { cat "$work/out.txt"; echo "$example: no node listed" >&2; exit 1; }
 done
+# /lib is /usr/lib on a merged-/usr system, and the loader may name either.
+ldd "$work/deb-pc" | grep -q "libisilonclient.so.1 => .*lib/$multiarch/libisilonclient.so.1" ||
+  { ldd "$work/deb-pc"; echo "the example does not load the installed library" >&2; exit 1; }
+echo example-pass | /usr/bin/isilonctl --server "$address" --user admin --password-stdin \
+  --ca-file "$work/cluster.pem" cluster version >"$work/out.txt" ||
+  { cat "$work/out.txt"; echo "the installed isilonctl failed against isilon-sim" >&2; exit 1; }
 
-echo "-- Debian packages"
-(cd "$build" && cpack -G DEB >/dev/null)
-lib_deb=$(ls "$build"/libisilonclient1_*.deb)
-tools_deb=$(ls "$build"/isilonclient-tools_*.deb)
-dpkg-deb --contents "$lib_deb" >"$work/lib.txt"
-dpkg-deb --contents "$tools_deb" >"$work/tools.txt"
-for wanted in 'libisilonclient.so.1$' 'include/isilon/ManageIsilon.h' 'include/json/jsonxx.h' \
-  'include/host/QuorLibCurl.h' 'pkgconfig/isilonclient.pc' 'cmake/isilonclient/isilonclientConfig.cmake'; do
-  grep -q "$wanted" "$work/lib.txt" || { echo "missing in $lib_deb: $wanted" >&2; exit 1; }
-done
-for wanted in 'bin/isilonctl$' 'bin/isilon-sim$'; do
-  grep -q "$wanted" "$work/tools.txt" || { echo "missing in $tools_deb: $wanted" >&2; exit 1; }
-done
-dpkg-deb --field "$tools_deb" Depends | grep -q libisilonclient1
+echo "-- bash completion of isilonctl"
+# complete WORDS...: what the installed completion offers for the last word.
+complete_words() {
+  bash -c 'source /usr/share/bash-completion/bash_completion
+    source /usr/share/bash-completion/completions/isilonctl
+    COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+    _isilonctl; printf "%s\n" "${COMPREPLY[@]}"' complete "$@"
+}
+expect_completion() {
+  local want=$1 got
+  shift
+  got=$(complete_words "$@")
+  [[ $got == $want ]] || { echo "completing '$*' gave '$got', not '$want'" >&2; exit 1; }
+}
+expect_completion shares isilonctl sha
+expect_completion enable isilonctl --json changelist jobtype en
+expect_completion --server isilonctl --serv
+expect_completion '*--zone*' isilonctl shares create --
 echo "package check passed"

@@ -12,7 +12,7 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 300)
 
-echo "== install, example program and Debian packages"
+echo "== install, Debian packages (built, lintian, installed), example program, removal"
 "$root/scripts/package-check.sh" build
 
 echo "== API reference (warnings are errors)"
