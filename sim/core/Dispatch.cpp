@@ -108,6 +108,16 @@ void Server::Impl::handle(const httplib::Request& in, httplib::Response& out) {
     write(admin(request), out);
     return;
   }
+  // A real cluster's page time: the reply waits out the rest of the latency after handling.
+  const auto arrived = std::chrono::steady_clock::now();
+  struct Latency {
+    Impl& impl;
+    std::chrono::steady_clock::time_point due;
+    ~Latency() {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
+      if (left.count() > 0) impl.sleepFor(static_cast<int>(left.count()));
+    }
+  } latency{*this, arrived + std::chrono::milliseconds(server.config().latencyMs)};
   track(in);
 
   LoggedRequest entry;

@@ -110,7 +110,9 @@ bool Server::start(std::string* error) {
     fail(error, "cannot set up TLS");
     return false;
   }
-  const size_t threads = std::max<size_t>(config_.threads, 4);
+  // A worker serves one keep-alive connection at a time; with latency, clients run many
+  // connections at once (a parallel tree walk up to 64), so there is a worker for each.
+  const size_t threads = std::max<size_t>(config_.threads, config_.latencyMs > 0 ? 72 : 4);
   http->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   // Headers and body go out in separate writes; without this the body waits for the
   // client's delayed acknowledgement (about 40 ms a reply on Linux).

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "host/DebugLog.h"
+#include "host/LogWriter.h"
 #include "isilon/ManageIsilon.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
@@ -51,28 +52,33 @@ bool IsilonJsonFileList::ParseResponse(std::string& response) {
   resume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
 
   vFiles.clear();
-  if (reply.has<jsonxx::Array>("children")) {
-    const jsonxx::Array& children = reply.get<jsonxx::Array>("children");
-    vFiles.reserve(children.size());
-    for (unsigned int i = 0; i < children.size(); ++i) {
-      const jsonxx::Object& entry = children.get<jsonxx::Object>(i);
-      _IsilonFileInfo info;
-      info.strName = entry.get<std::string>("name");
-      info.strPath = strPath + "/" + info.strName;
+  jsonxx::Value* children = reply.find("children");
+  if (children != nullptr && children->is<jsonxx::Array>()) {
+    jsonxx::Array& list = children->get<jsonxx::Array>();
+    vFiles.resize(list.size());
+    // Each entry's strings are taken out of the parsed reply, not copied: it goes right after.
+    const bool traced = g_ptrLogWriter && g_ptrLogWriter->level() >= 3;
+    for (unsigned int i = 0; i < list.size(); ++i) {
+      jsonxx::Object& entry = list.get<jsonxx::Object>(i);
+      _IsilonFileInfo& info = vFiles[i];
+      info.strName = std::move(entry.get<std::string>("name"));
+      info.strPath.reserve(strPath.size() + 1 + info.strName.size());
+      info.strPath.append(strPath).append(1, '/').append(info.strName);
       info.nMtime = jsonxx::TruncToU32(entry.get<jsonxx::Number>("mtime_val"));
-      info.strOwner = entry.get<std::string>("owner");
-      info.strMode = entry.get<std::string>("mode");
-      info.strType = entry.get<std::string>("type");
+      info.strOwner = std::move(entry.get<std::string>("owner"));
+      info.strMode = std::move(entry.get<std::string>("mode"));
+      info.strType = std::move(entry.get<std::string>("type"));
       info.nSize = jsonxx::TruncToU64(entry.get<jsonxx::Number>("size"));
-      isilon::DebugFileInfo(kFn, info);
-      vFiles.push_back(std::move(info));
+      if (traced) isilon::DebugFileInfo(kFn, info);
     }
   }
   return true;
 }
 
+// The page moves out: a request object is read once and then handed over.
 bool IsilonJsonFileList::GetFilesInfo(std::vector<_IsilonFileInfo>& out) {
-  out = vFiles;
+  out = std::move(vFiles);
+  vFiles.clear();
   return true;
 }
 

@@ -47,17 +47,19 @@ bool IsilonJsonGetChangeList::ParseResponse(std::string& response) {
   }
   info.strResume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
   info.nTotal = jsonxx::TruncToI32(reply.get<jsonxx::Number>("total"));
-  if (reply.has<jsonxx::Array>("lins")) {
-    const jsonxx::Array& lins = reply.get<jsonxx::Array>("lins");
+  jsonxx::Value* lins = reply.find("lins");
+  if (lins != nullptr && lins->is<jsonxx::Array>()) {
+    jsonxx::Array& list = lins->get<jsonxx::Array>();
     std::list<_IsilonChangeListItem> items;
-    for (unsigned int i = 0; i < lins.size(); ++i) {
-      const jsonxx::Object& entry = lins.get<jsonxx::Object>(i);
+    // The strings are taken out of the parsed reply, not copied: it goes right after.
+    for (unsigned int i = 0; i < list.size(); ++i) {
+      jsonxx::Object& entry = list.get<jsonxx::Object>(i);
       items.emplace_back();
       _IsilonChangeListItem& item = items.back();
-      item.strId = entry.get<std::string>("id");
-      item.strPath = entry.get<std::string>("path");
+      item.strId = std::move(entry.get<std::string>("id"));
+      item.strPath = std::move(entry.get<std::string>("path"));
       item.nSize = jsonxx::TruncToU64(entry.get<jsonxx::Number>("size"));
-      item.strType = entry.get<std::string>("type");
+      item.strType = std::move(entry.get<std::string>("type"));
       item.nAtime = Seconds(entry, "atime");
       item.nCtime = Seconds(entry, "ctime");
       item.nMtime = Seconds(entry, "mtime");
