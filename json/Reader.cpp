@@ -514,17 +514,21 @@ bool Cursor::next(char close) {
 
 bool Cursor::NextMember(const char*& key, size_t& length) {
   if (!ok_ || depth_ == 0) return Fail();
-  if (first_[depth_ - 1]) {
-    first_[depth_ - 1] = false;
-    skipSpace();
-    if (p_ < end_ && *p_ == '}') {
-      ++p_;
-      --depth_;
-      return false;
-    }
-  } else if (!next('}')) {
+  skipSpace();
+  if (p_ == end_) return Fail();
+  if (*p_ == '}') {
+    ++p_;
+    --depth_;
     return false;
   }
+  if (first_[depth_ - 1]) {
+    first_[depth_ - 1] = false;
+  } else {
+    if (*p_ != ',') return Fail();
+    ++p_;
+    skipSpace();
+  }
+  // A trailing comma or an empty member ends up here too: no quote.
   if (p_ == end_ || *p_ != '"') return Fail();
   const char* const start = ++p_;
   p_ = detail::ScanString(p_, end_, '"');
@@ -556,6 +560,14 @@ bool Cursor::NextElement() {
 
 bool Cursor::ReadString(std::string& out) {
   if (!ok_ || Peek() != '"') return Fail();
+  // Without an escape the string is the bytes between the quotes.
+  const char* const start = p_ + 1;
+  const char* const stop = detail::ScanString(start, end_, '"');
+  if (stop < end_ && *stop == '"') {
+    out.assign(start, static_cast<size_t>(stop - start));
+    p_ = stop + 1;
+    return true;
+  }
   out.clear();
   detail::Reader reader(p_, end_);
   if (!reader.readString(out)) return Fail();
@@ -566,6 +578,19 @@ bool Cursor::ReadString(std::string& out) {
 bool Cursor::ReadNumber(Number& out) {
   const char c = ok_ ? Peek() : '\0';
   if (!(detail::IsDigit(c) || c == '-' || c == '+' || c == '.')) return Fail();
+  // A plain integer of at most 18 digits: the exact conversion Object::parse makes of it
+  // (mantissa times 10^0), without its general loop.
+  const bool negative = c == '-';
+  const char* q = p_ + negative;
+  const char* const digits = q;
+  uint64_t mantissa = 0;
+  while (q < end_ && detail::IsDigit(*q) && q - digits < 18) mantissa = mantissa * 10 + static_cast<unsigned>(*q++ - '0');
+  if (q > digits && (q == end_ || (*q != '.' && *q != 'e' && *q != 'E' && !detail::IsDigit(*q)))) {
+    const Number v = static_cast<Number>(mantissa);
+    out = negative ? -v : v;
+    p_ = q;
+    return true;
+  }
   detail::Reader reader(p_, end_);
   if (!reader.readNumber(out)) return Fail();
   p_ = reader.p_;

@@ -1,4 +1,5 @@
 // One page of a directory listing.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,8 @@ bool IsilonJsonFileList::ParseResponse(std::string& response) {
   debug.DebugLvl(kFn, 3, "Json response :[%s]", OrEmpty(response));
 
   vFiles.clear();
+  // An entry takes at least 64 bytes of the reply: room for the page without regrowing.
+  vFiles.reserve(std::min<size_t>(nLimit, response.size() / 64 + 1));
   std::string token;
   if (ReadPage(response, strPath, vFiles, token)) {
     resume = std::move(token);
