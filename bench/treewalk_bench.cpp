@@ -115,8 +115,11 @@ bool BareWalk(const std::string& address, const std::string& caFile, const std::
       for (size_t open = body.find('{', 1); open != std::string::npos; open = body.find('{', open + 1)) {
         const size_t close = body.find('}', open);
         ++m.entries;
-        const size_t type = body.find("\"type\":\"container\"", open);
-        if (type != std::string::npos && type < close) stack.push_back(dir + "/" + StringAfter(body, open, "\"name\":\""));
+        // Every entry has its type, so this search stays within the entry.
+        const size_t type = body.find("\"type\":\"", open);
+        if (type < close && body.compare(type + 8, 9, "container") == 0) {
+          stack.push_back(dir + "/" + StringAfter(body, open, "\"name\":\""));
+        }
       }
       const size_t at = body.rfind("\"resume\":\"");
       resume = at == std::string::npos ? std::string() : StringAfter(body, at, "\"resume\":\"");
