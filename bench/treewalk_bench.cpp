@@ -100,8 +100,8 @@ bool BareWalk(const std::string& address, const std::string& caFile, const std::
   while (ok && !stack.empty()) {
     const std::string dir = stack.back();
     stack.pop_back();
-    const std::string first =
-        base + "/namespace" + dir + "/?detail=name,owner,mode,type,size,mtime_val&sort=name&limit=" + std::to_string(kPage);
+    const std::string first = base + "/namespace" + dir +
+                              "/?detail=name,owner,mode,type,size,mtime_val&sort=name&limit=" + std::to_string(kPage);
     std::string resume;
     do {
       body.clear();
@@ -166,11 +166,16 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
-    if (arg == "--server" && hasValue) server = argv[++i];
-    else if (arg == "--ca-file" && hasValue) caFile = argv[++i];
-    else if (arg == "--root" && hasValue) root = argv[++i];
-    else if (arg == "--parallel" && hasValue) parallelList = argv[++i];
-    else if (arg == "--bare") bare = true;
+    if (arg == "--server" && hasValue)
+      server = argv[++i];
+    else if (arg == "--ca-file" && hasValue)
+      caFile = argv[++i];
+    else if (arg == "--root" && hasValue)
+      root = argv[++i];
+    else if (arg == "--parallel" && hasValue)
+      parallelList = argv[++i];
+    else if (arg == "--bare")
+      bare = true;
     else {
       std::cerr << "usage: treewalk_bench --server ADDRESS --ca-file PEM --root DIR [--parallel 1,2,4] [--bare]\n";
       return 2;
@@ -187,7 +192,8 @@ int main(int argc, char** argv) {
   std::ofstream(registryName) << "[NAS]\nsIsilonCAFile=" << caFile << "\n";
   setenv("ISILON_REGISTRY", registryName, 1);
 
-  std::printf("%-22s %10s %10s %12s %9s %12s\n", "walk", "entries", "elapsed s", "entries/s", "speed-up", "peak RSS MiB");
+  std::printf("%-22s %10s %10s %12s %9s %12s\n", "walk", "entries", "elapsed s", "entries/s", "speed-up",
+              "peak RSS MiB");
   auto print = [](const std::string& label, const Measure& m, double base) {
     if (!m.ok) {
       std::printf("%-22s failed\n", label.c_str());

@@ -584,7 +584,9 @@ bool Cursor::ReadNumber(Number& out) {
   const char* q = p_ + negative;
   const char* const digits = q;
   uint64_t mantissa = 0;
-  while (q < end_ && detail::IsDigit(*q) && q - digits < 18) mantissa = mantissa * 10 + static_cast<unsigned>(*q++ - '0');
+  while (q < end_ && detail::IsDigit(*q) && q - digits < 18) {
+    mantissa = mantissa * 10 + static_cast<unsigned>(*q++ - '0');
+  }
   if (q > digits && (q == end_ || (*q != '.' && *q != 'e' && *q != 'E' && !detail::IsDigit(*q)))) {
     const Number v = static_cast<Number>(mantissa);
     out = negative ? -v : v;
@@ -631,7 +633,8 @@ bool Cursor::Skip() {
       const char* q = p_ + (p_ < end_ && *p_ == '-');
       const char* const digits = q;
       while (q < end_ && detail::IsDigit(*q) && q - digits <= 18) ++q;
-      if (q > digits && q - digits <= 18 && (q == end_ || (*q != '.' && *q != 'e' && *q != 'E' && !detail::IsDigit(*q)))) {
+      const bool plain = q == end_ || (*q != '.' && *q != 'e' && *q != 'E' && !detail::IsDigit(*q));
+      if (q > digits && q - digits <= 18 && plain) {
         p_ = q;
         return true;
       }

@@ -55,8 +55,7 @@ std::unique_ptr<IsilonTreeWalk> MakeWalk(ctl::Runtime& rt) {
     } else if (!o.keyFile.empty()) {
       char buffer[QuorPassword::kBufferSize] = {};
       int length = sizeof buffer;
-      const bool ok =
-          QuorPassword::decryptWithKeyFile(o.keyFile, o.encryptedPassword.c_str(), buffer, &length) != 0;
+      const bool ok = QuorPassword::decryptWithKeyFile(o.keyFile, o.encryptedPassword.c_str(), buffer, &length) != 0;
       if (ok) session->SetPasswd(std::string(buffer));
       std::memset(buffer, 0, sizeof buffer);
       if (!ok) return nullptr;
@@ -70,8 +69,8 @@ std::unique_ptr<IsilonTreeWalk> MakeWalk(ctl::Runtime& rt) {
 }
 
 json EntryJson(const _IsilonFileInfo& f) {
-  return {{"name", f.strName}, {"path", f.strPath}, {"type", f.strType}, {"mode", f.strMode},
-          {"owner", f.strOwner}, {"size", f.nSize}, {"mtime", f.nMtime}};
+  return {{"name", f.strName},   {"path", f.strPath}, {"type", f.strType}, {"mode", f.strMode},
+          {"owner", f.strOwner}, {"size", f.nSize},   {"mtime", f.nMtime}};
 }
 
 // "Walked 12345 entries in 67 directories, 8901 entries/s"
@@ -136,21 +135,23 @@ void InstallFind(CLI::App& app, ctl::Runtime& rt) {
     if (!walk) return;
     const bool json = rt.options.json;
     unsigned long long count = 0;
-    if (json) std::cout << "{\n  \"ok\": true,\n  \"path\": " << nlohmann::json(options.path).dump() << ",\n  \"entries\": [";
+    if (json)
+      std::cout << "{\n  \"ok\": true,\n  \"path\": " << nlohmann::json(options.path).dump() << ",\n  \"entries\": [";
     nlohmann::json failures = nlohmann::json::array();
-    const bool complete = Walk(rt, *walk, options, failures, [&](const std::string&, std::vector<_IsilonFileInfo>& entries) {
-      for (const _IsilonFileInfo& f : entries) {
-        const bool directory = f.strType == "container";
-        if ((options.type == "f" && directory) || (options.type == "d" && !directory)) continue;
-        if (json) {
-          std::cout << (count == 0 ? "\n    " : ",\n    ") << EntryJson(f).dump();
-        } else {
-          std::cout << f.strPath << '\n';
-        }
-        ++count;
-      }
-      return true;
-    });
+    const bool complete =
+        Walk(rt, *walk, options, failures, [&](const std::string&, std::vector<_IsilonFileInfo>& entries) {
+          for (const _IsilonFileInfo& f : entries) {
+            const bool directory = f.strType == "container";
+            if ((options.type == "f" && directory) || (options.type == "d" && !directory)) continue;
+            if (json) {
+              std::cout << (count == 0 ? "\n    " : ",\n    ") << EntryJson(f).dump();
+            } else {
+              std::cout << f.strPath << '\n';
+            }
+            ++count;
+          }
+          return true;
+        });
     if (json) {
       std::cout << (count == 0 ? "" : "\n  ") << "],\n  \"count\": " << count
                 << ",\n  \"directories\": " << walk->Directories() << ",\n  \"failures\": " << failures.dump()
@@ -170,19 +171,25 @@ void InstallDu(CLI::App& app, ctl::Runtime& rt) {
     if (!walk) return;
     unsigned long long bytes = 0, files = 0, directories = 0;
     nlohmann::json failures = nlohmann::json::array();
-    const bool complete = Walk(rt, *walk, options, failures, [&](const std::string&, std::vector<_IsilonFileInfo>& entries) {
-      for (const _IsilonFileInfo& f : entries) {
-        if (f.strType == "container") {
-          ++directories;
-        } else {
-          ++files;
-          bytes += f.nSize;
-        }
-      }
-      return true;
-    });
-    rt.PrintResult({{"ok", true}, {"path", options.path}, {"bytes", bytes}, {"files", files},
-                    {"directories", directories}, {"failures", failures}, {"complete", complete}},
+    const bool complete =
+        Walk(rt, *walk, options, failures, [&](const std::string&, std::vector<_IsilonFileInfo>& entries) {
+          for (const _IsilonFileInfo& f : entries) {
+            if (f.strType == "container") {
+              ++directories;
+            } else {
+              ++files;
+              bytes += f.nSize;
+            }
+          }
+          return true;
+        });
+    rt.PrintResult({{"ok", true},
+                    {"path", options.path},
+                    {"bytes", bytes},
+                    {"files", files},
+                    {"directories", directories},
+                    {"failures", failures},
+                    {"complete", complete}},
                    std::to_string(bytes) + " bytes in " + std::to_string(files) + " files and " +
                        std::to_string(directories) + " directories below " + options.path +
                        (complete ? "" : " (incomplete)"));

@@ -52,8 +52,7 @@ struct IsilonTreeWalk::State {
   void Worker();
   void WalkFrom(ManageIsilon* session, const std::string& start);
   bool Deliver(const std::string& directory, std::vector<_IsilonFileInfo>& page);
-  void Report(const std::string& directory, ManageIsilon* session, const std::string& code,
-              const std::string& message);
+  void Report(const std::string& directory, ManageIsilon* session, const std::string& code, const std::string& message);
   // Queues what fits of `dirs` (from the back); true when all went.
   bool Offer(std::vector<std::string>& dirs);
   void StopAll();

@@ -89,10 +89,20 @@ TEST(JsonCursor, PlainTextsReadAsObjectParseReadsThem) {
 
 TEST(JsonCursor, LenientOrBrokenFormsAreLeftToObjectParse) {
   const char* texts[] = {
-      R"({'a':1})",          R"({"a":'x'})",        R"({"a":1,})",         R"({"a":[1,]})",
-      R"({"a":[1,,2]})",     R"({"a":[,1]})",       R"({"a\u0062":1})",    R"({"a":tru})",
-      R"({"a":1 "b":2})",    R"({"a":)",            R"({"a":"unterminated)", R"({"a":1e})",
-      R"({"a":})",           R"({"a":[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[1]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]})",
+      R"({'a':1})",
+      R"({"a":'x'})",
+      R"({"a":1,})",
+      R"({"a":[1,]})",
+      R"({"a":[1,,2]})",
+      R"({"a":[,1]})",
+      R"({"a\u0062":1})",
+      R"({"a":tru})",
+      R"({"a":1 "b":2})",
+      R"({"a":)",
+      R"({"a":"unterminated)",
+      R"({"a":1e})",
+      R"({"a":})",
+      R"({"a":[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[1]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]})",
       "",
   };
   for (const char* text : texts) {

@@ -70,11 +70,14 @@ TEST_F(TreeWalkTest, OneSessionAndManyGiveExactlyTheTreesEntries) {
     size_t maxPending;
   };
   const Case cases[] = {
-      {"/ifs/wide", 1, 1000, 4096}, {"/ifs/wide", 6, 1000, 4096},
+      {"/ifs/wide", 1, 1000, 4096},
+      {"/ifs/wide", 6, 1000, 4096},
       // A queue of 1 and pages of 3: most subdirectories are read depth first by the worker
       // that found them, and every directory takes several pages.
-      {"/ifs/wide", 1, 3, 1},       {"/ifs/wide/", 6, 3, 1},
-      {"/ifs/deep", 1, 2, 1},       {"/ifs/deep", 4, 2, 1},
+      {"/ifs/wide", 1, 3, 1},
+      {"/ifs/wide/", 6, 3, 1},
+      {"/ifs/deep", 1, 2, 1},
+      {"/ifs/deep", 4, 2, 1},
       {"/ifs", 8, 5, 2},
   };
   for (const Case& c : cases) {
