@@ -11,6 +11,16 @@
 enum _http_hdr_type_ { HTTP_HDR_STANDARD = 0 };
 enum _http_req_type_ { HTTP_REQ_GET = 0, HTTP_REQ_POST = 1, HTTP_REQ_PUT = 2, HTTP_REQ_DELETE = 3 };
 
+// How the last request ended, for the session's retry and re-open policies.
+enum class TransportResult {
+  kSucceeded,     // the server answered with a 2xx status
+  kErrorStatus,   // the server answered with another status (GetLastHttpStatus)
+  kNoConnection,  // no connection to the server: refused, unreachable, connect time-out
+  kNotSent,       // not sent for a reason another try does not mend: name not found, TLS failure
+  kNoReply,       // sent, but the connection was reset or closed before a complete reply
+  kTimedOut,      // sent, but no complete reply within the time allowed
+};
+
 // A host-supplied write callback is accepted for compatibility; the library passes none.
 typedef size_t (*QuorLibCurlWriteCallback)(char* data, size_t size, size_t count, void* user);
 
@@ -50,6 +60,11 @@ class ISILON_API QuorLibCurl {
   // problem: ...", "Operation timed out ..."), "HTTP status N" for an error status, or empty.
   virtual std::string GetLastErrorText() const;
   virtual long GetLastHttpStatus() const;
+  virtual TransportResult GetLastResult() const;
+  // Connects every following request to `address` (an IPv4 address, or an IPv6 address in
+  // brackets) whatever the URL's host resolves to; the URL's host still names the server for
+  // TLS and the certificate check. Empty: resolve the URL's host again.
+  virtual bool SetConnectAddress(const std::string& address);
   // Trusts the certificates of a PEM file for this transport (after QuorLibCurlInit), in
   // place of sIsilonCAFile; for tools that are told what to trust on their command line.
   virtual bool SetCAFile(const std::string& path);

@@ -355,7 +355,9 @@ class Reader {
         read = readValue(value);
         if (read) members_.emplace_back(std::move(key), std::move(value));
       } else {
-        members_.emplace_back(std::move(key), Value());
+        // Built in place: moving a temporary Value here draws a false -Wmaybe-uninitialized at -O3.
+        members_.emplace_back();
+        members_.back().first = std::move(key);
         read = readValue(members_.back().second);
         if (!read) members_.pop_back();
       }

@@ -6,7 +6,7 @@ packages=(
   libcurl4-openssl-dev libssl-dev libboost-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev libcli11-dev nlohmann-json3-dev rapidjson-dev
-  clang-14 libclang-rt-14-dev doxygen
+  clang-14 libclang-rt-14-dev clang-format clang-tidy-14 doxygen
   openssl curl time dpkg-dev file
 )
 missing=()

@@ -35,7 +35,17 @@ int main(int argc, char** argv) {
   CLI::App app{"isilon-sim: a simulated Isilon cluster serving the REST interface over HTTPS"};
   std::vector<std::string> users;
   std::string writeCert, readyFile;
-  app.add_option("--address", config.address, "Address to listen on (only this one)")->capture_default_str();
+  size_t nodes = 1;
+  app.add_option("--address", config.address, "Address to listen on (only this one; the first node's with --nodes)")
+      ->capture_default_str();
+  auto* nodesOption = app.add_option("--nodes", nodes,
+                                     "Nodes of the cluster, one address each: the --node-address ones, or consecutive "
+                                     "addresses from --address (127.0.0.20, 127.0.0.21, ...). A session is valid only "
+                                     "on the node that issued it")
+                          ->capture_default_str()
+                          ->check(CLI::Range(1, 64));
+  app.add_option("--node-address", config.nodeAddresses,
+                 "Address of one node, repeatable, in node order (instead of consecutive ones)");
   app.add_option("--port", config.port, "Port (0: any free port)")->capture_default_str()->check(CLI::Range(0, 65535));
   app.add_option("--user", users, "Account NAME:PASSWORD, repeatable (default admin:secret)");
   auto* cert = app.add_option("--cert", config.certFile, "PEM certificate to serve (with --key)");
@@ -43,23 +53,54 @@ int main(int argc, char** argv) {
   cert->needs(key);
   key->needs(cert);
   app.add_option("--write-cert", writeCert, "Write the served certificate (PEM) to this file");
-  app.add_option("--ready-file", readyFile, "Write the URL to this file once listening");
+  app.add_option("--ready-file", readyFile, "Write the (first node's) URL to this file once listening");
   app.add_option("--idle-timeout", config.idleTimeout, "Seconds a session may stay unused")
-      ->capture_default_str()->check(CLI::PositiveNumber);
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
   app.add_option("--absolute-timeout", config.absoluteTimeout, "Seconds a login lasts at most")
-      ->capture_default_str()->check(CLI::PositiveNumber);
-  app.add_flag("--admin", config.admin, "Enable the /_sim/ endpoints (faults, request log, clock)");
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
+  app.add_flag("--admin", config.admin,
+               "Enable the /_sim/ endpoints (faults, request log, clock, nodes, sessions, restart, stats)");
+  app.add_option("--fault-rate", config.faultRate,
+                 "Share of requests (0..1), logins included and /_sim/ aside, answered at random with a 503 or a "
+                 "cut connection (even odds)")
+      ->capture_default_str()
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_option("--fault-seed", config.faultSeed,
+                 "Seed of --fault-rate's generator: the same seed and request order give the same faults")
+      ->capture_default_str();
+  app.add_option("--fault-retry-after", config.faultRetryAfter,
+                 "Retry-After seconds in --fault-rate's 503 replies (0: no header)")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 3600));
   app.add_flag("--demo", config.demo, "Fill the modules with sample data");
   app.add_option("--threads", config.threads, "Worker threads (one per open connection)")
-      ->capture_default_str()->check(CLI::Range(4, 1024));
+      ->capture_default_str()
+      ->check(CLI::Range(4, 1024));
   app.add_option("--latency-ms", config.latencyMs, "Answer each request no sooner than MS ms after it arrived")
-      ->capture_default_str()->check(CLI::Range(0, 60000));
+      ->capture_default_str()
+      ->check(CLI::Range(0, 60000));
   app.add_option("--keep-alive-timeout", config.keepAliveTimeout, "Seconds an idle connection is kept")
-      ->capture_default_str()->check(CLI::Range(1, 3600));
+      ->capture_default_str()
+      ->check(CLI::Range(1, 3600));
   app.add_option("--request-log", config.requestLogCapacity, "Requests kept in the request log")
-      ->capture_default_str()->check(CLI::PositiveNumber);
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
   server.addOptions(app);
   CLI11_PARSE(app, argc, argv);
+
+  if (!config.nodeAddresses.empty() && nodesOption->count() > 0 && nodes != config.nodeAddresses.size()) {
+    std::cerr << "isilon-sim: --nodes " << nodes << " but " << config.nodeAddresses.size() << " --node-address\n";
+    return 2;
+  }
+  if (config.nodeAddresses.empty() && nodes > 1) {
+    std::string error;
+    if (!isim::consecutiveAddresses(config.address, nodes, config.nodeAddresses, error)) {
+      std::cerr << "isilon-sim: " << error << "\n";
+      return 2;
+    }
+  }
 
   if (!users.empty()) {
     config.users.clear();
@@ -95,7 +136,8 @@ int main(int argc, char** argv) {
     server.stop();
     return 1;
   }
-  std::cout << "isilon-sim listening on " << server.baseUrl() << std::endl;
+  for (size_t i = 0; i < server.nodeCount(); ++i)
+    std::cout << "isilon-sim listening on " << server.nodeUrl(i) << std::endl;
 
   int received = 0;
   sigwait(&signals, &received);

@@ -4,7 +4,7 @@
 #include <iostream>
 
 #include "cli/Runtime.h"
-#include "src/common/Paging.h"
+#include "isilon/Paging.h"
 
 namespace {
 
@@ -107,25 +107,23 @@ void InstallLs(CLI::App& app, ctl::Runtime& rt) {
 
     StreamPrinter printer(rt, path);
     printer.Begin();
-    isilon::ResumeTracker tokens;
-    bool ok = true;
-    do {
-      if (!session->GetFileList(files, path, token, limit)) {
-        ok = false;
-        break;
-      }
-      printer.Page(files);
-      rt.Progress("Listed " + std::to_string(printer.count()) + " entries...");
-      // A token handed out twice would list the same pages for ever.
-      if (tokens.Repeats(token)) {
-        session->Fail("isilonctl ls", __LINE__, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
-        ok = false;
-        break;
-      }
-    } while (!token.empty());
+    const isilon::PageWalk walk = isilon::FollowPages(
+        token,
+        [&](const std::string& from, std::string& next) {
+          next = from;
+          if (!session->GetFileList(files, path, next, limit)) return isilon::PageStep::kFailed;
+          printer.Page(files);
+          rt.Progress("Listed " + std::to_string(printer.count()) + " entries...");
+          return isilon::PageStep::kNext;
+        },
+        isilon::RepeatedTokens::kStop);
+    const bool ok = walk == isilon::PageWalk::kComplete;
     rt.EndProgress();
     printer.End(ok);
-    if (!ok) {
+    if (walk == isilon::PageWalk::kRepeatedToken) {
+      std::cerr << "isilonctl: ls failed: " << isilon::RepeatedResumeMessage(token) << "\n";
+      rt.exitCode = ctl::kExitFailed;
+    } else if (!ok) {
       if (rt.options.json) {
         rt.exitCode = ctl::kExitFailed;
         std::string code, message;

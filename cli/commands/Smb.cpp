@@ -197,7 +197,6 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
     cmd->callback([&rt]() {
       ManageIsilon* session = rt.Session();
       if (session == nullptr) return;
-      session->SetLastError("", "");
       if (!session->CreateCIFSShare(name, path, "", zone)) {
         rt.Failed("shares create");
         return;
@@ -233,7 +232,6 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
           return;
         }
       }
-      session->SetLastError("", "");
       if (!session->DeleteCIFSShare(name, sharePath, zone)) {
         rt.Failed("shares delete");
         return;

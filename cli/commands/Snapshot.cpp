@@ -16,7 +16,7 @@
 #include "host/FXString.h"
 #include "host/LogWriter.h"
 #include "host/Sleep.h"
-#include "src/common/Paging.h"
+#include "isilon/Paging.h"
 
 namespace {
 

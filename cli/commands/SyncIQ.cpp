@@ -5,7 +5,7 @@
 
 #include "cli/Runtime.h"
 #include "host/Sleep.h"
-#include "src/common/Paging.h"
+#include "isilon/Paging.h"
 
 namespace {
 
@@ -65,34 +65,9 @@ json PolicyJson(const _IsilonSyncIQPolicyInfo& p) {
           {"target_snapshot_pattern", p.strTargetSnapshotPattern}};
 }
 
-// Every policy, following the resume tokens (the library's lookup selects by path or name).
-bool ListAllPolicies(ManageIsilon& session, const std::string& server, std::vector<_IsilonSyncIQPolicyInfo>& all) {
-  static const char kFn[] = "isilonctl synciq policies";
-  IsilonJsonSyncIQPolicy request;
-  request.Initialize(server, "");
-  isilon::ResumeTracker tokens;
-  std::string token;
-  do {
-    std::string response;
-    const ManageIsilon::RequestStep step{kFn, ManageIsilon::kGet, "Failed to create json request for sync iq policy info.",
-                                         true, true};
-    const auto outcome = session.RunRequest(
-        step, request, [&request](std::string& uri, std::string& body) { return request.BuildRequest(uri, body); },
-        response);
-    if (outcome != ManageIsilon::kRequestAccepted) return false;
-    std::vector<_IsilonSyncIQPolicyInfo> page;
-    if (!request.ParseResponse(response) || !request.GetPolicyInfo(page)) {
-      session.SetLastError("Internal Error", "Failed to parse json response:[" + response + "]");
-      return false;
-    }
-    all.insert(all.end(), page.begin(), page.end());
-    request.GetResume(token);
-    if (tokens.Repeats(token)) {
-      session.SetLastError(isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
-      return false;
-    }
-  } while (!token.empty());
-  return true;
+// Every policy of the cluster, all pages.
+bool ListAllPolicies(ManageIsilon& session, const std::string&, std::vector<_IsilonSyncIQPolicyInfo>& all) {
+  return session.GetAllSyncIQPolicies(all);
 }
 
 void PrintPolicies(ctl::Runtime& rt, const std::vector<_IsilonSyncIQPolicyInfo>& policies) {

@@ -38,6 +38,43 @@ void GlobalInitOnce() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// Where a failed transfer stopped: before a connection, before anything was sent, or after.
+TransportResult Classify(CURL* easy, CURLcode rc) {
+  switch (rc) {
+    case CURLE_COULDNT_CONNECT:
+      return TransportResult::kNoConnection;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_OUT_OF_MEMORY:
+      return TransportResult::kNotSent;
+    default:
+      break;
+  }
+  if (rc == CURLE_OPERATION_TIMEDOUT) {
+    long requestBytes = 0;
+    curl_easy_getinfo(easy, CURLINFO_REQUEST_SIZE, &requestBytes);
+    return requestBytes > 0 ? TransportResult::kTimedOut : TransportResult::kNoConnection;
+  }
+  // Any other failure (reset, closed, truncated): whether a byte of the request
+  // went out decides whether the server may have acted on it.
+  long requestBytes = 0;
+  if (curl_easy_getinfo(easy, CURLINFO_REQUEST_SIZE, &requestBytes) == CURLE_OK && requestBytes > 0) {
+    return TransportResult::kNoReply;
+  }
+  return TransportResult::kNoConnection;
+}
+
 std::mutex g_factoryMutex;
 QuorLibCurlFactory g_factory;
 
@@ -52,10 +89,12 @@ struct QuorLibCurl::Impl {
   bool bodyTooLarge = false;
   size_t maxReply = 0;
   long status = 0;
+  TransportResult result = TransportResult::kSucceeded;
   std::string lastError;
   char errorBuffer[CURL_ERROR_SIZE] = {};
   bool trace = false;
-  bool warnedInsecure = false;  // the "verification off" warning goes out once per transport
+  bool warnedInsecure = false;
+  curl_slist* connectTo = nullptr;  // CURLOPT_CONNECT_TO entries; kept while the handle uses them  // the "verification off" warning goes out once per transport
 
   static size_t OnBody(char* data, size_t size, size_t count, void* user) {
     Impl* self = static_cast<Impl*>(user);
@@ -168,6 +207,7 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
   s.replyHeaders.clear();
   s.bodyTooLarge = false;
   s.status = 0;
+  s.result = TransportResult::kNotSent;
   s.lastError.clear();
   s.errorBuffer[0] = '\0';
   if (s.easy == nullptr) {
@@ -222,6 +262,9 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
       s.lastError = "unknown request type";
       return false;
   }
+  // libcurl sends a request again by itself when a kept-alive connection turns out to be dead;
+  // a request that changes something must go out once only, so it gets a connection of its own.
+  curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, type == HTTP_REQ_GET ? 0L : 1L);
   curl_easy_setopt(easy, CURLOPT_VERBOSE, s.trace ? 1L : 0L);
   if (s.trace) curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, &Impl::OnTrace);
 
@@ -247,14 +290,17 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
         s.lastError += std::string(" (") + std::strerror(static_cast<int>(osErrno)) + ")";
       }
     }
+    s.result = Classify(easy, rc);
     EvDebug debug(nullptr);
     debug.DebugLvl(kFn, -1, "Request to [%s] failed: %s", uri.c_str(), s.lastError.c_str());
     return false;
   }
   if (s.status < 200 || s.status > 299) {
+    s.result = TransportResult::kErrorStatus;
     s.lastError = "HTTP status " + std::to_string(s.status);
     return false;
   }
+  s.result = TransportResult::kSucceeded;
   return true;
 }
 
@@ -287,6 +333,8 @@ void QuorLibCurl::QuorLibCurlDeInit() {
     curl_easy_cleanup(impl_->easy);
     impl_->easy = nullptr;
   }
+  curl_slist_free_all(impl_->connectTo);
+  impl_->connectTo = nullptr;
   impl_->headers.clear();
   impl_->body.clear();
   impl_->body.shrink_to_fit();
@@ -296,6 +344,20 @@ void QuorLibCurl::QuorLibCurlDeInit() {
 std::string QuorLibCurl::GetLastErrorText() const { return impl_->lastError; }
 
 long QuorLibCurl::GetLastHttpStatus() const { return impl_->status; }
+
+TransportResult QuorLibCurl::GetLastResult() const { return impl_->result; }
+
+bool QuorLibCurl::SetConnectAddress(const std::string& address) {
+  if (impl_->easy == nullptr) return false;
+  curl_slist_free_all(impl_->connectTo);
+  impl_->connectTo = nullptr;
+  if (!address.empty()) {
+    // Any host, any port: connect to this address on the URL's own port.
+    impl_->connectTo = curl_slist_append(nullptr, ("::" + address + ":").c_str());
+    if (impl_->connectTo == nullptr) return false;
+  }
+  return curl_easy_setopt(impl_->easy, CURLOPT_CONNECT_TO, impl_->connectTo) == CURLE_OK;
+}
 
 bool QuorLibCurl::SetCAFile(const std::string& path) {
   if (impl_->easy == nullptr || path.empty()) return false;

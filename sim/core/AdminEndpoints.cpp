@@ -2,11 +2,25 @@
 //   POST   /_sim/faults    a fault object (see Faults.h) or an array of them -> 201 {"ids":[...]}
 //   GET    /_sim/faults    {"faults":[...]} still armed
 //   DELETE /_sim/faults    disarms all
-//   GET    /_sim/requests  {"requests":[...]} the request log, session secrets masked
+//   GET    /_sim/requests  {"requests":[...]} the request log, session secrets masked; "node" is
+//                          the index of the node that served each request
 //   DELETE /_sim/requests  empties the request log
 //   POST   /_sim/clock     {"advance": SECONDS} moves the simulator's clock forward
+//   GET    /_sim/nodes     {"nodes":[{"index":0,"address":"127.0.0.20","port":8080,"running":true,
+//                          "requests":N}]}, requests counting those the node served (admin aside)
+//   POST   /_sim/nodes/{i}/stop   the node goes down: listening socket and open connections
+//                          close, its sessions end. 204 when done; 202 when the request came
+//                          through that node itself: the reply goes out first, the stop follows
+//   POST   /_sim/nodes/{i}/start  serves on the node again (same state and certificate) -> 204
+//   POST   /_sim/restart   the HTTP service restarts: 202, then every node stops, every session
+//                          ends and every node starts again (poll GET /_sim/nodes until back)
+//   POST   /_sim/sessions/expire  every session ends at once -> {"expired": N} (those live)
+//   GET    /_sim/stats     {"sessions":{"live":N},"random_faults":{"rate":P,"seed":S,
+//                          "requests":N,"unavailable":N,"resets":N}}
+//   POST   /_sim/fault-rate  {"rate": P, "seed": S} starts random faults over (rate 0: none)
 #include <strings.h>
 
+#include <iostream>
 #include <regex>
 
 #include "sim/core/ServerImpl.h"
@@ -40,19 +54,92 @@ nlohmann::json loggedJson(const LoggedRequest& r) {
       body = kMask;  // unreadable, and it may hold a password
     }
   }
-  return {{"sequence", r.sequence}, {"method", r.method}, {"target", r.target},
-          {"headers", headers},     {"body", body},       {"status", r.status}};
+  return {{"sequence", r.sequence}, {"method", r.method}, {"target", r.target}, {"headers", headers},
+          {"body", body},           {"status", r.status}, {"node", r.node}};
 }
 
 Response dumpJson(const nlohmann::json& j, int status = 200) {
   return Response(status, j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
 }
+
+const std::regex kNodeAction("/_sim/nodes/([0-9]{1,4})/(stop|start)");
 }  // namespace
 
-Response Server::Impl::admin(const Request& request) {
+Response Server::Impl::nodesJson() const {
+  nlohmann::json list = nlohmann::json::array();
+  for (size_t i = 0; i < nodes.size(); ++i)
+    list.push_back({{"index", i},
+                    {"address", nodes[i]->address},
+                    {"port", boundPort.load()},
+                    {"running", server.nodeRunning(i)},
+                    {"requests", nodes[i]->requests.load()}});
+  return dumpJson({{"nodes", list}});
+}
+
+Response Server::Impl::nodeAction(size_t index, const std::string& action, size_t servingNode) {
+  Server& s = server;
+  if (action == "start") {
+    std::string error;
+    if (!s.startNode(index, &error)) return errorReply(500, "AEC_EXCEPTION", error);
+    return Response::empty(204);
+  }
+  if (index != servingNode) {
+    s.stopNode(index);
+    return Response::empty(204);
+  }
+  // Stopping this node from one of its own workers would wait for that worker to end.
+  afterReply([&s, index] { s.stopNode(index); });
+  return Response::empty(202);
+}
+
+void Server::Impl::restart() {
+  for (size_t i = 0; i < nodes.size(); ++i) stopNode(i);
+  server.sessions().expireAll();
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    std::string error;
+    if (!startNode(i, &error)) std::cerr << "isilon-sim: restart: " << error << std::endl;
+  }
+}
+
+Response Server::Impl::admin(const Request& request, size_t node) {
   const std::string& path = request.path;
   const std::string& method = request.method;
-  if (path == "/_sim/faults") {
+  std::smatch match;
+  if (std::regex_match(path, match, kNodeAction)) {
+    const size_t index = std::stoul(match[1].str());
+    if (index >= nodes.size()) return errorReply(404, "AEC_NOT_FOUND", "No node " + match[1].str());
+    if (method == "POST") return nodeAction(index, match[2].str(), node);
+  } else if (path == "/_sim/nodes") {
+    if (method == "GET") return nodesJson();
+  } else if (path == "/_sim/restart") {
+    if (method == "POST") {
+      afterReply([this] { restart(); });
+      return Response::empty(202);
+    }
+  } else if (path == "/_sim/sessions/expire") {
+    if (method == "POST") return dumpJson({{"expired", server.sessions().expireAll()}});
+  } else if (path == "/_sim/stats") {
+    if (method == "GET") {
+      const RandomFaults::Stats f = server.randomFaults().stats();
+      return dumpJson({{"sessions", {{"live", server.sessions().liveCount()}}},
+                       {"random_faults",
+                        {{"rate", f.rate},
+                         {"seed", f.seed},
+                         {"requests", f.asked},
+                         {"unavailable", f.unavailable},
+                         {"resets", f.resets}}}});
+    }
+  } else if (path == "/_sim/fault-rate") {
+    if (method == "POST") {
+      nlohmann::json body;
+      if (!request.jsonBody(body) || !body.is_object() || !body.contains("rate") || !body["rate"].is_number() ||
+          body["rate"].get<double>() < 0 || body["rate"].get<double>() > 1 ||
+          (body.contains("seed") && !body["seed"].is_number_unsigned()))
+        return errorReply(400, "AEC_BAD_REQUEST", "Expected {\"rate\": 0..1, \"seed\": N}");
+      server.randomFaults().configure(body["rate"].get<double>(), body.value("seed", static_cast<uint64_t>(1)));
+      return Response::empty(204);
+    }
+  } else if (path == "/_sim/faults") {
     if (method == "POST") {
       nlohmann::json body;
       if (!request.jsonBody(body)) return errorReply(400, "AEC_BAD_REQUEST", "The body is not JSON");

@@ -8,6 +8,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -60,6 +61,11 @@ bool readFile(const std::string& path, std::string& out) {
 }  // namespace
 
 bool makeSelfSigned(const std::string& address, CertificatePair& out, std::string& error) {
+  return makeSelfSigned(std::vector<std::string>{address}, out, error);
+}
+
+bool makeSelfSigned(const std::vector<std::string>& addresses, CertificatePair& out, std::string& error) {
+  const std::string address = addresses.empty() ? std::string() : addresses.front();
   KeyPtr key(EVP_EC_gen("P-256"));
   CertPtr cert(X509_new());
   if (!key || !cert) {
@@ -81,19 +87,29 @@ bool makeSelfSigned(const std::string& address, CertificatePair& out, std::strin
   ok = ok && X509_set_pubkey(cert.get(), key.get()) == 1;
   X509_NAME* name = X509_get_subject_name(cert.get());
   std::string cn = address.empty() ? std::string("isilon-sim") : address.substr(0, 64);
-  ok = ok && X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC,
-                                        reinterpret_cast<const unsigned char*>("isilon-sim"), -1, -1, 0) == 1;
-  ok = ok && X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                                        reinterpret_cast<const unsigned char*>(cn.c_str()), -1, -1, 0) == 1;
+  ok = ok && X509_NAME_add_entry_by_txt(name, "O", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("isilon-sim"),
+                                        -1, -1, 0) == 1;
+  ok = ok && X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(cn.c_str()),
+                                        -1, -1, 0) == 1;
   ok = ok && X509_set_issuer_name(cert.get(), name) == 1;
 
-  std::string san;
-  if (!address.empty()) san = (isIpAddress(address) ? "IP:" : "DNS:") + address;
-  if (isLoopback(address)) {
-    if (address != "localhost") san += (san.empty() ? "" : ",") + std::string("DNS:localhost");
-    if (address != "127.0.0.1") san += (san.empty() ? "" : ",") + std::string("IP:127.0.0.1");
+  std::vector<std::string> names;
+  auto add = [&names](const std::string& name) {
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  };
+  bool loopback = false;
+  for (const auto& a : addresses) {
+    if (a.empty()) continue;
+    add((isIpAddress(a) ? "IP:" : "DNS:") + a);
+    loopback = loopback || isLoopback(a);
   }
-  if (san.empty()) san = "DNS:localhost";
+  if (loopback) {
+    add("DNS:localhost");
+    add("IP:127.0.0.1");
+  }
+  if (names.empty()) names.push_back("DNS:localhost");
+  std::string san;
+  for (const auto& n : names) san += (san.empty() ? "" : ",") + n;
   // Self-signed and trusted directly as its own authority (libcurl CAINFO).
   ok = ok && addExtension(cert.get(), NID_basic_constraints, "critical,CA:TRUE");
   ok = ok && addExtension(cert.get(), NID_key_usage, "critical,digitalSignature,keyCertSign");

@@ -1,6 +1,7 @@
 #pragma once
 // Settings of one simulated cluster; the isilon-sim program fills them from its options.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -8,22 +9,39 @@
 namespace isim {
 
 struct Config {
-  std::string address = "127.0.0.1";  // the only address listened on
-  int port = 8080;                     // 0: any free port (see Server::port())
+  std::string address = "127.0.0.1";  // the only address listened on (without nodeAddresses)
+  int port = 8080;                    // 0: any free port (see Server::port()), the same on every node
+  // The cluster's nodes, one address each; empty: one node on `address`. All nodes serve one
+  // cluster, but a session is known only to the node that issued it.
+  std::vector<std::string> nodeAddresses;
   // Accounts as (name, password). The default account is admin / "secret".
   std::vector<std::pair<std::string, std::string>> users = {{"admin", "secret"}};
   std::string certFile;  // PEM certificate and key to serve; both empty: a fresh self-signed pair
   std::string keyFile;
-  double idleTimeout = 900;        // seconds a session may stay unused
-  double absoluteTimeout = 14400;  // seconds a login lasts at most
-  bool admin = false;              // enables the /_sim/ endpoints
-  bool demo = false;               // modules fill in sample data
-  size_t threads = 32;             // worker threads: one per open connection
-  int latencyMs = 0;               // each cluster request is answered no sooner than this after it arrived
-  int keepAliveTimeout = 30;       // seconds an idle connection is kept
+  double idleTimeout = 900;           // seconds a session may stay unused
+  double absoluteTimeout = 14400;     // seconds a login lasts at most
+  bool admin = false;                 // enables the /_sim/ endpoints
+  bool demo = false;                  // modules fill in sample data
+  size_t threads = 32;                // worker threads: one per open connection
+  int latencyMs = 0;                  // each request is answered no sooner than this after it arrived
+  int keepAliveTimeout = 30;          // seconds an idle connection is kept
   size_t keepAliveMaxCount = 100000;  // requests per connection
   size_t requestLogCapacity = 1000;   // requests kept for tests
   size_t maxBodyBytes = 64u << 20;    // larger request bodies get 413
+  // Transient faults at random: this share (0..1) of requests, admin ones aside, is answered
+  // with 503 or a cut connection, drawn from a generator seeded with faultSeed.
+  double faultRate = 0;
+  uint64_t faultSeed = 1;
+  int faultRetryAfter = 0;  // seconds in the Retry-After header of those 503s; 0: no header
+
+  // The node addresses in use: nodeAddresses, or `address` alone.
+  std::vector<std::string> addresses() const {
+    return nodeAddresses.empty() ? std::vector<std::string>{address} : nodeAddresses;
+  }
 };
+
+// `count` consecutive IPv4 addresses from `first` (127.0.0.20, 127.0.0.21, ...); false, with a
+// reason, when `first` is not an IPv4 address or the last part would pass 255.
+bool consecutiveAddresses(const std::string& first, size_t count, std::vector<std::string>& out, std::string& error);
 
 }  // namespace isim

@@ -75,50 +75,50 @@ void Server::Impl::write(const Response& response, httplib::Response& out) {
     out.set_content(response.body, response.contentType.empty() ? "application/json" : response.contentType);
 }
 
-void Server::Impl::track(const httplib::Request& in) {
+void Server::Impl::track(Node& node, const httplib::Request& in) {
   if (!in.ssl) return;
   int fd = SSL_get_fd(in.ssl);
   if (fd < 0) return;
-  std::lock_guard<std::mutex> lock(connectionsMutex);
-  connections[fd] = Peer{in.remote_addr, in.remote_port};
+  std::lock_guard<std::mutex> lock(node.connectionsMutex);
+  node.connections[fd] = Node::Peer{in.remote_addr, in.remote_port};
 }
 
-void Server::Impl::closeConnections() {
-  std::lock_guard<std::mutex> lock(connectionsMutex);
-  for (const auto& c : connections) {
+void Server::Impl::closeConnections(Node& node) {
+  std::lock_guard<std::mutex> lock(node.connectionsMutex);
+  for (const auto& c : node.connections) {
     std::string address;
     int port = 0, localPort = 0;
-    // Only a descriptor that still is this server's connection to that peer.
+    // Only a descriptor that still is this node's connection to that peer.
     if (peerOf(c.first, address, port, localPort) && address == c.second.address && port == c.second.port &&
         localPort == boundPort)
       shutdown(c.first, SHUT_RDWR);
   }
-  connections.clear();
+  node.connections.clear();
 }
 
-void Server::Impl::sleepFor(int milliseconds) {
-  std::unique_lock<std::mutex> lock(stopMutex);
-  stopCv.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return stopping; });
+void Server::Impl::sleepFor(Node& node, int milliseconds) {
+  std::unique_lock<std::mutex> lock(node.stopMutex);
+  node.stopCv.wait_for(lock, std::chrono::milliseconds(milliseconds), [&node] { return node.stopping; });
 }
 
-void Server::Impl::handle(const httplib::Request& in, httplib::Response& out) {
+void Server::Impl::handle(Node& node, size_t index, const httplib::Request& in, httplib::Response& out) {
   Request request = convert(in);
   request.faults = &server.faults();
+  track(node, in);
   if (server.config().admin && request.path.compare(0, sizeof kAdminPrefix - 1, kAdminPrefix) == 0) {
-    write(admin(request), out);
+    write(admin(request, index), out);
     return;
   }
+  ++node.requests;
   // A real cluster's page time: the reply waits out the rest of the latency after handling.
-  const auto arrived = std::chrono::steady_clock::now();
   struct Latency {
-    Impl& impl;
+    Node& node;
     std::chrono::steady_clock::time_point due;
     ~Latency() {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
-      if (left.count() > 0) impl.sleepFor(static_cast<int>(left.count()));
+      if (left.count() > 0) sleepFor(node, static_cast<int>(left.count()));
     }
-  } latency{*this, arrived + std::chrono::milliseconds(server.config().latencyMs)};
-  track(in);
+  } latency{node, std::chrono::steady_clock::now() + std::chrono::milliseconds(server.config().latencyMs)};
 
   LoggedRequest entry;
   entry.method = request.method;
@@ -127,29 +127,38 @@ void Server::Impl::handle(const httplib::Request& in, httplib::Response& out) {
   entry.body = request.body;
   entry.remoteAddress = in.remote_addr;
   entry.remotePort = in.remote_port;
+  entry.node = index;
   const uint64_t sequence = server.requestLog().add(std::move(entry));
 
+  // Armed faults first, so that a test's own faults stay exact under a random rate.
   Fault fault;
   if (server.faults().take(request, fault)) {
-    if (fault.delayMs > 0) sleepFor(fault.delayMs);
+    if (fault.delayMs > 0) sleepFor(node, fault.delayMs);
     if (fault.kind != FaultKind::kDelay) {
       server.requestLog().setStatus(sequence, applyFault(fault, in, out));
       return;
     }
+  } else {
+    const RandomFaults::Pick pick = server.randomFaults().next();
+    if (pick != RandomFaults::Pick::kNone) {
+      server.requestLog().setStatus(sequence, applyRandomFault(pick, in, out));
+      return;
+    }
   }
-  Response response = process(request);
+  Response response = process(request, index);
   write(response, out);
   server.requestLog().setStatus(sequence, response.status);
 }
 
-Response Server::Impl::process(Request& request) {
-  if (request.rawPath == kSessionPath && request.method == "POST") return login(request);
+Response Server::Impl::process(Request& request, size_t node) {
+  if (request.rawPath == kSessionPath && request.method == "POST") return login(request, node);
 
   std::string sessionId;
   if (!cookieValue(request, "isisessid", sessionId) || sessionId.empty())
     return errorReply(401, "AEC_UNAUTHORIZED", "Authorization required");
   SessionStore::Use use;
-  if (!server.sessions().peek(sessionId, use)) return unauthorizedHtml();
+  // Another node's session is as unknown here as an expired one.
+  if (!server.sessions().peek(sessionId, use) || use.node != node) return unauthorizedHtml();
   auto csrf = request.headers.find("X-CSRF-Token");
   if (csrf == request.headers.end()) return errorReply(401, "AEC_UNAUTHORIZED", "CSRF token missing");
   if (csrf->second != use.csrfToken) return errorReply(401, "AEC_UNAUTHORIZED", "CSRF token mismatch");

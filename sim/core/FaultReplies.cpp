@@ -30,9 +30,9 @@ int Server::Impl::applyFault(const Fault& fault, const httplib::Request& in, htt
       return out.status;
     case FaultKind::kNotJson:
       out.status = status ? status : 200;
-      out.set_content(fault.body.empty() ? std::string("<html><body>Service temporarily unavailable</body></html>")
-                                         : fault.body,
-                      orDefault(fault.contentType, "text/html"));
+      out.set_content(
+          fault.body.empty() ? std::string("<html><body>Service temporarily unavailable</body></html>") : fault.body,
+          orDefault(fault.contentType, "text/html"));
       return out.status;
     case FaultKind::kReplace:
       out.status = status ? status : 200;
@@ -96,10 +96,19 @@ int Server::Impl::applyFault(const Fault& fault, const httplib::Request& in, htt
       return 0;
     }
     case FaultKind::kDelay:
-    case FaultKind::kTagged:
-      break;
+    case FaultKind::kTagged: break;
   }
   return 0;
+}
+
+int Server::Impl::applyRandomFault(RandomFaults::Pick pick, const httplib::Request& in, httplib::Response& out) {
+  if (pick == RandomFaults::Pick::kReset) {
+    cutConnection(socketOf(in));
+    out.status = 500;
+    return 0;
+  }
+  const int retryAfter = server.config().faultRetryAfter;
+  return applyFault(Fault::retryLater(std::string(), 503, retryAfter > 0 ? retryAfter : -1), in, out);
 }
 
 }  // namespace isim

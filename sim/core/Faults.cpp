@@ -96,6 +96,13 @@ Fault Fault::tagged(const std::string& path, const std::string& tag) {
 
 Fault Fault::repeatResume(const std::string& path) { return tagged(path, Request::kRepeatResumeTag); }
 
+Fault Fault::retryLater(const std::string& path, int status, int retryAfterSeconds) {
+  Fault f = error(path, status, status == 429 ? "AEC_TOO_MANY_REQUESTS" : "AEC_SERVICE_UNAVAILABLE",
+                  status == 429 ? "Too many requests" : "Service temporarily unavailable");
+  if (retryAfterSeconds >= 0) f.headers.emplace_back("Retry-After", std::to_string(retryAfterSeconds));
+  return f;
+}
+
 bool Fault::fromJson(const nlohmann::json& json, Fault& out, std::string& error) {
   if (!json.is_object()) {
     error = "a fault is a JSON object";
@@ -157,10 +164,18 @@ bool Fault::fromJson(const nlohmann::json& json, Fault& out, std::string& error)
 }
 
 nlohmann::json Fault::toJson() const {
-  nlohmann::json j = {{"kind", faultKindName(kind)}, {"path", path},     {"regex", regex},
-                      {"method", method},           {"times", times},   {"skip", skip},
-                      {"status", status},           {"body", body},     {"content_type", contentType},
-                      {"delay_ms", delayMs},        {"size", size},     {"fill", fill},
+  nlohmann::json j = {{"kind", faultKindName(kind)},
+                      {"path", path},
+                      {"regex", regex},
+                      {"method", method},
+                      {"times", times},
+                      {"skip", skip},
+                      {"status", status},
+                      {"body", body},
+                      {"content_type", contentType},
+                      {"delay_ms", delayMs},
+                      {"size", size},
+                      {"fill", fill},
                       {"tag", tag}};
   nlohmann::json h = nlohmann::json::object();
   for (const auto& p : headers) h[p.first] = p.second;
@@ -224,6 +239,36 @@ bool FaultInjector::takeLocked(const Request& request, bool tagged, const std::s
     return true;
   }
   return false;
+}
+
+void RandomFaults::configure(double rate, uint64_t seed) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  stats_ = Stats();
+  stats_.rate = rate > 0 ? (rate < 1 ? rate : 1) : 0;
+  stats_.seed = seed;
+  generator_.seed(seed);
+  active_ = stats_.rate > 0;
+}
+
+double RandomFaults::uniformLocked() { return static_cast<double>(generator_() >> 11) * 0x1.0p-53; }
+
+RandomFaults::Pick RandomFaults::next() {
+  if (!active_) return Pick::kNone;
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (stats_.rate <= 0) return Pick::kNone;
+  ++stats_.asked;
+  if (uniformLocked() >= stats_.rate) return Pick::kNone;
+  if (uniformLocked() < 0.5) {
+    ++stats_.unavailable;
+    return Pick::kUnavailable;
+  }
+  ++stats_.resets;
+  return Pick::kReset;
+}
+
+RandomFaults::Stats RandomFaults::stats() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return stats_;
 }
 
 }  // namespace isim

@@ -16,9 +16,13 @@
 // Every kind but kDelay and kTagged may also wait `delayMs` first. The first armed fault that
 // matches a request wins; it lets `skip` matching requests pass, then hits `times` of them
 // (times <= 0: every matching request until cleared).
+//
+// RandomFaults adds transient faults at a seeded rate on top: a 503 or a cut connection.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <regex>
 #include <string>
 #include <utility>
@@ -30,7 +34,17 @@ namespace isim {
 
 struct Request;
 
-enum class FaultKind { kError, kNotJson, kReplace, kTruncate, kDelay, kCloseBeforeReply, kCloseMidReply, kHugeBody, kTagged };
+enum class FaultKind {
+  kError,
+  kNotJson,
+  kReplace,
+  kTruncate,
+  kDelay,
+  kCloseBeforeReply,
+  kCloseMidReply,
+  kHugeBody,
+  kTagged
+};
 
 const char* faultKindName(FaultKind kind);  // "error", "not_json", "replace", ...
 bool faultKindFromName(const std::string& name, FaultKind& kind);
@@ -66,10 +80,22 @@ struct Fault {
                         const std::string& fill = "x");
   static Fault tagged(const std::string& path, const std::string& tag);
   static Fault repeatResume(const std::string& path);
+  // A busy cluster: `status` (503 or 429) in the error shape with "Retry-After: SECONDS"
+  // (negative: no header).
+  static Fault retryLater(const std::string& path, int status, int retryAfterSeconds);
 
-  Fault& on(const std::string& m) { method = m; return *this; }
-  Fault& count(int n) { times = n; return *this; }
-  Fault& after(int n) { skip = n; return *this; }
+  Fault& on(const std::string& m) {
+    method = m;
+    return *this;
+  }
+  Fault& count(int n) {
+    times = n;
+    return *this;
+  }
+  Fault& after(int n) {
+    skip = n;
+    return *this;
+  }
 
   // The admin endpoint's JSON form: {"kind":"error","path":"/platform","method":"GET",
   // "times":1,"skip":0,"status":500,"body":"...","content_type":"...","headers":{"X":"y"},
@@ -103,6 +129,34 @@ class FaultInjector {
   mutable std::mutex mutex_;
   std::vector<Armed> armed_;
   int nextId_ = 1;
+};
+
+// Transient faults at random. Each request asks next(): with probability `rate` it gets a fault,
+// a 503 or a cut connection with even odds. Draws come from one generator seeded with `seed`,
+// so a given seed and request order always give the same faults.
+class RandomFaults {
+ public:
+  enum class Pick { kNone, kUnavailable, kReset };
+  struct Stats {
+    double rate = 0;
+    uint64_t seed = 0;
+    uint64_t asked = 0;        // requests that drew
+    uint64_t unavailable = 0;  // answered 503
+    uint64_t resets = 0;       // connection cut
+  };
+
+  // Starts over: new rate and seed, counts back to zero. The rate is clamped to 0..1.
+  void configure(double rate, uint64_t seed);
+  Pick next();
+  Stats stats() const;
+
+ private:
+  double uniformLocked();  // in [0, 1), 53 bits of the generator's output
+
+  std::atomic<bool> active_{false};  // rate above 0: requests skip the lock otherwise
+  mutable std::mutex mutex_;
+  Stats stats_;
+  std::mt19937_64 generator_;
 };
 
 }  // namespace isim

@@ -2,6 +2,7 @@
 // The last requests as received, for tests to assert targets, headers and bodies byte for
 // byte. Kept in memory only (it holds the clear-text session secrets that tests compare);
 // the admin endpoint hands it out with those secrets masked.
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -14,7 +15,7 @@ namespace isim {
 struct LoggedRequest {
   uint64_t sequence = 0;  // 1, 2, ... in arrival order
   std::string method;
-  std::string target;     // exactly as sent, query included
+  std::string target;  // exactly as sent, query included
   // Headers as received (names as sent). Their order is the server library's: by name,
   // case-insensitively, then in arrival order.
   std::vector<std::pair<std::string, std::string>> headers;
@@ -24,6 +25,7 @@ struct LoggedRequest {
   // connection.
   std::string remoteAddress;
   int remotePort = 0;
+  size_t node = 0;  // the node that served it (Server::nodeAddress)
 
   bool hasHeader(const std::string& name) const;
   // First value of a header (names compared case-insensitively), or empty.

@@ -1,6 +1,8 @@
 #pragma once
-// One simulated cluster: the REST interface over HTTPS on one address, sessions, the modules'
-// endpoints, a request log and fault injection for tests.
+// One simulated cluster: the REST interface over HTTPS on one address per node, sessions, the
+// modules' endpoints, a request log and fault injection for tests. Every node serves the same
+// state (modules, clock, request log, faults, sessions), but a session id is accepted only by
+// the node that issued it: elsewhere it gets the 401 page of an unknown session.
 //
 //   isim::Config config;
 //   config.address = "127.0.0.10";
@@ -11,6 +13,9 @@
 //   ... requests to https://127.0.0.10:8080 ...
 //   server.requestLog().entries();  server.faults().add(isim::Fault::notJson("/platform"));
 //   server.stop();
+//
+// Several nodes: config.nodeAddresses = {"127.0.0.20", "127.0.0.21"}; then nodeUrl(1),
+// stopNode(1), startNode(1), and requestLog() entries tell the node that served them.
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,17 +46,34 @@ class Server {
   // Adds every module's program options to `app`.
   void addOptions(CLI::App& app);
 
-  // Binds to the configured address (and only that one) and serves in background threads.
-  // False, with a reason in `error`, when the address cannot be bound or the certificate
-  // cannot be made or read. The first start registers the modules' routes and starts them.
+  // Binds to the configured addresses (and only those) and serves in background threads; a
+  // start with nodes still running starts the stopped ones. False, with a reason in `error`,
+  // when an address cannot be bound or the certificate cannot be made or read (nothing is left
+  // running then). The first start registers the modules' routes and starts them.
   bool start(std::string* error = nullptr);
-  // Stops serving and closes open connections; state (modules, sessions, log) is kept.
+  // Stops serving on every node and closes open connections; state (modules, sessions, log) is
+  // kept.
   void stop();
-  bool running() const;
+  bool running() const;  // some node serves
 
-  const std::string& address() const { return config_.address; }
-  int port() const;               // the bound port (useful with port 0)
-  std::string baseUrl() const;    // "https://ADDRESS:PORT"
+  const std::string& address() const;  // the first node's
+  int port() const;                    // the bound port (useful with port 0)
+  std::string baseUrl() const;         // "https://ADDRESS:PORT" of the first node
+
+  // Nodes, numbered from 0 in the order of the configured addresses.
+  size_t nodeCount() const;
+  std::string nodeAddress(size_t i) const;
+  std::string nodeUrl(size_t i) const;
+  bool nodeRunning(size_t i) const;
+  // A node going down: its listening socket and open connections close (clients get refused or
+  // reset connections there) and the sessions it issued end. False when there is no such node
+  // or it was not running.
+  bool stopNode(size_t i);
+  // Serves the shared state on a stopped node again, with the same certificate; true when it
+  // runs. Only between start() and stop().
+  bool startNode(size_t i, std::string* error = nullptr);
+  // Waits until node stops and restarts asked for over the admin endpoints have been done.
+  void settle();
 
   // The certificate served (PEM), known after start().
   std::string certificatePem() const;
@@ -60,6 +82,7 @@ class Server {
   RequestLog& requestLog() { return requestLog_; }
   FaultInjector& faults() { return faults_; }
   SessionStore& sessions() { return sessions_; }
+  RandomFaults& randomFaults() { return randomFaults_; }
   Clock& clock() { return clock_; }
   const Clock& clock() const { return clock_; }
 
@@ -81,6 +104,7 @@ class Server {
   SessionStore sessions_;
   RequestLog requestLog_;
   FaultInjector faults_;
+  RandomFaults randomFaults_;
   std::vector<std::unique_ptr<Module>> modules_;
   std::unique_ptr<Impl> impl_;
 };

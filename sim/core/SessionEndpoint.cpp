@@ -29,7 +29,7 @@ nlohmann::json sessionBody(const std::vector<std::string>& services, double abso
 }
 }  // namespace
 
-Response Server::Impl::login(const Request& request) {
+Response Server::Impl::login(const Request& request, size_t node) {
   nlohmann::json body;
   if (!request.jsonBody(body) || !body.is_object())
     return errorReply(400, "AEC_BAD_REQUEST", "Unable to parse the request body as a JSON object");
@@ -56,10 +56,9 @@ Response Server::Impl::login(const Request& request) {
   // The same answer for an unknown user and a wrong password.
   if (!accepted) return errorReply(401, "AEC_UNAUTHORIZED", "Authorization failed: invalid username or password");
 
-  SessionStore::Cookies cookies = server.sessions().login(name, services);
-  Response response = Response::json(sessionBody(services, server.sessions().absoluteTimeout(),
-                                                 server.sessions().idleTimeout(), name),
-                                     201);
+  SessionStore::Cookies cookies = server.sessions().login(name, services, node);
+  Response response = Response::json(
+      sessionBody(services, server.sessions().absoluteTimeout(), server.sessions().idleTimeout(), name), 201);
   response.addHeader("Set-Cookie", "isisessid=" + cookies.sessionId + "; path=/; HttpOnly; Secure");
   response.addHeader("Set-Cookie", "isicsrf=" + cookies.csrfToken + "; path=/; Secure");
   return response;

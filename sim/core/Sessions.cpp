@@ -65,7 +65,7 @@ void SessionStore::sweepLocked(TimePoint now) {
 }
 
 std::string SessionStore::issueLocked(const std::string& user, const std::vector<std::string>& services,
-                                      TimePoint deadline, unsigned long long loginNumber, TimePoint now) {
+                                      TimePoint deadline, unsigned long long loginNumber, size_t node, TimePoint now) {
   std::string id = randomHex(24);
   Session s;
   s.csrf = randomHex(16);
@@ -75,15 +75,17 @@ std::string SessionStore::issueLocked(const std::string& user, const std::vector
   s.lastUsed = now;
   s.loginDeadline = deadline;
   s.loginNumber = loginNumber;
+  s.node = node;
   sessions_[id] = std::move(s);
   return id;
 }
 
-SessionStore::Cookies SessionStore::login(const std::string& user, const std::vector<std::string>& services) {
+SessionStore::Cookies SessionStore::login(const std::string& user, const std::vector<std::string>& services,
+                                          size_t node) {
   std::lock_guard<std::mutex> lock(mutex_);
   TimePoint now = clock_.now();
   sweepLocked(now);
-  std::string id = issueLocked(user, services, now + absolute_, nextLogin_++, now);
+  std::string id = issueLocked(user, services, now + absolute_, nextLogin_++, node, now);
   return Cookies{id, sessions_[id].csrf};
 }
 
@@ -103,6 +105,7 @@ bool SessionStore::use(const std::string& sessionId, Use& out) {
   out.user = s.user;
   out.csrfToken = s.csrf;
   out.services = s.services;
+  out.node = s.node;
   out.idleLeft = toSeconds(idle_);
   out.absoluteLeft = toSeconds(s.loginDeadline - now);
   if (now - s.issued >= idle_ / 2) {
@@ -110,7 +113,7 @@ bool SessionStore::use(const std::string& sessionId, Use& out) {
     auto rep = s.replacement.empty() ? sessions_.end() : sessions_.find(s.replacement);
     if (rep == sessions_.end() || expired(rep->second, now)) {
       if (rep != sessions_.end()) sessions_.erase(rep);
-      std::string id = issueLocked(s.user, s.services, s.loginDeadline, s.loginNumber, now);
+      std::string id = issueLocked(s.user, s.services, s.loginDeadline, s.loginNumber, s.node, now);
       sessions_.find(sessionId)->second.replacement = id;
       rep = sessions_.find(id);
     }
@@ -129,6 +132,7 @@ bool SessionStore::peek(const std::string& sessionId, Use& out) const {
   out.user = it->second.user;
   out.csrfToken = it->second.csrf;
   out.services = it->second.services;
+  out.node = it->second.node;
   out.idleLeft = toSeconds(idle_ - (now - it->second.lastUsed));
   out.absoluteLeft = toSeconds(it->second.loginDeadline - now);
   return true;
@@ -147,6 +151,30 @@ bool SessionStore::logout(const std::string& sessionId) {
       ++i;
   }
   return true;
+}
+
+size_t SessionStore::expireAll() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return expireLocked(/*allNodes=*/true, 0);
+}
+
+size_t SessionStore::expireNode(size_t node) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return expireLocked(/*allNodes=*/false, node);
+}
+
+size_t SessionStore::expireLocked(bool allNodes, size_t node) {
+  const TimePoint now = clock_.now();
+  size_t live = 0;
+  for (auto it = sessions_.begin(); it != sessions_.end();) {
+    if (allNodes || it->second.node == node) {
+      if (!expired(it->second, now)) ++live;
+      it = sessions_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  return live;
 }
 
 size_t SessionStore::liveCount() const {

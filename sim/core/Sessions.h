@@ -7,6 +7,8 @@
 // replacement id and token; replies then carry the replacement cookies, while the old id keeps
 // working until it expires by itself. The replacement inherits the login's absolute deadline.
 // Ending a session (logout) ends the whole login: the old id and every replacement.
+// Each login belongs to the node that took it (its replacements too); the server refuses its
+// ids on every other node.
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -29,13 +31,14 @@ class SessionStore {
     std::string sessionId;
     std::string csrfToken;
   };
-  Cookies login(const std::string& user, const std::vector<std::string>& services);
+  Cookies login(const std::string& user, const std::vector<std::string>& services, size_t node = 0);
 
   struct Use {
     std::string user;
     std::string csrfToken;  // the token that belongs to the id used
     std::vector<std::string> services;
-    bool renewed = false;   // `replacement` holds cookies to send
+    size_t node = 0;       // the node that issued the login
+    bool renewed = false;  // `replacement` holds cookies to send
     Cookies replacement;
     double idleLeft = 0;      // seconds before the id would expire unused
     double absoluteLeft = 0;  // seconds before the login ends
@@ -46,6 +49,11 @@ class SessionStore {
   bool peek(const std::string& sessionId, Use& out) const;
   // Ends the login the id belongs to; false when the id is not live.
   bool logout(const std::string& sessionId);
+
+  // Ends every session at once, as if both timeouts had passed; returns how many were live.
+  size_t expireAll();
+  // Ends the sessions a node issued (the node went down); returns how many were live.
+  size_t expireNode(size_t node);
 
   size_t liveCount() const;
   void clear();
@@ -61,12 +69,14 @@ class SessionStore {
     TimePoint loginDeadline;
     std::string replacement;  // id issued for this one, if any
     unsigned long long loginNumber = 0;
+    size_t node = 0;
   };
 
   bool expired(const Session& s, TimePoint now) const;
   void sweepLocked(TimePoint now);
-  std::string issueLocked(const std::string& user, const std::vector<std::string>& services,
-                          TimePoint deadline, unsigned long long loginNumber, TimePoint now);
+  std::string issueLocked(const std::string& user, const std::vector<std::string>& services, TimePoint deadline,
+                          unsigned long long loginNumber, size_t node, TimePoint now);
+  size_t expireLocked(bool allNodes, size_t node);
 
   const Clock& clock_;
   mutable std::mutex mutex_;

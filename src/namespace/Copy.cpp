@@ -5,6 +5,8 @@
 #include "host/DebugLog.h"
 #include "host/QuorLibCurl.h"
 #include "isilon/ManageIsilon.h"
+#include "src/common/InputChecks.h"
+#include "src/session/Cycle.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
 #include "src/config/Config.h"
@@ -81,9 +83,10 @@ bool IsilonJsonCopyFileOrDir::ParseResponse(std::string& response) {
 }
 
 bool ManageIsilon::CopyFileOrDirectory(const string& source, const string& target, bool overwrite) {
+  ClearLastError();
   static const char kFn[] = "bool ManageIsilon::CopyFileOrDirectory(const string&, const string&, bool)";
   const bool trace = GetRegYes("sTraceCurl");
-  if (source.empty() || target.empty()) return Fail(kFn, __LINE__, "Internal error", "Invalid input parameters");
+  if (!isilon::IsNamespacePath(source) || !isilon::IsNamespacePath(target)) return FailInput(kFn, __LINE__);
   if (!OpenConnection()) return LogFailure(kFn, __LINE__);
 
   IsilonJsonCopyFileOrDir request;
@@ -91,23 +94,12 @@ bool ManageIsilon::CopyFileOrDirectory(const string& source, const string& targe
   string copyUri;
   vector<string> headers;
   request.BuildRequest(copyUri, headers);
-  if (trace) pTransport->toggleTrace(true);
 
-  // The copy headers ride on top of the session's own; whatever happens next, the list is put
-  // back to the session's headers so that the next request carries only those.
-  auto restoreHeaders = [this]() {
-    pTransport->QuorLibCurlFreeHttpHeaderList();
-    if (!SetCurlHeaders()) Log(kFn, __LINE__, -1, "Failed to reset connection headers.");
-  };
-  for (const string& line : headers) {
-    if (!pTransport->QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, line)) {
-      restoreHeaders();
-      return Fail(kFn, __LINE__, "Internal error",
-                  "Could not construct message to file server. Error appending header.");
-    }
-  }
-
-  const RequestStep step{kFn, kPut, "Failed to create json request for copy.", true, false};
+  // The copy's source and options ride on the session's headers for this request only.
+  RequestStep step{kFn, kPut, "Failed to create json request for copy.", isilon::FailureLine::kWrite,
+                   isilon::Headers::kKeep};
+  step.extraHeaders = &headers;
+  step.trace = trace;
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -117,16 +109,16 @@ bool ManageIsilon::CopyFileOrDirectory(const string& source, const string& targe
         return true;
       },
       response);
+  if (outcome.NotMade()) return false;
   bool result = false;
-  if (outcome == kRequestRejected) {
+  if (outcome.Failed()) {
     Log(kFn, __LINE__, -1, "Failed to copy path on file server [%s]. Error[%s]:[%s]", strFileServer.c_str(),
         strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-  } else if (outcome == kRequestAccepted) {
+  } else if (outcome.Succeeded()) {
     result = request.ParseResponse(response);
     vector<_IsilonErrorInfo> copyErrors;
     request.getErrorList(copyErrors);
     if (!result && !copyErrors.empty()) request.getError(strLastErrorCode, strLastErrorMessage);
   }
-  restoreHeaders();
   return result;
 }

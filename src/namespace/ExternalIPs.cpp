@@ -4,6 +4,7 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
+#include "src/session/Cycle.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
 
@@ -58,12 +59,14 @@ bool IsilonJsonExternalIP::GetIPInfo(std::vector<std::string>& out) {
 }
 
 bool ManageIsilon::GetExternalIPs(vector<string>& ips) {
+  ClearLastError();
   static const char kFn[] = "bool ManageIsilon::GetExternalIPs(std::vector<std::string>&)";
   Log(kFn, __LINE__, 2, "Request to get externals IPs on file server[%s]", strFileServer.c_str());
-  if (!OpenConnection()) return Fail(kFn, __LINE__, "Internal error", "Failed to initialize curl.");
+  // The open's own error (a refused login, an unreachable cluster) is the reason to report.
+  if (!OpenConnection()) return LogFailure(kFn, __LINE__);
 
   IsilonJsonExternalIP request;
-  const RequestStep step{kFn, kGet, "Failed to create json request for IP list.", true, true};
+  const RequestStep step{kFn, kGet, "Failed to create json request for IP list."};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -73,8 +76,8 @@ bool ManageIsilon::GetExternalIPs(vector<string>& ips) {
         return request.BuildRequest(uri);
       },
       response);
-  if (outcome == kRequestNotSent) return false;
-  if (outcome == kRequestRejected) {
+  if (outcome.NotMade()) return false;
+  if (outcome.Failed()) {
     Log(kFn, __LINE__, -1, "Failed to list IPs on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
         strLastErrorCode.c_str(), strLastErrorMessage.c_str());
     return false;

@@ -9,7 +9,9 @@
 #include "json/Cursor.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
+#include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
+#include "src/session/Cycle.h"
 #include "src/namespace/FileInfo.h"
 
 using isilon::OrEmpty;
@@ -173,16 +175,17 @@ bool IsilonJsonFileList::GetFilesInfo(std::vector<_IsilonFileInfo>& out) {
 void IsilonJsonFileList::GetResume(std::string& out) { out = resume; }
 
 bool ManageIsilon::GetFileList(vector<_IsilonFileInfo>& files, const string& path, string& resume, int limit) {
+  ClearLastError();
   static const char kFn[] =
       "bool ManageIsilon::GetFileList(std::vector<_IsilonFileInfo>&, const string&, std::string&, int)";
   // A page size the cluster cannot take is refused before anything is sent.
-  if (path.empty() || limit <= 0 || limit > kMaxPageLimit) {
-    return Fail(kFn, __LINE__, "Internal error", "Invalid input parameters");
+  if (!isilon::IsNamespacePath(path) || limit <= 0 || limit > kMaxPageLimit) {
+    return FailInput(kFn, __LINE__);
   }
   Log(kFn, __LINE__, 3, "Request to get file list for path [%s].", path.c_str());
 
   IsilonJsonFileList request;
-  const RequestStep step{kFn, kGet, "Failed to create json request for file list.", true, true};
+  const RequestStep step{kFn, kGet, "Failed to create json request for file list."};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -192,8 +195,8 @@ bool ManageIsilon::GetFileList(vector<_IsilonFileInfo>& files, const string& pat
         return request.BuildRequest(uri);
       },
       response);
-  if (outcome == kRequestNotSent) return false;
-  if (outcome == kRequestRejected) {
+  if (outcome.NotMade()) return false;
+  if (outcome.Failed()) {
     Log(kFn, __LINE__, -1, "Failed to get file list from file server[%s]. Error[%s]:[%s]", strFileServer.c_str(),
         strLastErrorCode.c_str(), strLastErrorMessage.c_str());
     return false;

@@ -3,6 +3,8 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
+#include "src/common/InputChecks.h"
+#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
@@ -68,21 +70,22 @@ bool IsilonJsonPathAttributes::GetPathAttributes(_IsilonFileInfo& out) {
 }
 
 bool ManageIsilon::GetPathAttributes(_IsilonFileInfo& info, const string& path) {
+  ClearLastError();
   static const char kFn[] = "bool ManageIsilon::GetPathAttributes(_IsilonFileInfo&, const string&)";
-  if (path.empty()) return Fail(kFn, __LINE__, "Internal error", "Invalid input parameters");
+  if (!isilon::IsNamespacePath(path)) return FailInput(kFn, __LINE__);
   Log(kFn, __LINE__, 3, "Request to get attributes for path [%s].", path.c_str());
 
-  // A session that cannot be opened is reported as a transport set-up failure here.
-  if (!OpenConnection()) return Fail(kFn, __LINE__, "Internal error", "Failed to initialize curl.");
+  // The open's own error (a refused login, an unreachable cluster) is the reason to report.
+  if (!OpenConnection()) return LogFailure(kFn, __LINE__);
 
   IsilonJsonPathAttributes request;
   request.Initialize(strFileServer, path);
-  const RequestStep step{kFn, kGet, "Failed to create json request for path attributes.", true, true};
+  const RequestStep step{kFn, kGet, "Failed to create json request for path attributes."};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request, [&request](string& uri, string&) { return request.BuildRequest(uri); }, response);
-  if (outcome == kRequestNotSent) return false;
-  if (outcome == kRequestRejected) {
+  if (outcome.NotMade()) return false;
+  if (outcome.Failed()) {
     Log(kFn, __LINE__, -1, "Failed to get path attributes on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
         strLastErrorCode.c_str(), strLastErrorMessage.c_str());
     return false;

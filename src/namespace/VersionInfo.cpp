@@ -5,6 +5,7 @@
 #include "host/LogWriter.h"
 #include "host/ZemError.h"
 #include "isilon/ManageIsilon.h"
+#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
@@ -57,6 +58,7 @@ bool IsilonJsonVersionInfo::ParseResponse(const std::string& response, std::vect
 }
 
 CZemError ManageIsilon::GetVersionInfo(vector<_IsilonVersionInfo>& nodes) {
+  ClearLastError();
   static const char kFn[] = "CZemError ManageIsilon::GetVersionInfo(std::vector<_IsilonVersionInfo>&)";
   if (!OpenConnection()) {
     return FXErrorUtil::ErrorErrNo(FXCodeLocation("ManageIsilon.cpp", kFn, __LINE__), 774,
@@ -69,7 +71,7 @@ CZemError ManageIsilon::GetVersionInfo(vector<_IsilonVersionInfo>& nodes) {
     return FXErrorUtil::ErrorErrNo(FXCodeLocation("ManageIsilon.cpp", kFn, __LINE__), 774,
                                    "Unable to build request to get version info");
   }
-  const RequestStep step{kFn, kGet, "Unable to build request to get version info", false, true};
+  const RequestStep step{kFn, kGet, "Unable to build request to get version info", isilon::FailureLine::kSkip};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -79,7 +81,7 @@ CZemError ManageIsilon::GetVersionInfo(vector<_IsilonVersionInfo>& nodes) {
         return true;
       },
       response);
-  if (outcome != kRequestAccepted) {
+  if (!outcome.Succeeded()) {
     return FXErrorUtil::ErrorErrNo(FXCodeLocation("ManageIsilon.cpp", kFn, __LINE__), 774,
                                    "Unable to send request to get version info. Error Code [%s], Error Message [%s]",
                                    strLastErrorCode.c_str(), strLastErrorMessage.c_str());

@@ -5,6 +5,7 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
+#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/JsonText.h"
@@ -90,14 +91,16 @@ unsigned int IsilonJsonNFSExportCreate::getExportId() { return nExportId; }
 bool ManageIsilon::CreateNFSExport(unsigned int& exportId, const vector<string>& paths,
                                    const _IsilonNFSPermissions& permissions, const string& extraA,
                                    const string& extraB, bool readOnly, bool allDirs) {
+  ClearLastError();
   static const char kFn[] =
       "bool ManageIsilon::CreateNFSExport(ULONG&, const std::vector<std::__cxx11::basic_string<char> >&, "
       "const IsilonNFSPermissions&, const string&, const string&, bool, bool)";
-  if (paths.empty()) return Fail(kFn, __LINE__, "Internal error", "Invalid input parameters");
+  if (paths.empty()) return FailInput(kFn, __LINE__);
   for (const string& path : paths) Log(kFn, __LINE__, 3, "Request to create nfs export on path[%s].", path.c_str());
 
   IsilonJsonNFSExportCreate request;
-  const RequestStep step{kFn, kPost, "Failed to create json request for NFS EXPORT creation.", true, true};
+  RequestStep step{kFn, kPost, "Failed to create json request for NFS EXPORT creation."};
+  step.codeMeaningDone = "AEC_CONFLICT";  // the export is there already
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -106,11 +109,11 @@ bool ManageIsilon::CreateNFSExport(unsigned int& exportId, const vector<string>&
         return request.BuildRequest(uri, body);
       },
       response);
-  if (outcome == kRequestNotSent) return false;
-  if (outcome == kRequestRejected) {
+  if (outcome.NotMade()) return false;
+  if (outcome.Failed()) {
     Log(kFn, __LINE__, -1, "Failed to create nfs export on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
         strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    if (strLastErrorCode == "AEC_CONFLICT") {
+    if (outcome.CountsAsDone()) {
       // The export is already there; the caller's id is left as it was.
       Log(kFn, __LINE__, 0, "Treating this as success.");
       return true;

@@ -3,6 +3,7 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
+#include "src/session/Cycle.h"
 
 IsilonJsonNFSExportDelete::IsilonJsonNFSExportDelete() : nExportId(0) {}
 
@@ -23,12 +24,15 @@ bool IsilonJsonNFSExportDelete::BuildRequest(std::string& uri, std::string& body
 }
 
 bool ManageIsilon::DeleteNFSExport(const unsigned int& exportId, const string& zone) {
+  ClearLastError();
   static const char kFn[] = "bool ManageIsilon::DeleteNFSExport(const ULONG&, const string&)";
-  if (exportId == 0) return Fail(kFn, __LINE__, "Internal error", "Invalid input parameters");
+  if (exportId == 0) return FailInput(kFn, __LINE__);
   Log(kFn, __LINE__, 3, "Request to delete nfs export. Export-Id [%u].", exportId);
 
   IsilonJsonNFSExportDelete request;
-  const RequestStep step{kFn, kDelete, "Failed to create json request for NFS EXPORT deletion.", true, true, true};
+  RequestStep step{kFn, kDelete, "Failed to create json request for NFS EXPORT deletion."};
+  step.successBody = isilon::SuccessBody::kEmpty;
+  step.codeMeaningDone = "AEC_NOT_FOUND";  // nothing left to delete
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -37,11 +41,11 @@ bool ManageIsilon::DeleteNFSExport(const unsigned int& exportId, const string& z
         return request.BuildRequest(uri, body);
       },
       response);
-  if (outcome == kRequestNotSent) return false;
-  if (outcome == kRequestRejected) {
+  if (outcome.NotMade()) return false;
+  if (outcome.Failed()) {
     Log(kFn, __LINE__, -1, "Failed to delete nfs export on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
         strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    if (strLastErrorCode == "AEC_NOT_FOUND") {
+    if (outcome.CountsAsDone()) {
       Log(kFn, __LINE__, 0, "Treating this as success.");
       return true;
     }

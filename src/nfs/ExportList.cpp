@@ -4,10 +4,11 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
+#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
-#include "src/common/Paging.h"
+#include "isilon/Paging.h"
 
 using isilon::OrEmpty;
 
@@ -99,6 +100,7 @@ void IsilonJsonNFSExportList::GetResume(std::string& out) { out = resume; }
 
 bool ManageIsilon::GetNFSExportList(vector<_IsilonNFSExportInfo>& exports, const unsigned int& exportId,
                                     const string& path, const string& zone) {
+  ClearLastError();
   static const char kFn[] =
       "bool ManageIsilon::GetNFSExportList(std::vector<_IsilonNFSExportInfo>&, const ULONG&, const string&, "
       "const string&)";
@@ -108,45 +110,41 @@ bool ManageIsilon::GetNFSExportList(vector<_IsilonNFSExportInfo>& exports, const
   exports.clear();
   IsilonJsonNFSExportList request;
   request.Initialize(strFileServer, exportId, zone);
-  const RequestStep step{kFn, kGet, "Failed to create json request for export list.", true, true};
-  isilon::ResumeTracker tokens;
-  vector<_IsilonNFSExportInfo> page;
-  string token;
-  bool found = false;
-  do {
-    page.clear();
+  const RequestStep step{kFn, kGet, "Failed to create json request for export list."};
+  const bool listed = FollowResumePages(kFn, [&](const string&, string& next) {
     string response;
     const RequestOutcome outcome = RunRequest(
         step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
-    if (outcome == kRequestNotSent) return false;
-    if (outcome == kRequestRejected) {
+    if (outcome.NotMade()) return isilon::PageStep::kFailed;
+    if (outcome.Failed()) {
       Log(kFn, __LINE__, -1, "Failed to list exports on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
           strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-      return false;
+      return isilon::PageStep::kFailed;
     }
+    vector<_IsilonNFSExportInfo> page;
     if (!request.ParseResponse(response) || !request.GetExportsInfo(page)) {
-      return Fail(kFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+      Fail(kFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+      return isilon::PageStep::kFailed;
     }
-    request.GetResume(token);
-
+    request.GetResume(next);
     if (path.empty()) {
       for (_IsilonNFSExportInfo& info : page) exports.push_back(std::move(info));
-    } else {
-      for (_IsilonNFSExportInfo& info : page) {
-        for (const string& served : info.vPaths) {
-          if (served == path) {
-            exports.push_back(std::move(info));
-            found = true;
-            break;
-          }
+      return isilon::PageStep::kNext;
+    }
+    // Looking for the exports of one path: the page it was found on is the last one read.
+    bool found = false;
+    for (_IsilonNFSExportInfo& info : page) {
+      for (const string& served : info.vPaths) {
+        if (served == path) {
+          exports.push_back(std::move(info));
+          found = true;
+          break;
         }
       }
     }
-    // A token handed out twice would repeat the same pages for ever.
-    if (!token.empty() && !found && tokens.Repeats(token)) {
-      return Fail(kFn, __LINE__, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
-    }
-  } while (!token.empty() && !found);
+    return found ? isilon::PageStep::kFound : isilon::PageStep::kNext;
+  });
+  if (!listed) return false;
 
   Log(kFn, __LINE__, 0, "Successfully retrieved [%d] exports from file server[%s]", static_cast<int>(exports.size()),
       strFileServer.c_str());

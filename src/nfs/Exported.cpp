@@ -51,20 +51,24 @@ extern "C" bool DeleteNfsExportIsilon(const unsigned long long& /*context*/, con
   Configure(session, fileServer, user, password);
 
   vector<_IsilonNFSExportInfo> exports;
-  bool ok;
+  bool ok = false;
+  errorCode.clear();
+  errorMessage.clear();
   if (path.empty()) {
     // Without a path the listing is not filtered and the first export of the cluster, whatever
     // it serves, would be deleted.
-    ok = session.Fail(kFn, __LINE__, "Internal error", "Invalid input parameters");
+    errorCode = "Internal error";
+    errorMessage = "Invalid input parameters";
   } else if (!session.GetNFSExportList(exports, 0, path, "")) {
-    ok = false;
+    session.GetLastError(errorCode, errorMessage);
   } else if (exports.empty()) {
-    ok = session.Fail(kFn, __LINE__, "Internal Error", "No nfs export found on path:[" + path + "]");
+    errorCode = "Internal Error";
+    errorMessage = "No nfs export found on path:[" + path + "]";
   } else {
     ok = session.DeleteNFSExport(exports.front().nId, "");
+    if (!ok) session.GetLastError(errorCode, errorMessage);
   }
   if (!ok) {
-    session.GetLastError(errorCode, errorMessage);
     debug.DebugLvl(kFn, -1, "Failed to delete nfs export on path[%s]. Error [%s]:[%s]", path.c_str(),
                    errorCode.c_str(), errorMessage.c_str());
     return false;

@@ -1,11 +1,13 @@
-// Opening, using and closing the authenticated session: the request cycle of every operation.
+// Opening, using and closing the authenticated session.
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "host/QuorLibCurl.h"
 #include "isilon/ManageIsilon.h"
+#include "src/common/InputChecks.h"
 #include "src/common/Redact.h"
+#include "src/session/Cycle.h"
 
 using isilon::RedactSecrets;
 
@@ -30,6 +32,19 @@ void ManageIsilon::ReleaseTransport() {
   pTransport->QuorLibCurlDeInit();
   delete pTransport;
   pTransport = nullptr;
+}
+
+void ManageIsilon::ForgetSession() {
+  bConnected = false;
+  strCookieHeader.clear();
+  strCsrfHeader.clear();
+  strRefererHeader.clear();
+}
+
+void ManageIsilon::EndSessionForChange() {
+  if (bConnected) CloseConnection();
+  ReleaseTransport();
+  ForgetSession();
 }
 
 void ManageIsilon::TakeSessionCookies(const vector<string>& setCookies, bool logEach) {
@@ -66,7 +81,7 @@ void ManageIsilon::TakeRenewedCookies(const vector<string>& setCookies) {
   }
   if (usable.empty()) return;
   const string cookie = strCookieHeader, csrf = strCsrfHeader;
-  TakeSessionCookies(usable, false);
+  TakeSessionCookies(usable, /*logEach=*/false);
   if (cookie == strCookieHeader && csrf == strCsrfHeader) return;
   // The transport's list still holds the old values; the next request must carry the new ones
   // even when it does not install the headers afresh.
@@ -101,8 +116,22 @@ bool ManageIsilon::SetCurlHeaders() {
 
 bool ManageIsilon::SendRequest(string& response, const int& method, const string& uri, const string& body,
                                const bool& resetHeaders) {
+  TransportResult result = TransportResult::kNotSent;
+  return SendOnce(response, method, uri, body, resetHeaders, result);
+}
+
+bool ManageIsilon::SendOnce(string& response, int method, const string& uri, const string& body, bool resetHeaders,
+                            TransportResult& result) {
+  result = TransportResult::kNotSent;
   if (uri.empty()) {
     Log(kSendFn, __LINE__, -1, "Input URI is empty");
+    return false;
+  }
+  // libcurl resolves dot segments before sending, so such a URI would reach another resource
+  // than the one its pieces name.
+  if (isilon::HasDotSegment(uri)) {
+    SetLastError("Internal error", "Invalid input parameters");
+    Log(kSendFn, __LINE__, -1, "URI:[%s] has a dot segment; not sent.", uri.c_str());
     return false;
   }
   response.clear();
@@ -117,13 +146,14 @@ bool ManageIsilon::SendRequest(string& response, const int& method, const string
       return false;
     }
   }
-  bool result = pTransport->QuorLibCurlSendHttpReq(static_cast<_http_req_type_>(method), uri,
-                                                   body.empty() ? nullptr : body.data(), body.size(), false,
-                                                   nullptr);
-  if (!result) Log(kSendFn, __LINE__, -1, "Curl request failed for URI:[%s]", uri.c_str());
+  const bool accepted = pTransport->QuorLibCurlSendHttpReq(static_cast<_http_req_type_>(method), uri,
+                                                           body.empty() ? nullptr : body.data(), body.size(),
+                                                           /*flag=*/false, /*text=*/nullptr);
+  result = pTransport->GetLastResult();
+  if (!accepted) Log(kSendFn, __LINE__, -1, "Curl request failed for URI:[%s]", uri.c_str());
 
   unsigned long code = 0;
-  if (char* text = pTransport->GetHttpResponse(code, true)) {
+  if (char* text = pTransport->GetHttpResponse(code, /*flag=*/true)) {
     response = text;
     std::free(text);
   }
@@ -135,20 +165,29 @@ bool ManageIsilon::SendRequest(string& response, const int& method, const string
       TakeRenewedCookies(cookies);
     }
   }
-  return result;
+  return accepted;
 }
 
 bool ManageIsilon::OpenConnection() {
   if (bConnected) return true;
+  ClearLastError();
+  if (!isilon::IsBareServer(strFileServer)) {
+    Log(kOpenFn, __LINE__, -1,
+        "File server[%s] must be a bare host name or address (no scheme, user, port or path): port 8080 is implied.",
+        strFileServer.c_str());
+    return FailInput(kOpenFn, __LINE__);
+  }
 
   ReleaseTransport();
   pTransport = CreateTransport();
   if (pTransport == nullptr) {
     return Fail(kOpenFn, __LINE__, "Internal Error", "Failed to create curl object.");
   }
-  if (!pTransport->QuorLibCurlInit("Content-Type: application/json", true, true, nullptr)) {
+  if (!pTransport->QuorLibCurlInit("Content-Type: application/json", /*keepAlive=*/true, /*verbose=*/true,
+                                   /*writeCallback=*/nullptr)) {
     return Fail(kOpenFn, __LINE__, "Internal Error", "Failed to initialize curl");
   }
+  PinSessionNode();
 
   IsilonJsonCreateSession request;
   request.Initialize(strFileServer, strUser, strPassword);
@@ -156,10 +195,21 @@ bool ManageIsilon::OpenConnection() {
   if (!request.BuildRequest(uri, body)) {
     return Fail(kOpenFn, __LINE__, "Internal Error", "Failed to set create OpenConnection request.");
   }
-  const bool sent = SendRequest(response, kPost, uri, body, true);
+  const RequestStep step{kOpenFn, kPost, "Failed to set create OpenConnection request."};
+  RequestOutcome outcome = Exchange(step, uri, body, response);
+  // A node that refuses connections is passed over: any node of the cluster can log in.
+  for (size_t tried = 1; outcome.transport == TransportResult::kNoConnection && tried < nodeAddresses_.size();
+       ++tried) {
+    const string failed = sessionNode_;
+    if (!PinNextNode()) break;
+    Log(kOpenFn, __LINE__, 0, "Node[%s] of file server[%s] did not answer; trying node[%s].", failed.c_str(),
+        strFileServer.c_str(), sessionNode_.c_str());
+    ++nodeSwitches_;
+    outcome = Exchange(step, uri, body, response);
+  }
   // The body holds the password in clear: wipe it before the memory is released.
   body.assign(body.size(), '\0');
-  if (!sent) {
+  if (!outcome.Succeeded()) {
     request.ParseError(response);
     request.getError(strLastErrorCode, strLastErrorMessage);
     Log(kOpenFn, __LINE__, -1, "Failed to open connection with file server[%s]. Error[%s]:[%s]",
@@ -172,7 +222,7 @@ bool ManageIsilon::OpenConnection() {
 
   vector<string> cookies;
   pTransport->GetHttpResponseHeaders("Set-Cookie", cookies);
-  TakeSessionCookies(cookies, true);
+  TakeSessionCookies(cookies, /*logEach=*/true);
 
   if (!SetCurlHeaders()) return Fail(kOpenFn, __LINE__, "curl error", "Failed to set headers");
 
@@ -182,12 +232,13 @@ bool ManageIsilon::OpenConnection() {
 }
 
 bool ManageIsilon::CloseConnection() {
+  ClearLastError();
   if (bConnected) {
     IsilonJsonCloseSession request(strFileServer);
     string uri, response;
     if (!request.BuildRequest(uri)) {
       Log(kCloseFn, __LINE__, -1, "Failed to create Json request for closing session");
-    } else if (!SendRequest(response, kDelete, uri, "", true) || !response.empty()) {
+    } else if (!SendRequest(response, kDelete, uri, "", /*resetHeaders=*/true) || !response.empty()) {
       request.ParseError(response);
       request.getError(strLastErrorCode, strLastErrorMessage);
       LogNoContext(kCloseFn, __LINE__, -1, "Failed to close connection with file server[%s]. Error[%s]:[%s]",
@@ -202,24 +253,4 @@ bool ManageIsilon::CloseConnection() {
     bConnected = false;
   }
   return true;
-}
-
-ManageIsilon::RequestOutcome ManageIsilon::RunRequest(const RequestStep& step, IsilonJsonBase& request,
-                                                      const RequestBuilder& build, string& response) {
-  if (!OpenConnection()) {
-    if (step.logFailures) LogFailure(step.function, __LINE__);
-    return kRequestNotSent;
-  }
-  string uri, body;
-  if (!build(uri, body)) {
-    SetLastError("Internal Error", step.buildFailure);
-    if (step.logFailures) LogFailure(step.function, __LINE__);
-    return kRequestNotSent;
-  }
-  if (!SendRequest(response, step.method, uri, body, step.resetHeaders) || (step.emptyReply && !response.empty())) {
-    request.ParseError(response);
-    request.getError(strLastErrorCode, strLastErrorMessage);
-    return kRequestRejected;
-  }
-  return kRequestAccepted;
 }

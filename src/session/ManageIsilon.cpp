@@ -7,6 +7,7 @@
 #include "host/FXString.h"
 #include "host/LogWriter.h"
 #include "host/Password.h"
+#include "src/common/InputChecks.h"
 
 namespace {
 
@@ -47,9 +48,20 @@ void ManageIsilon::Init() {
   bConnected = false;
 }
 
-void ManageIsilon::SetFileServer(const string& server) { strFileServer = server; }
+void ManageIsilon::SetFileServer(const string& server) {
+  // An IPv6 address goes into URLs in brackets.
+  const string next = isilon::ServerForUrl(server);
+  if (next != strFileServer) EndSessionForChange();
+  strFileServer = next;
+}
 
-void ManageIsilon::SetUser(const string& user) { strUser = ValidateEscSeq(user); }
+void ManageIsilon::SetUser(const string& user) {
+  const string next = ValidateEscSeq(user);
+  if (next != strUser) EndSessionForChange();
+  strUser = next;
+}
+
+bool ManageIsilon::IsValidFileServer(const string& server) { return isilon::IsBareServer(server); }
 
 string ManageIsilon::ValidateEscSeq(const string& text) {
   string out;
@@ -68,11 +80,19 @@ string ManageIsilon::ValidateEscSeq(const string& text) {
   return out;
 }
 
-void ManageIsilon::SetPasswd(const string& password) { strPassword = password; }
+void ManageIsilon::SetPasswd(const string& password) {
+  if (password != strPassword) EndSessionForChange();
+  strPassword = password;
+}
 
 bool ManageIsilon::SetPasswd(const string& password, bool encrypted) {
+  if (!encrypted) {
+    SetPasswd(password);
+    return true;
+  }
+  // The enciphered text is not the password: whatever it deciphers to, the session ends.
+  EndSessionForChange();
   strPassword = password;
-  if (!encrypted) return true;
   char buffer[QuorPassword::kBufferSize];
   std::memset(buffer, 0, sizeof buffer);
   int length = sizeof buffer;
@@ -107,6 +127,23 @@ void ManageIsilon::LogNoContext(const char* function, int line, int level, const
   va_start(args, format);
   WriteLog(function, line, level, 0, format, args);
   va_end(args);
+}
+
+ManageIsilon::RequestCounters ManageIsilon::GetRequestCounters() const {
+  RequestCounters counters;
+  counters.retries = retriesDone_;
+  counters.reopenedSessions = sessionsReopened_;
+  counters.nodeSwitches = nodeSwitches_;
+  return counters;
+}
+
+void ManageIsilon::ClearLastError() {
+  strLastErrorCode.clear();
+  strLastErrorMessage.clear();
+}
+
+bool ManageIsilon::FailInput(const char* function, int line) {
+  return Fail(function, line, "Internal error", "Invalid input parameters");
 }
 
 void ManageIsilon::SetLastError(const string& code, const string& message) {

@@ -6,6 +6,7 @@
 #include "host/LogWriter.h"
 #include "host/ZemError.h"
 #include "isilon/ManageIsilon.h"
+#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
@@ -73,6 +74,7 @@ bool IsilonJsonAccessZoneList::ParseResponse(const std::string& reply) {
 void IsilonJsonAccessZoneList::GetAccessZonesList(std::vector<_IsilonAccessZoneInfo>& zones) { zones.swap(vZones); }
 
 CZemError ManageIsilon::GetAccessZonesList(vector<_IsilonAccessZoneInfo>& zones) {
+  ClearLastError();
   if (!OpenConnection()) {
     return FXErrorUtil::ErrorErrNo(FXCodeLocation(kSourceFile, kZonesFn, __LINE__), 774,
                                    "Unable to open connection to the file server [%s]", strFileServer.c_str());
@@ -84,7 +86,7 @@ CZemError ManageIsilon::GetAccessZonesList(vector<_IsilonAccessZoneInfo>& zones)
     return FXErrorUtil::ErrorErrNo(FXCodeLocation(kSourceFile, kZonesFn, __LINE__), 774,
                                    "Unable to build request to get access zones list");
   }
-  const RequestStep step{kZonesFn, kGet, "Unable to build request to get access zones list", false, true};
+  const RequestStep step{kZonesFn, kGet, "Unable to build request to get access zones list", isilon::FailureLine::kSkip};
   string reply;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -94,11 +96,11 @@ CZemError ManageIsilon::GetAccessZonesList(vector<_IsilonAccessZoneInfo>& zones)
         return true;
       },
       reply);
-  if (outcome == kRequestNotSent) {
+  if (outcome.NotMade()) {
     return FXErrorUtil::ErrorErrNo(FXCodeLocation(kSourceFile, kZonesFn, __LINE__), 774,
                                    "Unable to open connection to the file server [%s]", strFileServer.c_str());
   }
-  if (outcome == kRequestRejected) {
+  if (outcome.Failed()) {
     return FXErrorUtil::ErrorErrNo(FXCodeLocation(kSourceFile, kZonesFn, __LINE__), 774,
                                    "Unable to send request to get access zones list. Error Code [%s], Error Message [%s]",
                                    strLastErrorCode.c_str(), strLastErrorMessage.c_str());
@@ -114,6 +116,7 @@ CZemError ManageIsilon::GetAccessZonesList(vector<_IsilonAccessZoneInfo>& zones)
 }
 
 CZemError ManageIsilon::GetAllCIFSSharesList(vector<_IsilonShareInfo>& shares) {
+  ClearLastError();
   vector<_IsilonAccessZoneInfo> zones;
   CZemError error = GetAccessZonesList(zones);
   if (error.IsError()) {

@@ -4,6 +4,8 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
+#include "src/common/InputChecks.h"
+#include "src/session/Cycle.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
 
@@ -74,14 +76,16 @@ bool IsilonJsonSMBACLModify::ParseResponse(std::string& response) {
 }
 
 bool ManageIsilon::SetSMBACLs(const _IsilonSMBACLs& acls, const string& shareName, const string& zone) {
+  ClearLastError();
   if (shareName.empty()) return Fail(kAclFn, __LINE__, "Invalid arguments", "Share name is empty");
+  if (!isilon::IsSingleSegment(shareName)) return FailInput(kAclFn, __LINE__);
   EvDebug debug(nullptr);
   debug.DebugLvl(kAclFn, 0, static_cast<long long>(nLogContext),
                  "Request to set SMB ACL for share [%s], access zone [%s] on file server[%s]", shareName.c_str(),
                  zone.c_str(), strFileServer.c_str());
 
   IsilonJsonSMBACLModify request;
-  const RequestStep step{kAclFn, kPut, "Failed to create json request for modifying ACL request.", true, true};
+  const RequestStep step{kAclFn, kPut, "Failed to create json request for modifying ACL request."};
   string reply;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -90,8 +94,8 @@ bool ManageIsilon::SetSMBACLs(const _IsilonSMBACLs& acls, const string& shareNam
         return request.BuildRequest(uri, body);
       },
       reply);
-  if (outcome == kRequestNotSent) return false;
-  if (outcome == kRequestRejected) {
+  if (outcome.NotMade()) return false;
+  if (outcome.Failed()) {
     Log(kAclFn, __LINE__, -1, "Failed to modify acl for Share [%s, ]on filer[%s]. Error[%s]:[%s]", shareName.c_str(),
         strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
     return false;

@@ -3,6 +3,8 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
+#include "src/session/Cycle.h"
+#include "src/common/InputChecks.h"
 #include "src/common/JsonText.h"
 
 using isilon::JsonEscape;
@@ -70,11 +72,13 @@ bool IsilonJsonCIFSShareDelete::BuildRequest(std::string& uri, std::string& body
 }
 
 bool ManageIsilon::CreateCIFSShare(const string& name, const string& path, const string& extra, const string& zone) {
-  if (name.empty() || path.empty()) return Fail(kCreateFn, __LINE__, "Internal error", "Invalid input parameters");
+  ClearLastError();
+  if (name.empty() || path.empty()) return FailInput(kCreateFn, __LINE__);
   Log(kCreateFn, __LINE__, 3, "Request to create CIFS share[%s] on path[%s].", name.c_str(), path.c_str());
 
   IsilonJsonCIFSShareCreate request;
-  const RequestStep step{kCreateFn, kPost, "Failed to create json request for cifs share creation.", true, true};
+  RequestStep step{kCreateFn, kPost, "Failed to create json request for cifs share creation."};
+  step.codeMeaningDone = "AEC_CONFLICT";  // the share is there already
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -83,11 +87,11 @@ bool ManageIsilon::CreateCIFSShare(const string& name, const string& path, const
         return request.BuildRequest(uri, body);
       },
       response);
-  if (outcome == kRequestNotSent) return false;
-  if (outcome == kRequestRejected) {
+  if (outcome.NotMade()) return false;
+  if (outcome.Failed()) {
     LogNoContext(kCreateFn, __LINE__, -1, "Failed to create cifs share on filer[%s]. Error[%s]:[%s]",
                  strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    if (strLastErrorCode == "AEC_CONFLICT") {
+    if (outcome.CountsAsDone()) {
       Log(kCreateFn, __LINE__, 0, "Treating this as success.");
       return true;
     }
@@ -101,12 +105,14 @@ bool ManageIsilon::CreateCIFSShare(const string& name, const string& path, const
 }
 
 bool ManageIsilon::DeleteCIFSShare(const string& name, const string& path, const string& zone) {
-  if (name.empty() || path.empty()) return Fail(kDeleteFn, __LINE__, "Internal error", "Invalid input parameters");
+  ClearLastError();
+  if (name.empty() || path.empty() || !isilon::IsSingleSegment(name)) return FailInput(kDeleteFn, __LINE__);
   Log(kDeleteFn, __LINE__, 3, "Request to delete CIFS share[%s] on path[%s].", name.c_str(), path.c_str());
 
   IsilonJsonCIFSShareDelete request;
-  const RequestStep step{kDeleteFn, kDelete, "Failed to create json request for cifs share deletion.", true, true,
-                         true};
+  RequestStep step{kDeleteFn, kDelete, "Failed to create json request for cifs share deletion."};
+  step.successBody = isilon::SuccessBody::kEmpty;
+  step.codeMeaningDone = "AEC_NOT_FOUND";  // nothing left to delete
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -115,11 +121,11 @@ bool ManageIsilon::DeleteCIFSShare(const string& name, const string& path, const
         return request.BuildRequest(uri, body);
       },
       response);
-  if (outcome == kRequestNotSent) return false;
-  if (outcome == kRequestRejected) {
+  if (outcome.NotMade()) return false;
+  if (outcome.Failed()) {
     Log(kDeleteFn, __LINE__, -1, "Failed to delete cifs share on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
         strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    if (strLastErrorCode == "AEC_NOT_FOUND") {
+    if (outcome.CountsAsDone()) {
       Log(kDeleteFn, __LINE__, 0, "Treating this as success.");
       return true;
     }

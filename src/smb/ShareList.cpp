@@ -6,10 +6,12 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
+#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
+#include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
-#include "src/common/Paging.h"
+#include "isilon/Paging.h"
 
 using isilon::OrEmpty;
 
@@ -124,46 +126,42 @@ void IsilonJsonCIFSShareList::GetResume(std::string& out) { out = resume; }
 
 bool ManageIsilon::GetCIFSSharesList(vector<_IsilonShareInfo>& shares, const string& shareName, const string& path,
                                      const string& zone) {
+  ClearLastError();
   shares.clear();
   Log(kListFn, __LINE__, 3, "Request to get cifs shares information. Share name[%s], Path[%s]", OrEmpty(shareName),
       OrEmpty(path));
+  if (!shareName.empty() && !isilon::IsSingleSegment(shareName)) return FailInput(kListFn, __LINE__);
   if (!OpenConnection()) return LogFailure(kListFn, __LINE__);
 
   IsilonJsonCIFSShareList request;
   request.Initialize(strFileServer, shareName, zone, "", 50);
-  const RequestStep step{kListFn, kGet, "Failed to create json request to query cifs shares.", true, true};
-  isilon::ResumeTracker tokens;
-  vector<_IsilonShareInfo> page;
-  string token;
-  do {
-    page.clear();
+  const RequestStep step{kListFn, kGet, "Failed to create json request to query cifs shares."};
+  const bool listed = FollowResumePages(kListFn, [&](const string&, string& next) {
     string response;
     const RequestOutcome outcome = RunRequest(
         step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
-    if (outcome == kRequestNotSent) return false;
-    if (outcome == kRequestRejected) {
+    if (outcome.NotMade()) return isilon::PageStep::kFailed;
+    if (outcome.Failed()) {
       Log(kListFn, __LINE__, -1, "Failed to list cifs share on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
           strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-      return false;
+      return isilon::PageStep::kFailed;
     }
+    vector<_IsilonShareInfo> page;
     if (!request.ParseResponse(response) || !request.GetSharesInfo(page) || (!path.empty() && page.empty())) {
-      return Fail(kListFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+      Fail(kListFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+      return isilon::PageStep::kFailed;
     }
-    request.GetResume(token);
-    if (path.empty()) {
-      shares.insert(shares.end(), page.begin(), page.end());
-    } else {
-      for (const _IsilonShareInfo& share : page) {
-        if (share.strPath != path) continue;
+    request.GetResume(next);
+    for (_IsilonShareInfo& share : page) {
+      if (!path.empty() && share.strPath != path) continue;
+      if (!path.empty()) {
         Log(kListFn, __LINE__, 3, "CIFS share [%s], path [%s]", share.strName.c_str(), share.strPath.c_str());
-        shares.push_back(share);
       }
+      shares.push_back(std::move(share));
     }
-    // A token handed out twice would repeat the same pages for ever.
-    if (tokens.Repeats(token)) {
-      return Fail(kListFn, __LINE__, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
-    }
-  } while (!token.empty());
+    return isilon::PageStep::kNext;
+  });
+  if (!listed) return false;
 
   if (shares.empty()) Log(kListFn, __LINE__, -1, "No CIFS shares returned by File server[%s].", strFileServer.c_str());
   return true;
@@ -171,11 +169,12 @@ bool ManageIsilon::GetCIFSSharesList(vector<_IsilonShareInfo>& shares, const str
 
 bool ManageIsilon::GetFSPathForShare(const string& shareName, string& path, _IsilonShareInfo& info,
                                      const string& zone) {
-  if (shareName.empty()) return Fail(kPathFn, __LINE__, "Internal error", "Invalid input parameters");
+  ClearLastError();
+  if (shareName.empty() || !isilon::IsSingleSegment(shareName)) return FailInput(kPathFn, __LINE__);
   Log(kPathFn, __LINE__, 3, "Request to get path info for share [%s].", shareName.c_str());
 
   IsilonJsonCIFSShareList request;
-  const RequestStep step{kPathFn, kGet, "Failed to create json request for cifs share list.", true, true};
+  const RequestStep step{kPathFn, kGet, "Failed to create json request for cifs share list."};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -184,8 +183,8 @@ bool ManageIsilon::GetFSPathForShare(const string& shareName, string& path, _Isi
         return request.BuildRequest(uri, body);
       },
       response);
-  if (outcome == kRequestNotSent) return false;
-  if (outcome == kRequestRejected) {
+  if (outcome.NotMade()) return false;
+  if (outcome.Failed()) {
     Log(kPathFn, __LINE__, -1, "Failed to list cifs share on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
         strLastErrorCode.c_str(), strLastErrorMessage.c_str());
     return false;

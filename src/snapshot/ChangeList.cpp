@@ -8,6 +8,7 @@
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 
@@ -183,6 +184,7 @@ void IsilonJsonGetChangeList::GetChangeList(_IsilonChangeListInfo& out) {
 
 CZemError ManageIsilon::GetSnapshotChangeList(unsigned long long& olderSnapId, unsigned long long& newerSnapId,
                                               _IsilonChangeListInfo& info) {
+  ClearLastError();
   static const char kFn[] =
       "CZemError ManageIsilon::GetSnapshotChangeList(unsigned long long&, unsigned long long&, "
       "_IsilonChangeListInfo&)";
@@ -192,7 +194,7 @@ CZemError ManageIsilon::GetSnapshotChangeList(unsigned long long& olderSnapId, u
                                    strFileServer.c_str());
   }
   IsilonJsonGetChangeList request;
-  const RequestStep step{kFn, kGet, "Failed to create json request to get a change list.", false, true};
+  const RequestStep step{kFn, kGet, "Failed to create json request to get a change list.", isilon::FailureLine::kSkip};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -202,7 +204,7 @@ CZemError ManageIsilon::GetSnapshotChangeList(unsigned long long& olderSnapId, u
         return request.BuildRequest(info.strResume, uri);
       },
       response);
-  if (outcome != kRequestAccepted) {
+  if (!outcome.Succeeded()) {
     return FXErrorUtil::ErrorErrNo(here(__LINE__), -1,
                                    "Unable to send request to get change list between snapshots [%llu] and [%llu]. "
                                    "Error Code [%s], Error Message [%s]",

@@ -6,6 +6,7 @@
 #include "host/Sleep.h"
 #include "host/ZemError.h"
 #include "isilon/ManageIsilon.h"
+#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
@@ -115,6 +116,7 @@ bool JobStillGoing(const std::string& state) {
 
 CZemError ManageIsilon::CreateSnapshotChangeList(unsigned long long& olderSnapId, unsigned long long& newerSnapId,
                                                  bool wait) {
+  ClearLastError();
   static const char kFn[] = "CZemError ManageIsilon::CreateSnapshotChangeList(unsigned long long&, unsigned long long&, bool)";
   const auto here = [](int line) { return FXCodeLocation("ManageIsilon.cpp", kFn, line); };
   if (!OpenConnection()) {
@@ -123,7 +125,7 @@ CZemError ManageIsilon::CreateSnapshotChangeList(unsigned long long& olderSnapId
   }
 
   IsilonJsonCreateChangeList request;
-  const RequestStep step{kFn, kPost, "Failed to create json request to create a change list.", false, true};
+  const RequestStep step{kFn, kPost, "Failed to create json request to create a change list.", isilon::FailureLine::kSkip};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -133,11 +135,11 @@ CZemError ManageIsilon::CreateSnapshotChangeList(unsigned long long& olderSnapId
       },
       response);
   unsigned long long jobId = 0;
-  bool started = outcome == kRequestAccepted && request.ParseResponse(response, jobId) && jobId != 0;
+  bool started = outcome.Succeeded() && request.ParseResponse(response, jobId) && jobId != 0;
   if (!started) {
     // A rejected request has read its error reply already; one that was never sent keeps the
     // session's error.
-    if (outcome == kRequestAccepted) {
+    if (outcome.Succeeded()) {
       request.ParseError(response);
       request.getError(strLastErrorCode, strLastErrorMessage);
     }
@@ -160,8 +162,7 @@ CZemError ManageIsilon::CreateSnapshotChangeList(unsigned long long& olderSnapId
   // The wall clock may be set back during a wait, and a host's sleep may return early; the
   // time slept is counted as well, so the limit always ends the wait.
   long long slept = 0;
-  const RequestStep pollStep{kFn, kGet, "Failed to create json request for the change list job status.", false,
-                             true};
+  const RequestStep pollStep{kFn, kGet, "Failed to create json request for the change list job status.", isilon::FailureLine::kSkip};
   for (;;) {
     ZEMSLEEP(kPollIntervalMs, __FILE__, __LINE__);
     slept += kPollIntervalMs / 1000;
@@ -177,8 +178,8 @@ CZemError ManageIsilon::CreateSnapshotChangeList(unsigned long long& olderSnapId
           return status.BuildRequest(jobId, uri);
         },
         reply);
-    if (polled != kRequestAccepted || !status.ParseResponse(reply, info)) {
-      if (polled == kRequestAccepted) {
+    if (!polled.Succeeded() || !status.ParseResponse(reply, info)) {
+      if (polled.Succeeded()) {
         status.ParseError(reply);
         status.getError(strLastErrorCode, strLastErrorMessage);
       }

@@ -4,6 +4,7 @@
 
 #include "host/ZemError.h"
 #include "isilon/ManageIsilon.h"
+#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
@@ -79,6 +80,7 @@ bool IsilonSetChangeListCreateJobInfo::ParseResponse(std::string& response) {
 }
 
 CZemError ManageIsilon::GetChangeListJobInfo(_ChangeListCreateJobInfo& info) {
+  ClearLastError();
   static const char kFn[] = "CZemError ManageIsilon::GetChangeListJobInfo(_ChangeListCreateJobInfo&)";
   const auto here = [](int line) { return FXCodeLocation("ManageIsilon.cpp", kFn, line); };
   if (!OpenConnection()) {
@@ -86,8 +88,7 @@ CZemError ManageIsilon::GetChangeListJobInfo(_ChangeListCreateJobInfo& info) {
                                    strFileServer.c_str());
   }
   IsilonGetChangeListCreateJobInfo request;
-  const RequestStep step{kFn, kGet, "Failed to create json request to read the ChangelistCreate job type.", false,
-                         true};
+  const RequestStep step{kFn, kGet, "Failed to create json request to read the ChangelistCreate job type.", isilon::FailureLine::kSkip};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -97,7 +98,7 @@ CZemError ManageIsilon::GetChangeListJobInfo(_ChangeListCreateJobInfo& info) {
         return request.BuildRequest(uri);
       },
       response);
-  if (outcome != kRequestAccepted) {
+  if (!outcome.Succeeded()) {
     return FXErrorUtil::ErrorErrNo(here(__LINE__), 774,
                                    "Could not read ChangelistCreate job properties on file server[%s]. "
                                    "Error[%s]:[%s]",
@@ -114,6 +115,7 @@ CZemError ManageIsilon::GetChangeListJobInfo(_ChangeListCreateJobInfo& info) {
 }
 
 CZemError ManageIsilon::SetChangeListJobInfo(const _ChangeListCreateJobInfo& info) {
+  ClearLastError();
   static const char kFn[] = "CZemError ManageIsilon::SetChangeListJobInfo(const _ChangeListCreateJobInfo&)";
   const auto here = [](int line) { return FXCodeLocation("ManageIsilon.cpp", kFn, line); };
   if (!OpenConnection()) {
@@ -121,8 +123,7 @@ CZemError ManageIsilon::SetChangeListJobInfo(const _ChangeListCreateJobInfo& inf
                                    strFileServer.c_str());
   }
   IsilonSetChangeListCreateJobInfo request;
-  const RequestStep step{kFn, kPut, "Failed to create json request to change the ChangelistCreate job type.", false,
-                         true};
+  const RequestStep step{kFn, kPut, "Failed to create json request to change the ChangelistCreate job type.", isilon::FailureLine::kSkip};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -131,7 +132,7 @@ CZemError ManageIsilon::SetChangeListJobInfo(const _ChangeListCreateJobInfo& inf
         return request.BuildRequest(info, uri, body);
       },
       response);
-  if (outcome != kRequestAccepted) {
+  if (!outcome.Succeeded()) {
     return FXErrorUtil::ErrorErrNo(here(__LINE__), 774,
                                    "Could not change ChangelistCreate job properties on file server[%s]. "
                                    "Error[%s]:[%s]",

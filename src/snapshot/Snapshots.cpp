@@ -4,11 +4,13 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
+#include "src/common/InputChecks.h"
+#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/JsonText.h"
 #include "src/common/LogText.h"
-#include "src/common/Paging.h"
+#include "isilon/Paging.h"
 
 using isilon::JsonEscape;
 using isilon::OrEmpty;
@@ -158,14 +160,28 @@ void IsilonJsonSnapshotList::GetResume(std::string& out) { out = resume; }
 
 // ---- Operations ----------------------------------------------------------------------------
 
+namespace {
+
+// The id of a snapshot in the cluster's create reply, or 0 when it has none that fits.
+int NewSnapshotId(const std::string& response) {
+  jsonxx::Object reply;
+  reply.parse(response);
+  if (!reply.has<jsonxx::Number>("id")) return 0;
+  const uint64_t id = jsonxx::TruncToU64(reply.get<jsonxx::Number>("id"));
+  return id <= static_cast<uint64_t>(INT32_MAX) ? static_cast<int>(id) : 0;
+}
+
+}  // namespace
+
 bool ManageIsilon::CreateSnapshot(const string& path, const string& name, int& id) {
+  ClearLastError();
   static const char kFn[] = "bool ManageIsilon::CreateSnapshot(const string&, const string&, int&)";
   id = 0;
-  if (path.empty() || name.empty()) return Fail(kFn, __LINE__, "Internal error", "Invalid input parameters");
+  if (path.empty() || name.empty()) return FailInput(kFn, __LINE__);
   Log(kFn, __LINE__, 3, "Request to create snapshot[%s] on path[%s].", name.c_str(), path.c_str());
 
   IsilonJsonSnapshotCreate request;
-  const RequestStep step{kFn, kPost, "Failed to create json request to create snapshot.", true, true};
+  const RequestStep step{kFn, kPost, "Failed to create json request to create snapshot."};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -174,26 +190,32 @@ bool ManageIsilon::CreateSnapshot(const string& path, const string& name, int& i
         return request.BuildRequest(uri, body);
       },
       response);
-  if (outcome == kRequestNotSent) return false;
-  if (outcome == kRequestRejected) {
+  if (outcome.NotMade()) return false;
+  if (outcome.Failed()) {
     Log(kFn, __LINE__, -1, "Failed to create snapshot on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
         strLastErrorCode.c_str(), strLastErrorMessage.c_str());
     return false;
   }
   request.IsilonJsonBase::ParseResponse(response);
+  id = NewSnapshotId(response);
   Log(kFn, __LINE__, 0, "Successfully created snapshot[%s] on path[%s].", name.c_str(), path.c_str());
   return true;
 }
 
 bool ManageIsilon::DeleteSnapshot(const string& path, const string& name, const int& id) {
+  ClearLastError();
   static const char kFn[] = "bool ManageIsilon::DeleteSnapshot(const string&, const string&, const int&)";
   if (path.empty() && (name.empty() || id == 0)) {
-    return Fail(kFn, __LINE__, "Internal error", "Invalid input parameters");
+    return FailInput(kFn, __LINE__);
   }
+  // The name is one segment of the URI when no id is given.
+  if (id == 0 && !isilon::IsSingleSegment(name)) return FailInput(kFn, __LINE__);
   Log(kFn, __LINE__, 3, "Request to delete snapshot[%s], id[%d] on path[%s].", name.c_str(), id, path.c_str());
 
   IsilonJsonSnapshotDelete request;
-  const RequestStep step{kFn, kDelete, "Failed to create json request to delete snapshot.", true, true, true};
+  RequestStep step{kFn, kDelete, "Failed to create json request to delete snapshot."};
+  step.successBody = isilon::SuccessBody::kEmpty;
+  step.codeMeaningDone = "AEC_NOT_FOUND";  // nothing left to delete
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -202,11 +224,11 @@ bool ManageIsilon::DeleteSnapshot(const string& path, const string& name, const 
         return request.BuildRequest(uri, body);
       },
       response);
-  if (outcome == kRequestNotSent) return false;
-  if (outcome == kRequestRejected) {
+  if (outcome.NotMade()) return false;
+  if (outcome.Failed()) {
     Log(kFn, __LINE__, -1, "Failed to delete snapshot[%s], id[%d] on filer[%s]. Error[%s]:[%s]", OrEmpty(name), id,
         strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    if (strLastErrorCode == "AEC_NOT_FOUND") {
+    if (outcome.CountsAsDone()) {
       Log(kFn, __LINE__, 0, "Treating this as success.");
       return true;
     }
@@ -217,44 +239,40 @@ bool ManageIsilon::DeleteSnapshot(const string& path, const string& name, const 
 }
 
 bool ManageIsilon::GetSnapshotList(vector<_IsilonSnapInfo>& snaps, const string& path, const string& name) {
+  ClearLastError();
   static const char kFn[] =
       "bool ManageIsilon::GetSnapshotList(std::vector<_IsilonSnapInfo>&, const string&, const string&)";
   Log(kFn, __LINE__, 2, "Request to get snapshot list for path[%s] on file server[%s]", path.c_str(),
       strFileServer.c_str());
+  if (!name.empty() && !isilon::IsSingleSegment(name)) return FailInput(kFn, __LINE__);
   if (!OpenConnection()) return LogFailure(kFn, __LINE__);
 
   snaps.clear();
   IsilonJsonSnapshotList request;
   request.Initialize(strFileServer, path, name, 0, "", kSnapshotPageLimit);
-  const RequestStep step{kFn, kGet, "Failed to create json request for snapshot list.", true, true};
-  isilon::ResumeTracker tokens;
-  vector<_IsilonSnapInfo> page;
-  for (;;) {
-    page.clear();
+  const RequestStep step{kFn, kGet, "Failed to create json request for snapshot list."};
+  const bool listed = FollowResumePages(kFn, [&](const string&, string& next) {
     string response;
     const RequestOutcome outcome = RunRequest(
-        step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); },
-        response);
-    if (outcome == kRequestNotSent) return false;
-    if (outcome == kRequestRejected) {
+        step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
+    if (outcome.NotMade()) return isilon::PageStep::kFailed;
+    if (outcome.Failed()) {
       Log(kFn, __LINE__, -1, "Failed to list snaps on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
           strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-      return false;
+      return isilon::PageStep::kFailed;
     }
+    vector<_IsilonSnapInfo> page;
     if (!request.ParseResponse(response) || !request.GetSnapsInfo(page)) {
-      return Fail(kFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+      Fail(kFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+      return isilon::PageStep::kFailed;
     }
-    string token;
-    request.GetResume(token);
+    request.GetResume(next);
     for (_IsilonSnapInfo& snap : page) {
       if (path.empty() || snap.strPath == path) snaps.push_back(std::move(snap));
     }
-    if (token.empty()) break;
-    // The listing has no bound of its own: a token handed out twice would loop for ever.
-    if (tokens.Repeats(token)) {
-      return Fail(kFn, __LINE__, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
-    }
-  }
+    return isilon::PageStep::kNext;
+  });
+  if (!listed) return false;
   if (snaps.empty()) {
     Log(kFn, __LINE__, -1, "No snaps present under Path[%s], File server[%s].", path.c_str(),
         strFileServer.c_str());

@@ -3,10 +3,11 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
+#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
-#include "src/common/Paging.h"
+#include "isilon/Paging.h"
 #include "src/synciq/JobState.h"
 
 using isilon::OrEmpty;
@@ -79,6 +80,7 @@ void IsilonJsonSyncIQJobInfo::GetResume(std::string& out) { out = resume; }
 
 bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& policyName,
                                     const eIsilonSyncIQJobState& state) {
+  ClearLastError();
   static const char kFn[] =
       "bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo&, const string&, const eIsilonSyncIQJobState&)";
   if (policyName.empty()) return Fail(kFn, __LINE__, "Internal error", "Policy name is empty");
@@ -87,16 +89,15 @@ bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& pol
 
   IsilonJsonSyncIQJobInfo request;
   request.Initialize(strFileServer, policyName, state);
-  const RequestStep step{kFn, kGet, "Failed to create json request for sync iq job report info.", true, true};
+  const RequestStep step{kFn, kGet, "Failed to create json request for sync iq job report info."};
   // A failure that the repeat makes good must not stay behind as the last error.
   const string previousCode = strLastErrorCode, previousMessage = strLastErrorMessage;
   bool reconnected = false;  // one reconnection per lookup, never more
-  isilon::ResumeTracker tokens;
   // The job can be on a later page than the first when the cluster lists many jobs; a job
   // that is there must not look missing (a start would give up on it after its retries).
-  for (;;) {
-    // Kept for the one repeat after a reconnection.
-    string sentUri, sentBody, response;
+  isilon::PageWalk walk = isilon::PageWalk::kFailed;
+  const bool read = FollowResumePages(kFn, [&](const string&, string& next) {
+    string sentUri, sentBody, response;  // kept for the one repeat after a reconnection
     const RequestOutcome outcome = RunRequest(
         step, request,
         [&](string& uri, string& body) {
@@ -106,18 +107,18 @@ bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& pol
           return built;
         },
         response);
-    if (outcome == kRequestNotSent) return false;
-    if (outcome == kRequestRejected) {
+    if (outcome.NotMade()) return isilon::PageStep::kFailed;
+    if (outcome.Failed()) {
       bool sent = false;
       if (!reconnected) {
         reconnected = true;
-        strLastErrorCode = previousCode;
-        strLastErrorMessage = previousMessage;
         Log(kFn, __LINE__, 0, "Failed to send request to file server[%s]. Re-establishing the connection.",
             strFileServer.c_str());
         CloseConnection();
         OpenConnection();
-        sent = SendRequest(response, kGet, sentUri, sentBody, true);
+        strLastErrorCode = previousCode;
+        strLastErrorMessage = previousMessage;
+        sent = SendRequest(response, kGet, sentUri, sentBody, /*resetHeaders=*/true);
         if (!sent) {
           request.ParseError(response);
           request.getError(strLastErrorCode, strLastErrorMessage);
@@ -126,22 +127,18 @@ bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& pol
       if (!sent) {
         Log(kFn, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]",
             strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-        return false;
+        return isilon::PageStep::kFailed;
       }
     }
-
     const bool found = request.ParseResponse(response);
-    string token;
-    request.GetResume(token);
-    if (found) break;
-    if (token.empty()) {
-      strLastErrorMessage = "No response received from file server.";
-      Log(kFn, __LINE__, -1, "File server[%s], Error[%s].", strFileServer.c_str(), strLastErrorMessage.c_str());
-      return false;
-    }
-    if (tokens.Repeats(token)) {
-      return Fail(kFn, __LINE__, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
-    }
+    request.GetResume(next);
+    return found ? isilon::PageStep::kFound : isilon::PageStep::kNext;
+  }, &walk);
+  if (!read) return false;
+  if (walk != isilon::PageWalk::kFound) {
+    strLastErrorMessage = "No response received from file server.";
+    Log(kFn, __LINE__, -1, "File server[%s], Error[%s].", strFileServer.c_str(), strLastErrorMessage.c_str());
+    return false;
   }
   request.GetJobInfo(job);
   Log(kFn, __LINE__, 2, "Found job info for policy name[%s] on file server[%s]. Jobid[%d] ", policyName.c_str(),

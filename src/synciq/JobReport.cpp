@@ -4,10 +4,11 @@
 #include "host/DebugLog.h"
 #include "host/FXString.h"
 #include "isilon/ManageIsilon.h"
+#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
-#include "src/common/Paging.h"
+#include "isilon/Paging.h"
 #include "src/synciq/JobState.h"
 
 using isilon::OrEmpty;
@@ -115,6 +116,7 @@ void IsilonJsonSyncIQJobReport::GetResume(std::string& out) { out = resume; }
 
 bool ManageIsilon::GetSyncIQJobReport(_IsilonSyncIQJobReportInfo& report, const unsigned int& jobId,
                                       const string& policyName, const eIsilonSyncIQJobState& state) {
+  ClearLastError();
   static const char kFn[] =
       "bool ManageIsilon::GetSyncIQJobReport(_IsilonSyncIQJobReportInfo&, const unsigned int&, const string&, "
       "const eIsilonSyncIQJobState&)";
@@ -124,33 +126,28 @@ bool ManageIsilon::GetSyncIQJobReport(_IsilonSyncIQJobReportInfo& report, const 
 
   IsilonJsonSyncIQJobReport request;
   request.Initialize(strFileServer, policyName, jobId, state);
-  const RequestStep step{kFn, kGet, "Failed to create json request for sync iq job report info.", true, true};
-  isilon::ResumeTracker tokens;
+  const RequestStep step{kFn, kGet, "Failed to create json request for sync iq job report info."};
   // The wanted report can be on a later page: one that exists must not come back as an
   // empty record reported as success.
-  for (;;) {
+  isilon::PageWalk walk = isilon::PageWalk::kFailed;
+  const bool read = FollowResumePages(kFn, [&](const string&, string& next) {
     string response;
     const RequestOutcome outcome = RunRequest(
-        step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); },
-        response);
-    if (outcome == kRequestNotSent) return false;
-    if (outcome == kRequestRejected) {
+        step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
+    if (outcome.NotMade()) return isilon::PageStep::kFailed;
+    if (outcome.Failed()) {
       Log(kFn, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]",
           strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-      return false;
+      return isilon::PageStep::kFailed;
     }
-
     const bool selected = request.ParseResponse(response);
-    string token;
-    request.GetResume(token);
-    if (selected) break;
-    if (token.empty()) {
-      return Fail(kFn, __LINE__, "Internal Error",
-                  FXString::Format("No response received from file server for jobid:[%d].", static_cast<int>(jobId)));
-    }
-    if (tokens.Repeats(token)) {
-      return Fail(kFn, __LINE__, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
-    }
+    request.GetResume(next);
+    return selected ? isilon::PageStep::kFound : isilon::PageStep::kNext;
+  }, &walk);
+  if (!read) return false;
+  if (walk != isilon::PageWalk::kFound) {
+    return Fail(kFn, __LINE__, "Internal Error",
+                FXString::Format("No response received from file server for jobid:[%d].", static_cast<int>(jobId)));
   }
   request.GetJobReportInfo(report);
   Log(kFn, __LINE__, 2, "Found info for jobid[%d] policy name[%s] on file server[%s]", static_cast<int>(jobId),

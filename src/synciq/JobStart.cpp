@@ -5,6 +5,7 @@
 #include "host/FXString.h"
 #include "host/Sleep.h"
 #include "isilon/ManageIsilon.h"
+#include "src/session/Cycle.h"
 #include "src/common/JsonText.h"
 #include "src/common/LogText.h"
 #include "src/config/Config.h"
@@ -47,22 +48,23 @@ const char* JobStateText(const _IsilonSyncIQJobInfo& job) {
 }  // namespace
 
 bool ManageIsilon::StartSyncIQJob(const string& policyName, const string& sourceSnapshot, unsigned int& jobId) {
+  ClearLastError();
   static const char kFn[] = "bool ManageIsilon::StartSyncIQJob(const string&, const string&, unsigned int&)";
   jobId = 0;
   if (sourceSnapshot.empty() || policyName.empty()) {
-    return Fail(kFn, __LINE__, "Internal error", "Invalid input parameters");
+    return FailInput(kFn, __LINE__);
   }
   Log(kFn, __LINE__, 0, "Request to start synciq replication job for policy [%s] source snapshot[%s].",
       policyName.c_str(), sourceSnapshot.c_str());
 
   IsilonJsonSyncIQJob request;
   request.Initialize(strFileServer, policyName, sourceSnapshot);
-  const RequestStep step{kFn, kPost, "Failed to create json request to start synciq job.", true, true};
+  const RequestStep step{kFn, kPost, "Failed to create json request to start synciq job."};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
-  if (outcome == kRequestNotSent) return false;
-  if (outcome == kRequestRejected) {
+  if (outcome.NotMade()) return false;
+  if (outcome.Failed()) {
     Log(kFn, __LINE__, -1, "Failed to start synciq job on filer[%s] for policy[%s]. Error[%s]:[%s]",
         strFileServer.c_str(), policyName.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
     return false;

@@ -4,10 +4,11 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
+#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
-#include "src/common/Paging.h"
+#include "isilon/Paging.h"
 
 using isilon::OrEmpty;
 
@@ -100,49 +101,57 @@ bool IsilonJsonSyncIQPolicy::GetPolicyInfo(std::vector<_IsilonSyncIQPolicyInfo>&
 
 void IsilonJsonSyncIQPolicy::GetResume(std::string& out) { out = resume; }
 
-bool ManageIsilon::GetSyncIQPolicy(vector<_IsilonSyncIQPolicyInfo>& policies, const string& path,
-                                   const string& policyName) {
-  static const char kFn[] =
-      "bool ManageIsilon::GetSyncIQPolicy(std::vector<_IsilonSyncIQPolicyInfo>&, const string&, const string&)";
+bool ManageIsilon::ListSyncIQPolicies(const char* function,
+                                      const std::function<bool(const _IsilonSyncIQPolicyInfo&)>& keep,
+                                      vector<_IsilonSyncIQPolicyInfo>& policies) {
   policies.clear();
-  Log(kFn, __LINE__, 0, "Request to get sync iq policy for path[%s], policy name[%s] on file server[%s]",
-      OrEmpty(path), OrEmpty(policyName), strFileServer.c_str());
-  if (!OpenConnection()) return LogFailure(kFn, __LINE__);
-
-  policies.clear();
+  if (!OpenConnection()) return LogFailure(function, __LINE__);
   IsilonJsonSyncIQPolicy request;
   request.Initialize(strFileServer, "");
-  const RequestStep step{kFn, kGet, "Failed to create json request for sync iq policy info.", true, true};
-  isilon::ResumeTracker tokens;
-  vector<_IsilonSyncIQPolicyInfo> page;
-  string token;
-  do {
-    page.clear();
+  const RequestStep step{function, kGet, "Failed to create json request for sync iq policy info."};
+  return FollowResumePages(function, [&](const string&, string& next) {
     string response;
     const RequestOutcome outcome = RunRequest(
         step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
-    if (outcome == kRequestNotSent) return false;
-    if (outcome == kRequestRejected) {
-      Log(kFn, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
-          strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-      return false;
+    if (outcome.NotMade()) return isilon::PageStep::kFailed;
+    if (outcome.Failed()) {
+      Log(function, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]",
+          strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+      return isilon::PageStep::kFailed;
     }
+    vector<_IsilonSyncIQPolicyInfo> page;
     if (!request.ParseResponse(response) || !request.GetPolicyInfo(page)) {
-      return Fail(kFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+      Fail(function, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+      return isilon::PageStep::kFailed;
     }
-    request.GetResume(token);
-    for (const _IsilonSyncIQPolicyInfo& policy : page) {
-      const bool match = path.empty() ? policy.strName == policyName : policy.strSourceRootPath == path;
-      if (match) policies.push_back(policy);
+    request.GetResume(next);
+    for (_IsilonSyncIQPolicyInfo& policy : page) {
+      if (keep(policy)) policies.push_back(std::move(policy));
     }
-    // A token handed out twice would repeat the same pages for ever.
-    if (tokens.Repeats(token)) {
-      return Fail(kFn, __LINE__, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
-    }
-  } while (!token.empty());
+    return isilon::PageStep::kNext;
+  });
+}
 
+bool ManageIsilon::GetSyncIQPolicy(vector<_IsilonSyncIQPolicyInfo>& policies, const string& path,
+                                   const string& policyName) {
+  ClearLastError();
+  static const char kFn[] =
+      "bool ManageIsilon::GetSyncIQPolicy(std::vector<_IsilonSyncIQPolicyInfo>&, const string&, const string&)";
+  Log(kFn, __LINE__, 0, "Request to get sync iq policy for path[%s], policy name[%s] on file server[%s]",
+      OrEmpty(path), OrEmpty(policyName), strFileServer.c_str());
+  const auto matches = [&](const _IsilonSyncIQPolicyInfo& policy) {
+    return path.empty() ? policy.strName == policyName : policy.strSourceRootPath == path;
+  };
+  if (!ListSyncIQPolicies(kFn, matches, policies)) return false;
   if (policies.empty()) return Fail(kFn, __LINE__, "Internal Error", "No policies found for path:[" + path + "]");
   Log(kFn, __LINE__, 2, "Found[%d] sync iq policy for path[%s] on file server[%s]", static_cast<int>(policies.size()),
       OrEmpty(path), strFileServer.c_str());
   return true;
+}
+
+bool ManageIsilon::GetAllSyncIQPolicies(vector<_IsilonSyncIQPolicyInfo>& policies) {
+  ClearLastError();
+  static const char kFn[] = "bool ManageIsilon::GetAllSyncIQPolicies(std::vector<_IsilonSyncIQPolicyInfo>&)";
+  Log(kFn, __LINE__, 2, "Request to list every sync iq policy on file server[%s]", strFileServer.c_str());
+  return ListSyncIQPolicies(kFn, [](const _IsilonSyncIQPolicyInfo&) { return true; }, policies);
 }

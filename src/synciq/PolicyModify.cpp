@@ -4,6 +4,8 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
+#include "src/common/InputChecks.h"
+#include "src/session/Cycle.h"
 #include "src/common/JsonText.h"
 #include "src/common/LogText.h"
 
@@ -87,22 +89,23 @@ bool IsilonJsonSyncIQPolicyModify::BuildRequest(std::string& uri, std::string& b
 }
 
 bool ManageIsilon::ModifySyncIQPolicy(const string& policyId, vector<_IsilonSyncIQProperty> properties) {
+  ClearLastError();
   static const char kFn[] =
       "bool ManageIsilon::ModifySyncIQPolicy(const string&, std::vector<_IsilonSyncIQProperty>)";
   if (policyId.empty()) return Fail(kFn, __LINE__, "Invalid arguments", "Policy Id is empty");
+  if (!isilon::IsSingleSegment(policyId)) return FailInput(kFn, __LINE__);
   if (properties.empty()) return Fail(kFn, __LINE__, "Invalid arguments", "No properties to be modified");
   Log(kFn, __LINE__, 0, "Request to modify policy id[%s] on file server[%s]", policyId.c_str(),
       strFileServer.c_str());
 
   IsilonJsonSyncIQPolicyModify request;
   request.Initialize(strFileServer, policyId, std::move(properties));
-  const RequestStep step{kFn, kPut, "Failed to create json request for sync iq policy modificaiton request.", true,
-                         true};
+  const RequestStep step{kFn, kPut, "Failed to create json request for sync iq policy modificaiton request."};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
-  if (outcome == kRequestNotSent) return false;
-  if (outcome == kRequestRejected) {
+  if (outcome.NotMade()) return false;
+  if (outcome.Failed()) {
     Log(kFn, __LINE__, -1, "Failed to modify synciq policy info on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
         strLastErrorCode.c_str(), strLastErrorMessage.c_str());
     return false;

@@ -12,6 +12,7 @@ const char kOlderPattern[] = "SIQ_%{SrcCluster}_%{PolicyName}_%Y-%m-%d_%H-%M";
 
 bool ManageIsilon::GetInvalidSyncIQProperties(const _IsilonSyncIQPolicyInfo& policy,
                                               vector<_IsilonSyncIQProperty>& invalid) {
+  ClearLastError();
   static const char kFn[] =
       "bool ManageIsilon::GetInvalidSyncIQProperties(const _IsilonSyncIQPolicyInfo&, "
       "std::vector<_IsilonSyncIQProperty>&)";
@@ -58,6 +59,7 @@ bool ManageIsilon::GetInvalidSyncIQProperties(const _IsilonSyncIQPolicyInfo& pol
 
 bool ManageIsilon::ValidateSyncIQPolicy(const string& policyName, const _IsilonSyncIQPolicyInfo* policy,
                                         bool modify) {
+  ClearLastError();
   static const char kFn[] =
       "bool ManageIsilon::ValidateSyncIQPolicy(const string&, const _IsilonSyncIQPolicyInfo*, bool)";
   if (policyName.empty()) return Fail(kFn, __LINE__, "Invalid arguments", "Policy name is empty.");

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <thread>
 
-#include "src/common/Paging.h"
+#include "isilon/Paging.h"
 
 namespace {
 const int kDefaultParallel = 8;

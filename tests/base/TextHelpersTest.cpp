@@ -3,7 +3,7 @@
 #include <string>
 
 #include "src/common/JsonText.h"
-#include "src/common/Paging.h"
+#include "isilon/Paging.h"
 #include "src/common/Redact.h"
 
 namespace {

@@ -77,8 +77,8 @@ TEST(ZemError, ErrorValuesCarryNumberMessageAndLocations) {
   EXPECT_FALSE(ok.IsError());
   EXPECT_EQ(ok.Number(), 0);
 
-  CZemError error = FXErrorUtil::ErrorErrNo(FXCodeLocation("ManageIsilon.cpp", "f()", 10), 774,
-                                            "Failed to get %s", "zones");
+  CZemError error =
+      FXErrorUtil::ErrorErrNo(FXCodeLocation("ManageIsilon.cpp", "f()", 10), 774, "Failed to get %s", "zones");
   EXPECT_TRUE(error.IsError());
   EXPECT_EQ(error.Number(), 774);
   EXPECT_EQ(error.Message(), "Failed to get zones");
@@ -189,6 +189,25 @@ TEST_F(PasswordTest, RoundTripAndEveryFailureLeavesNoClearText) {
   std::memset(buffer, 0, sizeof buffer);
   EXPECT_EQ(QuorPassword::decryptWithKeyFile(dir_.File("other"), cipher.c_str(), buffer, &length), 0);
   EXPECT_TRUE(AllZero(buffer, sizeof buffer));
+}
+
+TEST_F(PasswordTest, EveryLengthRoundTripsWholeAcrossBase64AndCipherBlocks) {
+  // version | 12-byte nonce | text | 16-byte tag, in base64: lengths 0..47 meet every remainder of
+  // the 3-byte base64 groups (padding "", "=", "==") and of 16-byte cipher blocks.
+  char buffer[QuorPassword::kBufferSize];
+  for (size_t size = 0; size < 48; ++size) {
+    std::string clear;
+    for (size_t i = 0; i < size; ++i) clear += static_cast<char>('!' + (i * 7 + size) % 90);
+    const std::string cipher = QuorPassword::encrypt(clear);
+    EXPECT_EQ(cipher.size(), 4 * ((size + 29 + 2) / 3)) << size;
+    EXPECT_EQ(cipher.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="),
+              std::string::npos);
+    int length = sizeof buffer;
+    std::memset(buffer, 'x', sizeof buffer);
+    ASSERT_EQ(QuorPassword::decrypt(cipher.c_str(), buffer, &length), 1) << size;
+    EXPECT_EQ(length, static_cast<int>(size));
+    EXPECT_EQ(std::string(buffer), clear) << size;
+  }
 }
 
 TEST_F(PasswordTest, ClearTextThatDoesNotFitTheBufferFails) {

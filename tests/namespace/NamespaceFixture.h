@@ -1,58 +1,24 @@
 #pragma once
-// A simulated cluster on its own loopback address and a session object that trusts it.
-#include <memory>
+// The session fixture with the simulator's namespace tree and cluster module at hand.
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "isilon/ManageIsilon.h"
 #include "sim/cluster/ClusterModule.h"
 #include "sim/namespace/NamespaceModule.h"
-#include "tests/support/Registry.h"
-#include "tests/support/SimFixture.h"
+#include "tests/support/SimSessionFixture.h"
 
-class NamespaceFixture : public SimFixture {
+class NamespaceFixture : public SimSessionFixture {
  protected:
-  explicit NamespaceFixture(const std::string& address) : SimFixture(address) {}
+  using SimSessionFixture::SimSessionFixture;
 
-  void SetUp() override {
-    SimFixture::SetUp();
-    if (HasFatalFailure()) return;
-    registry_.reset(new ScopedRegistry(RegistryText(std::string())));
-    session_.reset(new ManageIsilon());
-    session_->SetFileServer(address());
-    session_->SetUser(user());
-    session_->SetPasswd(password());
-  }
-  void TearDown() override {
-    session_.reset();
-    registry_.reset();
-    SimFixture::TearDown();
-  }
+  isim::ns::Tree& tree() { return module<isim::NamespaceModule>().tree(); }
+  isim::ClusterModule& clusterModule() { return module<isim::ClusterModule>(); }
 
-  // The registry text with the cluster's certificate trusted and `extraNas` lines added.
-  std::string RegistryText(const std::string& extraNas) const {
-    return "[NAS]\nsIsilonCAFile=" + certPath() + "\n" + extraNas;
-  }
-  void SetRegistry(const std::string& extraNas) { registry_->Rewrite(RegistryText(extraNas)); }
-
-  ManageIsilon& session() { return *session_; }
-  isim::ns::Tree& tree() { return server().module<isim::NamespaceModule>()->tree(); }
-  isim::ClusterModule& clusterModule() { return *server().module<isim::ClusterModule>(); }
-
-  std::pair<std::string, std::string> LastError() {
-    std::pair<std::string, std::string> e;
-    session_->GetLastError(e.first, e.second);
-    return e;
-  }
   // Requests that reached the cluster, the login excluded.
   std::vector<isim::LoggedRequest> Sent(const std::string& method = std::string(),
                                         const std::string& prefix = "/namespace") {
-    return server().requestLog().find(method, prefix);
-  }
-  isim::LoggedRequest LastSent() {
-    isim::LoggedRequest last;
-    server().requestLog().last(last);
-    return last;
+    return SimSessionFixture::Sent(method, prefix);
   }
 
   // Adds a file with fixed attributes (parents made as needed).
@@ -63,10 +29,6 @@ class NamespaceFixture : public SimFixture {
     attrs.owner = owner;
     attrs.mode = mode;
     attrs.mtime = mtime;
-    ASSERT_EQ(tree().AddFile(path, attrs, true), isim::ns::Status::kOk) << path;
+    ASSERT_EQ(tree().AddFile(path, attrs, /*parents=*/true), isim::ns::Status::kOk) << path;
   }
-
- private:
-  std::unique_ptr<ScopedRegistry> registry_;
-  std::unique_ptr<ManageIsilon> session_;
 };

@@ -1,15 +1,11 @@
 // The exported whole-export functions and the isilonctl exports commands, against the simulator.
-#include <stdio.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <string>
 #include <vector>
 
 #include "tests/nfs/NfsSim.h"
+#include "tests/support/Isilonctl.h"
 #include "tests/support/LogCapture.h"
 
 namespace {
@@ -21,8 +17,8 @@ class NfsExportedTest : public NfsSimTest {
   bool Create(const std::string& path, const std::string& client, std::string& code, std::string& message,
               const std::string& pass = std::string()) {
     const unsigned long long context = 99;
-    return CreateNfsExportIsilon(context, address(), user(), pass.empty() ? password() : pass, "unused", path,
-                                 client, code, message);
+    return CreateNfsExportIsilon(context, address(), user(), pass.empty() ? password() : pass, "unused", path, client,
+                                 code, message);
   }
   bool Delete(const std::string& path, std::string& code, std::string& message) {
     const unsigned long long context = 99;
@@ -97,72 +93,29 @@ TEST_F(NfsExportedTest, FailuresComeBackInTheOutputStrings) {
   EXPECT_EQ(message, "listing broke");
 }
 
-// The build directory this test program was made in (its parent's parent).
-std::string BuildDir() {
-  char self[PATH_MAX] = {0};
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
-  dir = dir.substr(0, dir.rfind('/'));
-  return dir.substr(0, dir.rfind('/'));
-}
-
-// Standard output of a shell command.
-std::string RunCommand(const std::string& command, int* status) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return "popen failed";
-  std::string out;
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
-  const int rc = pclose(pipe);
-  *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  return out;
-}
-
-TEST(NfsExportedSymbols, AreExportedUnderPlainNames) {
-  // The argument types are those the host calls with.
-  bool (*create)(const unsigned long long&, const string&, const string&, const string&, const string&,
-                 const string&, const string&, string&, string&) = &CreateNfsExportIsilon;
-  bool (*remove)(const unsigned long long&, const string&, const string&, const string&, const string&,
-                 const string&, string&, string&) = &DeleteNfsExportIsilon;
-  EXPECT_NE(create, nullptr);
-  EXPECT_NE(remove, nullptr);
-
-  const std::string library = BuildDir() + "/libisilonclient.so";
-  if (access(library.c_str(), R_OK) != 0) GTEST_SKIP() << "shared library not built at " << library;
-  int status = -1;
-  const std::string symbols = RunCommand("nm -D --defined-only '" + library + "' 2>&1", &status);
-  ASSERT_EQ(status, 0) << symbols;
-  EXPECT_NE(symbols.find(" T CreateNfsExportIsilon\n"), std::string::npos) << symbols;
-  EXPECT_NE(symbols.find(" T DeleteNfsExportIsilon\n"), std::string::npos) << symbols;
-}
-
-// isilonctl, run as its own process next to this test program's build directory.
+// isilonctl, run as its own process.
 class NfsCliTest : public NfsSimTest {
  protected:
   NfsCliTest() : NfsSimTest("127.0.0.32") {}
 
   void SetUp() override {
     NfsSimTest::SetUp();
-    ctl_ = BuildDir() + "/cli/isilonctl";
-    if (access(ctl_.c_str(), X_OK) != 0) GTEST_SKIP() << "isilonctl not built at " << ctl_;
+    if (HasFatalFailure()) return;
+    if (!IsilonctlBuilt()) GTEST_SKIP() << "isilonctl is not built";
   }
-
-  // Runs isilonctl with the password on its standard input; gives its standard output.
-  std::string Ctl(const std::string& args, int* status) {
-    const std::string command = "printf '%s\\n' '" + password() + "' | '" + ctl_ + "' --server " + address() +
-                                " --user " + user() + " --password-stdin --ca-file '" + certPath() + "' " + args +
-                                " 2>&1";
-    return RunCommand(command, status);
+  // Standard output and error together.
+  std::string Ctl(const std::vector<std::string>& args, int* status) {
+    const CtlRun run = RunIsilonctl({address(), user(), password(), certPath()}, args);
+    *status = run.exitCode;
+    return run.out + run.err;
   }
-
- private:
-  std::string ctl_;
 };
 
 TEST_F(NfsCliTest, CreateListAndDeleteExports) {
   int status = -1;
-  std::string out = Ctl("--json exports create /ifs/data/a /ifs/data/b --client h2 --client h1 --read-only", &status);
+  std::string out = Ctl(
+      {"--json", "exports", "create", "/ifs/data/a", "/ifs/data/b", "--client", "h2", "--client", "h1", "--read-only"},
+      &status);
   ASSERT_EQ(status, 0) << out;
   const auto made = nfs().exports();
   ASSERT_EQ(made.size(), 1u);
@@ -172,28 +125,28 @@ TEST_F(NfsCliTest, CreateListAndDeleteExports) {
   EXPECT_TRUE(made[0].readWriteClients.empty());
   EXPECT_TRUE(made[0].readOnly);
 
-  out = Ctl("exports create /ifs/data/a /ifs/data/b", &status);
+  out = Ctl({"exports", "create", "/ifs/data/a", "/ifs/data/b"}, &status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("exists already (id " + id + ")"), std::string::npos) << out;
 
   nfs().add(Item({"/ifs/zoned"}, "Z1"));
-  out = Ctl("exports list --path /ifs/data/b", &status);
+  out = Ctl({"exports", "list", "--path", "/ifs/data/b"}, &status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("/ifs/data/a,/ifs/data/b"), std::string::npos) << out;
-  out = Ctl("--json exports list --zone Z1", &status);
+  out = Ctl({"--json", "exports", "list", "--zone", "Z1"}, &status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("/ifs/zoned"), std::string::npos) << out;
   EXPECT_EQ(out.find("/ifs/data/a"), std::string::npos) << out;
 
-  out = Ctl("exports delete " + id, &status);
+  out = Ctl({"exports", "delete", id}, &status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("Deleted NFS export " + id), std::string::npos) << out;
-  out = Ctl("exports delete " + id, &status);
+  out = Ctl({"exports", "delete", id}, &status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("did not exist"), std::string::npos) << out;
-  out = Ctl("exports delete 0", &status);
+  out = Ctl({"exports", "delete", "0"}, &status);
   EXPECT_EQ(status, 2) << out;
-  out = Ctl("exports create relative/path", &status);
+  out = Ctl({"exports", "create", "relative/path"}, &status);
   EXPECT_EQ(status, 1) << out;
   EXPECT_NE(out.find("AEC_BAD_REQUEST"), std::string::npos) << out;
 }

@@ -95,8 +95,8 @@ TEST_F(NfsSessionTest, RepliesThatCannotBeTakenAreFailures) {
   server().faults().add(isim::Fault::replace(kExportsPath, 201, R"({"ids":[3]})").on("POST"));
   unsigned int id = 9;
   EXPECT_FALSE(session().CreateNFSExport(id, {"/ifs/a"}, _IsilonNFSPermissions(), "", "", false, true));
-  EXPECT_EQ(LastError(),
-            std::make_pair(std::string("Internal Error"), std::string(R"(Failed to parse json response:[{"ids":[3]}])")));
+  EXPECT_EQ(LastError(), std::make_pair(std::string("Internal Error"),
+                                        std::string(R"(Failed to parse json response:[{"ids":[3]}])")));
   EXPECT_EQ(id, 9u);
   // A fractional id is truncated.
   server().faults().add(isim::Fault::replace(kExportsPath, 201, R"({"id": 7.9})").on("POST"));
@@ -104,8 +104,8 @@ TEST_F(NfsSessionTest, RepliesThatCannotBeTakenAreFailures) {
   EXPECT_EQ(id, 7u);
 
   // A delete that the transport calls a success but that carries a body failed.
-  server().faults().add(isim::Fault::replace(kExportsPath, 200, R"({"errors":[{"code":"AEC_BUSY","message":"later"}]})")
-                            .on("DELETE"));
+  server().faults().add(
+      isim::Fault::replace(kExportsPath, 200, R"({"errors":[{"code":"AEC_BUSY","message":"later"}]})").on("DELETE"));
   EXPECT_FALSE(session().DeleteNFSExport(3, ""));
   EXPECT_EQ(LastError(), std::make_pair(std::string("AEC_BUSY"), std::string("later")));
   server().faults().add(isim::Fault::replace(kExportsPath, 200, "ok").on("DELETE"));
@@ -150,7 +150,7 @@ TEST_F(NfsSessionTest, ListingFollowsEveryPageWithoutAFilter) {
 
 TEST_F(NfsSessionTest, PathFilterStopsAfterThePageWithAMatch) {
   nfs().setPageSize(2);
-  nfs().add(Item({"/ifs/a"}));
+  nfs().add(Item({"/ifs/xa", "/ifs"}));                             // a prefix either way is no match
   const unsigned int both = nfs().add(Item({"/ifs/x", "/ifs/x"}));  // two equal paths: returned once
   nfs().add(Item({"/ifs/b"}));
   nfs().add(Item({"/ifs/c"}));
@@ -230,10 +230,10 @@ TEST_F(NfsSessionTest, ClusterRefusesMalformedOrClashingCreates) {
   EXPECT_EQ(post("?force=true", R"({"paths":["/ifs/b/","/ifs//a"]})"), "AEC_CONFLICT");
   // The same paths in another zone are another export.
   EXPECT_EQ(post("?force=true&zone=Other", R"({"paths":["/ifs/a","/ifs/b"]})").substr(0, 3), "ok ");
-  for (const char* body : {"", "[1]", "{}", R"({"paths":[]})", R"({"paths":["relative"]})",
-                           R"({"paths":["/ifs/q"],"clients":[""]})", R"({"paths":["/ifs/q"],"read_only":"no"})",
-                           R"({"paths":["/ifs/q"],"security_flavors":["none"]})",
-                           R"({"paths":["/ifs/q"],"map_all":{}})", R"({"paths":"/ifs/q"})"}) {
+  for (const char* body :
+       {"", "[1]", "{}", R"({"paths":[]})", R"({"paths":["relative"]})", R"({"paths":["/ifs/q"],"clients":[""]})",
+        R"({"paths":["/ifs/q"],"read_only":"no"})", R"({"paths":["/ifs/q"],"security_flavors":["none"]})",
+        R"({"paths":["/ifs/q"],"map_all":{}})", R"({"paths":"/ifs/q"})"}) {
     EXPECT_EQ(post("?force=true", body), "AEC_BAD_REQUEST") << body;
   }
   EXPECT_EQ(nfs().exports().size(), 3u);

@@ -1,6 +1,6 @@
 #pragma once
-// A simulated cluster on 127.0.0.10 and a registry that trusts its certificate, for the tests
-// of the session and its transport.
+// The session fixture on 127.0.0.10, with fresh sessions made on demand, for the tests of the
+// session and its transport.
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,8 +8,7 @@
 #include "isilon/ManageIsilon.h"
 #include "sim/core/Faults.h"
 #include "sim/core/RequestLog.h"
-#include "tests/support/Registry.h"
-#include "tests/support/SimFixture.h"
+#include "tests/support/SimSessionFixture.h"
 
 namespace sessiontest {
 
@@ -17,23 +16,14 @@ const char kAddress[] = "127.0.0.10";
 // Nothing ever listens here: connections are refused.
 const char kDeadAddress[] = "127.0.0.11";
 
-class SessionFixture : public SimFixture {
+class SessionFixture : public SimSessionFixture {
  protected:
-  explicit SessionFixture(isim::Config config = isim::Config()) : SimFixture(kAddress, std::move(config)) {}
+  explicit SessionFixture(isim::Config config = isim::Config()) : SimSessionFixture(kAddress, std::move(config)) {}
 
-  void SetUp() override {
-    SimFixture::SetUp();
-    registry_.reset(new ScopedRegistry(RegistryText()));
-  }
   void TearDown() override {
-    registry_.reset();
     SetTransportFactory(nullptr);
-    SimFixture::TearDown();
+    SimSessionFixture::TearDown();
   }
-
-  // The registry for the test; by default it trusts the simulator's certificate.
-  virtual std::string RegistryText() const { return "[NAS]\nsIsilonCAFile = " + certPath() + "\n"; }
-  ScopedRegistry& registry() { return *registry_; }
 
   std::unique_ptr<ManageIsilon> NewSession(const std::string& server, const std::string& user,
                                            const std::string& password, unsigned long long context = 42) {
@@ -45,17 +35,16 @@ class SessionFixture : public SimFixture {
   }
   std::unique_ptr<ManageIsilon> NewSession() { return NewSession(address(), user(), password()); }
 
-  std::string Url(const std::string& path) const { return "https://" + address() + ":8080" + path; }
-
-  std::vector<isim::LoggedRequest> Requests() { return server().requestLog().entries(); }
-  isim::LoggedRequest LastRequest() {
-    isim::LoggedRequest last;
-    server().requestLog().last(last);
-    return last;
+  // The last error of another session, as "code|message".
+  using SimSessionFixture::LastError;
+  static std::string LastError(ManageIsilon& session) {
+    std::string code, message;
+    session.GetLastError(code, message);
+    return code + "|" + message;
   }
 
- private:
-  std::unique_ptr<ScopedRegistry> registry_;
+  std::vector<isim::LoggedRequest> Requests() { return server().requestLog().entries(); }
+  isim::LoggedRequest LastRequest() { return LastSent(); }
 };
 
 inline isim::Config WithUser(const std::string& user, const std::string& password) {

@@ -16,12 +16,6 @@ using sessiontest::SessionFixture;
 
 namespace {
 
-std::string LastError(ManageIsilon& session) {
-  std::string code, message;
-  session.GetLastError(code, message);
-  return code + "|" + message;
-}
-
 // The session id in a request's Cookie header ("isisessid=ID").
 std::string SessionIdOf(const isim::LoggedRequest& request) {
   const std::string cookie = request.header("Cookie");
@@ -173,37 +167,6 @@ TEST_F(SessionTest, ErrorRepliesStayReadableAndNameTheirStatus) {
   EXPECT_EQ("{\"errors\":[{\"code\":\"AEC_NOT_FOUND\",\"message\":\"Thing not found\"}]}", response);
   EXPECT_EQ("HTTP status 404", session->GetLastTransportError());
 
-  // The shared request cycle reads the error into the last error.
-  IsilonJsonBase request;
-  const ManageIsilon::RequestStep step{"test", ManageIsilon::kGet, "cannot build", true, true};
-  server().faults().add(isim::Fault::error("/platform/1/thing", 409, "AEC_CONFLICT", "Already there"));
-  auto build = [this](std::string& uri, std::string& body) {
-    uri = Url("/platform/1/thing");
-    body.clear();
-    return true;
-  };
-  EXPECT_EQ(ManageIsilon::kRequestRejected, session->RunRequest(step, request, build, response));
-  std::string code, message;
-  session->GetLastError(code, message);
-  EXPECT_EQ("AEC_CONFLICT", code);
-  EXPECT_EQ("Already there", message);
-
-  // A session the cluster no longer knows gets an HTML 401: "Internal error", status in the cause.
-  server().sessions().clear();
-  EXPECT_EQ(ManageIsilon::kRequestRejected, session->RunRequest(step, request, build, response));
-  session->GetLastError(code, message);
-  EXPECT_EQ("Internal error", code);
-  EXPECT_EQ("Internal error", message);
-  EXPECT_EQ("HTTP status 401", session->GetLastTransportError());
-
-  // A builder that fails sends nothing.
-  const size_t before = server().requestLog().size();
-  EXPECT_EQ(ManageIsilon::kRequestNotSent,
-            session->RunRequest(step, request, [](std::string&, std::string&) { return false; }, response));
-  session->GetLastError(code, message);
-  EXPECT_EQ("Internal Error", code);
-  EXPECT_EQ("cannot build", message);
-  EXPECT_EQ(before, server().requestLog().size());
 }
 
 TEST_F(SessionTest, SecretsNeverReachTheLogEvenWithTheTrace) {

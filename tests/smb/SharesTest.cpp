@@ -128,21 +128,23 @@ TEST_F(SmbShares, NamesAndPathsWithSpecialCharactersStayExact) {
 TEST_F(SmbShares, ListingFollowsResumeTokensWithAndWithoutPathFilter) {
   AddShares("System", "s", "/ifs/a", 60);
   AddShares("System", "t", "/ifs/b", 60);
+  AddShares("System", "u", "/ifs/b2", 1);
   std::vector<_IsilonShareInfo> shares;
   ASSERT_TRUE(session().GetCIFSSharesList(shares, "", "", ""));
-  ASSERT_EQ(shares.size(), 120u);
+  ASSERT_EQ(shares.size(), 121u);
   EXPECT_EQ(shares.front().strName, "s000");
-  EXPECT_EQ(shares.back().strName, "t059");
+  EXPECT_EQ(shares.back().strName, "u000");
   std::vector<std::string> targets = ShareTargets("GET");
   ASSERT_EQ(targets.size(), 3u);
   EXPECT_EQ(targets[0], "/platform/1/protocols/smb/shares?limit=50");
   EXPECT_EQ(targets[1].rfind("/platform/1/protocols/smb/shares?resume=", 0), 0u) << targets[1];
   EXPECT_EQ(targets[1].find("limit"), std::string::npos);
 
-  // A path filter keeps the exact matches of every page; case and trailing slash count.
+  // A path filter keeps the exact matches of every page; a longer path, case and trailing slash count.
   ASSERT_TRUE(session().GetCIFSSharesList(shares, "", "/ifs/b", ""));
   ASSERT_EQ(shares.size(), 60u);
   EXPECT_EQ(shares.front().strName, "t000");
+  EXPECT_EQ(shares.back().strName, "t059");
   ASSERT_TRUE(session().GetCIFSSharesList(shares, "", "/ifs/b/", ""));
   EXPECT_TRUE(shares.empty());
   ASSERT_TRUE(session().GetCIFSSharesList(shares, "", "/IFS/b", ""));
@@ -183,7 +185,8 @@ TEST_F(SmbShares, BrokenRepliesFailCleanly) {
   EXPECT_FALSE(session().GetCIFSSharesList(shares, "", "", ""));
   server().faults().add(isim::Fault::truncate("/platform/1/protocols/smb/shares", "{\"shares\":[{\"na", 500));
   EXPECT_FALSE(session().GetCIFSSharesList(shares, "", "", ""));
-  server().faults().add(isim::Fault::error("/platform/1/protocols/smb/shares", 500, "AEC_SYSTEM_INTERNAL_ERROR", "boom"));
+  server().faults().add(
+      isim::Fault::error("/platform/1/protocols/smb/shares", 500, "AEC_SYSTEM_INTERNAL_ERROR", "boom"));
   std::string path;
   _IsilonShareInfo info;
   EXPECT_FALSE(session().GetFSPathForShare("s001", path, info, ""));

@@ -1,51 +1,23 @@
 #pragma once
-// A simulated cluster with its SMB module, and a session that trusts its certificate.
+// The session fixture with the simulator's SMB module at hand.
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "isilon/ManageIsilon.h"
-#include "sim/core/Server.h"
 #include "sim/smb/SmbModule.h"
-#include "tests/support/Registry.h"
-#include "tests/support/SimFixture.h"
+#include "tests/support/SimSessionFixture.h"
 
-class SmbFixture : public SimFixture {
+class SmbFixture : public SimSessionFixture {
  protected:
-  explicit SmbFixture(const std::string& address) : SimFixture(address) {}
+  using SimSessionFixture::SimSessionFixture;
 
-  void SetUp() override {
-    SimFixture::SetUp();
-    registry_.reset(new ScopedRegistry("[NAS]\nsIsilonCAFile=" + certPath() + "\n"));
-    session_.reset(new ManageIsilon());
-    session_->SetFileServer(address());
-    session_->SetUser(user());
-    session_->SetPasswd(password());
-  }
-  void TearDown() override {
-    session_.reset();
-    registry_.reset();
-    SimFixture::TearDown();
-  }
-
-  ManageIsilon& session() { return *session_; }
-  isim::SmbModule& smb() { return *server().module<isim::SmbModule>(); }
-
-  std::string Code() {
-    std::string code, message;
-    session_->GetLastError(code, message);
-    return code;
-  }
-  std::string Message() {
-    std::string code, message;
-    session_->GetLastError(code, message);
-    return message;
-  }
+  isim::SmbModule& smb() { return module<isim::SmbModule>(); }
+  std::string Code() { return LastCode(); }
+  std::string Message() { return LastMessage(); }
   // Targets of the requests sent to the share interface so far, in order.
   std::vector<std::string> ShareTargets(const std::string& method) {
     std::vector<std::string> out;
-    for (const auto& r : server().requestLog().find(method, "/platform/1/protocols/smb/shares")) out.push_back(r.target);
+    for (const auto& r : Sent(method, "/platform/1/protocols/smb/shares")) out.push_back(r.target);
     return out;
   }
   void AddShares(const std::string& zone, const std::string& prefix, const std::string& path, int count) {
@@ -58,8 +30,4 @@ class SmbFixture : public SimFixture {
       ASSERT_TRUE(smb().addShare(zone, share)) << name;
     }
   }
-
- private:
-  std::unique_ptr<ScopedRegistry> registry_;
-  std::unique_ptr<ManageIsilon> session_;
 };

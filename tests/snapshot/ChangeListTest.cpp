@@ -81,7 +81,7 @@ TEST_F(ChangeListTest, WaitsThroughRunningAndPausedThenListsTheRealDifferences) 
   SetPlan({"running", "paused_user", "running"}, "succeeded");
   const CZemError error = session().CreateSnapshotChangeList(older_, newer_, true);
   ASSERT_FALSE(error.IsError()) << error.ToString();
-  EXPECT_EQ(sleeps(), 4);  // one 2-second sleep before every poll
+  EXPECT_EQ(sleeps().size(), 4u);  // one 2-second sleep before every poll
   const auto posts = Requests("POST", "/platform/3/job/jobs");
   ASSERT_EQ(posts.size(), 1u);
   EXPECT_EQ(posts[0].body, "{\"changelistcreate_params\" : {\"newer_snapid\": " + std::to_string(newer_) +
@@ -111,7 +111,7 @@ TEST_F(ChangeListTest, WithoutWaitOnePostAndNoPoll) {
   SetPlan({}, "succeeded");
   const CZemError error = session().CreateSnapshotChangeList(older_, newer_, false);
   ASSERT_FALSE(error.IsError()) << error.ToString();
-  EXPECT_EQ(sleeps(), 0);
+  EXPECT_EQ(sleeps().size(), 0u);
   EXPECT_EQ(Requests("POST", "/platform/3/job/jobs").size(), 1u);
   EXPECT_TRUE(Requests("GET", "/platform/3/job/jobs").empty());
 }
@@ -122,37 +122,42 @@ TEST_F(ChangeListTest, FinishedStatesOtherThanSuccessFailAtOnce) {
       {{"running"}, "failed"}, {{}, "paused"}, {{"Running"}, "succeeded"}};
   for (const auto& c : cases) {
     SetPlan(c.first, c.second);
-    const int before = sleeps();
+    const size_t before = sleeps().size();
     const CZemError error = session().CreateSnapshotChangeList(older_, newer_, true);
     ASSERT_TRUE(error.IsError());
     EXPECT_EQ(error.Number(), 774);
     const std::string state = c.first.empty() || c.first[0] == "running" ? c.second : c.first[0];
     EXPECT_NE(error.Message().find("status reported[" + state + "], return failure"), std::string::npos)
         << error.Message();
-    EXPECT_EQ(sleeps() - before, c.first.empty() || c.first[0] != "running" ? 1 : 2);
+    EXPECT_EQ(sleeps().size() - before, c.first.empty() || c.first[0] != "running" ? 1u : 2u);
   }
 }
 
 TEST_F(ChangeListTest, ConfiguredLimitEndsTheWaitOnAJobThatNeverFinishes) {
   SimpleChanges();
   SetPlan({}, "never");
-  SetTarvex("IsilonChangeListGenerationWaitTime=5\n");
-  CZemError error = session().CreateSnapshotChangeList(older_, newer_, true);
-  ASSERT_TRUE(error.IsError());
-  EXPECT_EQ(error.Number(), 774);
-  EXPECT_NE(error.Message().find("status reported[running]. ChangeListCreate job could not complete in [5]seconds"),
-            std::string::npos)
-      << error.Message();
-  EXPECT_EQ(sleeps(), 3);
-
-  // A limit of 1 still allows the first poll; a negative one means 900 seconds.
-  SetTarvex("IsilonChangeListGenerationWaitTime=1\n");
-  error = session().CreateSnapshotChangeList(older_, newer_, true);
-  EXPECT_NE(error.Message().find("in [1]seconds"), std::string::npos);
-  EXPECT_EQ(sleeps(), 4);
+  // Two-second polls until the time waited reaches the limit: odd and even limits, 1 still
+  // allowing the first poll.
+  const struct {
+    int limit;
+    size_t polls;
+  } rows[] = {{5, 3}, {6, 3}, {4, 2}, {1, 1}};
+  for (const auto& row : rows) {
+    SetTarvex("IsilonChangeListGenerationWaitTime=" + std::to_string(row.limit) + "\n");
+    const size_t before = sleeps().size();
+    const CZemError error = session().CreateSnapshotChangeList(older_, newer_, true);
+    ASSERT_TRUE(error.IsError());
+    EXPECT_EQ(error.Number(), 774);
+    EXPECT_NE(error.Message().find("status reported[running]. ChangeListCreate job could not complete in [" +
+                                   std::to_string(row.limit) + "]seconds"),
+              std::string::npos)
+        << error.Message();
+    EXPECT_EQ(sleeps().size() - before, row.polls) << row.limit;
+  }
+  // A negative limit means 900 seconds.
   SetTarvex("IsilonChangeListGenerationWaitTime=-5\n");
   SetPlan(std::vector<std::string>(10, "paused_system"), "succeeded");
-  error = session().CreateSnapshotChangeList(older_, newer_, true);
+  const CZemError error = session().CreateSnapshotChangeList(older_, newer_, true);
   EXPECT_FALSE(error.IsError()) << error.ToString();
 }
 

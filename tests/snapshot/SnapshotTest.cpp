@@ -22,8 +22,8 @@ class SnapshotTest : public SnapshotSim {
 TEST_F(SnapshotTest, CreateListAndDeleteByIdAndName) {
   int id = -1;
   ASSERT_TRUE(session().CreateSnapshot("/ifs/data/a", "first", id));
-  EXPECT_EQ(id, 0);  // the create reply is not read
-  ASSERT_TRUE(session().CreateSnapshot("/ifs/data/b", "second", id));
+  EXPECT_EQ(id, 0);                                                     // the create reply is not read
+  ASSERT_TRUE(session().CreateSnapshot("/ifs/data/ab", "second", id));  // "/ifs/data/a" is its prefix
   ASSERT_TRUE(session().CreateSnapshot("/ifs/data/a", "third", id));
   auto posts = Requests("POST", "/platform/1/snapshot/snapshots");
   ASSERT_EQ(posts.size(), 3u);
@@ -34,7 +34,7 @@ TEST_F(SnapshotTest, CreateListAndDeleteByIdAndName) {
   ASSERT_EQ(list.size(), 3u);
   EXPECT_EQ(list[0].strName, "first");
   EXPECT_EQ(list[2].strName, "third");
-  EXPECT_EQ(list[1].strPath, "/ifs/data/b");
+  EXPECT_EQ(list[1].strPath, "/ifs/data/ab");
   EXPECT_EQ(list[0].strState, "active");
   EXPECT_GT(list[0].nId, 0);
 
@@ -44,7 +44,7 @@ TEST_F(SnapshotTest, CreateListAndDeleteByIdAndName) {
 
   // By name: one request; a path that differs leaves the result empty, still a success.
   server().requestLog().clear();
-  ASSERT_TRUE(session().GetSnapshotList(list, "/ifs/data/b", "second"));
+  ASSERT_TRUE(session().GetSnapshotList(list, "/ifs/data/ab", "second"));
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(Requests("GET", "/platform/1/snapshot/snapshots").size(), 1u);
   ASSERT_TRUE(session().GetSnapshotList(list, "/ifs/data/a", "second"));
@@ -161,9 +161,8 @@ TEST_F(SnapshotTest, BrokenListingsFailCleanly) {
   EXPECT_FALSE(session().GetSnapshotList(list, "", ""));
   ExpectLastError("Internal Error", "Failed to parse json response:[{}]");
 
-  server().faults().add(isim::Fault::error("/platform/1/snapshot/snapshots", 500, "AEC_SYSTEM_INTERNAL_ERROR",
-                                           "busy")
-                            .after(1));
+  server().faults().add(
+      isim::Fault::error("/platform/1/snapshot/snapshots", 500, "AEC_SYSTEM_INTERNAL_ERROR", "busy").after(1));
   EXPECT_FALSE(session().GetSnapshotList(list, "", ""));
   ExpectLastError("AEC_SYSTEM_INTERNAL_ERROR", "busy");
   // The first page's snapshots stay in the result.

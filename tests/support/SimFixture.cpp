@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -29,29 +30,43 @@ int LockAddress(const std::string& address) {
 
 }  // namespace
 
-SimCluster::SimCluster(const std::string& address, isim::Config config) : lockFd_(LockAddress(address)) {
-  config.address = address;
-  if (config.port == 0) config.port = 8080;
-  server_.reset(new isim::Server(std::move(config)));
-  std::string error;
-  // Another test program may still be letting go of the same address.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!server_->start(&error)) {
-    if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("simulator: " + error);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+SimCluster::SimCluster(const std::string& address, isim::Config config)
+    : SimCluster(std::vector<std::string>{address}, std::move(config)) {}
+
+SimCluster::SimCluster(const std::vector<std::string>& addresses, isim::Config config) {
+  std::vector<std::string> sorted = addresses;
+  std::sort(sorted.begin(), sorted.end());
+  try {
+    for (const auto& a : sorted) lockFds_.push_back(LockAddress(a));
+    config.address = addresses.at(0);
+    config.nodeAddresses = addresses.size() > 1 ? addresses : std::vector<std::string>();
+    if (config.port == 0) config.port = 8080;
+    server_.reset(new isim::Server(std::move(config)));
+    std::string error;
+    // Another test program may still be letting go of the same address.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!server_->start(&error)) {
+      if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("simulator: " + error);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (!server_->writeCertificate(cert_.path())) throw std::runtime_error("simulator: cannot write " + cert_.path());
+  } catch (...) {
+    // No destructor runs for a constructor that throws: the addresses are let go here.
+    server_.reset();
+    for (int fd : lockFds_) close(fd);
+    throw;
   }
-  if (!server_->writeCertificate(cert_.path())) throw std::runtime_error("simulator: cannot write " + cert_.path());
 }
 
 SimCluster::~SimCluster() {
   server_->stop();
   server_.reset();
-  close(lockFd_);  // releases the address for the next one
+  for (int fd : lockFds_) close(fd);  // releases the addresses for the next one
 }
 
 void SimFixture::SetUp() {
   try {
-    cluster_.reset(new SimCluster(address_, config_));
+    cluster_.reset(new SimCluster(addresses_, config_));
   } catch (const std::exception& e) {
     FAIL() << e.what();
   }

@@ -9,11 +9,13 @@
 //   };
 //   TEST_F(SnapshotTest, ...) { server().faults().add(...); ... address(), certPath(), user(), password() }
 //
-// Give every suite its own addresses: test programs run side by side.
+// Give every suite its own addresses: test programs run side by side. A cluster of several
+// nodes takes a list of addresses, one per node (SimFixture({"127.0.0.120", "127.0.0.121"})).
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "sim/core/Server.h"
 #include "tests/support/TempFile.h"
@@ -24,6 +26,8 @@ class SimCluster {
   // Starts at once; throws std::runtime_error when it cannot. An address still held by a
   // test that is ending is waited for a few seconds.
   explicit SimCluster(const std::string& address, isim::Config config = isim::Config());
+  // One node per address (locked in sorted order, so that overlapping sets cannot deadlock).
+  explicit SimCluster(const std::vector<std::string>& addresses, isim::Config config = isim::Config());
   ~SimCluster();
   SimCluster(const SimCluster&) = delete;
   SimCluster& operator=(const SimCluster&) = delete;
@@ -36,9 +40,10 @@ class SimCluster {
   const std::string& user() const { return server_->config().users.at(0).first; }
   const std::string& password() const { return server_->config().users.at(0).second; }
   std::string url() const { return server_->baseUrl(); }
+  std::string url(size_t node) const { return server_->nodeUrl(node); }
 
  private:
-  int lockFd_;
+  std::vector<int> lockFds_;
   std::unique_ptr<isim::Server> server_;
   TempFile cert_{std::string(), ".pem"};
 };
@@ -47,14 +52,16 @@ class SimCluster {
 class SimFixture : public ::testing::Test {
  protected:
   explicit SimFixture(std::string address, isim::Config config = isim::Config())
-      : address_(std::move(address)), config_(std::move(config)) {}
+      : SimFixture(std::vector<std::string>{std::move(address)}, std::move(config)) {}
+  explicit SimFixture(std::vector<std::string> addresses, isim::Config config = isim::Config())
+      : addresses_(std::move(addresses)), config_(std::move(config)) {}
 
   void SetUp() override;
   void TearDown() override;
 
   SimCluster& cluster() { return *cluster_; }
   isim::Server& server() { return cluster_->server(); }
-  const std::string& address() const { return address_; }
+  const std::string& address() const { return addresses_.front(); }
   const std::string& certPath() const { return cluster_->certPath(); }
   const std::string& user() const { return cluster_->user(); }
   const std::string& password() const { return cluster_->password(); }
@@ -62,7 +69,7 @@ class SimFixture : public ::testing::Test {
   isim::Config& simConfig() { return config_; }
 
  private:
-  std::string address_;
+  std::vector<std::string> addresses_;
   isim::Config config_;
   std::unique_ptr<SimCluster> cluster_;
 };

@@ -103,8 +103,9 @@ TEST_F(SyncIQJobs, PausedOrScheduledJobIsWaitedForWithoutTheBudget) {
   ASSERT_TRUE(session().StartSyncIQJob("nightly", "snap-1", jobId)) << LastMessage();
   EXPECT_EQ(jobId, 1u);
   EXPECT_EQ(sleeps(), Seconds(2, 5000));
-  EXPECT_TRUE(log.Contains("SyncIQ policy[nightly] on File server[127.0.0.62] has job in [paused] state. "
-                           "Retry after 5 seconds"));
+  EXPECT_TRUE(
+      log.Contains("SyncIQ policy[nightly] on File server[127.0.0.62] has job in [paused] state. "
+                   "Retry after 5 seconds"));
 
   // A running job that shows no id yet costs retries, not waits.
   AddPolicy(FitPolicy("noid", "/ifs/data/noid"));
@@ -121,17 +122,28 @@ TEST_F(SyncIQJobs, PausedOrScheduledJobIsWaitedForWithoutTheBudget) {
 }
 
 TEST_F(SyncIQJobs, WaitLimitEndsAJobThatStaysScheduled) {
-  AddPolicy(FitPolicy("stuck", "/ifs/data/stuck"));
+  // Five-second waits while the next one still fits the limit: a limit on a multiple of five
+  // allows its last wait, one just under it does not.
+  const struct {
+    int limit;
+    size_t waits;
+  } rows[] = {{12, 2}, {10, 2}, {9, 1}, {5, 1}, {4, 0}};
   SetTiming(Timing(0, "scheduled", 100000));
-  SetTarvex("nIsilonSyncIQJobWaitLimit=12\n");
-  unsigned int jobId = 7;
-  EXPECT_FALSE(session().StartSyncIQJob("stuck", "snap-1", jobId));
-  EXPECT_EQ(jobId, 0u);
-  EXPECT_EQ(sleeps(), Seconds(2, 5000));  // never more than the limit in all
-  EXPECT_EQ(LastCode(), "Internal Error");
-  EXPECT_EQ(LastMessage(),
-            "SyncIQ job of policy[stuck] stayed in [scheduled] state; gave up after waiting [10] seconds "
-            "(nIsilonSyncIQJobWaitLimit[12]).");
+  for (const auto& row : rows) {
+    const std::string name = "stuck" + std::to_string(row.limit);
+    AddPolicy(FitPolicy(name, "/ifs/data/" + name));
+    SetTarvex("nIsilonSyncIQJobWaitLimit=" + std::to_string(row.limit) + "\n");
+    const size_t before = sleeps().size();
+    unsigned int jobId = 7;
+    EXPECT_FALSE(session().StartSyncIQJob(name, "snap-1", jobId));
+    EXPECT_EQ(jobId, 0u);
+    EXPECT_EQ(std::vector<unsigned int>(sleeps().begin() + before, sleeps().end()), Seconds(row.waits, 5000))
+        << row.limit;
+    EXPECT_EQ(LastCode(), "Internal Error");
+    EXPECT_EQ(LastMessage(), "SyncIQ job of policy[" + name + "] stayed in [scheduled] state; gave up after waiting [" +
+                                 std::to_string(5 * row.waits) + "] seconds (nIsilonSyncIQJobWaitLimit[" +
+                                 std::to_string(row.limit) + "]).");
+  }
 }
 
 TEST_F(SyncIQJobs, FailedJobQueryReconnectsOnce) {
@@ -209,9 +221,9 @@ TEST_F(SyncIQJobs, NamesAreEscapedInTheBodyAndEncodedInTheQuery) {
   EXPECT_EQ(jobId, 1u);
   EXPECT_EQ(server().requestLog().find("POST", "/platform/1/sync/jobs").at(0).body,
             "{\"id\" : \"q\\\"uote&state=finished\",\"source_snapshot\" : \"snap\\\\1\"}");
-  EXPECT_EQ(Requests("GET /platform/1/sync/jobs"),
-            (std::vector<std::string>{
-                "GET /platform/1/sync/jobs?policy_name=q%22uote%26state%3Dfinished&state=running"}));
+  EXPECT_EQ(
+      Requests("GET /platform/1/sync/jobs"),
+      (std::vector<std::string>{"GET /platform/1/sync/jobs?policy_name=q%22uote%26state%3Dfinished&state=running"}));
 
   // A job list entry of the wrong kinds and a non-JSON reply are handled, not trusted.
   server().faults().add(isim::Fault::replace(

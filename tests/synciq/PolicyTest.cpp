@@ -33,6 +33,7 @@ TEST_F(SyncIQPolicies, PagesAreFollowedAndPoliciesSelectedByPathOrName) {
   const std::string cId = AddPolicy(c);
   AddPolicy(FitPolicy("d", "/ifs/data/A"));   // another case
   AddPolicy(FitPolicy("e", "/ifs/data/a/"));  // a trailing slash
+  AddPolicy(FitPolicy("bc", "/ifs/data"));    // a longer name, a shorter path
 
   std::vector<_IsilonSyncIQPolicyInfo> found(1);
   ASSERT_TRUE(session().GetSyncIQPolicy(found, "/ifs/data/a", "not a filter")) << LastMessage();
@@ -87,11 +88,11 @@ TEST_F(SyncIQPolicies, FailingAndBrokenRepliesFailCleanly) {
   EXPECT_EQ(LastMessage(), "Failed to parse json response:[<html>maintenance</html>]");
 
   // Members of the wrong kind and numbers out of range give defined values.
-  server().faults().add(isim::Fault::replace(
-      "/platform/1/sync/policies", 200,
-      R"({"policies":[{"name":"odd","source_root_path":"/ifs/data/a","enabled":"yes","id":7,)"
-      R"("target_snapshot_expiration":1e30},{"name":"neg","source_root_path":"/ifs/data/a",)"
-      R"("target_snapshot_expiration":-12.9},17,{"source_root_path":["/ifs/data/a"]}]})"));
+  server().faults().add(
+      isim::Fault::replace("/platform/1/sync/policies", 200,
+                           R"({"policies":[{"name":"odd","source_root_path":"/ifs/data/a","enabled":"yes","id":7,)"
+                           R"("target_snapshot_expiration":1e30},{"name":"neg","source_root_path":"/ifs/data/a",)"
+                           R"("target_snapshot_expiration":-12.9},17,{"source_root_path":["/ifs/data/a"]}]})"));
   ASSERT_TRUE(session().GetSyncIQPolicy(found, "/ifs/data/a", ""));
   ASSERT_EQ(found.size(), 2u);
   EXPECT_FALSE(found[0].bEnabled);

@@ -1,0 +1,159 @@
+// The request cycle every operation shares: open, build, guard, send with retries, re-open an
+// expired session, read the error reply.
+#include "src/session/Cycle.h"
+
+#include <string>
+#include <vector>
+
+#include "host/QuorLibCurl.h"
+#include "host/Sleep.h"
+#include "src/common/InputChecks.h"
+#include "src/session/RetryPolicy.h"
+
+using isilon::RequestFate;
+
+namespace {
+
+RequestFate FateOf(TransportResult result) {
+  switch (result) {
+    case TransportResult::kSucceeded: return RequestFate::kSucceeded;
+    case TransportResult::kErrorStatus: return RequestFate::kErrorStatus;
+    case TransportResult::kNoReply:
+    case TransportResult::kTimedOut: return RequestFate::kNoReply;
+    case TransportResult::kNoConnection:
+    case TransportResult::kNotSent: break;
+  }
+  return RequestFate::kNotSent;
+}
+
+}  // namespace
+
+ManageIsilon::RequestOutcome ManageIsilon::Exchange(const RequestStep& step, const string& uri, const string& body,
+                                                    string& response) {
+  const isilon::RetryPolicy policy = isilon::RetryPolicy::FromRegistry();
+  RequestOutcome outcome;
+  for (int repeat = 0;; ++repeat) {
+    bool resetHeaders = step.headers == isilon::Headers::kReinstall;
+    if (step.extraHeaders != nullptr) {
+      // This request's own lines ride on top of the session's headers, on every try.
+      pTransport->QuorLibCurlFreeHttpHeaderList();
+      bool appended = SetCurlHeaders();
+      for (const string& line : *step.extraHeaders) {
+        appended = appended && pTransport->QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, line);
+      }
+      if (!appended) {
+        SetLastError("Internal error", "Could not construct message to file server. Error appending header.");
+        if (step.failureLine == isilon::FailureLine::kWrite) LogFailure(step.function, __LINE__);
+        return RequestOutcome();
+      }
+      if (step.trace) pTransport->toggleTrace(true);
+      resetHeaders = false;
+    }
+    TransportResult result = TransportResult::kNotSent;
+    const bool accepted = SendOnce(response, step.method, uri, body, resetHeaders, result);
+    outcome.httpStatus = pTransport != nullptr ? pTransport->GetLastHttpStatus() : 0;
+    outcome.fate = accepted ? RequestFate::kSucceeded : FateOf(result);
+    outcome.transport = result;
+    if (accepted || pTransport == nullptr) return outcome;
+
+    const bool transient = result == TransportResult::kErrorStatus
+                               ? isilon::RetryPolicy::RetriesStatus(outcome.httpStatus)
+                               : isilon::RetryPolicy::RetriesFailure(result, /*isGet=*/step.method == kGet);
+    if (!transient || repeat >= policy.retries) return outcome;
+    vector<string> retryAfter;
+    if (result == TransportResult::kErrorStatus) pTransport->GetHttpResponseHeaders("Retry-After", retryAfter);
+    const unsigned delayMs = policy.DelayMs(repeat, retryAfter.empty() ? string() : retryAfter.front());
+    Log(step.function, __LINE__, 0, "Request to file server[%s] failed (%s); retry %d of %d in %u ms.",
+        strFileServer.c_str(), pTransport->GetLastErrorText().c_str(), repeat + 1, policy.retries, delayMs);
+    ++retriesDone_;
+    ZEMSLEEP(delayMs, __FILE__, __LINE__);
+  }
+}
+
+ManageIsilon::RequestOutcome ManageIsilon::RunRequest(const RequestStep& step, IsilonJsonBase& request,
+                                                      const RequestBuilder& build, string& response) {
+  const bool writeLine = step.failureLine == isilon::FailureLine::kWrite;
+  if (!OpenConnection()) {
+    if (writeLine) LogFailure(step.function, __LINE__);
+    return RequestOutcome();
+  }
+  string uri, body;
+  if (!build(uri, body)) {
+    SetLastError("Internal Error", step.buildFailure);
+    if (writeLine) LogFailure(step.function, __LINE__);
+    return RequestOutcome();
+  }
+  // Whatever built the URI, a dot segment in its path would be resolved away by the transport
+  // and name another resource: nothing such is sent.
+  if (isilon::HasDotSegment(uri)) {
+    SetLastError("Internal error", "Invalid input parameters");
+    if (writeLine) LogFailure(step.function, __LINE__);
+    return RequestOutcome();
+  }
+
+  RequestOutcome outcome = Exchange(step, uri, body, response);
+  if (MovesToAnotherNode(outcome, step)) {
+    // The session's node went away before the request reached it: log in on another node and
+    // send it there; a GET that was cut off may be repeated too.
+    Log(step.function, __LINE__, 0, "Node[%s] of file server[%s] did not answer; opening the session on another node.",
+        sessionNode_.c_str(), strFileServer.c_str());
+    ++nodeSwitches_;
+    outcome = ReopenAndRepeat(step, uri, body, response, /*anotherNode=*/true);
+  } else if (outcome.fate == RequestFate::kErrorStatus && outcome.httpStatus == 401) {
+    // The session expired, or the cluster no longer knows it: log in again once and repeat the
+    // same request. A login that fails ends it here, so a wrong password never loops.
+    Log(step.function, __LINE__, 0, "Session on file server[%s] is no longer valid (HTTP 401); opening it again.",
+        strFileServer.c_str());
+    ++sessionsReopened_;
+    outcome = ReopenAndRepeat(step, uri, body, response, /*anotherNode=*/false);
+  }
+  if (outcome.NotMade()) return outcome;
+
+  if (step.extraHeaders != nullptr && pTransport != nullptr) {
+    // The next request carries the session's headers only.
+    pTransport->QuorLibCurlFreeHttpHeaderList();
+    if (!SetCurlHeaders()) Log(step.function, __LINE__, -1, "Failed to reset connection headers.");
+  }
+  if (outcome.Succeeded() && step.successBody == isilon::SuccessBody::kEmpty && !response.empty()) {
+    outcome.fate = RequestFate::kErrorStatus;  // a delete answered with text: read it as the error
+  }
+  if (!outcome.Succeeded()) {
+    request.ParseError(response);
+    request.getError(strLastErrorCode, strLastErrorMessage);
+    outcome.done = step.codeMeaningDone != nullptr && strLastErrorCode == step.codeMeaningDone;
+  }
+  return outcome;
+}
+
+ManageIsilon::RequestOutcome ManageIsilon::ReopenAndRepeat(const RequestStep& step, const string& uri,
+                                                           const string& body, string& response, bool anotherNode) {
+  ForgetSession();
+  avoidNode_ = anotherNode ? sessionNode_ : string();
+  const bool opened = OpenConnection();
+  avoidNode_.clear();
+  if (!opened) {
+    if (anotherNode) {
+      Log(step.function, __LINE__, -1, "Could not open the session on another node of file server[%s]. Error[%s]:[%s]",
+          strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+    } else {
+      Log(step.function, __LINE__, -1,
+          "Session on file server[%s] had expired and could not be re-opened. Error[%s]:[%s]", strFileServer.c_str(),
+          strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+    }
+    if (step.failureLine == isilon::FailureLine::kWrite) LogFailure(step.function, __LINE__);
+    return RequestOutcome();
+  }
+  return Exchange(step, uri, body, response);
+}
+
+bool ManageIsilon::FollowResumePages(const char* function, const isilon::PageReader& read, isilon::PageWalk* result) {
+  string token;
+  const isilon::PageWalk walk = isilon::FollowPages(token, read, isilon::RepeatedTokens::kStop);
+  if (result != nullptr) *result = walk;
+  if (walk == isilon::PageWalk::kFailed) return false;
+  // A token handed out twice would repeat the same pages for ever.
+  if (walk == isilon::PageWalk::kRepeatedToken) {
+    return Fail(function, __LINE__, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
+  }
+  return true;
+}

@@ -1,0 +1,61 @@
+#pragma once
+// The request cycle's types: what an operation tells the cycle about its request, and what
+// the cycle tells the operation about how it ended. Internal to the library.
+#include <string>
+#include <vector>
+
+#include "isilon/ManageIsilon.h"
+
+namespace isilon {
+
+// Whether the operation's standard failure line is written when the request is not made.
+enum class FailureLine { kSkip, kWrite };
+// Whether the session headers are installed afresh before sending.
+enum class Headers { kKeep, kReinstall };
+// What a success reply may hold: deletes want none, and read any text as the cluster's error.
+enum class SuccessBody { kAny, kEmpty };
+
+// How a request ended.
+enum class RequestFate {
+  kNotMade,      // refused before sending (bad input, no session, not built); last error and line set
+  kNotSent,      // the transport could not deliver it (connection refused, name not found, TLS failure)
+  kNoReply,      // sent, but no complete reply came (time-out, reset, truncated reply)
+  kErrorStatus,  // the cluster answered with an error status; its error reply is in the last error
+  kSucceeded,    // a success status (with an empty body where the step wants one)
+};
+
+const char* RequestFateName(RequestFate fate);
+
+}  // namespace isilon
+
+struct ManageIsilon::RequestStep {
+  const char* function;      // log text of the calling operation
+  RequestMethod method;
+  const char* buildFailure;  // last error message when building fails (code "Internal Error")
+  isilon::FailureLine failureLine = isilon::FailureLine::kWrite;
+  isilon::Headers headers = isilon::Headers::kReinstall;
+  isilon::SuccessBody successBody = isilon::SuccessBody::kAny;
+  // A cluster error code that means the operation's goal holds anyway (a create that finds
+  // the object there, a delete that finds it gone), or null.
+  const char* codeMeaningDone = nullptr;
+  // Header lines of this one request, sent after the session's own on every try (a copy's
+  // source and options); the session's headers alone go with the next request.
+  const std::vector<std::string>* extraHeaders = nullptr;
+  bool trace = false;  // trace this request's traffic (with extraHeaders)
+};
+
+struct ManageIsilon::RequestOutcome {
+  isilon::RequestFate fate = isilon::RequestFate::kNotMade;
+  long httpStatus = 0;  // 0 when no reply came
+  TransportResult transport = TransportResult::kNotSent;
+  bool done = false;    // refused with the step's codeMeaningDone
+
+  bool Succeeded() const { return fate == isilon::RequestFate::kSucceeded; }
+  // Nothing left to report: the cycle has set the last error and written the failure line.
+  bool NotMade() const { return fate == isilon::RequestFate::kNotMade; }
+  // The request failed after it was made: the last error holds the cluster's error (or the
+  // reply's text), and the operation writes its own failure line.
+  bool Failed() const { return !Succeeded() && !NotMade(); }
+  // Refused, but with the code that means the operation's goal holds anyway.
+  bool CountsAsDone() const { return Failed() && done; }
+};

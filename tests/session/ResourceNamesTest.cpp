@@ -1,0 +1,244 @@
+// Caller values that could name another resource once a URI is normalised: each is refused
+// before anything is sent, or reaches only its own resource; and a session never carries one
+// cluster's cookie to another server.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/core/RequestLog.h"
+#include "tests/session/SessionFixture.h"
+
+namespace {
+
+using sessiontest::SessionFixture;
+
+isim::Config Demo() {
+  isim::Config config;
+  config.demo = true;
+  return config;
+}
+
+std::string PercentDecoded(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size()) {
+      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+// One operation that puts a caller's value into a URI path, and the resource it may reach.
+struct Target {
+  const char* name;
+  const char* resource;  // the value must come right after this, alone
+  std::function<bool(ManageIsilon&, const std::string&)> call;
+};
+
+std::vector<Target> NameTargets() {
+  return {
+      {"DeleteCIFSShare", "/platform/1/protocols/smb/shares/",
+       [](ManageIsilon& s, const std::string& v) { return s.DeleteCIFSShare(v, "/ifs/x", ""); }},
+      {"GetFSPathForShare", "/platform/1/protocols/smb/shares/",
+       [](ManageIsilon& s, const std::string& v) {
+         std::string path;
+         _IsilonShareInfo info;
+         return s.GetFSPathForShare(v, path, info, "");
+       }},
+      {"GetCIFSSharesList", "/platform/1/protocols/smb/shares/",
+       [](ManageIsilon& s, const std::string& v) {
+         std::vector<_IsilonShareInfo> shares;
+         return s.GetCIFSSharesList(shares, v, "", "");
+       }},
+      {"SetSMBACLs", "/platform/3/protocols/smb/shares/",
+       [](ManageIsilon& s, const std::string& v) { return s.SetSMBACLs(_IsilonSMBACLs(), v, ""); }},
+      {"DeleteSnapshot", "/platform/1/snapshot/snapshots/",
+       [](ManageIsilon& s, const std::string& v) { return s.DeleteSnapshot("/ifs/data", v, 0); }},
+      {"GetSnapshotList", "/platform/1/snapshot/snapshots/",
+       [](ManageIsilon& s, const std::string& v) {
+         std::vector<_IsilonSnapInfo> snaps;
+         return s.GetSnapshotList(snaps, "", v);
+       }},
+      {"ModifySyncIQPolicy", "/platform/1/sync/policies/",
+       [](ManageIsilon& s, const std::string& v) {
+         return s.ModifySyncIQPolicy(v, {_IsilonSyncIQProperty(SYNCIQ_PROPERTY_ENABLED, "true")});
+       }},
+  };
+}
+
+std::vector<Target> PathTargets() {
+  return {
+      {"GetFileList", "/namespace",
+       [](ManageIsilon& s, const std::string& v) {
+         std::vector<_IsilonFileInfo> files;
+         std::string resume;
+         return s.GetFileList(files, v, resume, 10);
+       }},
+      {"GetPathAttributes", "/namespace",
+       [](ManageIsilon& s, const std::string& v) {
+         _IsilonFileInfo info;
+         return s.GetPathAttributes(info, v);
+       }},
+      {"CopyTarget", "/namespace",
+       [](ManageIsilon& s, const std::string& v) { return s.CopyFileOrDirectory("/ifs/no-source", v, false); }},
+      {"CopySource", "/namespace/ifs/copy-target",
+       [](ManageIsilon& s, const std::string& v) { return s.CopyFileOrDirectory(v, "/ifs/copy-target", false); }},
+  };
+}
+
+class ResourceNamesTest : public SessionFixture {
+ protected:
+  ResourceNamesTest() : SessionFixture(Demo()) {}
+
+  // What exists on the cluster, as seen through the library.
+  std::string Inventory() {
+    std::string text;
+    std::vector<_IsilonShareInfo> shares;
+    EXPECT_TRUE(session().GetCIFSSharesList(shares, "", "", ""));
+    for (const auto& s : shares) text += "share " + s.strName + "\n";
+    std::vector<_IsilonNFSExportInfo> exports;
+    EXPECT_TRUE(session().GetNFSExportList(exports, 0, "", ""));
+    for (const auto& e : exports) text += "export " + std::to_string(e.nId) + "\n";
+    std::vector<_IsilonSnapInfo> snaps;
+    EXPECT_TRUE(session().GetSnapshotList(snaps, "", ""));
+    for (const auto& s : snaps) text += "snapshot " + s.strName + "\n";
+    std::vector<_IsilonSyncIQPolicyInfo> policies;
+    EXPECT_TRUE(session().GetAllSyncIQPolicies(policies));
+    for (const auto& p : policies) text += "policy " + p.strName + " " + (p.bEnabled ? "on" : "off") + "\n";
+    return text;
+  }
+
+  // Runs `target` with `value`: refused before sending, or only ever reaching its own resource.
+  void Check(const Target& target, const std::string& value, bool refused) {
+    SCOPED_TRACE(std::string(target.name) + " [" + value + "]");
+    server().requestLog().clear();
+    const bool result = target.call(session(), value);
+    const std::vector<isim::LoggedRequest> sent = Requests();
+    if (refused) {
+      EXPECT_FALSE(result);
+      ExpectLastError("Internal error", "Invalid input parameters");
+      EXPECT_TRUE(sent.empty()) << sent.front().target;
+      return;
+    }
+    for (const isim::LoggedRequest& r : sent) {
+      if (r.path() == "/session/1/session") continue;
+      std::string path = PercentDecoded(r.path());
+      if (path.size() > 1 && path.back() == '/' && value.back() != '/') path.pop_back();  // a listing's own "/"
+      if (std::string(target.resource) == "/namespace/ifs/copy-target") {
+        EXPECT_EQ(target.resource, path);
+        // (header values reach the simulator's log percent-decoded once already)
+        EXPECT_EQ("/namespace" + value, r.header("x-isi-ifs-copy-source"));
+      } else {
+        EXPECT_EQ(target.resource + value, path);
+      }
+    }
+  }
+};
+
+TEST_F(ResourceNamesTest, NamesThatLeaveTheirSegmentAreRefusedOthersStayInIt) {
+  const std::string before = Inventory();
+  const std::vector<std::string> refused = {"../../nfs/exports/2", "nosuch/../victim", "a/b", "..", ".", "x/..",
+                                            "/", "a/"};
+  const std::vector<std::string> ownResource = {"%2e%2e", "%2E.", "..a", "a..", "q?x=1", "h#frag", "a&b",
+                                                "with space", "na\xc3\xafve-\xe6\x97\xa5"};
+  for (const Target& target : NameTargets()) {
+    for (const std::string& value : refused) Check(target, value, /*refused=*/true);
+    for (const std::string& value : ownResource) Check(target, value, /*refused=*/false);
+  }
+  EXPECT_EQ(before, Inventory());
+}
+
+TEST_F(ResourceNamesTest, PathsMustBeAbsoluteWithoutDotSegments) {
+  const std::string before = Inventory();
+  const std::vector<std::string> refused = {"/ifs/../../platform/1/sync/policies/home-dr",
+                                            "relative",
+                                            "ifs/data",
+                                            "",
+                                            "/ifs/./data",
+                                            "/ifs/data/..",
+                                            "/ifs/data/.",
+                                            "/.."};
+  const std::vector<std::string> ownResource = {"/ifs/data/%2e%2e", "/ifs/data/...", "/ifs/data/.hidden",
+                                                "/ifs/a b", "/ifs/data/x?y#z"};
+  for (const Target& target : PathTargets()) {
+    for (const std::string& value : refused) Check(target, value, /*refused=*/true);
+    for (const std::string& value : ownResource) Check(target, value, /*refused=*/false);
+  }
+  EXPECT_EQ(before, Inventory());
+}
+
+TEST_F(ResourceNamesTest, RawRequestsWithDotSegmentsAreNotSent) {
+  ASSERT_TRUE(session().OpenConnection());
+  for (const char* path : {"/platform/1/../1/sync/policies", "/namespace/ifs/%2e%2e/x", "/a/./b"}) {
+    SCOPED_TRACE(path);
+    server().requestLog().clear();
+    std::string response;
+    EXPECT_FALSE(session().SendRequest(response, ManageIsilon::kGet, Url(path), "", /*resetHeaders=*/true));
+    EXPECT_EQ(0u, server().requestLog().size());
+  }
+  std::string response;
+  EXPECT_TRUE(session().SendRequest(response, ManageIsilon::kGet, Url("/platform/1/sync/policies?x=../.."), "",
+                                    /*resetHeaders=*/true));
+}
+
+TEST_F(ResourceNamesTest, ServerMustBeABareNameOrAddress) {
+  struct Case {
+    const char* server;
+    bool valid;
+  };
+  const Case cases[] = {{"cluster.example.com", true}, {"127.0.0.10", true}, {"node_1", true},
+                        {"::1", true},                 {"[::1]", true},      {"fe80::1", true},
+                        {"", false},                   {"host:8080", false}, {"[::1]:8080", false},
+                        {"127.0.0.10/", false},        {"https://host", false}, {"user@host", false},
+                        {"host name", false},          {" host", false},     {"-host", false},
+                        {"[host]", false},             {"host\n", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.server);
+    EXPECT_EQ(c.valid, ManageIsilon::IsValidFileServer(c.server));
+    if (c.valid) continue;
+    std::unique_ptr<ManageIsilon> session = NewSession(c.server, user(), password());
+    server().requestLog().clear();
+    EXPECT_FALSE(session->OpenConnection());
+    EXPECT_EQ("Internal error|Invalid input parameters", LastError(*session));
+    EXPECT_EQ(0u, server().requestLog().size());
+  }
+}
+
+// A second cluster for the server switch.
+class SwitchServerTest : public SessionFixture {
+ protected:
+  std::string RegistryText() const override { return "[NAS]\nsIsilonVerifyTLS=no\n"; }
+};
+
+TEST_F(SwitchServerTest, ChangingServerOrCredentialsEndsTheSessionFirst) {
+  SimCluster other("127.0.0.101");
+  ASSERT_TRUE(session().OpenConnection());
+  std::vector<_IsilonSnapInfo> snaps;
+  ASSERT_TRUE(session().GetSnapshotList(snaps, "", ""));
+  const std::string firstCookie = LastSent().header("Cookie");
+  ASSERT_FALSE(firstCookie.empty());
+
+  session().SetFileServer(other.address());
+  // The first cluster was told the session ended.
+  EXPECT_EQ("DELETE", LastSent().method);
+  EXPECT_EQ(firstCookie, LastSent().header("Cookie"));
+  ASSERT_TRUE(session().GetSnapshotList(snaps, "", ""));
+  for (const isim::LoggedRequest& r : other.server().requestLog().entries()) {
+    EXPECT_NE(firstCookie, r.header("Cookie")) << r.target;
+    EXPECT_FALSE(r.method == "POST" && r.hasHeader("Cookie")) << "login carried a cookie";
+  }
+
+  // Same value again: the session stays; another user or password: it ends first.
+  const size_t sent = other.server().requestLog().size();
+  session().SetFileServer(other.address());
+  session().SetPasswd(other.password());
+  EXPECT_EQ(sent, other.server().requestLog().size());
+  session().SetUser("someone-else");
+  EXPECT_EQ("DELETE", other.server().requestLog().entries().back().method);
+}
+
+}  // namespace

@@ -1,0 +1,70 @@
+// What a call reports describes that call: the last error is cleared when an operation starts,
+// a failed login is reported as itself, and a new snapshot's id comes back from its create.
+#include <string>
+
+#include "sim/core/Faults.h"
+#include "sim/snapshot/SnapshotModule.h"
+#include "tests/session/SessionFixture.h"
+
+namespace {
+
+using sessiontest::SessionFixture;
+
+class ResultsTest : public SessionFixture {};
+
+TEST_F(ResultsTest, LastErrorDescribesTheLastCallOnly) {
+  // Nothing to delete: true with the cluster's code. Then a real delete: true with none.
+  EXPECT_TRUE(session().DeleteCIFSShare("absent", "/ifs", ""));
+  EXPECT_EQ("AEC_NOT_FOUND", LastCode());
+  ASSERT_TRUE(session().CreateCIFSShare("present", "/ifs", "", ""));
+  ExpectLastError("", "");
+  ASSERT_TRUE(session().CreateCIFSShare("present", "/ifs", "", ""));
+  EXPECT_EQ("AEC_CONFLICT", LastCode());
+  EXPECT_TRUE(session().DeleteCIFSShare("present", "/ifs", ""));
+  ExpectLastError("", "");
+
+  // A failure, then a success of the same operation.
+  _IsilonFileInfo info;
+  EXPECT_FALSE(session().GetPathAttributes(info, "/ifs/absent"));
+  EXPECT_EQ("AEC_NOT_FOUND", LastCode());
+  EXPECT_TRUE(session().GetPathAttributes(info, "/ifs"));
+  ExpectLastError("", "");
+}
+
+TEST_F(ResultsTest, RefusedLoginIsReportedAsItself) {
+  std::unique_ptr<ManageIsilon> wrong = NewSession(address(), user(), "wrong");
+  _IsilonFileInfo info;
+  EXPECT_FALSE(wrong->GetPathAttributes(info, "/ifs"));
+  std::vector<std::string> ips;
+  EXPECT_FALSE(wrong->GetExternalIPs(ips));
+  const std::string error = LastError(*wrong);
+  EXPECT_EQ(0u, error.find("AEC_UNAUTHORIZED|")) << error;
+}
+
+TEST_F(ResultsTest, CreateSnapshotReturnsTheNewId) {
+  int first = 0, second = 0;
+  ASSERT_TRUE(session().CreateSnapshot("/ifs", "first", first));
+  ASSERT_TRUE(session().CreateSnapshot("/ifs", "second", second));
+  auto& snaps = *server().module<isim::SnapshotModule>();
+  EXPECT_EQ(snaps.snapshotId("first"), first);
+  EXPECT_EQ(snaps.snapshotId("second"), second);
+  EXPECT_NE(first, second);
+  unsigned long long older = static_cast<unsigned long long>(first);
+  unsigned long long newer = static_cast<unsigned long long>(second);
+  EXPECT_FALSE(session().CreateSnapshotChangeList(older, newer, /*wait=*/false).IsError());
+
+  // A reply without a usable id: the call still succeeds, with id 0.
+  for (const char* reply : {"{}", "{\"id\":\"7\"}", "{\"id\":-3}", "{\"id\":4294967297}", "not json"}) {
+    SCOPED_TRACE(reply);
+    server().faults().add(isim::Fault::replace("/platform/1/snapshot/snapshots", 201, reply).on("POST"));
+    int id = 99;
+    EXPECT_TRUE(session().CreateSnapshot("/ifs", "odd", id));
+    EXPECT_EQ(0, id);
+  }
+  server().faults().add(isim::Fault::replace("/platform/1/snapshot/snapshots", 201, "{\"id\":2147483647}").on("POST"));
+  int id = 0;
+  EXPECT_TRUE(session().CreateSnapshot("/ifs", "largest", id));
+  EXPECT_EQ(2147483647, id);
+}
+
+}  // namespace

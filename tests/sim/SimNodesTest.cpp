@@ -1,0 +1,249 @@
+// The simulator as a cluster of nodes over real HTTPS: node-bound sessions, nodes going down and
+// coming back, every session ended at once, transient faults at a seeded rate, the admin
+// endpoints for all of these.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/sim/HttpsClient.h"
+#include "tests/support/SimFixture.h"
+
+namespace {
+
+const std::vector<std::string> kNodes = {"127.0.0.120", "127.0.0.121"};
+const char kSession[] = "/session/1/session";
+
+nlohmann::json Json(const HttpReply& reply) { return nlohmann::json::parse(reply.body, nullptr, false); }
+
+bool IsUnknownSessionPage(const HttpReply& reply) {
+  return reply.status == 401 && reply.header("Content-Type").find("text/html") == 0 && reply.body.find("<html>") == 0;
+}
+
+class SimNodesTest : public SimFixture {
+ protected:
+  static isim::Config Admin() {
+    isim::Config config;
+    config.admin = true;
+    return config;
+  }
+  SimNodesTest() : SimFixture(kNodes, Admin()) {}
+
+  // A client of one node, trusting the cluster's certificate.
+  HttpsClient Client(size_t node) { return HttpsClient(cluster().url(node), certPath()); }
+};
+
+}  // namespace
+
+TEST_F(SimNodesTest, SessionsAreValidOnlyOnTheNodeThatIssuedThem) {
+  ASSERT_EQ(2u, server().nodeCount());
+  EXPECT_EQ(kNodes[1], server().nodeAddress(1));
+  HttpsClient first(cluster().url(0), certPath()), second(cluster().url(1), certPath());
+  ASSERT_TRUE(first.login("admin", "secret"));
+  ASSERT_TRUE(second.login("admin", "secret"));
+
+  // The page for a session this node never issued is exactly the one for an unknown id.
+  HttpsClient unknown(cluster().url(1), certPath());
+  unknown.sessionId = "feedface";
+  unknown.csrfToken = first.csrfToken;
+  const HttpReply unknownReply = unknown.authed("GET", kSession);
+  struct Case {
+    HttpsClient* sender;
+    HttpsClient* owner;
+    bool accepted;
+  };
+  for (const Case& c : std::vector<Case>{
+           {&first, &first, true}, {&second, &first, false}, {&first, &second, false}, {&second, &second, true}}) {
+    HttpsClient& sender = *c.sender;
+    const std::string ownId = sender.sessionId, ownToken = sender.csrfToken;
+    sender.sessionId = c.owner->sessionId;
+    sender.csrfToken = c.owner->csrfToken;
+    const HttpReply reply = sender.authed("GET", kSession);
+    sender.sessionId = ownId;
+    sender.csrfToken = ownToken;
+    if (c.accepted) {
+      EXPECT_EQ(200, reply.status) << reply.body;
+    } else {
+      EXPECT_TRUE(IsUnknownSessionPage(reply)) << reply.status << reply.body;
+      EXPECT_EQ(unknownReply.body, reply.body);
+      EXPECT_EQ(unknownReply.header("Content-Type"), reply.header("Content-Type"));
+    }
+  }
+  // Refused elsewhere, the session goes on where it belongs; the log tells the nodes apart.
+  EXPECT_EQ(200, first.authed("GET", kSession).status);
+  EXPECT_EQ(2u, server().sessions().liveCount());
+  std::vector<size_t> nodes;
+  for (const auto& r : server().requestLog().find("POST", kSession)) nodes.push_back(r.node);
+  EXPECT_EQ((std::vector<size_t>{0, 1}), nodes);
+}
+
+TEST_F(SimNodesTest, StoppedNodeRefusesWhileTheOthersServeAndComesBack) {
+  HttpsClient first = Client(0), second = Client(1);
+  ASSERT_TRUE(first.login("admin", "secret"));
+  ASSERT_TRUE(second.login("admin", "secret"));
+
+  EXPECT_TRUE(server().stopNode(1));
+  EXPECT_FALSE(server().stopNode(1));
+  EXPECT_FALSE(server().nodeRunning(1));
+  EXPECT_TRUE(server().running());
+  // Its kept-alive connection is gone, and so is its listening socket.
+  EXPECT_NE(CURLE_OK, second.authed("GET", kSession).code);
+  EXPECT_EQ(CURLE_COULDNT_CONNECT, Client(1).send("GET", kSession).code);
+  EXPECT_EQ(200, first.authed("GET", kSession).status);
+  EXPECT_EQ(1u, first.connections());
+
+  // Back with the same certificate and state; the sessions it had issued ended with it.
+  std::string error;
+  ASSERT_TRUE(server().startNode(1, &error)) << error;
+  EXPECT_TRUE(server().nodeRunning(1));
+  EXPECT_TRUE(IsUnknownSessionPage(second.authed("GET", kSession)));
+  EXPECT_TRUE(second.login("admin", "secret"));
+  EXPECT_EQ(200, second.authed("GET", kSession).status);
+  EXPECT_EQ(2u, server().sessions().liveCount());
+
+  // Every session at once, on every node.
+  EXPECT_EQ(2u, server().sessions().expireAll());
+  EXPECT_TRUE(IsUnknownSessionPage(first.authed("GET", kSession)));
+  EXPECT_TRUE(IsUnknownSessionPage(second.authed("GET", kSession)));
+  EXPECT_EQ(0u, server().sessions().liveCount());
+}
+
+TEST_F(SimNodesTest, RandomFaultsFollowTheSeed) {
+  // One fresh connection a request, so that libcurl never repeats one on its own.
+  auto outcomes = [this](double rate, uint64_t seed) {
+    server().randomFaults().configure(rate, seed);
+    std::vector<long> seen;  // status, or -1 for a cut connection
+    for (int i = 0; i < 24; ++i) {
+      const HttpReply reply = Client(i % 2).send("POST", kSession, "{\"username\":\"admin\",\"password\":\"x\"}");
+      seen.push_back(reply.code == CURLE_OK ? reply.status : -1);
+    }
+    return seen;
+  };
+  auto count = [](const std::vector<long>& seen, long value) { return std::count(seen.begin(), seen.end(), value); };
+
+  const std::vector<long> none = outcomes(0, 7);
+  EXPECT_EQ(24, count(none, 401));
+  const std::vector<long> all = outcomes(1, 7);
+  EXPECT_EQ(24, count(all, 503) + count(all, -1));
+  EXPECT_GT(count(all, 503), 0);
+  EXPECT_GT(count(all, -1), 0);
+  isim::RandomFaults::Stats stats = server().randomFaults().stats();
+  EXPECT_EQ(24u, stats.asked);
+  EXPECT_EQ(static_cast<uint64_t>(count(all, 503)), stats.unavailable);
+  EXPECT_EQ(static_cast<uint64_t>(count(all, -1)), stats.resets);
+
+  const std::vector<long> some = outcomes(0.4, 7);
+  EXPECT_GT(count(some, 401), 0);
+  EXPECT_LT(count(some, 401), 24);
+  EXPECT_EQ(some, outcomes(0.4, 7));
+  EXPECT_NE(some, outcomes(0.4, 8));
+
+  // The 503 is in the cluster's error shape, with Retry-After when configured.
+  server().config().faultRetryAfter = 2;
+  server().randomFaults().configure(1, 1);
+  HttpReply reply;
+  for (int i = 0; i < 20 && reply.status != 503; ++i) reply = Client(0).send("GET", kSession);
+  EXPECT_EQ(503, reply.status);
+  EXPECT_EQ("2", reply.header("Retry-After"));
+  EXPECT_TRUE(Json(reply)["errors"].is_array());
+}
+
+TEST_F(SimNodesTest, RetryLaterFaultsCarryTheirRetryAfter) {
+  struct Case {
+    int status;
+    int retryAfter;
+    const char* header;
+  };
+  for (const Case& c : std::vector<Case>{{503, 5, "5"}, {429, 0, "0"}, {503, -1, ""}}) {
+    server().faults().add(isim::Fault::retryLater(kSession, c.status, c.retryAfter).count(2));
+    HttpsClient client = Client(1);
+    for (int i = 0; i < 2; ++i) {
+      const HttpReply reply = client.send("GET", kSession);
+      EXPECT_EQ(c.status, reply.status);
+      EXPECT_EQ(c.header, reply.header("Retry-After")) << c.status;
+      EXPECT_TRUE(Json(reply)["errors"].is_array());
+    }
+    EXPECT_EQ(401, client.send("GET", kSession).status);
+  }
+}
+
+TEST_F(SimNodesTest, AdminEndpointsDriveNodesSessionsAndFaults) {
+  HttpsClient admin0 = Client(0), admin1 = Client(1), user = Client(1);
+  nlohmann::json nodes = Json(admin0.send("GET", "/_sim/nodes"))["nodes"];
+  ASSERT_EQ(2u, nodes.size());
+  EXPECT_EQ(kNodes[1], nodes[1]["address"]);
+  EXPECT_EQ(8080, nodes[1]["port"]);
+  EXPECT_EQ(true, nodes[1]["running"]);
+
+  // Another node stops before the reply; the serving node itself right after it.
+  EXPECT_EQ(204, admin0.send("POST", "/_sim/nodes/1/stop").status);
+  EXPECT_EQ(false, Json(admin0.send("GET", "/_sim/nodes"))["nodes"][1]["running"]);
+  EXPECT_EQ(CURLE_COULDNT_CONNECT, user.send("GET", kSession).code);
+  EXPECT_EQ(204, admin0.send("POST", "/_sim/nodes/1/start").status);
+  EXPECT_EQ(202, admin0.send("POST", "/_sim/nodes/0/stop").status);
+  server().settle();
+  EXPECT_FALSE(server().nodeRunning(0));
+  EXPECT_EQ(204, admin1.send("POST", "/_sim/nodes/0/start").status);
+  EXPECT_TRUE(server().nodeRunning(0));
+  EXPECT_EQ(404, admin1.send("POST", "/_sim/nodes/2/stop").status);
+  EXPECT_EQ(405, admin1.send("GET", "/_sim/nodes/1/stop").status);
+
+  // The shared clock ends a session on any node; so does the expiry of all sessions.
+  ASSERT_TRUE(user.login("admin", "secret"));
+  EXPECT_EQ(204, admin0.send("POST", "/_sim/clock", "{\"advance\":901}").status);
+  EXPECT_TRUE(IsUnknownSessionPage(user.authed("GET", kSession)));
+  ASSERT_TRUE(user.login("admin", "secret"));
+  EXPECT_EQ(1, Json(admin0.send("POST", "/_sim/sessions/expire"))["expired"]);
+  EXPECT_TRUE(IsUnknownSessionPage(user.authed("GET", kSession)));
+
+  // A restart of the whole service: the reply first, then every node down and up, sessions gone.
+  ASSERT_TRUE(user.login("admin", "secret"));
+  EXPECT_EQ(202, admin1.send("POST", "/_sim/restart").status);
+  server().settle();
+  EXPECT_TRUE(server().nodeRunning(0) && server().nodeRunning(1));
+  EXPECT_TRUE(IsUnknownSessionPage(user.authed("GET", kSession)));
+  EXPECT_EQ(1, Json(admin0.send("GET", "/_sim/requests"))["requests"].back()["node"]);
+
+  // Random faults switched on and counted; admin requests never get them.
+  for (const char* bad : {"{}", "{\"rate\":2}", "{\"rate\":-0.1}", "{\"rate\":0.5,\"seed\":-1}"})
+    EXPECT_EQ(400, admin0.send("POST", "/_sim/fault-rate", bad).status) << bad;
+  EXPECT_EQ(204, admin0.send("POST", "/_sim/fault-rate", "{\"rate\":1,\"seed\":3}").status);
+  const HttpReply faulted = Client(0).send("GET", kSession);
+  EXPECT_TRUE(faulted.code != CURLE_OK || faulted.status == 503);
+  const nlohmann::json stats = Json(admin0.send("GET", "/_sim/stats"));
+  EXPECT_EQ(1.0, stats["random_faults"]["rate"]);
+  EXPECT_EQ(3, stats["random_faults"]["seed"]);
+  EXPECT_EQ(1, stats["random_faults"]["requests"]);
+  EXPECT_EQ(1, stats["random_faults"]["unavailable"].get<int>() + stats["random_faults"]["resets"].get<int>());
+  EXPECT_EQ(0, stats["sessions"]["live"]);
+  EXPECT_EQ(204, admin0.send("POST", "/_sim/fault-rate", "{\"rate\":0}").status);
+  EXPECT_EQ(401, Client(0).send("GET", kSession).status);
+}
+
+TEST(SimNodeAddressesTest, ConsecutiveAddressesStayInTheLastPart) {
+  struct Case {
+    const char* first;
+    size_t count;
+    std::vector<std::string> expected;  // empty: refused
+  };
+  const std::vector<Case> cases = {
+      {"127.0.0.20", 3, {"127.0.0.20", "127.0.0.21", "127.0.0.22"}},
+      {"127.0.0.254", 2, {"127.0.0.254", "127.0.0.255"}},
+      {"127.0.0.255", 2, {}},
+      {"::1", 2, {}},
+      {"cluster", 1, {}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> out;
+    std::string error;
+    EXPECT_EQ(!c.expected.empty(), isim::consecutiveAddresses(c.first, c.count, out, error)) << c.first;
+    if (c.expected.empty()) {
+      EXPECT_FALSE(error.empty()) << c.first;
+    } else {
+      EXPECT_EQ(c.expected, out) << c.first;
+    }
+  }
+}

@@ -1,3 +1,0 @@
-#include "tests/snapshot/SnapshotSim.h"
-
-SnapshotSim* SnapshotSim::current_ = nullptr;
