@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "json/Cursor.h"
 #include "json/Locale.h"
 #include "json/jsonxx.h"
 
@@ -70,6 +71,12 @@ inline const char* ScanString(const char* p, const char* end, char quote) {
   return p;
 }
 
+// mantissa * 10 + d stays within 64 bits: mantissa <= (UINT64_MAX - d) / 10, without the division.
+inline bool FitsOneMoreDigit(uint64_t mantissa, unsigned d) {
+  constexpr uint64_t kLimit = UINT64_MAX / 10;  // 1844674407370955161; UINT64_MAX % 10 == 5
+  return mantissa < kLimit || (mantissa == kLimit && d <= UINT64_MAX % 10);
+}
+
 // Powers of ten that a long double holds exactly (5^27 < 2^64).
 const long double kPow10[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,
                               1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L,
@@ -89,6 +96,8 @@ class Reader {
   }
 
  private:
+  friend class ::jsonxx::Cursor;
+
   // White space, then any "//" comments each with the white space after it.
   void skip() {
     for (;;) {
@@ -181,7 +190,7 @@ class Reader {
     for (; p < end_ && IsDigit(*p); ++p) {
       anyDigit = true;
       unsigned d = static_cast<unsigned>(*p - '0');
-      if (mantissa <= (UINT64_MAX - d) / 10) {
+      if (FitsOneMoreDigit(mantissa, d)) {
         mantissa = mantissa * 10 + d;
       } else {
         exact = false;
@@ -191,7 +200,7 @@ class Reader {
       for (++p; p < end_ && IsDigit(*p); ++p) {
         anyDigit = true;
         unsigned d = static_cast<unsigned>(*p - '0');
-        if (mantissa <= (UINT64_MAX - d) / 10) {
+        if (FitsOneMoreDigit(mantissa, d)) {
           mantissa = mantissa * 10 + d;
           // Bounded so that endless leading zeros cannot overflow; such numbers take the
           // exact slow path anyway.
@@ -464,6 +473,178 @@ class Reader {
 };
 
 }  // namespace detail
+
+// ---- Cursor ------------------------------------------------------------------------------
+// Each step borrows a Reader for the rest of the text, so white space, strings and numbers
+// are read exactly as Object::parse reads them.
+
+void Cursor::skipSpaceSlow() {
+  detail::Reader reader(p_, end_);
+  reader.skip();
+  p_ = reader.p_;
+}
+
+char Cursor::Peek() {
+  skipSpace();
+  return p_ < end_ ? *p_ : '\0';
+}
+
+bool Cursor::enter(char open) {
+  if (!ok_ || depth_ >= kMaxNesting) return Fail();
+  skipSpace();
+  if (p_ == end_ || *p_ != open) return Fail();
+  ++p_;
+  first_[depth_++] = true;
+  return true;
+}
+
+bool Cursor::next(char close) {
+  skipSpace();
+  if (p_ == end_) return Fail();
+  if (*p_ == close) {
+    ++p_;
+    --depth_;
+    return false;
+  }
+  if (*p_ != ',') return Fail();
+  ++p_;
+  skipSpace();
+  // A trailing comma or an empty element: the lenient reader's business.
+  if (p_ == end_ || *p_ == close || *p_ == ',') return Fail();
+  return true;
+}
+
+bool Cursor::NextMember(const char*& key, size_t& length) {
+  if (!ok_ || depth_ == 0) return Fail();
+  skipSpace();
+  if (p_ == end_) return Fail();
+  if (*p_ == '}') {
+    ++p_;
+    --depth_;
+    return false;
+  }
+  if (first_[depth_ - 1]) {
+    first_[depth_ - 1] = false;
+  } else {
+    if (*p_ != ',') return Fail();
+    ++p_;
+    skipSpace();
+  }
+  // A trailing comma or an empty member ends up here too: no quote.
+  if (p_ == end_ || *p_ != '"') return Fail();
+  const char* const start = ++p_;
+  p_ = detail::ScanString(p_, end_, '"');
+  if (p_ == end_ || *p_ == '\\') return Fail();
+  key = start;
+  length = static_cast<size_t>(p_ - start);
+  ++p_;
+  skipSpace();
+  if (p_ == end_ || *p_ != ':') return Fail();
+  ++p_;
+  skipSpace();
+  return true;
+}
+
+bool Cursor::NextElement() {
+  if (!ok_ || depth_ == 0) return Fail();
+  if (first_[depth_ - 1]) {
+    first_[depth_ - 1] = false;
+    skipSpace();
+    if (p_ < end_ && *p_ == ']') {
+      ++p_;
+      --depth_;
+      return false;
+    }
+    return p_ < end_ && *p_ != ',' ? true : Fail();
+  }
+  return next(']');
+}
+
+bool Cursor::ReadString(std::string& out) {
+  if (!ok_ || Peek() != '"') return Fail();
+  // Without an escape the string is the bytes between the quotes.
+  const char* const start = p_ + 1;
+  const char* const stop = detail::ScanString(start, end_, '"');
+  if (stop < end_ && *stop == '"') {
+    out.assign(start, static_cast<size_t>(stop - start));
+    p_ = stop + 1;
+    return true;
+  }
+  out.clear();
+  detail::Reader reader(p_, end_);
+  if (!reader.readString(out)) return Fail();
+  p_ = reader.p_;
+  return true;
+}
+
+bool Cursor::ReadNumber(Number& out) {
+  const char c = ok_ ? Peek() : '\0';
+  if (!(detail::IsDigit(c) || c == '-' || c == '+' || c == '.')) return Fail();
+  // A plain integer of at most 18 digits: the exact conversion Object::parse makes of it
+  // (mantissa times 10^0), without its general loop.
+  const bool negative = c == '-';
+  const char* q = p_ + negative;
+  const char* const digits = q;
+  uint64_t mantissa = 0;
+  while (q < end_ && detail::IsDigit(*q) && q - digits < 18) {
+    mantissa = mantissa * 10 + static_cast<unsigned>(*q++ - '0');
+  }
+  if (q > digits && (q == end_ || (*q != '.' && *q != 'e' && *q != 'E' && !detail::IsDigit(*q)))) {
+    const Number v = static_cast<Number>(mantissa);
+    out = negative ? -v : v;
+    p_ = q;
+    return true;
+  }
+  detail::Reader reader(p_, end_);
+  if (!reader.readNumber(out)) return Fail();
+  p_ = reader.p_;
+  return true;
+}
+
+bool Cursor::Skip() {
+  switch (ok_ ? Peek() : '\0') {
+    case '"': {
+      std::string ignored;
+      return ReadString(ignored);
+    }
+    case 't':
+    case 'f':
+    case 'n': {
+      detail::Reader reader(p_, end_);
+      if (!reader.word("true", 4) && !reader.word("false", 5) && !reader.word("null", 4)) return Fail();
+      p_ = reader.p_;
+      return true;
+    }
+    case '{': {
+      if (!EnterObject()) return false;
+      const char* key;
+      size_t length;
+      while (NextMember(key, length)) {
+        if (!Skip()) return false;
+      }
+      return ok_;
+    }
+    case '[':
+      if (!EnterArray()) return false;
+      while (NextElement()) {
+        if (!Skip()) return false;
+      }
+      return ok_;
+    default: {
+      // A plain integer of at most 18 digits always reads (exactly): no need to convert it.
+      const char* q = p_ + (p_ < end_ && *p_ == '-');
+      const char* const digits = q;
+      while (q < end_ && detail::IsDigit(*q) && q - digits <= 18) ++q;
+      const bool plain = q == end_ || (*q != '.' && *q != 'e' && *q != 'E' && !detail::IsDigit(*q));
+      if (q > digits && q - digits <= 18 && plain) {
+        p_ = q;
+        return true;
+      }
+      Number ignored;
+      return ReadNumber(ignored);
+    }
+  }
+}
 
 bool Object::parse(const std::string& text) { return parse(text.data(), text.size()); }
 

@@ -23,6 +23,7 @@ struct Config {
   bool admin = false;                 // enables the /_sim/ endpoints
   bool demo = false;                  // modules fill in sample data
   size_t threads = 32;                // worker threads: one per open connection
+  int latencyMs = 0;                  // each request is answered no sooner than this after it arrived
   int keepAliveTimeout = 30;          // seconds an idle connection is kept
   size_t keepAliveMaxCount = 100000;  // requests per connection
   size_t requestLogCapacity = 1000;   // requests kept for tests

@@ -110,6 +110,15 @@ void Server::Impl::handle(Node& node, size_t index, const httplib::Request& in, 
     return;
   }
   ++node.requests;
+  // A real cluster's page time: the reply waits out the rest of the latency after handling.
+  struct Latency {
+    Node& node;
+    std::chrono::steady_clock::time_point due;
+    ~Latency() {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
+      if (left.count() > 0) sleepFor(node, static_cast<int>(left.count()));
+    }
+  } latency{node, std::chrono::steady_clock::now() + std::chrono::milliseconds(server.config().latencyMs)};
 
   LoggedRequest entry;
   entry.method = request.method;

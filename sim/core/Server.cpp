@@ -153,7 +153,9 @@ bool Server::Impl::startNode(size_t index, std::string* error) {
     return false;
   }
   const Config& config = server.config();
-  const size_t threads = std::max<size_t>(config.threads, 4);
+  // A worker serves one keep-alive connection at a time; with latency, clients run many
+  // connections at once (a parallel tree walk up to 64), so there is a worker for each.
+  const size_t threads = std::max<size_t>(config.threads, config.latencyMs > 0 ? 72 : 4);
   http->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
   // Headers and body go out in separate writes; without this the body waits for the
   // client's delayed acknowledgement (about 40 ms a reply on Linux).

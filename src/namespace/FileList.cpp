@@ -1,14 +1,17 @@
 // One page of a directory listing.
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "host/DebugLog.h"
+#include "host/LogWriter.h"
 #include "isilon/ManageIsilon.h"
-#include "src/common/InputChecks.h"
-#include "src/session/Cycle.h"
+#include "json/Cursor.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
+#include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
+#include "src/session/Cycle.h"
 #include "src/namespace/FileInfo.h"
 
 using isilon::OrEmpty;
@@ -39,42 +42,133 @@ bool IsilonJsonFileList::BuildRequest(std::string& uri) {
   return true;
 }
 
+namespace {
+
+using jsonxx::Cursor;
+
+// One entry read in place; false when it is not in the plain form with each field once.
+bool ReadEntry(Cursor& c, const std::string& dir, _IsilonFileInfo& info) {
+  enum { kName = 1, kMtime = 2, kOwner = 4, kMode = 8, kType = 16, kSize = 32, kAll = 63 };
+  unsigned seen = 0;
+  const char* key;
+  size_t length;
+  jsonxx::Number number = 0;
+  if (!c.EnterObject()) return false;
+  while (c.NextMember(key, length)) {
+    unsigned field = 0;
+    bool read;
+    if (Cursor::Is(key, length, "name")) {
+      field = kName;
+      read = c.ReadString(info.strName);
+    } else if (Cursor::Is(key, length, "mtime_val")) {
+      field = kMtime;
+      read = c.ReadNumber(number);
+      info.nMtime = jsonxx::TruncToU32(number);
+    } else if (Cursor::Is(key, length, "owner")) {
+      field = kOwner;
+      read = c.ReadString(info.strOwner);
+    } else if (Cursor::Is(key, length, "mode")) {
+      field = kMode;
+      read = c.ReadString(info.strMode);
+    } else if (Cursor::Is(key, length, "type")) {
+      field = kType;
+      read = c.ReadString(info.strType);
+    } else if (Cursor::Is(key, length, "size")) {
+      field = kSize;
+      read = c.ReadNumber(number);
+      info.nSize = jsonxx::TruncToU64(number);
+    } else {
+      read = c.Skip();
+    }
+    if (!read || (seen & field) != 0) return false;
+    seen |= field;
+  }
+  if (!c.ok() || seen != kAll) return false;
+  info.strPath.reserve(dir.size() + 1 + info.strName.size());
+  info.strPath.append(dir).append(1, '/').append(info.strName);
+  return true;
+}
+
+// The whole page read in place, straight into the records (the common case); false when the
+// reply is not in the plain form, and then the general reader decides what it holds.
+bool ReadPage(const std::string& text, const std::string& dir, std::vector<_IsilonFileInfo>& files,
+              std::string& resume) {
+  Cursor c(text.data(), text.size());
+  const char* key;
+  size_t length;
+  bool children = false, token = false;
+  if (!c.EnterObject()) return false;
+  while (c.NextMember(key, length)) {
+    if (Cursor::Is(key, length, "children")) {
+      if (children || !c.EnterArray()) return false;
+      children = true;
+      while (c.NextElement()) {
+        files.emplace_back();
+        if (!ReadEntry(c, dir, files.back())) return false;
+      }
+    } else if (Cursor::Is(key, length, "resume")) {
+      if (token) return false;
+      token = true;
+      resume.clear();
+      if (!(c.Peek() == '"' ? c.ReadString(resume) : c.Skip())) return false;
+    } else if (!c.Skip()) {
+      return false;
+    }
+  }
+  return c.ok() && children;
+}
+
+}  // namespace
+
 bool IsilonJsonFileList::ParseResponse(std::string& response) {
   static const char kFn[] = "IsilonJsonFileList::ParseResponse";
   EvDebug debug(nullptr);
   debug.DebugLvl(kFn, 3, "Json response :[%s]", OrEmpty(response));
 
-  jsonxx::Object reply;
-  reply.parse(response);
-  if (reply.empty()) {
-    debug.DebugLvl(kFn, -1, "Failed to parse file information from json response.");
-    return false;
-  }
-  resume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
-
   vFiles.clear();
-  if (reply.has<jsonxx::Array>("children")) {
-    const jsonxx::Array& children = reply.get<jsonxx::Array>("children");
-    vFiles.reserve(children.size());
-    for (unsigned int i = 0; i < children.size(); ++i) {
-      const jsonxx::Object& entry = children.get<jsonxx::Object>(i);
-      _IsilonFileInfo info;
-      info.strName = entry.get<std::string>("name");
-      info.strPath = strPath + "/" + info.strName;
-      info.nMtime = jsonxx::TruncToU32(entry.get<jsonxx::Number>("mtime_val"));
-      info.strOwner = entry.get<std::string>("owner");
-      info.strMode = entry.get<std::string>("mode");
-      info.strType = entry.get<std::string>("type");
-      info.nSize = jsonxx::TruncToU64(entry.get<jsonxx::Number>("size"));
-      isilon::DebugFileInfo(kFn, info);
-      vFiles.push_back(std::move(info));
+  // An entry takes at least 64 bytes of the reply: room for the page without regrowing.
+  vFiles.reserve(std::min<size_t>(nLimit, response.size() / 64 + 1));
+  std::string token;
+  if (ReadPage(response, strPath, vFiles, token)) {
+    resume = std::move(token);
+  } else {
+    vFiles.clear();
+    jsonxx::Object reply;
+    reply.parse(response);
+    if (reply.empty()) {
+      debug.DebugLvl(kFn, -1, "Failed to parse file information from json response.");
+      return false;
     }
+    resume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
+    jsonxx::Value* children = reply.find("children");
+    if (children != nullptr && children->is<jsonxx::Array>()) {
+      jsonxx::Array& list = children->get<jsonxx::Array>();
+      vFiles.resize(list.size());
+      // Each entry's strings are taken out of the parsed reply, not copied: it goes right after.
+      for (unsigned int i = 0; i < list.size(); ++i) {
+        jsonxx::Object& entry = list.get<jsonxx::Object>(i);
+        _IsilonFileInfo& info = vFiles[i];
+        info.strName = std::move(entry.get<std::string>("name"));
+        info.strPath.reserve(strPath.size() + 1 + info.strName.size());
+        info.strPath.append(strPath).append(1, '/').append(info.strName);
+        info.nMtime = jsonxx::TruncToU32(entry.get<jsonxx::Number>("mtime_val"));
+        info.strOwner = std::move(entry.get<std::string>("owner"));
+        info.strMode = std::move(entry.get<std::string>("mode"));
+        info.strType = std::move(entry.get<std::string>("type"));
+        info.nSize = jsonxx::TruncToU64(entry.get<jsonxx::Number>("size"));
+      }
+    }
+  }
+  if (g_ptrLogWriter && g_ptrLogWriter->level() >= 3) {
+    for (const _IsilonFileInfo& info : vFiles) isilon::DebugFileInfo(kFn, info);
   }
   return true;
 }
 
+// The page moves out: a request object is read once and then handed over.
 bool IsilonJsonFileList::GetFilesInfo(std::vector<_IsilonFileInfo>& out) {
-  out = vFiles;
+  out = std::move(vFiles);
+  vFiles.clear();
   return true;
 }
 

@@ -4,10 +4,11 @@
 #include "host/DebugLog.h"
 #include "host/ZemError.h"
 #include "isilon/ManageIsilon.h"
-#include "src/session/Cycle.h"
+#include "json/Cursor.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 
@@ -32,14 +33,118 @@ bool IsilonJsonGetChangeList::BuildRequest(std::string& resume, std::string& uri
 }
 
 namespace {
+
+using jsonxx::Cursor;
+
 unsigned long long Seconds(const jsonxx::Object& entry, const char* key) {
   return jsonxx::TruncToU64(entry.get<jsonxx::Object>(key).get<jsonxx::Number>("sec"));
 }
+
+// A time object ({"sec": N, "nsec": N}) read in place: its "sec", once.
+bool ReadSeconds(Cursor& c, unsigned long long& out) {
+  const char* key;
+  size_t length;
+  bool seen = false;
+  if (!c.EnterObject()) return false;
+  while (c.NextMember(key, length)) {
+    if (Cursor::Is(key, length, "sec")) {
+      jsonxx::Number number = 0;
+      if (seen || !c.ReadNumber(number)) return false;
+      out = jsonxx::TruncToU64(number);
+      seen = true;
+    } else if (!c.Skip()) {
+      return false;
+    }
+  }
+  return c.ok() && seen;
+}
+
+// One entry read in place; false when it is not in the plain form with each field once.
+bool ReadItem(Cursor& c, _IsilonChangeListItem& item) {
+  enum { kId = 1, kPath = 2, kSize = 4, kType = 8, kAtime = 16, kCtime = 32, kMtime = 64, kAll = 127 };
+  unsigned seen = 0;
+  const char* key;
+  size_t length;
+  if (!c.EnterObject()) return false;
+  while (c.NextMember(key, length)) {
+    unsigned field = 0;
+    bool read;
+    if (Cursor::Is(key, length, "id")) {
+      field = kId;
+      read = c.ReadString(item.strId);
+    } else if (Cursor::Is(key, length, "path")) {
+      field = kPath;
+      read = c.ReadString(item.strPath);
+    } else if (Cursor::Is(key, length, "size")) {
+      field = kSize;
+      jsonxx::Number number = 0;
+      read = c.ReadNumber(number);
+      item.nSize = jsonxx::TruncToU64(number);
+    } else if (Cursor::Is(key, length, "type")) {
+      field = kType;
+      read = c.ReadString(item.strType);
+    } else if (Cursor::Is(key, length, "atime")) {
+      field = kAtime;
+      read = ReadSeconds(c, item.nAtime);
+    } else if (Cursor::Is(key, length, "ctime")) {
+      field = kCtime;
+      read = ReadSeconds(c, item.nCtime);
+    } else if (Cursor::Is(key, length, "mtime")) {
+      field = kMtime;
+      read = ReadSeconds(c, item.nMtime);
+    } else {
+      read = c.Skip();
+    }
+    if (!read || (seen & field) != 0) return false;
+    seen |= field;
+  }
+  return c.ok() && seen == kAll;
+}
+
+// The whole page read in place, straight into the records (the common case); false when the
+// reply is not in the plain form, and then the general reader decides what it holds.
+bool ReadPage(const std::string& text, _IsilonChangeListInfo& page) {
+  Cursor c(text.data(), text.size());
+  const char* key;
+  size_t length;
+  bool lins = false, token = false, total = false;
+  if (!c.EnterObject()) return false;
+  while (c.NextMember(key, length)) {
+    if (Cursor::Is(key, length, "lins")) {
+      if (lins || !c.EnterArray()) return false;
+      lins = true;
+      while (c.NextElement()) {
+        page.lstItems.emplace_back();
+        if (!ReadItem(c, page.lstItems.back())) return false;
+      }
+    } else if (Cursor::Is(key, length, "resume")) {
+      if (token) return false;
+      token = true;
+      if (!(c.Peek() == '"' ? c.ReadString(page.strResume) : c.Skip())) return false;
+    } else if (Cursor::Is(key, length, "total")) {
+      jsonxx::Number number = 0;
+      if (total || !c.ReadNumber(number)) return false;
+      page.nTotal = jsonxx::TruncToI32(number);
+      total = true;
+    } else if (!c.Skip()) {
+      return false;
+    }
+  }
+  return c.ok() && lins && total;
+}
+
 }  // namespace
 
 bool IsilonJsonGetChangeList::ParseResponse(std::string& response) {
   EvDebug debug(nullptr);
   debug.DebugLvl("ParseResponse", 2, "Json response :[%s]", OrEmpty(response));
+  _IsilonChangeListInfo page;
+  if (ReadPage(response, page)) {
+    info.strResume.swap(page.strResume);
+    info.nTotal = page.nTotal;
+    info.lstItems.swap(page.lstItems);
+    return true;
+  }
   jsonxx::Object reply;
   reply.parse(response);
   if (reply.empty()) {
@@ -48,17 +153,19 @@ bool IsilonJsonGetChangeList::ParseResponse(std::string& response) {
   }
   info.strResume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
   info.nTotal = jsonxx::TruncToI32(reply.get<jsonxx::Number>("total"));
-  if (reply.has<jsonxx::Array>("lins")) {
-    const jsonxx::Array& lins = reply.get<jsonxx::Array>("lins");
+  jsonxx::Value* lins = reply.find("lins");
+  if (lins != nullptr && lins->is<jsonxx::Array>()) {
+    jsonxx::Array& list = lins->get<jsonxx::Array>();
     std::list<_IsilonChangeListItem> items;
-    for (unsigned int i = 0; i < lins.size(); ++i) {
-      const jsonxx::Object& entry = lins.get<jsonxx::Object>(i);
+    // The strings are taken out of the parsed reply, not copied: it goes right after.
+    for (unsigned int i = 0; i < list.size(); ++i) {
+      jsonxx::Object& entry = list.get<jsonxx::Object>(i);
       items.emplace_back();
       _IsilonChangeListItem& item = items.back();
-      item.strId = entry.get<std::string>("id");
-      item.strPath = entry.get<std::string>("path");
+      item.strId = std::move(entry.get<std::string>("id"));
+      item.strPath = std::move(entry.get<std::string>("path"));
       item.nSize = jsonxx::TruncToU64(entry.get<jsonxx::Number>("size"));
-      item.strType = entry.get<std::string>("type");
+      item.strType = std::move(entry.get<std::string>("type"));
       item.nAtime = Seconds(entry, "atime");
       item.nCtime = Seconds(entry, "ctime");
       item.nMtime = Seconds(entry, "mtime");

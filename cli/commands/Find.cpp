@@ -1,0 +1,204 @@
+// isilonctl find and du: a whole directory tree read with several sessions at once.
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+
+#include "cli/Runtime.h"
+#include "host/Password.h"
+#include "isilon/IsilonTreeWalk.h"
+
+namespace {
+
+using nlohmann::json;
+
+struct TreeOptions {
+  std::string path;
+  int parallel = 8;
+  std::string type;  // "f", "d" or empty (both)
+};
+
+// The walk opens one session per worker, so it needs the password once per session while
+// the runtime reads it once: it is read here and handed to the runtime through its stream,
+// which also installs the tool's certificate trust and checks the options as for any command.
+std::unique_ptr<IsilonTreeWalk> MakeWalk(ctl::Runtime& rt) {
+  const ctl::GlobalOptions o = rt.options;
+  std::string password;
+  if (o.encryptedPassword.empty() && !o.server.empty() && !o.user.empty()) {
+    bool read = false;
+    if (o.passwordStdin) {
+      read = static_cast<bool>(std::getline(std::cin, password));
+      if (!password.empty() && password.back() == '\r') password.pop_back();
+    } else {
+      read = ctl::ReadPasswordFromTerminal("Password: ", password);
+    }
+    if (!read) {
+      rt.Usage("no password: give it on a terminal, with --password-stdin or with --encrypted-password");
+      return nullptr;
+    }
+  }
+  std::istringstream given(password + "\n");
+  std::streambuf* const original = std::cin.rdbuf(given.rdbuf());
+  rt.options.passwordStdin = true;
+  ManageIsilon* first = rt.Session();
+  rt.options.passwordStdin = o.passwordStdin;
+  std::cin.rdbuf(original);
+  if (first == nullptr) return nullptr;
+
+  auto factory = [o, password]() -> std::unique_ptr<ManageIsilon> {
+    std::unique_ptr<ManageIsilon> session(new ManageIsilon());
+    session->SetFileServer(o.server);
+    session->SetUser(o.user);
+    if (o.encryptedPassword.empty()) {
+      session->SetPasswd(password);
+    } else if (!o.keyFile.empty()) {
+      char buffer[QuorPassword::kBufferSize] = {};
+      int length = sizeof buffer;
+      const bool ok = QuorPassword::decryptWithKeyFile(o.keyFile, o.encryptedPassword.c_str(), buffer, &length) != 0;
+      if (ok) session->SetPasswd(std::string(buffer));
+      std::memset(buffer, 0, sizeof buffer);
+      if (!ok) return nullptr;
+    } else if (!session->SetPasswd(o.encryptedPassword, /*encrypted=*/true)) {
+      return nullptr;
+    }
+    return session;
+  };
+  std::fill(password.begin(), password.end(), '\0');
+  return std::unique_ptr<IsilonTreeWalk>(new IsilonTreeWalk(factory));
+}
+
+json EntryJson(const _IsilonFileInfo& f) {
+  return {{"name", f.strName},   {"path", f.strPath}, {"type", f.strType}, {"mode", f.strMode},
+          {"owner", f.strOwner}, {"size", f.nSize},   {"mtime", f.nMtime}};
+}
+
+// "Walked 12345 entries in 67 directories, 8901 entries/s"
+class ProgressLine {
+ public:
+  explicit ProgressLine(const ctl::Runtime& rt) : rt_(rt), start_(Clock::now()), shown_(start_) {}
+  void Update(const IsilonTreeWalk& walk, bool force = false) {
+    const Clock::time_point now = Clock::now();
+    if (!force && now - shown_ < std::chrono::milliseconds(200)) return;
+    shown_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    const double rate = seconds > 0 ? static_cast<double>(walk.Entries()) / seconds : 0;
+    rt_.Progress("Walked " + std::to_string(walk.Entries()) + " entries in " + std::to_string(walk.Directories()) +
+                 " directories, " + std::to_string(static_cast<unsigned long long>(rate)) + " entries/s");
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  const ctl::Runtime& rt_;
+  Clock::time_point start_, shown_;
+};
+
+json FailureJson(const IsilonTreeWalkFailure& f) {
+  return {{"path", f.strPath}, {"code", f.strCode}, {"message", f.strMessage}};
+}
+
+// Runs the walk; failures are printed on standard error as they come (and kept for --json).
+bool Walk(ctl::Runtime& rt, IsilonTreeWalk& walk, const TreeOptions& options, json& failures,
+          const IsilonTreeWalk::PageCallback& page) {
+  walk.SetParallel(options.parallel);
+  ProgressLine progress(rt);
+  walk.OnPage([&](const std::string& dir, std::vector<_IsilonFileInfo>& entries) {
+    const bool more = page(dir, entries);
+    progress.Update(walk);
+    return more;
+  });
+  walk.OnFailure([&](const IsilonTreeWalkFailure& f) {
+    rt.EndProgress();
+    std::cerr << "isilonctl: cannot read " << f.strPath << ": [" << f.strCode << "] " << f.strMessage << "\n";
+    failures.push_back(FailureJson(f));
+  });
+  const bool complete = walk.Run(options.path);
+  rt.EndProgress();
+  if (!complete) rt.exitCode = ctl::kExitFailed;
+  return complete;
+}
+
+void AddTreeOptions(CLI::App* cmd, TreeOptions& options) {
+  cmd->add_option("PATH", options.path, "Cluster directory at the top of the walk, e.g. /ifs/data")->required();
+  cmd->add_option("--parallel", options.parallel, "Sessions reading directories at once (1 to 64)")
+      ->check(CLI::Range(1, IsilonTreeWalk::kMaxParallel))
+      ->capture_default_str();
+}
+
+void InstallFind(CLI::App& app, ctl::Runtime& rt) {
+  CLI::App* cmd = app.add_subcommand("find", "List every entry below a directory, reading several at once");
+  static TreeOptions options;
+  AddTreeOptions(cmd, options);
+  cmd->add_option("--type", options.type, "Only files (f) or only directories (d)")->check(CLI::IsMember({"f", "d"}));
+  cmd->callback([&rt]() {
+    std::unique_ptr<IsilonTreeWalk> walk = MakeWalk(rt);
+    if (!walk) return;
+    const bool json = rt.options.json;
+    unsigned long long count = 0;
+    if (json)
+      std::cout << "{\n  \"ok\": true,\n  \"path\": " << nlohmann::json(options.path).dump() << ",\n  \"entries\": [";
+    nlohmann::json failures = nlohmann::json::array();
+    const bool complete =
+        Walk(rt, *walk, options, failures, [&](const std::string&, std::vector<_IsilonFileInfo>& entries) {
+          for (const _IsilonFileInfo& f : entries) {
+            const bool directory = f.strType == "container";
+            if ((options.type == "f" && directory) || (options.type == "d" && !directory)) continue;
+            if (json) {
+              std::cout << (count == 0 ? "\n    " : ",\n    ") << EntryJson(f).dump();
+            } else {
+              std::cout << f.strPath << '\n';
+            }
+            ++count;
+          }
+          return true;
+        });
+    if (json) {
+      std::cout << (count == 0 ? "" : "\n  ") << "],\n  \"count\": " << count
+                << ",\n  \"directories\": " << walk->Directories() << ",\n  \"failures\": " << failures.dump()
+                << ",\n  \"complete\": " << (complete ? "true" : "false") << "\n}" << std::endl;
+    } else {
+      std::cout.flush();
+    }
+  });
+}
+
+void InstallDu(CLI::App& app, ctl::Runtime& rt) {
+  CLI::App* cmd = app.add_subcommand("du", "Total size, files and directories below a directory");
+  static TreeOptions options;
+  AddTreeOptions(cmd, options);
+  cmd->callback([&rt]() {
+    std::unique_ptr<IsilonTreeWalk> walk = MakeWalk(rt);
+    if (!walk) return;
+    unsigned long long bytes = 0, files = 0, directories = 0;
+    nlohmann::json failures = nlohmann::json::array();
+    const bool complete =
+        Walk(rt, *walk, options, failures, [&](const std::string&, std::vector<_IsilonFileInfo>& entries) {
+          for (const _IsilonFileInfo& f : entries) {
+            if (f.strType == "container") {
+              ++directories;
+            } else {
+              ++files;
+              bytes += f.nSize;
+            }
+          }
+          return true;
+        });
+    rt.PrintResult({{"ok", true},
+                    {"path", options.path},
+                    {"bytes", bytes},
+                    {"files", files},
+                    {"directories", directories},
+                    {"failures", failures},
+                    {"complete", complete}},
+                   std::to_string(bytes) + " bytes in " + std::to_string(files) + " files and " +
+                       std::to_string(directories) + " directories below " + options.path +
+                       (complete ? "" : " (incomplete)"));
+  });
+}
+
+}  // namespace
+
+ISILONCTL_COMMAND(find) {
+  InstallFind(app, rt);
+  InstallDu(app, rt);
+}

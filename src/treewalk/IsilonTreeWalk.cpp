@@ -1,0 +1,266 @@
+// The parallel tree walk: a bounded queue of directories shared by N workers, each with its
+// own session; a worker whose subdirectories do not fit in the queue reads them depth first.
+#include "isilon/IsilonTreeWalk.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "isilon/Paging.h"
+
+namespace {
+const int kDefaultParallel = 8;
+const int kDefaultPageSize = 1000;
+const int kMaxPageSize = 999999999;
+const size_t kDefaultMaxPending = 4096;
+
+// "/ifs/data//" -> "/ifs/data": entries' paths are the directory, "/" and the name.
+std::string WithoutTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+}  // namespace
+
+struct IsilonTreeWalk::State {
+  SessionFactory factory;
+  int parallel = kDefaultParallel;
+  int pageSize = kDefaultPageSize;
+  size_t maxPending = kDefaultMaxPending;
+  PageCallback onPage;
+  FailureCallback onFailure;
+
+  // The shared queue and the count of workers holding a directory; the walk is over when
+  // both are empty.
+  std::mutex queueMutex;
+  std::condition_variable queueChanged;
+  std::deque<std::string> pending;
+  int busy = 0;
+
+  // Serialises the callbacks and guards `failures`.
+  std::mutex callbackMutex;
+  std::vector<IsilonTreeWalkFailure> failures;
+
+  std::atomic<bool> stopped{false};
+  std::atomic<bool> incomplete{false};
+  std::atomic<uint64_t> entries{0};
+  std::atomic<uint64_t> directories{0};
+  std::atomic<uint64_t> failed{0};
+
+  void Worker();
+  void WalkFrom(ManageIsilon* session, const std::string& start);
+  bool Deliver(const std::string& directory, std::vector<_IsilonFileInfo>& page);
+  void Report(const std::string& directory, ManageIsilon* session, const std::string& code, const std::string& message);
+  // Queues what fits of `dirs` (from the back); true when all went.
+  bool Offer(std::vector<std::string>& dirs);
+  void StopAll();
+};
+
+namespace {
+// One directory a worker is reading: its next page's token and the subdirectories of the page
+// it read last that are still to be walked.
+struct Frame {
+  explicit Frame(std::string p) : path(std::move(p)) {}
+  std::string path;
+  std::string resume;
+  bool done = false;
+  isilon::ResumeTracker tokens;
+  std::vector<std::string> subdirs;
+};
+}  // namespace
+
+bool IsilonTreeWalk::State::Offer(std::vector<std::string>& dirs) {
+  bool queued = false;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    while (!dirs.empty() && pending.size() < maxPending) {
+      pending.push_back(std::move(dirs.back()));
+      dirs.pop_back();
+      queued = true;
+    }
+  }
+  if (queued) queueChanged.notify_all();
+  return dirs.empty();
+}
+
+void IsilonTreeWalk::State::StopAll() {
+  stopped = true;
+  {
+    // Under the lock so that a worker about to wait sees the flag.
+    std::lock_guard<std::mutex> lock(queueMutex);
+  }
+  queueChanged.notify_all();
+}
+
+bool IsilonTreeWalk::State::Deliver(const std::string& directory, std::vector<_IsilonFileInfo>& page) {
+  std::lock_guard<std::mutex> lock(callbackMutex);
+  if (stopped) return false;
+  entries += page.size();
+  if (onPage && !onPage(directory, page)) {
+    incomplete = true;
+    StopAll();
+    return false;
+  }
+  return true;
+}
+
+void IsilonTreeWalk::State::Report(const std::string& directory, ManageIsilon* session, const std::string& code,
+                                   const std::string& message) {
+  IsilonTreeWalkFailure failure;
+  failure.strPath = directory;
+  failure.strCode = code;
+  failure.strMessage = message;
+  if (session != nullptr) session->GetLastError(failure.strCode, failure.strMessage);
+  incomplete = true;
+  ++failed;
+  std::lock_guard<std::mutex> lock(callbackMutex);
+  if (onFailure) {
+    onFailure(failure);
+  } else {
+    failures.push_back(std::move(failure));
+  }
+}
+
+void IsilonTreeWalk::State::WalkFrom(ManageIsilon* session, const std::string& start) {
+  std::vector<Frame> stack;
+  stack.emplace_back(start);
+  std::vector<_IsilonFileInfo> page;
+  while (!stack.empty() && !stopped) {
+    Frame& top = stack.back();
+    if (!top.subdirs.empty()) {
+      // Subdirectories go to the other workers while the queue has room; the rest are read
+      // here, depth first, which is what keeps the queue bounded.
+      if (!Offer(top.subdirs)) {
+        std::string next = std::move(top.subdirs.back());
+        top.subdirs.pop_back();
+        stack.emplace_back(std::move(next));
+      }
+      continue;
+    }
+    if (top.done) {
+      stack.pop_back();
+      continue;
+    }
+    if (!session->GetFileList(page, top.path, top.resume, pageSize)) {
+      Report(top.path, session, std::string(), std::string());
+      stack.pop_back();
+      continue;
+    }
+    if (top.tokens.Repeats(top.resume)) {
+      Report(top.path, nullptr, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(top.resume));
+      top.done = true;
+    } else if (top.resume.empty()) {
+      top.done = true;
+      ++directories;
+    }
+    for (const _IsilonFileInfo& entry : page) {
+      if (entry.strType == "container") top.subdirs.push_back(entry.strPath);
+    }
+    // Walked from the back: keep name order.
+    std::reverse(top.subdirs.begin(), top.subdirs.end());
+    if (!Deliver(top.path, page)) return;
+  }
+}
+
+void IsilonTreeWalk::State::Worker() {
+  std::unique_ptr<ManageIsilon> session;
+  bool sessionFailed = false;
+  for (;;) {
+    std::string directory;
+    {
+      std::unique_lock<std::mutex> lock(queueMutex);
+      queueChanged.wait(lock, [this] { return stopped || !pending.empty() || busy == 0; });
+      if (stopped || pending.empty()) break;
+      directory = std::move(pending.front());
+      pending.pop_front();
+      ++busy;
+    }
+    if (!session && !sessionFailed) {
+      session = factory ? factory() : nullptr;
+      sessionFailed = !session;
+    }
+    if (session) {
+      WalkFrom(session.get(), directory);
+    } else {
+      Report(directory, nullptr, "Internal Error", "No session could be made for the walk.");
+    }
+    {
+      std::lock_guard<std::mutex> lock(queueMutex);
+      --busy;
+    }
+    queueChanged.notify_all();
+  }
+  if (session) session->CloseConnection();
+}
+
+IsilonTreeWalk::IsilonTreeWalk(const std::string& server, const std::string& user, const std::string& password)
+    : IsilonTreeWalk(SessionFactory([server, user, password]() {
+        std::unique_ptr<ManageIsilon> session(new ManageIsilon());
+        session->SetFileServer(server);
+        session->SetUser(user);
+        session->SetPasswd(password);
+        return session;
+      })) {}
+
+IsilonTreeWalk::IsilonTreeWalk(SessionFactory factory) : state_(new State()) { state_->factory = std::move(factory); }
+
+IsilonTreeWalk::~IsilonTreeWalk() = default;
+
+bool IsilonTreeWalk::SetParallel(int sessions) {
+  if (sessions < 1 || sessions > kMaxParallel) return false;
+  state_->parallel = sessions;
+  return true;
+}
+
+bool IsilonTreeWalk::SetPageSize(int limit) {
+  if (limit < 1 || limit > kMaxPageSize) return false;
+  state_->pageSize = limit;
+  return true;
+}
+
+bool IsilonTreeWalk::SetMaxPending(size_t directories) {
+  if (directories < 1) return false;
+  state_->maxPending = directories;
+  return true;
+}
+
+void IsilonTreeWalk::OnPage(PageCallback callback) { state_->onPage = std::move(callback); }
+
+void IsilonTreeWalk::OnFailure(FailureCallback callback) { state_->onFailure = std::move(callback); }
+
+bool IsilonTreeWalk::Run(const std::string& root) {
+  State& s = *state_;
+  s.stopped = false;
+  s.incomplete = false;
+  s.entries = 0;
+  s.directories = 0;
+  s.failed = 0;
+  s.failures.clear();
+  s.pending.clear();
+  s.busy = 0;
+  s.pending.push_back(WithoutTrailingSlashes(root));
+
+  std::vector<std::thread> workers;
+  workers.reserve(static_cast<size_t>(s.parallel));
+  for (int i = 1; i < s.parallel; ++i) workers.emplace_back([&s] { s.Worker(); });
+  s.Worker();
+  for (std::thread& t : workers) t.join();
+  return !s.incomplete && !s.stopped;
+}
+
+void IsilonTreeWalk::Stop() {
+  state_->incomplete = true;
+  state_->StopAll();
+}
+
+bool IsilonTreeWalk::Stopped() const { return state_->stopped; }
+
+const std::vector<IsilonTreeWalkFailure>& IsilonTreeWalk::Failures() const { return state_->failures; }
+
+uint64_t IsilonTreeWalk::Entries() const { return state_->entries; }
+
+uint64_t IsilonTreeWalk::Directories() const { return state_->directories; }
+
+uint64_t IsilonTreeWalk::FailedDirectories() const { return state_->failed; }

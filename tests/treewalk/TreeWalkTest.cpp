@@ -1,0 +1,187 @@
+// IsilonTreeWalk over the real transport against the simulated cluster, and isilonctl find/du.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "isilon/IsilonTreeWalk.h"
+#include "sim/core/Faults.h"
+#include "tests/namespace/NamespaceFixture.h"
+#include "tests/support/Isilonctl.h"
+
+namespace {
+
+using isim::ns::Status;
+
+class TreeWalkTest : public NamespaceFixture {
+ protected:
+  TreeWalkTest() : NamespaceFixture("127.0.0.117") {}
+
+  // Every path below `root` as the cluster holds it.
+  std::set<std::string> Expected(const std::string& root) {
+    std::set<std::string> paths;
+    tree().Walk(root, [&](const isim::ns::Entry& e) {
+      if (e.path != root) paths.insert(e.path);
+    });
+    return paths;
+  }
+
+  struct Result {
+    bool complete = false;
+    std::set<std::string> paths;
+    size_t delivered = 0;  // entries handed over, repeats included
+    std::vector<IsilonTreeWalkFailure> failures;
+  };
+  Result Walk(const std::string& root, int parallel, int pageSize, size_t maxPending) {
+    IsilonTreeWalk walk(address(), user(), password());
+    EXPECT_TRUE(walk.SetParallel(parallel));
+    EXPECT_TRUE(walk.SetPageSize(pageSize));
+    EXPECT_TRUE(walk.SetMaxPending(maxPending));
+    Result r;
+    walk.OnPage([&](const std::string& dir, std::vector<_IsilonFileInfo>& entries) {
+      for (const auto& e : entries) {
+        EXPECT_EQ(e.strPath, dir + "/" + e.strName);
+        r.paths.insert(e.strPath);
+      }
+      r.delivered += entries.size();
+      return true;
+    });
+    r.complete = walk.Run(root);
+    r.failures = walk.Failures();
+    EXPECT_EQ(walk.Entries(), r.delivered);
+    return r;
+  }
+};
+
+TEST_F(TreeWalkTest, OneSessionAndManyGiveExactlyTheTreesEntries) {
+  // Wide: 40 directories of 7 or 8 files under one; deep: 70 levels with a file at each.
+  ASSERT_EQ(tree().Generate("/ifs/wide", 300, 40), Status::kOk);
+  std::string deep = "/ifs/deep";
+  for (int level = 0; level < 70; ++level) {
+    deep += "/l" + std::to_string(level);
+    AddFile(deep + "/f", 1);
+  }
+  struct Case {
+    const char* root;
+    int parallel;
+    int pageSize;
+    size_t maxPending;
+  };
+  const Case cases[] = {
+      {"/ifs/wide", 1, 1000, 4096},
+      {"/ifs/wide", 6, 1000, 4096},
+      // A queue of 1 and pages of 3: most subdirectories are read depth first by the worker
+      // that found them, and every directory takes several pages.
+      {"/ifs/wide", 1, 3, 1},
+      {"/ifs/wide/", 6, 3, 1},
+      {"/ifs/deep", 1, 2, 1},
+      {"/ifs/deep", 4, 2, 1},
+      {"/ifs", 8, 5, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.root) + " x" + std::to_string(c.parallel) + " page " + std::to_string(c.pageSize));
+    const std::string root = std::string(c.root) == "/ifs/wide/" ? "/ifs/wide" : c.root;
+    const Result r = Walk(c.root, c.parallel, c.pageSize, c.maxPending);
+    EXPECT_TRUE(r.complete);
+    EXPECT_TRUE(r.failures.empty());
+    EXPECT_EQ(r.paths, Expected(root));
+    EXPECT_EQ(r.delivered, r.paths.size());  // nothing twice
+  }
+}
+
+TEST_F(TreeWalkTest, AFailingDirectoryIsReportedAndTheRestWalked) {
+  ASSERT_EQ(tree().Generate("/ifs/t", 60, 6), Status::kOk);  // 10 files in each of d000000..d000005
+  // d000002 fails at its first page, d000004 at its second (pages of 4).
+  isim::Fault first = isim::Fault::error("", 404, "AEC_NOT_FOUND", "gone at first page");
+  first.regex = "^/namespace/ifs/t/d000002/\\?";
+  first.times = 0;
+  server().faults().add(first);
+  isim::Fault later = isim::Fault::error("", 500, "AEC_EXCEPTION", "gone at second page");
+  later.regex = "^/namespace/ifs/t/d000004/\\?.*resume=";
+  later.times = 0;
+  server().faults().add(later);
+
+  std::set<std::string> expected;
+  for (const std::string& path : Expected("/ifs/t")) {
+    if (path.compare(0, 17, "/ifs/t/d000002/f0") == 0) continue;
+    if (path.compare(0, 17, "/ifs/t/d000004/f0") == 0) continue;
+    expected.insert(path);
+  }
+  isim::ns::Page page;
+  ASSERT_EQ(tree().List("/ifs/t/d000004", "", 4, page), Status::kOk);
+  for (const auto& e : page.entries) expected.insert(e.path);
+
+  for (int parallel : {1, 3}) {
+    SCOPED_TRACE(parallel);
+    const Result r = Walk("/ifs/t", parallel, 4, 4096);
+    EXPECT_FALSE(r.complete);
+    EXPECT_EQ(r.paths, expected);
+    ASSERT_EQ(r.failures.size(), 2u);
+    std::set<std::string> failed{r.failures[0].strPath, r.failures[1].strPath};
+    EXPECT_EQ(failed, (std::set<std::string>{"/ifs/t/d000002", "/ifs/t/d000004"}));
+    for (const auto& f : r.failures) {
+      EXPECT_EQ(f.strCode, f.strPath == "/ifs/t/d000002" ? "AEC_NOT_FOUND" : "AEC_EXCEPTION");
+    }
+  }
+}
+
+TEST_F(TreeWalkTest, TheCallbackStopsTheWalk) {
+  ASSERT_EQ(tree().Generate("/ifs/s", 400, 20), Status::kOk);
+  for (int parallel : {1, 8}) {
+    SCOPED_TRACE(parallel);
+    IsilonTreeWalk walk(address(), user(), password());
+    walk.SetParallel(parallel);
+    walk.SetPageSize(5);
+    int pages = 0;
+    walk.OnPage([&](const std::string&, std::vector<_IsilonFileInfo>&) { return ++pages < 3; });
+    EXPECT_FALSE(walk.Run("/ifs/s"));
+    EXPECT_TRUE(walk.Stopped());
+    EXPECT_EQ(pages, 3);  // no call after the one that said stop
+    EXPECT_TRUE(walk.Failures().empty());
+  }
+}
+
+TEST_F(TreeWalkTest, SettingsOutOfRangeAreRefused) {
+  IsilonTreeWalk walk(address(), user(), password());
+  EXPECT_FALSE(walk.SetParallel(0));
+  EXPECT_TRUE(walk.SetParallel(1));
+  EXPECT_TRUE(walk.SetParallel(64));
+  EXPECT_FALSE(walk.SetParallel(65));
+  EXPECT_FALSE(walk.SetPageSize(0));
+  EXPECT_TRUE(walk.SetPageSize(999999999));
+  EXPECT_FALSE(walk.SetPageSize(1000000000));
+  EXPECT_FALSE(walk.SetMaxPending(0));
+  EXPECT_TRUE(walk.SetMaxPending(1));
+}
+
+TEST_F(TreeWalkTest, IsilonctlFindAndDu) {
+  if (!IsilonctlBuilt()) GTEST_SKIP() << "isilonctl is not built";
+  ASSERT_EQ(tree().Generate("/ifs/c", 25, 3, 100), Status::kOk);
+  const CtlTarget target{address(), user(), password(), certPath()};
+
+  CtlRun files = RunIsilonctl(target, {"find", "/ifs/c", "--parallel", "3", "--type", "f"});
+  ASSERT_EQ(files.exitCode, 0) << files.err;
+  EXPECT_EQ(std::count(files.out.begin(), files.out.end(), '\n'), 25);
+  EXPECT_NE(files.out.find("/ifs/c/d000000/f0000024\n"), std::string::npos);
+
+  CtlRun dirs = RunIsilonctl(target, {"--json", "find", "/ifs/c", "--type", "d"});
+  ASSERT_EQ(dirs.exitCode, 0) << dirs.err;
+  const nlohmann::json listed = dirs.Json();
+  EXPECT_EQ(listed["count"], 3);
+  EXPECT_EQ(listed["complete"], true);
+
+  CtlRun du = RunIsilonctl(target, {"--json", "du", "/ifs/c", "--parallel", "2"});
+  ASSERT_EQ(du.exitCode, 0) << du.err;
+  const nlohmann::json total = du.Json();
+  EXPECT_EQ(total["bytes"], 2500);
+  EXPECT_EQ(total["files"], 25);
+  EXPECT_EQ(total["directories"], 3);
+
+  CtlRun missing = RunIsilonctl(target, {"du", "/ifs/none"});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_NE(missing.err.find("cannot read /ifs/none"), std::string::npos) << missing.err;
+}
+
+}  // namespace
