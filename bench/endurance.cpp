@@ -9,18 +9,25 @@
 //
 // Prints one result line per figure and exits 1 when an operation failed or a walk read other
 // entries than the simulator holds (count and an order-independent checksum of the ids).
+//
+// A POST or DELETE whose connection is cut before the reply is not repeated by the library (the
+// cluster may have acted on it); the agent settles it as a backup agent must: it looks whether
+// the change happened and makes it again when not, or repeats the delete (which finds nothing
+// to delete when the first one went through). Those are counted apart ("cut off, settled").
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <set>
 #include <string>
@@ -50,6 +57,8 @@ const unsigned long long kSyntheticOlder = 9000, kSyntheticNewer = 9001;
 const char kBigDirectory[] = "/ifs/endurance/big";
 const char kPolicy[] = "endurance-dr";
 const int kFilesPerHour = 40;
+// Growth tolerated from hour 2 to the end: the simulator's own data grows a little every hour.
+const long kRssAllowanceKiB = 8192, kFdAllowance = 4;
 
 isim::Server* g_server = nullptr;
 
@@ -161,6 +170,7 @@ class Agent {
 
   unsigned long long done() const { return done_; }
   unsigned long long failed() const { return failed_; }
+  unsigned long long settled() const { return settled_; }
   unsigned long long restarts() const { return restarts_; }
   ManageIsilon::RequestCounters counters() const { return session_.GetRequestCounters(); }
   const Tally& changeList() const { return changeList_; }
@@ -177,6 +187,21 @@ class Agent {
     return entries.empty() ? 0 : entries.back().node;
   }
 
+  // No reply came: the cluster may or may not have acted on the request.
+  bool CutOff() const {
+    const std::string cause = session_.GetLastTransportError();
+    return cause.find("Empty reply") != std::string::npos || cause.find("reset") != std::string::npos ||
+           cause.find("Recv failure") != std::string::npos;
+  }
+
+  // A change whose reply was cut off: `settle` looks whether it happened and makes it again when
+  // not (once); it fails the operation when that does not settle it.
+  bool Change(bool ok, const char* what, const std::function<bool()>& settle) {
+    if (ok || !CutOff()) return Check(ok, what);
+    ++settled_;
+    return Check(settle(), what);
+  }
+
   bool Check(bool ok, const char* what) {
     ++done_;
     if (ok) return true;
@@ -184,8 +209,8 @@ class Agent {
     std::string code, message;
     session_.GetLastError(code, message);
     if (failed_ <= 20) {
-      std::cerr << "endurance: " << what << " failed: [" << code << "] " << message << " (transport: "
-                << session_.GetLastTransportError() << ")\n";
+      std::cerr << "endurance: " << what << " failed: [" << code << "] " << message
+                << " (transport: " << session_.GetLastTransportError() << ")\n";
     }
     return false;
   }
@@ -193,14 +218,14 @@ class Agent {
   void Snapshots(int hour) {
     const std::string tag = "endurance-" + std::to_string(hour);
     int older = 0, newer = 0;
-    if (!Check(session_.CreateSnapshot("/ifs/data", tag + "-a", older), "CreateSnapshot")) return;
+    if (!CreateSnapshot(tag + "-a", older)) return;
     // The agent's data changes between two backups.
     isim::ns::Tree& tree = server_.module<isim::NamespaceModule>()->tree();
     for (int i = 0; i < kFilesPerHour; ++i)
       tree.AddFile("/ifs/data/endurance/h" + std::to_string(hour) + "/f" + std::to_string(i), isim::ns::NewEntry(),
                    /*parents=*/true);
     Wait(60);
-    if (!Check(session_.CreateSnapshot("/ifs/data", tag + "-b", newer), "CreateSnapshot")) return;
+    if (!CreateSnapshot(tag + "-b", newer)) return;
     std::vector<_IsilonSnapInfo> snaps;
     Check(session_.GetSnapshotList(snaps, "/ifs/data", ""), "GetSnapshotList");
     size_t ours = 0;
@@ -208,8 +233,10 @@ class Agent {
     Check(ours == 2, "GetSnapshotList (both snapshots listed)");
 
     unsigned long long olderId = older, newerId = newer;
-    if (Check(!session_.CreateSnapshotChangeList(olderId, newerId, /*wait=*/true).IsError(),
-              "CreateSnapshotChangeList")) {
+    const auto createChangeList = [&] {
+      return !session_.CreateSnapshotChangeList(olderId, newerId, /*wait=*/true).IsError();
+    };
+    if (Change(createChangeList(), "CreateSnapshotChangeList", createChangeList)) {
       std::set<std::string> ids;
       size_t read = 0;
       _IsilonChangeListInfo info;
@@ -221,16 +248,37 @@ class Agent {
       // The files added and their new directory, each once.
       Check(read == ids.size() && read >= static_cast<size_t>(kFilesPerHour) + 1, "change list entries");
     }
-    Check(session_.DeleteSnapshot("/ifs/data", tag + "-a", older), "DeleteSnapshot");
-    Check(session_.DeleteSnapshot("/ifs/data", tag + "-b", newer), "DeleteSnapshot");
+    DeleteSnapshot(tag + "-a", older);
+    DeleteSnapshot(tag + "-b", newer);
+  }
+
+  bool CreateSnapshot(const std::string& name, int& id) {
+    return Change(session_.CreateSnapshot("/ifs/data", name, id), "CreateSnapshot", [&] {
+      std::vector<_IsilonSnapInfo> snaps;
+      if (!session_.GetSnapshotList(snaps, "/ifs/data", name)) snaps.clear();
+      for (const auto& s : snaps) {
+        if (s.strName == name) return (id = s.nId) != 0;
+      }
+      return session_.CreateSnapshot("/ifs/data", name, id);
+    });
+  }
+
+  bool DeleteSnapshot(const std::string& name, int id) {
+    const auto remove = [&] { return session_.DeleteSnapshot("/ifs/data", name, id); };
+    return Change(remove(), "DeleteSnapshot", remove);
   }
 
   void Shares(int hour) {
     const std::string name = "endurance-" + std::to_string(hour);
-    if (!Check(session_.CreateCIFSShare(name, "/ifs/data", "", ""), "CreateCIFSShare")) return;
-    std::vector<_IsilonShareInfo> shares;
-    Check(session_.GetCIFSSharesList(shares, name, "", "") && shares.size() == 1, "GetCIFSSharesList");
-    Check(session_.DeleteCIFSShare(name, "/ifs/data", ""), "DeleteCIFSShare");
+    const auto listed = [&] {
+      std::vector<_IsilonShareInfo> shares;
+      return session_.GetCIFSSharesList(shares, name, "", "") && shares.size() == 1;
+    };
+    const auto create = [&] { return session_.CreateCIFSShare(name, "/ifs/data", "", ""); };
+    if (!Change(create(), "CreateCIFSShare", [&] { return listed() || create(); })) return;
+    Check(listed(), "GetCIFSSharesList");
+    const auto remove = [&] { return session_.DeleteCIFSShare(name, "/ifs/data", ""); };
+    Change(remove(), "DeleteCIFSShare", remove);
   }
 
   void Exports(int hour) {
@@ -238,20 +286,31 @@ class Agent {
     permissions.setClients.insert("192.0.2." + std::to_string(1 + hour % 250));
     unsigned int id = 0;
     const std::string path = "/ifs/data/endurance/export-" + std::to_string(hour);
-    if (!Check(session_.CreateNFSExport(id, {path}, permissions, "", "", /*readOnly=*/false, /*allDirs=*/true) && id != 0,
-               "CreateNFSExport"))
-      return;
+    const auto create = [&] {
+      return session_.CreateNFSExport(id, {path}, permissions, "", "", /*readOnly=*/false, /*allDirs=*/true) && id != 0;
+    };
+    const auto found = [&] {
+      std::vector<_IsilonNFSExportInfo> exports;
+      if (session_.GetNFSExportList(exports, 0, path, "") && exports.size() == 1) id = exports.front().nId;
+      return id != 0;
+    };
+    if (!Change(create(), "CreateNFSExport", [&] { return found() || create(); })) return;
     std::vector<_IsilonNFSExportInfo> exports;
     Check(session_.GetNFSExportList(exports, id, "", "") && exports.size() == 1, "GetNFSExportList");
-    Check(session_.DeleteNFSExport(id, ""), "DeleteNFSExport");
+    const auto remove = [&] { return session_.DeleteNFSExport(id, ""); };
+    Change(remove(), "DeleteNFSExport", remove);
   }
 
   void SyncIQ(int hour) {
     unsigned int jobId = 0;
-    if (!Check(session_.StartSyncIQJob(kPolicy, "endurance-" + std::to_string(hour), jobId) && jobId != 0,
-               "StartSyncIQJob"))
-      return;
     _IsilonSyncIQJobInfo job;
+    const auto start = [&] {
+      return session_.StartSyncIQJob(kPolicy, "endurance-" + std::to_string(hour), jobId) && jobId != 0;
+    };
+    const auto running = [&] {
+      return session_.GetSyncIQJobInfo(job, kPolicy, SYNCIQ_JOB_STATE_NONE) && (jobId = job.nJobId) != 0;
+    };
+    if (!Change(start(), "StartSyncIQJob", [&] { return running() || start(); })) return;
     Check(session_.GetSyncIQJobInfo(job, kPolicy, SYNCIQ_JOB_STATE_NONE) && job.nJobId == jobId, "GetSyncIQJobInfo");
     Wait(120);  // the job runs a minute
     _IsilonSyncIQJobReportInfo report;
@@ -341,7 +400,7 @@ class Agent {
   isim::Server& server_;
   const Options& options_;
   ManageIsilon session_;
-  unsigned long long done_ = 0, failed_ = 0, restarts_ = 0;
+  unsigned long long done_ = 0, failed_ = 0, settled_ = 0, restarts_ = 0;
   Tally changeList_, directory_;
   bool changeListWalked_ = false, directoryWalked_ = false;
 };
@@ -443,13 +502,24 @@ int main(int argc, char** argv) {
   const auto began = std::chrono::steady_clock::now();
   const long rssStart = ResidentKiB(), fdsStart = OpenDescriptors();
   bool ok = true;
-  long rssEnd = 0, fdsEnd = 0;
+  // After the first two hours (the long walks among them) the process has its working size;
+  // from there on nothing should grow. Descriptors go up and down with the connections the
+  // transport keeps (to whichever nodes it used), so their highest count after each hour is
+  // compared.
+  long rssWarm = rssStart, fdsWarm = fdsStart, fdsLater = 0, rssEnd = 0, fdsEnd = 0, fdsClosed = 0;
   {
     Agent agent(server, options);
-    for (int hour = 0; hour < hours; ++hour) agent.Hour(hour);
+    for (int hour = 0; hour < hours; ++hour) {
+      agent.Hour(hour);
+      const long fds = OpenDescriptors();
+      if (hour <= 1) fdsWarm = std::max(fdsWarm, fds);
+      if (hour == 1) rssWarm = ResidentKiB();
+      if (hour > 1) fdsLater = std::max(fdsLater, fds);
+    }
     rssEnd = ResidentKiB();
     fdsEnd = OpenDescriptors();
     agent.Close();
+    fdsClosed = OpenDescriptors();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
 
     Tally expectedChanges, expectedDirectory;
@@ -468,6 +538,8 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(faults.resets));
     std::printf("operations done: %llu\n", agent.done());
     std::printf("operations failed: %llu\n", agent.failed());
+    std::printf("changes cut off without reply (not repeated by the library), settled by the agent: %llu\n",
+                agent.settled());
     std::printf("change-list entries read: %zu of %zu, checksum %016llx of %016llx\n", agent.changeList().count,
                 expectedChanges.count, static_cast<unsigned long long>(agent.changeList().checksum),
                 static_cast<unsigned long long>(expectedChanges.checksum));
@@ -477,11 +549,16 @@ int main(int argc, char** argv) {
     std::printf("re-opened sessions: %llu\n", c.reopenedSessions);
     std::printf("retries: %llu\n", c.retries);
     std::printf("node switches: %llu\n", c.nodeSwitches);
-    std::printf("resident memory: %.1f MiB at start, %.1f MiB at end\n", rssStart / 1024.0, rssEnd / 1024.0);
-    std::printf("open descriptors: %ld at start, %ld at end\n", fdsStart, fdsEnd);
+    std::printf("resident memory: %.1f MiB at start, %.1f MiB after hour 2, %.1f MiB at end\n", rssStart / 1024.0,
+                rssWarm / 1024.0, rssEnd / 1024.0);
+    std::printf(
+        "open descriptors: %ld at start, at most %ld in hours 1-2, at most %ld later, %ld at end, %ld once the session "
+        "closed\n",
+        fdsStart, fdsWarm, fdsLater, fdsEnd, fdsClosed);
 
     ok = agent.failed() == 0 && agent.changeListWalked() && agent.directoryWalked() &&
-         agent.changeList() == expectedChanges && agent.directory() == expectedDirectory;
+         agent.changeList() == expectedChanges && agent.directory() == expectedDirectory &&
+         rssEnd - rssWarm <= kRssAllowanceKiB && fdsLater <= fdsWarm + kFdAllowance;
   }
   SetZemSleepHook(nullptr);
   g_server = nullptr;
