@@ -164,10 +164,20 @@ void BM_BareCurlWalk(benchmark::State& state) {
   curl_easy_cleanup(curl);
 }
 
-BENCHMARK(BM_BareCurlWalk)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()->Iterations(1)
-    ->Repetitions(3)->ReportAggregatesOnly(true);
-BENCHMARK(BM_LibraryWalk)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()->Iterations(1)
-    ->Repetitions(3)->ReportAggregatesOnly(true);
+BENCHMARK(BM_BareCurlWalk)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime()
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_LibraryWalk)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MeasureProcessCPUTime()
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

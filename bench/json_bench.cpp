@@ -102,8 +102,8 @@ struct Rng {
   uint64_t below(uint64_t n) { return next() % n; }
 };
 
-const char* const kWords[] = {"projects", "finance", "q3-report", "backup", "vm-images", "home", "scratch",
-                              "archive", "media", "logs", "build", "users", "engineering", "db-dumps"};
+const char* const kWords[] = {"projects", "finance", "q3-report", "backup", "vm-images", "home",        "scratch",
+                              "archive",  "media",   "logs",      "build",  "users",     "engineering", "db-dumps"};
 const char* const kExt[] = {".txt", ".pdf", ".vmdk", ".log", ".tar.gz", ".docx", ".csv", ""};
 
 std::string PathOf(Rng& r, int depth) {
@@ -125,7 +125,8 @@ std::string HttpDate(Rng& r) {
 
 // One page of /platform/3/snapshot/changelists/<id>/lins.
 std::string ChangeListPage(int entries) {
-  static const char* const types[] = {"ENTRY_ADDED", "ENTRY_REMOVED", "CONTENT_MODIFIED", "ENTRY_ADDED\",\"CONTENT_MODIFIED"};
+  static const char* const types[] = {"ENTRY_ADDED", "ENTRY_REMOVED", "CONTENT_MODIFIED",
+                                      "ENTRY_ADDED\",\"CONTENT_MODIFIED"};
   Rng r;
   std::string s = "{\"lins\":[";
   char buf[1024];
@@ -147,8 +148,8 @@ std::string ChangeListPage(int entries) {
                   r.below(6) ? "regular" : "directory", unsigned(r.below(5000)));
     s += buf;
   }
-  s += "],\"resume\":\"1-AAAAAQAAAAIAAAAB-changelist-" + std::to_string(entries) + "\",\"total\":" +
-       std::to_string(entries) + "}";
+  s += "],\"resume\":\"1-AAAAAQAAAAIAAAAB-changelist-" + std::to_string(entries) +
+       "\",\"total\":" + std::to_string(entries) + "}";
   return s;
 }
 
@@ -165,8 +166,8 @@ std::string DirectoryPage(int entries) {
                   "%s{\"container_path\":\"/ifs/data/projects\",\"group\":\"wheel\",\"last_modified\":\"%s\","
                   "\"mode\":\"0%o\",\"mtime_val\":%llu,\"name\":\"%s\",\"owner\":\"%s\",\"size\":%llu,"
                   "\"type\":\"%s\"}",
-                  i ? "," : "", HttpDate(r).c_str(), dir ? 0755u : 0644u, 1701000000ULL + r.below(900000),
-                  name.c_str(), r.below(3) ? "root" : "backupsvc", dir ? 0ULL : (unsigned long long)r.below(1ULL << 32),
+                  i ? "," : "", HttpDate(r).c_str(), dir ? 0755u : 0644u, 1701000000ULL + r.below(900000), name.c_str(),
+                  r.below(3) ? "root" : "backupsvc", dir ? 0ULL : (unsigned long long)r.below(1ULL << 32),
                   dir ? "container" : "object");
     s += buf;
   }

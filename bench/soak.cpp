@@ -13,12 +13,12 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <dirent.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -122,12 +122,8 @@ class Worker {
         std::vector<_IsilonAccessZoneInfo> zones;
         return !session_.GetAccessZonesList(zones).IsError() || Failed("GetAccessZonesList");
       }
-      case 7:
-        share_ = session_.CreateCIFSShare(tag, "/ifs/data", "", "");
-        return share_ || Failed("CreateCIFSShare");
-      case 8:
-        share_ = false;
-        return session_.DeleteCIFSShare(tag, "/ifs/data", "") || Failed("DeleteCIFSShare");
+      case 7: share_ = session_.CreateCIFSShare(tag, "/ifs/data", "", ""); return share_ || Failed("CreateCIFSShare");
+      case 8: share_ = false; return session_.DeleteCIFSShare(tag, "/ifs/data", "") || Failed("DeleteCIFSShare");
       case 9: {
         std::vector<_IsilonNFSExportInfo> exports;
         return session_.GetNFSExportList(exports, 0, "", "") || Failed("GetNFSExportList");
@@ -140,9 +136,7 @@ class Worker {
         export_ = session_.CreateNFSExport(exportId_, {"/ifs/data/" + tag}, permissions, "", "", false, true);
         return (export_ && exportId_ != 0) || Failed("CreateNFSExport");
       }
-      case 11:
-        export_ = false;
-        return session_.DeleteNFSExport(exportId_, "") || Failed("DeleteNFSExport");
+      case 11: export_ = false; return session_.DeleteNFSExport(exportId_, "") || Failed("DeleteNFSExport");
       case 12:
         snapshot_ = session_.CreateSnapshot("/ifs/data", tag, snapId_);
         return snapshot_ || Failed("CreateSnapshot");
@@ -150,9 +144,7 @@ class Worker {
         std::vector<_IsilonSnapInfo> snaps;
         return session_.GetSnapshotList(snaps, "/ifs/data", tag) || Failed("GetSnapshotList");
       }
-      case 14:
-        snapshot_ = false;
-        return session_.DeleteSnapshot("/ifs/data", tag, snapId_) || Failed("DeleteSnapshot");
+      case 14: snapshot_ = false; return session_.DeleteSnapshot("/ifs/data", tag, snapId_) || Failed("DeleteSnapshot");
       default: {
         std::vector<_IsilonSyncIQPolicyInfo> policies;
         _ChangeListCreateJobInfo jobType;
@@ -187,7 +179,8 @@ class Worker {
     session_.GetLastError(code, message);
     static std::mutex out;
     std::lock_guard<std::mutex> lock(out);
-    if (++reported_ <= 5) std::cerr << "worker " << index_ << ": " << what << " failed: " << code << " " << message << "\n";
+    if (++reported_ <= 5)
+      std::cerr << "worker " << index_ << ": " << what << " failed: " << code << " " << message << "\n";
     return false;
   }
 
@@ -213,7 +206,8 @@ bool Phase(const char* name, const Options& options, int workers) {
   const Sample start = Sample::Now();
   Print("start", start);
   const auto began = Clock::now();
-  const auto deadline = began + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.seconds));
+  const auto deadline =
+      began + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options.seconds));
   const long warmup = options.requests / 8;
 
   std::atomic<long> failures{0}, done{0};

@@ -8,8 +8,7 @@ class EvDebugFileInstance;
 class ISILON_API EvDebug {
  public:
   explicit EvDebug(EvDebugFileInstance* instance);
-  void DebugLvl(const char* function, int level, const char* format, ...)
-      __attribute__((format(printf, 4, 5)));
+  void DebugLvl(const char* function, int level, const char* format, ...) __attribute__((format(printf, 4, 5)));
   void DebugLvl(const char* function, int level, long long context, const char* format, ...)
       __attribute__((format(printf, 5, 6)));
 

@@ -32,9 +32,9 @@ int LevelFromEnvironment() {
 }
 
 std::string Timestamp() {
-  timeval now {};
+  timeval now{};
   gettimeofday(&now, nullptr);
-  tm utc {};
+  tm utc{};
   gmtime_r(&now.tv_sec, &utc);
   char text[80];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03ldZ", utc.tm_year + 1900, utc.tm_mon + 1,
@@ -69,9 +69,8 @@ void CDefaultLogWriter::vwrite(int level, const char* function, int line, unsign
                                const char* format, va_list args) {
   // The whole line is formatted first and written with one call under the lock, so lines
   // from several threads never interleave.
-  std::string text = Timestamp() + " [" + std::to_string(level) + "] " + (function != nullptr ? function : "") +
-                     ":" + std::to_string(line) + " ctx=" + std::to_string(context) + " " +
-                     FXString::FormatV(format, args);
+  std::string text = Timestamp() + " [" + std::to_string(level) + "] " + (function != nullptr ? function : "") + ":" +
+                     std::to_string(line) + " ctx=" + std::to_string(context) + " " + FXString::FormatV(format, args);
   text += '\n';
   std::lock_guard<std::mutex> lock(impl_->mutex);
   FILE* out = impl_->file != nullptr ? impl_->file : stderr;

@@ -13,16 +13,15 @@
 class ISILON_API CLogWriterInterface {
  public:
   virtual ~CLogWriterInterface();
-  virtual void setLevel(int level) = 0;                                   // slot 2
-  virtual void vwrite(int level, const char* function, int line, unsigned long long context,
-                      int reserved, const char* format, va_list args) = 0;  // slot 3
-  virtual void flush() = 0;                                               // slot 4
-  virtual void write(int level, const char* function, int line, unsigned long long context,
-                     int reserved, const char* format, ...)
-      __attribute__((format(printf, 7, 8))) = 0;                           // slot 5
-  virtual const char* name() const = 0;                                   // slot 6
-  virtual bool enabled(int level) = 0;                                    // slot 7
-  virtual int level() = 0;                                                // slot 8
+  virtual void setLevel(int level) = 0;  // slot 2
+  virtual void vwrite(int level, const char* function, int line, unsigned long long context, int reserved,
+                      const char* format, va_list args) = 0;  // slot 3
+  virtual void flush() = 0;                                   // slot 4
+  virtual void write(int level, const char* function, int line, unsigned long long context, int reserved,
+                     const char* format, ...) __attribute__((format(printf, 7, 8))) = 0;  // slot 5
+  virtual const char* name() const = 0;                                                   // slot 6
+  virtual bool enabled(int level) = 0;                                                    // slot 7
+  virtual int level() = 0;                                                                // slot 8
 };
 
 // The default writer: one line per message (UTC time, level, function, line, context,
@@ -30,15 +29,15 @@ class ISILON_API CLogWriterInterface {
 // from ISILON_LOG_LEVEL (default 0). Lines from several threads never interleave.
 class ISILON_API CDefaultLogWriter : public CLogWriterInterface {
  public:
-  CDefaultLogWriter();                    // reads ISILON_LOG_FILE and ISILON_LOG_LEVEL
+  CDefaultLogWriter();                                    // reads ISILON_LOG_FILE and ISILON_LOG_LEVEL
   CDefaultLogWriter(const std::string& path, int level);  // empty path: standard error
   ~CDefaultLogWriter() override;
   void setLevel(int level) override;
-  void vwrite(int level, const char* function, int line, unsigned long long context, int reserved,
-              const char* format, va_list args) override;
+  void vwrite(int level, const char* function, int line, unsigned long long context, int reserved, const char* format,
+              va_list args) override;
   void flush() override;
-  void write(int level, const char* function, int line, unsigned long long context, int reserved,
-             const char* format, ...) override __attribute__((format(printf, 7, 8)));
+  void write(int level, const char* function, int line, unsigned long long context, int reserved, const char* format,
+             ...) override __attribute__((format(printf, 7, 8)));
   const char* name() const override;
   bool enabled(int level) override;
   int level() override;

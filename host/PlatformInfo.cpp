@@ -30,8 +30,7 @@ bool Lookup(const std::string& section, const std::string& key, std::string& val
     // A missing file means an empty registry; anything else is worth a warning.
     if (error.message() != "cannot open file") {
       EvDebug debug(nullptr);
-      debug.DebugLvl("QuorPlatformInfo", -1, "Configuration registry [%s] cannot be read: %s", path,
-                     error.what());
+      debug.DebugLvl("QuorPlatformInfo", -1, "Configuration registry [%s] cannot be read: %s", path, error.what());
     }
     return false;
   }

@@ -46,8 +46,8 @@ class ISILON_API QuorLibCurl {
   virtual void QuorLibCurlFreeHttpHeaderList();
   // True only when the server answered with a 2xx status. The reply body stays readable
   // after an error status; on a transport failure the cause is in GetLastErrorText().
-  virtual bool QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string& uri, const char* data,
-                                      size_t length, bool flag, const char* text);
+  virtual bool QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string& uri, const char* data, size_t length,
+                                      bool flag, const char* text);
   // The last reply's body as a malloc'ed, zero-terminated text (release with free), or null
   // when it had none. `code` receives the HTTP status (0 when no reply came).
   virtual char* GetHttpResponse(unsigned long& code, bool flag);

@@ -34,10 +34,10 @@ class ISILON_API CZemError {
   CZemError& Push(const FXCodeLocation& where);
 
   int Code() const { return code_; }
-  long long Number() const;              // the number given to ErrorErrNo / ErrorWin32, 0 on success
-  std::string Message() const;           // the formatted text, empty on success
+  long long Number() const;                       // the number given to ErrorErrNo / ErrorWin32, 0 on success
+  std::string Message() const;                    // the formatted text, empty on success
   std::vector<FXCodeLocation> Locations() const;  // where it was made first, then each Push
-  std::string ToString() const;          // number, message and the chain of locations
+  std::string ToString() const;                   // number, message and the chain of locations
 
  private:
   int code_;

@@ -37,10 +37,10 @@ class ISILON_API IsilonJsonBase {
 ISILON_API std::string UrlEncode(std::string& text);
 ISILON_API std::string UrlEncode(const std::string& text);
 
+#include "isilon/requests/Cluster.h"
+#include "isilon/requests/Namespace.h"
+#include "isilon/requests/Nfs.h"
 #include "isilon/requests/Session.h"
 #include "isilon/requests/Smb.h"
-#include "isilon/requests/Nfs.h"
-#include "isilon/requests/Namespace.h"
-#include "isilon/requests/Cluster.h"
 #include "isilon/requests/Snapshot.h"
 #include "isilon/requests/SyncIQ.h"

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "host/Export.h"
-#include "isilon/Paging.h"
 #include "host/QuorLibCurl.h"
 #include "host/ZemError.h"
 #include "isilon/IsilonJSON.h"
+#include "isilon/Paging.h"
 
 using std::string;
 using std::vector;
@@ -148,8 +148,8 @@ class ISILON_API ManageIsilon {
   // Opens the session if needed, builds the request, refuses a URI with dot segments, sends
   // it with the retry policy, re-opens an expired session once, and reads an error reply into
   // the last error.
-  ISILON_HIDDEN RequestOutcome RunRequest(const RequestStep& step, IsilonJsonBase& request,
-                                          const RequestBuilder& build, string& response);
+  ISILON_HIDDEN RequestOutcome RunRequest(const RequestStep& step, IsilonJsonBase& request, const RequestBuilder& build,
+                                          string& response);
   // One request as SendRequest sends it, telling how it ended.
   ISILON_HIDDEN bool SendOnce(string& response, int method, const string& uri, const string& body, bool resetHeaders,
                               TransportResult& result);
@@ -227,21 +227,20 @@ class ISILON_API ManageIsilon {
 
 // Whole create/delete of an SMB share for callers that hold no session object.
 ISILON_API bool CreateShareIsilon(const unsigned long long& context, const string& fileServer, const string& user,
-                                  const string& password, const string& path, const string& name,
-                                  string& errorCode, string& errorMessage);
+                                  const string& password, const string& path, const string& name, string& errorCode,
+                                  string& errorMessage);
 ISILON_API bool DeleteShareIsilon(const unsigned long long& context, const string& fileServer, const string& user,
-                                  const string& password, const string& name, const string& path,
-                                  string& errorCode, string& errorMessage);
+                                  const string& password, const string& name, const string& path, string& errorCode,
+                                  string& errorMessage);
 
 // Whole create/delete of an NFS export, exported under plain symbol names.
 extern "C" {
-ISILON_API bool CreateNfsExportIsilon(const unsigned long long& context, const string& fileServer,
-                                      const string& user, const string& password, const string& extra,
-                                      const string& path, const string& client, string& errorCode,
-                                      string& errorMessage);
-ISILON_API bool DeleteNfsExportIsilon(const unsigned long long& context, const string& fileServer,
-                                      const string& user, const string& password, const string& extra,
-                                      const string& path, string& errorCode, string& errorMessage);
+ISILON_API bool CreateNfsExportIsilon(const unsigned long long& context, const string& fileServer, const string& user,
+                                      const string& password, const string& extra, const string& path,
+                                      const string& client, string& errorCode, string& errorMessage);
+ISILON_API bool DeleteNfsExportIsilon(const unsigned long long& context, const string& fileServer, const string& user,
+                                      const string& password, const string& extra, const string& path,
+                                      string& errorCode, string& errorMessage);
 }
 
 // Configuration lookups in the [~Tarvex] sections of the registry.

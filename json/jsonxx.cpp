@@ -31,39 +31,21 @@ Value& Value::operator=(Value&& other) noexcept {
 
 void Value::destroyContent() noexcept {
   switch (type_) {
-    case STRING_:
-      string_.~String();
-      break;
-    case ARRAY_:
-      array_.~Array();
-      break;
-    case OBJECT_:
-      object_.~Object();
-      break;
-    default:
-      break;
+    case STRING_: string_.~String(); break;
+    case ARRAY_: array_.~Array(); break;
+    case OBJECT_: object_.~Object(); break;
+    default: break;
   }
 }
 
 void Value::copyFrom(const Value& other) {
   switch (other.type_) {
-    case NUMBER_:
-      number_ = other.number_;
-      break;
-    case STRING_:
-      new (&string_) String(other.string_);
-      break;
-    case BOOL_:
-      bool_ = other.bool_;
-      break;
-    case ARRAY_:
-      new (&array_) Array(other.array_);
-      break;
-    case OBJECT_:
-      new (&object_) Object(other.object_);
-      break;
-    default:
-      break;
+    case NUMBER_: number_ = other.number_; break;
+    case STRING_: new (&string_) String(other.string_); break;
+    case BOOL_: bool_ = other.bool_; break;
+    case ARRAY_: new (&array_) Array(other.array_); break;
+    case OBJECT_: new (&object_) Object(other.object_); break;
+    default: break;
   }
   type_ = other.type_;
 }
@@ -87,9 +69,7 @@ const Value* Object::find(const std::string& key) const {
   return it != members_.end() && it->first == key ? &it->second : nullptr;
 }
 
-Value* Object::find(const std::string& key) {
-  return const_cast<Value*>(static_cast<const Object*>(this)->find(key));
-}
+Value* Object::find(const std::string& key) { return const_cast<Value*>(static_cast<const Object*>(this)->find(key)); }
 
 void Object::import(const std::string& key, const Value& value) { import(key, Value(value)); }
 

@@ -6,8 +6,8 @@
 #include <iosfwd>
 #include <new>
 #include <string>
-#include <utility>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "host/Export.h"
@@ -133,8 +133,8 @@ class ISILON_API Value {
   Value(const Array& a) : type_(ARRAY_) { new (&array_) Array(a); }
   Value(Array&& a) noexcept : type_(ARRAY_) { new (&array_) Array(std::move(a)); }
   // Any arithmetic type other than bool is stored as a Number.
-  template <typename T, typename std::enable_if<std::is_arithmetic<T>::value && !std::is_same<T, bool>::value,
-                                                int>::type = 0>
+  template <typename T,
+            typename std::enable_if<std::is_arithmetic<T>::value && !std::is_same<T, bool>::value, int>::type = 0>
   Value(T n) noexcept : type_(NUMBER_) {
     number_ = static_cast<Number>(n);
   }
@@ -198,16 +198,12 @@ inline void Value::reset() noexcept {
 inline void Value::moveFrom(Value& other) noexcept {
   // Each moved-from member is destroyed in place; `other` ends Invalid.
   switch (other.type_) {
-    case NUMBER_:
-      number_ = other.number_;
-      break;
+    case NUMBER_: number_ = other.number_; break;
     case STRING_:
       new (&string_) String(std::move(other.string_));
       other.string_.~String();
       break;
-    case BOOL_:
-      bool_ = other.bool_;
-      break;
+    case BOOL_: bool_ = other.bool_; break;
     case ARRAY_:
       new (&array_) Array(std::move(other.array_));
       other.array_.~Array();
@@ -216,8 +212,7 @@ inline void Value::moveFrom(Value& other) noexcept {
       new (&object_) Object(std::move(other.object_));
       other.object_.~Object();
       break;
-    default:
-      break;
+    default: break;
   }
   type_ = other.type_;
   other.type_ = INVALID_;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the suite in a normal build and under
-# AddressSanitizer + UndefinedBehaviorSanitizer, then a short libFuzzer pass.
+# Builds everything and runs every test: the suite in a normal build (warnings are errors), the
+# lint gate, the Debian packages, the API reference, the suite again under AddressSanitizer +
+# UndefinedBehaviorSanitizer, then a short libFuzzer pass.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -8,9 +9,12 @@ cd "$root"
 jobs=$(nproc)
 
 echo "== normal build"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 cmake --build build -j"$jobs"
 (cd build && ctest --output-on-failure -j"$jobs" --timeout 300)
+
+echo "== lint: clang-format and clang-tidy"
+"$root/scripts/lint.sh" build
 
 echo "== install, Debian packages (built, lintian, installed), example program, removal"
 "$root/scripts/package-check.sh" build

@@ -37,8 +37,12 @@ ISILONCTL_COMMAND(cluster) {
     if (rt.options.json) {
       nlohmann::json list = nlohmann::json::array();
       for (const auto& n : nodes) {
-        list.push_back({{"id", n.nId}, {"type", n.strType}, {"release", n.strRelease}, {"version", n.strVersion},
-                        {"build", n.strBuild}, {"revision", n.strRevision}});
+        list.push_back({{"id", n.nId},
+                        {"type", n.strType},
+                        {"release", n.strRelease},
+                        {"version", n.strVersion},
+                        {"build", n.strBuild},
+                        {"revision", n.strRevision}});
       }
       rt.PrintJson({{"ok", true}, {"nodes", list}});
       return;

@@ -323,8 +323,8 @@ void InstallChangeList(CLI::App& app, ctl::Runtime& rt) {
           if (!begun) {
             begun = true;
             if (rt.options.json) {
-              std::cout << "{\n  \"changelist\": \"" << getOlder << "_" << getNewer << "\",\n  \"total\": "
-                        << info.nTotal << ",\n  \"items\": [";
+              std::cout << "{\n  \"changelist\": \"" << getOlder << "_" << getNewer
+                        << "\",\n  \"total\": " << info.nTotal << ",\n  \"items\": [";
             } else {
               std::cout << FXString::Format("%-12s %-10s %14s  %-19s  %s\n", "ID", "TYPE", "SIZE", "MODIFIED", "PATH");
             }
@@ -337,7 +337,8 @@ void InstallChangeList(CLI::App& app, ctl::Runtime& rt) {
         },
         isilon::RepeatedTokens::kStop);
     if (walk == isilon::PageWalk::kRepeatedToken) {
-      failure = {{"code", isilon::RepeatedResumeCode()}, {"message", isilon::RepeatedResumeMessage(token)}, {"cause", ""}};
+      failure = {
+          {"code", isilon::RepeatedResumeCode()}, {"message", isilon::RepeatedResumeMessage(token)}, {"cause", ""}};
     }
     rt.EndProgress();
     if (begun && rt.options.json) {

@@ -26,20 +26,13 @@ void ProgressSleep(unsigned int milliseconds, const char*, int) {
 
 const char* StateName(eIsilonSyncIQJobState state) {
   switch (state) {
-    case SYNCIQ_JOB_STATE_RUNNING:
-      return "running";
-    case SYNCIQ_JOB_STATE_FINISHED:
-      return "finished";
-    case SYNCIQ_JOB_STATE_FAILED:
-      return "failed";
-    case SYNCIQ_JOB_STATE_CANCELED:
-      return "canceled";
-    case SYNCIQ_JOB_STATE_SCHEDULED:
-      return "scheduled";
-    case SYNCIQ_JOB_STATE_PAUSED:
-      return "paused";
-    default:
-      return "none";
+    case SYNCIQ_JOB_STATE_RUNNING: return "running";
+    case SYNCIQ_JOB_STATE_FINISHED: return "finished";
+    case SYNCIQ_JOB_STATE_FAILED: return "failed";
+    case SYNCIQ_JOB_STATE_CANCELED: return "canceled";
+    case SYNCIQ_JOB_STATE_SCHEDULED: return "scheduled";
+    case SYNCIQ_JOB_STATE_PAUSED: return "paused";
+    default: return "none";
   }
 }
 

@@ -41,8 +41,7 @@ void GlobalInitOnce() {
 // Where a failed transfer stopped: before a connection, before anything was sent, or after.
 TransportResult Classify(CURL* easy, CURLcode rc) {
   switch (rc) {
-    case CURLE_COULDNT_CONNECT:
-      return TransportResult::kNoConnection;
+    case CURLE_COULDNT_CONNECT: return TransportResult::kNoConnection;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_URL_MALFORMAT:
     case CURLE_UNSUPPORTED_PROTOCOL:
@@ -56,10 +55,8 @@ TransportResult Classify(CURL* easy, CURLcode rc) {
     case CURLE_SSL_ENGINE_INITFAILED:
     case CURLE_SSL_CRL_BADFILE:
     case CURLE_SSL_ISSUER_ERROR:
-    case CURLE_OUT_OF_MEMORY:
-      return TransportResult::kNotSent;
-    default:
-      break;
+    case CURLE_OUT_OF_MEMORY: return TransportResult::kNotSent;
+    default: break;
   }
   if (rc == CURLE_OPERATION_TIMEDOUT) {
     long requestBytes = 0;
@@ -94,7 +91,8 @@ struct QuorLibCurl::Impl {
   char errorBuffer[CURL_ERROR_SIZE] = {};
   bool trace = false;
   bool warnedInsecure = false;
-  curl_slist* connectTo = nullptr;  // CURLOPT_CONNECT_TO entries; kept while the handle uses them  // the "verification off" warning goes out once per transport
+  curl_slist* connectTo = nullptr;  // CURLOPT_CONNECT_TO entries; kept while the handle uses them  // the "verification
+                                    // off" warning goes out once per transport
 
   static size_t OnBody(char* data, size_t size, size_t count, void* user) {
     Impl* self = static_cast<Impl*>(user);
@@ -200,8 +198,8 @@ bool QuorLibCurl::QuorLibCurlAppendHeader(_http_hdr_type_, const std::string& li
 
 void QuorLibCurl::QuorLibCurlFreeHttpHeaderList() { impl_->headers.clear(); }
 
-bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string& uri, const char* data,
-                                         size_t length, bool, const char*) {
+bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string& uri, const char* data, size_t length,
+                                         bool, const char*) {
   Impl& s = *impl_;
   s.body.clear();
   s.replyHeaders.clear();
@@ -238,8 +236,7 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
   const char* body = data != nullptr ? data : "";
   const curl_off_t bodyLength = data != nullptr ? static_cast<curl_off_t>(length) : 0;
   switch (type) {
-    case HTTP_REQ_GET:
-      break;
+    case HTTP_REQ_GET: break;
     case HTTP_REQ_POST:
       curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, bodyLength);
       curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body);
@@ -278,8 +275,7 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
     // if it were the whole answer.
     s.body.clear();
     if (s.bodyTooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
-      s.lastError = "reply larger than the limit of " + std::to_string(s.maxReply >> 20) +
-                    " MiB (nIsilonMaxReplyMiB)";
+      s.lastError = "reply larger than the limit of " + std::to_string(s.maxReply >> 20) + " MiB (nIsilonMaxReplyMiB)";
     } else {
       s.lastError = s.errorBuffer[0] != '\0' ? s.errorBuffer : curl_easy_strerror(rc);
       // libcurl says only "Couldn't connect"; the system's reason tells a refusal from an

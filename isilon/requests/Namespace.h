@@ -8,12 +8,12 @@
 
 // One file system entry as the cluster's namespace interface reports it.
 struct ISILON_API _IsilonFileInfo {
-  std::string strName;   // last path component
-  std::string strPath;   // full cluster path
-  std::string strMode;   // permission bits, as the cluster writes them
+  std::string strName;  // last path component
+  std::string strPath;  // full cluster path
+  std::string strMode;  // permission bits, as the cluster writes them
   std::string strOwner;
-  std::string strType;   // "container", "object", ...
-  uint32_t nMtime;       // low 32 bits of the cluster's modification time
+  std::string strType;  // "container", "object", ...
+  uint32_t nMtime;      // low 32 bits of the cluster's modification time
   uint64_t nSize;
 
   _IsilonFileInfo() : nMtime(0), nSize(0) {}
@@ -61,8 +61,7 @@ class ISILON_API IsilonJsonPathAttributes : public IsilonJsonBase {
 class ISILON_API IsilonJsonCopyFileOrDir : public IsilonJsonBase {
  public:
   IsilonJsonCopyFileOrDir();
-  void Initialize(const std::string& fileServer, const std::string& source, const std::string& target,
-                  bool overwrite);
+  void Initialize(const std::string& fileServer, const std::string& source, const std::string& target, bool overwrite);
   using IsilonJsonBase::BuildRequest;
   // Gives the extra header lines of the copy instead of a body.
   bool BuildRequest(std::string& uri, std::vector<std::string>& headers);

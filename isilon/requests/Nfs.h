@@ -44,8 +44,8 @@ class ISILON_API IsilonJsonNFSExportCreate : public IsilonJsonBase {
   IsilonJsonNFSExportCreate();
   // The two texts are kept with the request but the cluster is not sent them.
   void Initialize(const std::string& fileServer, const std::vector<std::string>& paths,
-                  const _IsilonNFSPermissions& permissions, const std::string& secondText, bool readOnly,
-                  bool allDirs, const std::string& firstText);
+                  const _IsilonNFSPermissions& permissions, const std::string& secondText, bool readOnly, bool allDirs,
+                  const std::string& firstText);
   bool BuildRequest(std::string& uri, std::string& body) override;
   // Reads the new export's id; false when the reply has none.
   bool ParseResponse(std::string& response) override;

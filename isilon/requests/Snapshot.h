@@ -14,8 +14,8 @@ struct ISILON_API _IsilonSnapInfo {
   std::string strPath;  // the directory the snapshot covers
   uint32_t nSize;       // low 32 bits of the cluster's size
   std::string strState;
-  uint32_t nCreated;    // low 32 bits of the cluster's creation time
-  uint32_t nExpires;    // not read from replies: always 0
+  uint32_t nCreated;               // low 32 bits of the cluster's creation time
+  uint32_t nExpires;               // not read from replies: always 0
   int32_t nAliasTargetId;          // not read from replies: always 0
   std::string strAliasTargetName;  // not read from replies: always empty
   bool bHasLocks;

@@ -13,8 +13,7 @@ const int kDefaultNodes = 3;
 const char kDefaultRelease[] = "9.5.0.0";
 }  // namespace
 
-ClusterModule::ClusterModule()
-    : ips_(MakeIPs(kDefaultNodes)), nodes_(MakeNodes(kDefaultNodes, kDefaultRelease)) {}
+ClusterModule::ClusterModule() : ips_(MakeIPs(kDefaultNodes)), nodes_(MakeNodes(kDefaultNodes, kDefaultRelease)) {}
 
 std::vector<ClusterModule::Node> ClusterModule::MakeNodes(int count, const std::string& release) {
   std::string build = "B_" + release;
@@ -79,8 +78,13 @@ void ClusterModule::registerRoutes(Router& router) {
     std::lock_guard<std::mutex> lock(mutex_);
     nlohmann::json list = nlohmann::json::array();
     for (const Node& n : nodes_) {
-      list.push_back({{"build", n.build}, {"id", n.id}, {"lnn", n.id}, {"release", n.release},
-                      {"revision", n.revision}, {"type", n.type}, {"version", n.version}});
+      list.push_back({{"build", n.build},
+                      {"id", n.id},
+                      {"lnn", n.id},
+                      {"release", n.release},
+                      {"revision", n.revision},
+                      {"type", n.type},
+                      {"version", n.version}});
     }
     return Response::json({{"errors", nlohmann::json::array()}, {"nodes", list}, {"total", nodes_.size()}});
   });

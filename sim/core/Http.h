@@ -19,17 +19,17 @@ struct CaseInsensitiveLess {
 using HeaderMap = std::multimap<std::string, std::string, CaseInsensitiveLess>;
 
 struct Request {
-  std::string method;                 // "GET", "POST", ...
-  std::string target;                 // request target exactly as sent, query included
-  std::string rawPath;                // target up to the first '?'
-  std::string rawQuery;               // text after the first '?' (empty when none)
-  std::string path;                   // rawPath percent-decoded
+  std::string method;                                      // "GET", "POST", ...
+  std::string target;                                      // request target exactly as sent, query included
+  std::string rawPath;                                     // target up to the first '?'
+  std::string rawQuery;                                    // text after the first '?' (empty when none)
+  std::string path;                                        // rawPath percent-decoded
   std::vector<std::pair<std::string, std::string>> query;  // decoded, in order; '+' stays '+'
   HeaderMap headers;
   std::string body;
   std::vector<std::string> captures;     // route regex groups, percent-decoded
   std::vector<std::string> rawCaptures;  // the same groups as sent
-  std::string user;                   // the session's user (empty on unauthenticated routes)
+  std::string user;                      // the session's user (empty on unauthenticated routes)
 
   bool hasParam(const std::string& name) const;
   // First value of a query parameter, or `fallback` when absent.

@@ -66,8 +66,9 @@ class ModuleRegistry {
 #define ISIM_CONCAT_INNER(a, b) a##b
 #define ISIM_CONCAT(a, b) ISIM_CONCAT_INNER(a, b)
 // Registers a module type (default-constructible) with every server created afterwards.
-#define ISIM_REGISTER_MODULE(Type)                                                     \
-  namespace {                                                                          \
-  const bool ISIM_CONCAT(isim_module_registered_, __COUNTER__) = ::isim::ModuleRegistry::add( \
-      #Type, [] { return std::unique_ptr<::isim::Module>(new Type()); });              \
+#define ISIM_REGISTER_MODULE(Type)                                                                       \
+  namespace {                                                                                            \
+  const bool ISIM_CONCAT(isim_module_registered_, __COUNTER__) = ::isim::ModuleRegistry::add(#Type, [] { \
+    return std::unique_ptr<::isim::Module>(new Type());                                                  \
+  });                                                                                                    \
   }

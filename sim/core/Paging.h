@@ -46,7 +46,8 @@ struct Page {
   std::vector<T> slice(const std::vector<T>& items) const {
     size_t e = end < items.size() ? end : items.size();
     size_t b = begin < e ? begin : e;
-    return std::vector<T>(items.begin() + static_cast<std::ptrdiff_t>(b), items.begin() + static_cast<std::ptrdiff_t>(e));
+    return std::vector<T>(items.begin() + static_cast<std::ptrdiff_t>(b),
+                          items.begin() + static_cast<std::ptrdiff_t>(e));
   }
 };
 

@@ -33,12 +33,10 @@ Router::Outcome Router::find(Request& request, const Handler** handler) const {
 Response Router::dispatch(Request& request) const {
   const Handler* handler = nullptr;
   switch (find(request, &handler)) {
-    case Outcome::kNotFound:
-      return errorReply(404, "AEC_NOT_FOUND", "Path not found: " + request.path);
+    case Outcome::kNotFound: return errorReply(404, "AEC_NOT_FOUND", "Path not found: " + request.path);
     case Outcome::kWrongMethod:
       return errorReply(405, "AEC_BAD_REQUEST", "Method " + request.method + " not allowed on " + request.path);
-    case Outcome::kFound:
-      break;
+    case Outcome::kFound: break;
   }
   try {
     return (*handler)(request);

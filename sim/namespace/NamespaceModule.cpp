@@ -23,15 +23,12 @@ Response statusReply(ns::Status status, const std::string& given) {
   std::string path;
   if (!ns::Tree::Normalise(given, path)) path = given;
   switch (status) {
-    case ns::Status::kOk:
-      return Response::empty(200);
-    case ns::Status::kNotFound:
-      return errorReply(404, "AEC_NOT_FOUND", "Path not found: " + path);
+    case ns::Status::kOk: return Response::empty(200);
+    case ns::Status::kNotFound: return errorReply(404, "AEC_NOT_FOUND", "Path not found: " + path);
     case ns::Status::kExists:
     case ns::Status::kNotEmpty:
       return errorReply(409, "AEC_CONFLICT", std::string(ns::StatusText(status)) + ": " + path);
-    default:
-      return errorReply(400, "AEC_BAD_REQUEST", std::string(ns::StatusText(status)) + ": " + path);
+    default: return errorReply(400, "AEC_BAD_REQUEST", std::string(ns::StatusText(status)) + ": " + path);
   }
 }
 
@@ -96,16 +93,26 @@ bool DecodeCursor(const std::string& token, ListCursor& c) {
 json ChildJson(const ns::Entry& e, const std::vector<std::string>& fields) {
   json child = json::object();
   for (const std::string& field : fields) {
-    if (field == "name") child["name"] = e.name;
-    else if (field == "owner") child["owner"] = e.owner;
-    else if (field == "group") child["group"] = e.group;
-    else if (field == "mode") child["mode"] = e.mode;
-    else if (field == "type") child["type"] = e.typeName();
-    else if (field == "size") child["size"] = e.size;
-    else if (field == "mtime_val") child["mtime_val"] = e.mtime;
-    else if (field == "last_modified") child["last_modified"] = HttpDate(e.mtime);
-    else if (field == "id") child["id"] = e.lin;
-    else if (field == "container_path") child["container_path"] = e.path.substr(0, e.path.rfind('/'));
+    if (field == "name")
+      child["name"] = e.name;
+    else if (field == "owner")
+      child["owner"] = e.owner;
+    else if (field == "group")
+      child["group"] = e.group;
+    else if (field == "mode")
+      child["mode"] = e.mode;
+    else if (field == "type")
+      child["type"] = e.typeName();
+    else if (field == "size")
+      child["size"] = e.size;
+    else if (field == "mtime_val")
+      child["mtime_val"] = e.mtime;
+    else if (field == "last_modified")
+      child["last_modified"] = HttpDate(e.mtime);
+    else if (field == "id")
+      child["id"] = e.lin;
+    else if (field == "container_path")
+      child["container_path"] = e.path.substr(0, e.path.rfind('/'));
   }
   return child;
 }
@@ -134,7 +141,8 @@ bool NamespaceModule::ParseGenerateSpec(const std::string& spec, std::string& di
   const size_t first = spec.find(':');
   if (first == std::string::npos || first == 0) return false;
   const size_t second = spec.find(':', first + 1);
-  const std::string filesText = spec.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+  const std::string filesText =
+      spec.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
   const std::string dirsText = second == std::string::npos ? "0" : spec.substr(second + 1);
   unsigned long long f = 0, d = 0;
   // Bounds keep a typo from exhausting memory; 100 million entries is far past any test.
@@ -208,7 +216,8 @@ Response NamespaceModule::get(const Request& request) const {
     return statusReply(ns::Tree::Normalise(path, norm) ? ns::Status::kNotFound : ns::Status::kInvalidPath, path);
   }
   // The simulator keeps no file contents: only directories can be read.
-  if (!entry.isDirectory()) return errorReply(400, "AEC_BAD_REQUEST", "Reading file contents is not supported: " + path);
+  if (!entry.isDirectory())
+    return errorReply(400, "AEC_BAD_REQUEST", "Reading file contents is not supported: " + path);
   return list(request, entry.path);
 }
 
@@ -263,8 +272,8 @@ Response NamespaceModule::metadata(const std::string& path) const {
   }
   json attrs = json::array({Attr("name", e.name), Attr("type", e.typeName()), Attr("size", e.size),
                             Attr("owner", e.owner), Attr("group", e.group), Attr("mode", e.mode),
-                            Attr("mtime_val", e.mtime), Attr("last_modified", HttpDate(e.mtime)),
-                            Attr("id", e.lin), Attr("is_hidden", !e.name.empty() && e.name[0] == '.')});
+                            Attr("mtime_val", e.mtime), Attr("last_modified", HttpDate(e.mtime)), Attr("id", e.lin),
+                            Attr("is_hidden", !e.name.empty() && e.name[0] == '.')});
   return Response::json({{"attrs", std::move(attrs)}});
 }
 

@@ -30,12 +30,12 @@ enum class EntryType { kDirectory, kFile };
 
 // One entry's attributes as the namespace interface reports them.
 struct Entry {
-  std::string name;   // last component ("ifs" for the root)
-  std::string path;   // normalised full path
+  std::string name;  // last component ("ifs" for the root)
+  std::string path;  // normalised full path
   EntryType type = EntryType::kFile;
   std::string owner = "root";
   std::string group = "wheel";
-  std::string mode;   // octal text such as "0755"
+  std::string mode;  // octal text such as "0755"
   uint64_t size = 0;
   uint64_t mtime = 0;  // seconds since the epoch
   uint64_t lin = 0;

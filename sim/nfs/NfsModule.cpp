@@ -84,9 +84,9 @@ bool readFlag(const nlohmann::json& body, const char* key, bool& out, std::strin
 
 // The new export from a create body, checked the way the cluster checks it.
 bool exportFromBody(const nlohmann::json& body, Export& out, std::string& error) {
-  static const std::set<std::string> kFields = {"paths",         "clients",          "read_only_clients",
-                                                "read_write_clients", "root_clients", "security_flavors",
-                                                "read_only",     "all_dirs",         "description"};
+  static const std::set<std::string> kFields = {
+      "paths",     "clients",  "read_only_clients", "read_write_clients", "root_clients", "security_flavors",
+      "read_only", "all_dirs", "description"};
   static const std::set<std::string> kFlavors = {"unix", "krb5", "krb5i", "krb5p"};
   if (!body.is_object()) {
     error = "The request body must be a JSON object";

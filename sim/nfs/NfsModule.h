@@ -2,8 +2,8 @@
 // NFS exports of the simulated cluster: numeric ids, one zone each, listing with resume
 // paging (optionally per zone), create with conflict checks, delete by id.
 //
-//   GET    /platform/1/protocols/nfs/exports[?zone=Z][&limit=N] | ?resume=T   -> {"exports":[...],"resume":...,"total":N}
-//   GET    /platform/1/protocols/nfs/exports/ID[?zone=Z]                       -> {"exports":[one]}
+//   GET    /platform/1/protocols/nfs/exports[?zone=Z][&limit=N] | ?resume=T   ->
+//   {"exports":[...],"resume":...,"total":N} GET    /platform/1/protocols/nfs/exports/ID[?zone=Z] -> {"exports":[one]}
 //   POST   /platform/1/protocols/nfs/exports[?force=true][&zone=Z]  body       -> 201 {"id":N}
 //   DELETE /platform/1/protocols/nfs/exports/ID[?zone=Z]                       -> 204
 //

@@ -171,9 +171,12 @@ bool WithinZone(const std::string& path, const std::string& zonePath) {
 }
 
 json ShareJson(const SmbModule::Share& share, uint32_t zid) {
-  return {{"id", share.name},          {"name", share.name},
-          {"path", share.path},        {"description", share.description},
-          {"zid", zid},                {"permissions", share.permissions},
+  return {{"id", share.name},
+          {"name", share.name},
+          {"path", share.path},
+          {"description", share.description},
+          {"zid", zid},
+          {"permissions", share.permissions},
           {"run_as_root", share.runAsRoot}};
 }
 
@@ -270,9 +273,10 @@ void SmbModule::seedDemo() {
   // Ids out of creation order, as a cluster whose zones were removed and re-created has them.
   addZone("eng", "/ifs/eng", 3);
   addZone("finance", "/ifs/finance", 2);
-  const json everyoneRead = json::array(
-      {{{"permission", "read"}, {"permission_type", "allow"},
-        {"trustee", {{"id", "SID:S-1-1-0"}, {"name", "Everyone"}, {"type", "wellknown"}}}}});
+  const json everyoneRead =
+      json::array({{{"permission", "read"},
+                    {"permission_type", "allow"},
+                    {"trustee", {{"id", "SID:S-1-1-0"}, {"name", "Everyone"}, {"type", "wellknown"}}}}});
   const json everyone = json::array({{{"id", "SID:S-1-1-0"}, {"name", "Everyone"}, {"type", "wellknown"}}});
   addShare("System", {"data", "/ifs/data", "Department data", everyoneRead, everyone});
   addShare("System", {"projects", "/ifs/data/projects", "Project files", everyoneRead, json::array()});
@@ -316,7 +320,8 @@ void SmbModule::registerRoutes(Router& router) {
     const ZoneState* z = findZoneLocked(zoneName);
     if (z == nullptr) return ZoneNotFound(zoneName);
     for (const Share& s : z->shares) {
-      if (SameName(s.name, request.captures[0])) return Response::json({{"shares", json::array({ShareJson(s, z->zone.id)})}});
+      if (SameName(s.name, request.captures[0]))
+        return Response::json({{"shares", json::array({ShareJson(s, z->zone.id)})}});
     }
     return ShareNotFound(request.captures[0]);
   });
@@ -395,8 +400,8 @@ void SmbModule::registerRoutes(Router& router) {
     for (Share& s : z->shares) {
       if (!SameName(s.name, request.captures[0])) continue;
       if (!path.empty() && !WithinZone(path, z->zone.path)) {
-        return BadRequest("Path '" + path + "' is not within zone '" + z->zone.name + "' base path '" +
-                          z->zone.path + "'");
+        return BadRequest("Path '" + path + "' is not within zone '" + z->zone.name + "' base path '" + z->zone.path +
+                          "'");
       }
       if (setPermissions) s.permissions = std::move(permissions);
       if (setRunAsRoot) s.runAsRoot = std::move(runAsRoot);

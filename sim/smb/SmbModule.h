@@ -64,7 +64,7 @@ class SmbModule : public Module {
   const ZoneState* findZoneLocked(const std::string& name) const;
 
   mutable std::mutex mutex_;
-  std::vector<ZoneState> zones_;        // in creation order
+  std::vector<ZoneState> zones_;          // in creation order
   std::vector<std::string> zoneOptions_;  // --smb-zone NAME:PATH
 };
 

@@ -108,21 +108,10 @@ struct SnapshotModule::Snap {
   std::shared_ptr<const ns::Tree> frozen;
 
   json toJson() const {
-    return {{"id", id},
-            {"name", name},
-            {"path", path},
-            {"created", created},
-            {"expires", nullptr},
-            {"has_locks", locked},
-            {"size", size},
-            {"state", "active"},
-            {"alias", nullptr},
-            {"target_id", nullptr},
-            {"target_name", nullptr},
-            {"schedule", nullptr},
-            {"shadow_bytes", 0},
-            {"pct_filesystem", 0},
-            {"pct_reserve", 0}};
+    return {{"id", id},           {"name", name},         {"path", path},           {"created", created},
+            {"expires", nullptr}, {"has_locks", locked},  {"size", size},           {"state", "active"},
+            {"alias", nullptr},   {"target_id", nullptr}, {"target_name", nullptr}, {"schedule", nullptr},
+            {"shadow_bytes", 0},  {"pct_filesystem", 0},  {"pct_reserve", 0}};
   }
 };
 
@@ -421,9 +410,8 @@ std::vector<Change> Compare(const ns::Tree& older, const ns::Tree& newer, const 
     out.push_back(std::move(c));
   }
   // The cluster lists changes by LIN.
-  std::sort(out.begin(), out.end(), [](const Change& a, const Change& b) {
-    return a.lin != b.lin ? a.lin < b.lin : a.snapId < b.snapId;
-  });
+  std::sort(out.begin(), out.end(),
+            [](const Change& a, const Change& b) { return a.lin != b.lin ? a.lin < b.lin : a.snapId < b.snapId; });
   return out;
 }
 
@@ -466,8 +454,7 @@ Response SnapshotModule::createJob(const Request& request) {
     if (b == nullptr) return errorReply(404, "AEC_NOT_FOUND", "Snapshot " + std::to_string(newer) + " not found");
     if (a->id >= b->id)
       return errorReply(400, "AEC_BAD_REQUEST", "The older snapshot must have been taken before the newer one");
-    if (a->path != b->path)
-      return errorReply(400, "AEC_BAD_REQUEST", "The two snapshots must have the same root path");
+    if (a->path != b->path) return errorReply(400, "AEC_BAD_REQUEST", "The two snapshots must have the same root path");
     for (const auto& j : jobs_) {
       if (j.second->finished) continue;
       if (!allowDup && j.second->older == older && j.second->newer == newer)

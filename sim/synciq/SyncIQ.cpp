@@ -20,7 +20,7 @@ const char kOlderPattern[] = "SIQ_%{SrcCluster}_%{PolicyName}_%Y-%m-%d_%H-%M";
 
 namespace {
 
-const char* const kJobStates[] = {"scheduled", "running", "paused", "finished",
+const char* const kJobStates[] = {"scheduled", "running",  "paused",          "finished",
                                   "failed",    "canceled", "needs_attention", "unknown"};
 
 bool knownJobState(const std::string& state) {
@@ -205,7 +205,8 @@ std::string SyncIQModule::freshPolicyIdLocked(const std::string& name) {
   for (;;) {
     const std::string seed = name + "#" + std::to_string(++idCounter_);
     char id[40];
-    std::snprintf(id, sizeof id, "%016llx%016llx", static_cast<unsigned long long>(fnv1a(seed, 14695981039346656037ULL)),
+    std::snprintf(id, sizeof id, "%016llx%016llx",
+                  static_cast<unsigned long long>(fnv1a(seed, 14695981039346656037ULL)),
                   static_cast<unsigned long long>(fnv1a(seed, 1099511628211ULL)));
     if (policyLocked(id) == nullptr) return id;
   }
@@ -510,12 +511,10 @@ void SyncIQModule::addOptions(CLI::App& app) {
   app.add_option("--synciq-page-size", settings_.pageSize, "SyncIQ policies, jobs and reports per page")
       ->capture_default_str()
       ->check(CLI::Range(1, 1000000));
-  app.add_option("--synciq-job-appear", settings_.timing.appearAfter,
-                 "Seconds before a started SyncIQ job is listed")
+  app.add_option("--synciq-job-appear", settings_.timing.appearAfter, "Seconds before a started SyncIQ job is listed")
       ->capture_default_str()
       ->check(CLI::NonNegativeNumber);
-  app.add_option("--synciq-job-pending-state", settings_.timing.pendingState,
-                 "State a SyncIQ job shows before it runs")
+  app.add_option("--synciq-job-pending-state", settings_.timing.pendingState, "State a SyncIQ job shows before it runs")
       ->capture_default_str()
       ->check(CLI::IsMember(std::vector<std::string>{"scheduled", "paused"}));
   app.add_option("--synciq-job-pending", settings_.timing.pendingFor, "Seconds a SyncIQ job is scheduled or paused")

@@ -66,7 +66,7 @@ struct JobTiming {
 };
 
 struct Settings {
-  size_t pageSize = 1000;  // items per page when a request names no limit
+  size_t pageSize = 1000;                  // items per page when a request names no limit
   std::string clusterName = "isilon-sim";  // %{SrcCluster} in target snapshot names
   JobTiming timing;
 };

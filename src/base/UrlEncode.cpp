@@ -7,12 +7,32 @@ namespace {
 // The characters replaced by their %XX form; every other byte is kept, "/" in particular.
 bool MustEncode(unsigned char c) {
   switch (c) {
-    case '%': case ' ': case '"': case '#': case '$': case '&': case '\'': case '+': case ',':
-    case ':': case ';': case '<': case '=': case '>': case '?': case '@': case '[': case '\\':
-    case ']': case '^': case '`': case '{': case '}': case '|': case '~':
-      return true;
-    default:
-      return false;
+    case '%':
+    case ' ':
+    case '"':
+    case '#':
+    case '$':
+    case '&':
+    case '\'':
+    case '+':
+    case ',':
+    case ':':
+    case ';':
+    case '<':
+    case '=':
+    case '>':
+    case '?':
+    case '@':
+    case '[':
+    case '\\':
+    case ']':
+    case '^':
+    case '`':
+    case '{':
+    case '}':
+    case '|':
+    case '~': return true;
+    default: return false;
   }
 }
 

@@ -1,8 +1,8 @@
 #include "src/common/Redact.h"
 
+#include <strings.h>
 #include <cctype>
 #include <cstring>
-#include <strings.h>
 
 namespace isilon {
 namespace {
@@ -37,10 +37,16 @@ void RedactJsonPassword(std::string& text) {
   while ((pos = text.find("\"password\"", pos)) != std::string::npos) {
     size_t i = pos + 10;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    if (i >= text.size() || text[i] != ':') { pos = i; continue; }
+    if (i >= text.size() || text[i] != ':') {
+      pos = i;
+      continue;
+    }
     ++i;
     while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-    if (i >= text.size() || text[i] != '"') { pos = i; continue; }
+    if (i >= text.size() || text[i] != '"') {
+      pos = i;
+      continue;
+    }
     size_t start = ++i;
     while (i < text.size() && text[i] != '"') i += (text[i] == '\\') ? 2 : 1;
     size_t end = i < text.size() ? i : text.size();

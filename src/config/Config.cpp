@@ -5,9 +5,7 @@
 #include "host/PlatformInfo.h"
 #include "isilon/ManageIsilon.h"
 
-bool GetRegStr(const char* key, std::string& value) {
-  return QuorPlatformInfo::getString("NAS", key, &value) != 0;
-}
+bool GetRegStr(const char* key, std::string& value) { return QuorPlatformInfo::getString("NAS", key, &value) != 0; }
 
 bool GetRegYes(const char* key) {
   std::string value;

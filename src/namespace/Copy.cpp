@@ -5,11 +5,11 @@
 #include "host/DebugLog.h"
 #include "host/QuorLibCurl.h"
 #include "isilon/ManageIsilon.h"
-#include "src/common/InputChecks.h"
-#include "src/session/Cycle.h"
 #include "json/jsonxx.h"
+#include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
 #include "src/config/Config.h"
+#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 
@@ -25,8 +25,8 @@ void IsilonJsonCopyFileOrDir::Initialize(const std::string& fileServer, const st
 
 bool IsilonJsonCopyFileOrDir::BuildRequest(std::string& uri, std::vector<std::string>& headers) {
   uri.clear();
-  uri = "https://" + strFileServer + ":8080/namespace" + UrlEncode(strTarget) + "?overwrite=" +
-        (bOverwrite ? "true" : "false");
+  uri = "https://" + strFileServer + ":8080/namespace" + UrlEncode(strTarget) +
+        "?overwrite=" + (bOverwrite ? "true" : "false");
   headers.clear();
   headers.push_back("x-isi-ifs-copy-source: /namespace" + UrlEncode(strSource));
   // Empty header lines drop those headers: the empty PUT goes without chunking or 100-continue.
@@ -34,8 +34,7 @@ bool IsilonJsonCopyFileOrDir::BuildRequest(std::string& uri, std::vector<std::st
   headers.push_back("Expect:");
   headers.push_back("x-isi-ifs-target-type: container");
   EvDebug debug(nullptr);
-  debug.DebugLvl("IsilonJsonCopyFileOrDir::BuildRequest", 2, "URI:[%s] HDR:[%s]", uri.c_str(),
-                 headers.front().c_str());
+  debug.DebugLvl("IsilonJsonCopyFileOrDir::BuildRequest", 2, "URI:[%s] HDR:[%s]", uri.c_str(), headers.front().c_str());
   return true;
 }
 

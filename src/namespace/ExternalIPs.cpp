@@ -4,9 +4,9 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
-#include "src/session/Cycle.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 

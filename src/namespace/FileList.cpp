@@ -11,8 +11,8 @@
 #include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
-#include "src/session/Cycle.h"
 #include "src/namespace/FileInfo.h"
+#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 

@@ -3,12 +3,12 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
-#include "src/common/InputChecks.h"
-#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
+#include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
 #include "src/namespace/FileInfo.h"
+#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 

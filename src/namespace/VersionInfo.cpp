@@ -5,10 +5,10 @@
 #include "host/LogWriter.h"
 #include "host/ZemError.h"
 #include "isilon/ManageIsilon.h"
-#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 

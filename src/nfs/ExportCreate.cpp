@@ -5,11 +5,11 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
-#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/JsonText.h"
 #include "src/common/LogText.h"
+#include "src/session/Cycle.h"
 
 using isilon::JsonEscape;
 using isilon::OrEmpty;
@@ -89,8 +89,8 @@ bool IsilonJsonNFSExportCreate::ParseResponse(std::string& response) {
 unsigned int IsilonJsonNFSExportCreate::getExportId() { return nExportId; }
 
 bool ManageIsilon::CreateNFSExport(unsigned int& exportId, const vector<string>& paths,
-                                   const _IsilonNFSPermissions& permissions, const string& extraA,
-                                   const string& extraB, bool readOnly, bool allDirs) {
+                                   const _IsilonNFSPermissions& permissions, const string& extraA, const string& extraB,
+                                   bool readOnly, bool allDirs) {
   ClearLastError();
   static const char kFn[] =
       "bool ManageIsilon::CreateNFSExport(ULONG&, const std::vector<std::__cxx11::basic_string<char> >&, "

@@ -4,19 +4,19 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
-#include "src/session/Cycle.h"
+#include "isilon/Paging.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
-#include "isilon/Paging.h"
+#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 
 namespace {
 
 // Appends every text of the array `key` of `entry` to `out`, logging each under `label`.
-void ReadTexts(EvDebug& debug, const char* function, const jsonxx::Object& entry, const char* key,
-               const char* format, std::vector<std::string>& out) {
+void ReadTexts(EvDebug& debug, const char* function, const jsonxx::Object& entry, const char* key, const char* format,
+               std::vector<std::string>& out) {
   const jsonxx::Array& list = entry.get<jsonxx::Array>(key);
   for (unsigned int i = 0; i < list.size(); ++i) {
     // A member of another kind reads as an empty text rather than stopping the listing.

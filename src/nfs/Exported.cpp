@@ -34,8 +34,8 @@ extern "C" bool CreateNfsExportIsilon(const unsigned long long& /*context*/, con
   unsigned int exportId = 0;
   if (!session.CreateNFSExport(exportId, paths, permissions, "", "", false, true)) {
     session.GetLastError(errorCode, errorMessage);
-    debug.DebugLvl(kFn, -1, "Failed to create nfs export on path[%s]. Error [%s]:[%s]", path.c_str(),
-                   errorCode.c_str(), errorMessage.c_str());
+    debug.DebugLvl(kFn, -1, "Failed to create nfs export on path[%s]. Error [%s]:[%s]", path.c_str(), errorCode.c_str(),
+                   errorMessage.c_str());
     return false;
   }
   debug.DebugLvl(kFn, -1, "Successfully created nfs export on path[%s].", path.c_str());
@@ -69,8 +69,8 @@ extern "C" bool DeleteNfsExportIsilon(const unsigned long long& /*context*/, con
     if (!ok) session.GetLastError(errorCode, errorMessage);
   }
   if (!ok) {
-    debug.DebugLvl(kFn, -1, "Failed to delete nfs export on path[%s]. Error [%s]:[%s]", path.c_str(),
-                   errorCode.c_str(), errorMessage.c_str());
+    debug.DebugLvl(kFn, -1, "Failed to delete nfs export on path[%s]. Error [%s]:[%s]", path.c_str(), errorCode.c_str(),
+                   errorMessage.c_str());
     return false;
   }
   debug.DebugLvl(kFn, -1, "Successfully deleted nfs export on path[%s].", path.c_str());

@@ -212,8 +212,8 @@ bool ManageIsilon::OpenConnection() {
   if (!outcome.Succeeded()) {
     request.ParseError(response);
     request.getError(strLastErrorCode, strLastErrorMessage);
-    Log(kOpenFn, __LINE__, -1, "Failed to open connection with file server[%s]. Error[%s]:[%s]",
-        strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+    Log(kOpenFn, __LINE__, -1, "Failed to open connection with file server[%s]. Error[%s]:[%s]", strFileServer.c_str(),
+        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
     return false;
   }
   if (!request.IsilonJsonBase::ParseResponse(response)) {

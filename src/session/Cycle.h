@@ -29,7 +29,7 @@ const char* RequestFateName(RequestFate fate);
 }  // namespace isilon
 
 struct ManageIsilon::RequestStep {
-  const char* function;      // log text of the calling operation
+  const char* function;  // log text of the calling operation
   RequestMethod method;
   const char* buildFailure;  // last error message when building fails (code "Internal Error")
   isilon::FailureLine failureLine = isilon::FailureLine::kWrite;
@@ -48,7 +48,7 @@ struct ManageIsilon::RequestOutcome {
   isilon::RequestFate fate = isilon::RequestFate::kNotMade;
   long httpStatus = 0;  // 0 when no reply came
   TransportResult transport = TransportResult::kNotSent;
-  bool done = false;    // refused with the step's codeMeaningDone
+  bool done = false;  // refused with the step's codeMeaningDone
 
   bool Succeeded() const { return fate == isilon::RequestFate::kSucceeded; }
   // Nothing left to report: the cycle has set the last error and written the failure line.

@@ -11,8 +11,7 @@
 
 namespace {
 
-void WriteLog(const char* function, int line, int level, unsigned long long context, const char* format,
-              va_list args) {
+void WriteLog(const char* function, int line, int level, unsigned long long context, const char* format, va_list args) {
   CLogWriterInterface* writer = g_ptrLogWriter.get();
   if (writer == nullptr || writer->level() < level) return;
   const std::string text = FXString::FormatV(format, args);

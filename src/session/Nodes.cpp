@@ -82,8 +82,7 @@ void ManageIsilon::PinSessionNode() {
     Log(kPinFn, __LINE__, -1, "Could not bind the session to node[%s] of file server[%s].", sessionNode_.c_str(),
         strFileServer.c_str());
   }
-  Log(kPinFn, __LINE__, 3, "Session on file server[%s] goes to node[%s].", strFileServer.c_str(),
-      sessionNode_.c_str());
+  Log(kPinFn, __LINE__, 3, "Session on file server[%s] goes to node[%s].", strFileServer.c_str(), sessionNode_.c_str());
 }
 
 bool ManageIsilon::PinNextNode() {

@@ -6,10 +6,10 @@
 #include "host/LogWriter.h"
 #include "host/ZemError.h"
 #include "isilon/ManageIsilon.h"
-#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 
@@ -86,7 +86,8 @@ CZemError ManageIsilon::GetAccessZonesList(vector<_IsilonAccessZoneInfo>& zones)
     return FXErrorUtil::ErrorErrNo(FXCodeLocation(kSourceFile, kZonesFn, __LINE__), 774,
                                    "Unable to build request to get access zones list");
   }
-  const RequestStep step{kZonesFn, kGet, "Unable to build request to get access zones list", isilon::FailureLine::kSkip};
+  const RequestStep step{kZonesFn, kGet, "Unable to build request to get access zones list",
+                         isilon::FailureLine::kSkip};
   string reply;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -101,9 +102,10 @@ CZemError ManageIsilon::GetAccessZonesList(vector<_IsilonAccessZoneInfo>& zones)
                                    "Unable to open connection to the file server [%s]", strFileServer.c_str());
   }
   if (outcome.Failed()) {
-    return FXErrorUtil::ErrorErrNo(FXCodeLocation(kSourceFile, kZonesFn, __LINE__), 774,
-                                   "Unable to send request to get access zones list. Error Code [%s], Error Message [%s]",
-                                   strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+    return FXErrorUtil::ErrorErrNo(
+        FXCodeLocation(kSourceFile, kZonesFn, __LINE__), 774,
+        "Unable to send request to get access zones list. Error Code [%s], Error Message [%s]",
+        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
   }
   if (!request.ParseResponse(static_cast<const string&>(reply))) {
     strLastErrorMessage = "Failed to parse json response:[" + reply + "]";
@@ -123,9 +125,8 @@ CZemError ManageIsilon::GetAllCIFSSharesList(vector<_IsilonShareInfo>& shares) {
     error.Push(FXCodeLocation(kSourceFile, kAllSharesFn, __LINE__));
     return error;
   }
-  std::sort(zones.begin(), zones.end(), [](const _IsilonAccessZoneInfo& a, const _IsilonAccessZoneInfo& b) {
-    return a.nZoneId < b.nZoneId;
-  });
+  std::sort(zones.begin(), zones.end(),
+            [](const _IsilonAccessZoneInfo& a, const _IsilonAccessZoneInfo& b) { return a.nZoneId < b.nZoneId; });
   for (const _IsilonAccessZoneInfo& zone : zones) {
     vector<_IsilonShareInfo> page;
     if (!GetCIFSSharesList(page, "", "", zone.strName)) {

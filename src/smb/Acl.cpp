@@ -4,10 +4,10 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
-#include "src/common/InputChecks.h"
-#include "src/session/Cycle.h"
 #include "json/jsonxx.h"
+#include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
+#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 

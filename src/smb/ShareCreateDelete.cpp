@@ -3,15 +3,16 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
-#include "src/session/Cycle.h"
 #include "src/common/InputChecks.h"
 #include "src/common/JsonText.h"
+#include "src/session/Cycle.h"
 
 using isilon::JsonEscape;
 
 namespace {
 
-const char kCreateFn[] = "bool ManageIsilon::CreateCIFSShare(const string&, const string&, const string&, const string&)";
+const char kCreateFn[] =
+    "bool ManageIsilon::CreateCIFSShare(const string&, const string&, const string&, const string&)";
 const char kDeleteFn[] = "bool ManageIsilon::DeleteCIFSShare(const string&, const string&, const string&)";
 
 // The zone goes into the query encoded, so that a blank, "&" or "#" in it can neither break
@@ -23,8 +24,7 @@ std::string ZoneQuery(const std::string& zone) { return zone.empty() ? std::stri
 IsilonJsonCIFSShareCreate::IsilonJsonCIFSShareCreate() {}
 
 void IsilonJsonCIFSShareCreate::Initialize(const std::string& fileServer, const std::string& name,
-                                           const std::string& path, const std::string& extra,
-                                           const std::string& zone) {
+                                           const std::string& path, const std::string& extra, const std::string& zone) {
   strFileServer = fileServer;
   strName = name;
   strPath = path;
@@ -63,8 +63,7 @@ void IsilonJsonCIFSShareDelete::Initialize(const std::string& fileServer, const 
 bool IsilonJsonCIFSShareDelete::BuildRequest(std::string& uri, std::string& body) {
   uri.clear();
   body.clear();
-  uri = "https://" + strFileServer + ":8080/platform/1/protocols/smb/shares/" + UrlEncode(strName) +
-        ZoneQuery(strZone);
+  uri = "https://" + strFileServer + ":8080/platform/1/protocols/smb/shares/" + UrlEncode(strName) + ZoneQuery(strZone);
   EvDebug debug(nullptr);
   debug.DebugLvl("IsilonJsonCIFSShareDelete::BuildRequest", 2, "URI : [%s], \n Request Body : [%s]", uri.c_str(),
                  body.c_str());

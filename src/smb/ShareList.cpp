@@ -6,12 +6,12 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
-#include "src/session/Cycle.h"
+#include "isilon/Paging.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
-#include "isilon/Paging.h"
+#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 
@@ -19,7 +19,8 @@ namespace {
 
 const char kListFn[] =
     "bool ManageIsilon::GetCIFSSharesList(std::vector<_IsilonShareInfo>&, const string&, const string&, const string&)";
-const char kPathFn[] = "bool ManageIsilon::GetFSPathForShare(const string&, std::string&, IsilonShareInfo&, const string&)";
+const char kPathFn[] =
+    "bool ManageIsilon::GetFSPathForShare(const string&, std::string&, IsilonShareInfo&, const string&)";
 
 // The cluster takes a page size of at most nine decimal digits.
 const uint64_t kMaxPageLimit = 999999999;

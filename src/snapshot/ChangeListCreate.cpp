@@ -6,10 +6,10 @@
 #include "host/Sleep.h"
 #include "host/ZemError.h"
 #include "isilon/ManageIsilon.h"
-#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/session/Cycle.h"
 #include "src/snapshot/WriterLog.h"
 
 using isilon::OrEmpty;
@@ -48,8 +48,7 @@ bool IsilonJsonCreateChangeList::BuildRequest(std::string& uri, std::string& bod
   body = written.str();
 
   const std::string params = "\"changelistcreate_params\" : {\"newer_snapid\": " + std::to_string(nNewerSnapId) +
-                             ", \"older_snapid\": " + std::to_string(nOlderSnapId) +
-                             ", \"retain_repstate\": false}, ";
+                             ", \"older_snapid\": " + std::to_string(nOlderSnapId) + ", \"retain_repstate\": false}, ";
   body.insert(body.empty() ? 0 : 1, params);
 
   WriterLog("virtual bool IsilonJsonCreateChangeList::BuildRequest(std::string&, std::string&)", __LINE__, 3,
@@ -76,8 +75,8 @@ void IsilonJsonCreateChangeListJobStatus::Initialize(const std::string& fileServ
 bool IsilonJsonCreateChangeListJobStatus::BuildRequest(unsigned long long& jobId, std::string& uri) {
   uri.clear();
   uri = "https://" + strFileServer + ":8080/platform/3/job/jobs/" + std::to_string(jobId);
-  WriterLog("virtual bool IsilonJsonCreateChangeListJobStatus::BuildRequest(unsigned long long&, std::string&)", __LINE__, 3,
-            "URI : [%s]", uri.c_str());
+  WriterLog("virtual bool IsilonJsonCreateChangeListJobStatus::BuildRequest(unsigned long long&, std::string&)",
+            __LINE__, 3, "URI : [%s]", uri.c_str());
   return true;
 }
 
@@ -90,8 +89,7 @@ bool IsilonJsonCreateChangeListJobStatus::ParseResponse(const std::string& respo
   jsonxx::Object reply;
   reply.parse(response);
   if (reply.empty()) {
-    WriterLog(kFn, __LINE__, -1, "Failed to fetch ChangeListCreate job info from json response[%s].",
-              response.c_str());
+    WriterLog(kFn, __LINE__, -1, "Failed to fetch ChangeListCreate job info from json response[%s].", response.c_str());
     return false;
   }
   info.clear();
@@ -109,15 +107,14 @@ bool IsilonJsonCreateChangeListJobStatus::ParseResponse(const std::string& respo
 
 namespace {
 // Still going: exactly "running", or any "paused_..." state.
-bool JobStillGoing(const std::string& state) {
-  return state == "running" || state.compare(0, 7, "paused_") == 0;
-}
+bool JobStillGoing(const std::string& state) { return state == "running" || state.compare(0, 7, "paused_") == 0; }
 }  // namespace
 
 CZemError ManageIsilon::CreateSnapshotChangeList(unsigned long long& olderSnapId, unsigned long long& newerSnapId,
                                                  bool wait) {
   ClearLastError();
-  static const char kFn[] = "CZemError ManageIsilon::CreateSnapshotChangeList(unsigned long long&, unsigned long long&, bool)";
+  static const char kFn[] =
+      "CZemError ManageIsilon::CreateSnapshotChangeList(unsigned long long&, unsigned long long&, bool)";
   const auto here = [](int line) { return FXCodeLocation("ManageIsilon.cpp", kFn, line); };
   if (!OpenConnection()) {
     return FXErrorUtil::ErrorErrNo(here(__LINE__), -1, "Unable to open connection to the file server [%s]",
@@ -125,7 +122,8 @@ CZemError ManageIsilon::CreateSnapshotChangeList(unsigned long long& olderSnapId
   }
 
   IsilonJsonCreateChangeList request;
-  const RequestStep step{kFn, kPost, "Failed to create json request to create a change list.", isilon::FailureLine::kSkip};
+  const RequestStep step{kFn, kPost, "Failed to create json request to create a change list.",
+                         isilon::FailureLine::kSkip};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -162,7 +160,8 @@ CZemError ManageIsilon::CreateSnapshotChangeList(unsigned long long& olderSnapId
   // The wall clock may be set back during a wait, and a host's sleep may return early; the
   // time slept is counted as well, so the limit always ends the wait.
   long long slept = 0;
-  const RequestStep pollStep{kFn, kGet, "Failed to create json request for the change list job status.", isilon::FailureLine::kSkip};
+  const RequestStep pollStep{kFn, kGet, "Failed to create json request for the change list job status.",
+                             isilon::FailureLine::kSkip};
   for (;;) {
     ZEMSLEEP(kPollIntervalMs, __FILE__, __LINE__);
     slept += kPollIntervalMs / 1000;
@@ -200,7 +199,8 @@ CZemError ManageIsilon::CreateSnapshotChangeList(unsigned long long& olderSnapId
       continue;
     }
     if (info.strState == "succeeded") return CZemError();
-    return FXErrorUtil::ErrorErrNo(here(__LINE__), 774, "ChangeListCreate job[%llu] status reported[%s], return failure",
-                                   jobId, info.strState.c_str());
+    return FXErrorUtil::ErrorErrNo(here(__LINE__), 774,
+                                   "ChangeListCreate job[%llu] status reported[%s], return failure", jobId,
+                                   info.strState.c_str());
   }
 }

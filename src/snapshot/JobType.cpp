@@ -4,10 +4,10 @@
 
 #include "host/ZemError.h"
 #include "isilon/ManageIsilon.h"
-#include "src/session/Cycle.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/session/Cycle.h"
 #include "src/snapshot/WriterLog.h"
 
 using isilon::OrEmpty;
@@ -58,7 +58,7 @@ IsilonSetChangeListCreateJobInfo::IsilonSetChangeListCreateJobInfo() {}
 void IsilonSetChangeListCreateJobInfo::Initialize(const std::string& fileServer) { strFileServer = fileServer; }
 
 bool IsilonSetChangeListCreateJobInfo::BuildRequest(const _ChangeListCreateJobInfo& info, std::string& uri,
-                                                   std::string& body) {
+                                                    std::string& body) {
   uri.clear();
   body.clear();
   uri = JobTypeUri(strFileServer);
@@ -67,9 +67,10 @@ bool IsilonSetChangeListCreateJobInfo::BuildRequest(const _ChangeListCreateJobIn
   std::ostringstream written;
   written << settings;
   body = written.str();
-  WriterLog("virtual bool IsilonSetChangeListCreateJobInfo::BuildRequest(const _ChangeListCreateJobInfo&, "
-            "std::string&, std::string&)",
-            __LINE__, 3, "URI : [%s], \n Request Body : [%s]", uri.c_str(), OrEmpty(body));
+  WriterLog(
+      "virtual bool IsilonSetChangeListCreateJobInfo::BuildRequest(const _ChangeListCreateJobInfo&, "
+      "std::string&, std::string&)",
+      __LINE__, 3, "URI : [%s], \n Request Body : [%s]", uri.c_str(), OrEmpty(body));
   return true;
 }
 
@@ -88,7 +89,8 @@ CZemError ManageIsilon::GetChangeListJobInfo(_ChangeListCreateJobInfo& info) {
                                    strFileServer.c_str());
   }
   IsilonGetChangeListCreateJobInfo request;
-  const RequestStep step{kFn, kGet, "Failed to create json request to read the ChangelistCreate job type.", isilon::FailureLine::kSkip};
+  const RequestStep step{kFn, kGet, "Failed to create json request to read the ChangelistCreate job type.",
+                         isilon::FailureLine::kSkip};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -123,7 +125,8 @@ CZemError ManageIsilon::SetChangeListJobInfo(const _ChangeListCreateJobInfo& inf
                                    strFileServer.c_str());
   }
   IsilonSetChangeListCreateJobInfo request;
-  const RequestStep step{kFn, kPut, "Failed to create json request to change the ChangelistCreate job type.", isilon::FailureLine::kSkip};
+  const RequestStep step{kFn, kPut, "Failed to create json request to change the ChangelistCreate job type.",
+                         isilon::FailureLine::kSkip};
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,

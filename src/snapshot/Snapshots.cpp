@@ -4,13 +4,13 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
-#include "src/common/InputChecks.h"
-#include "src/session/Cycle.h"
+#include "isilon/Paging.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
+#include "src/common/InputChecks.h"
 #include "src/common/JsonText.h"
 #include "src/common/LogText.h"
-#include "isilon/Paging.h"
+#include "src/session/Cycle.h"
 
 using isilon::JsonEscape;
 using isilon::OrEmpty;
@@ -78,9 +78,8 @@ bool IsilonJsonSnapshotDelete::BuildRequest(std::string& uri, std::string& body)
 
 IsilonJsonSnapshotList::IsilonJsonSnapshotList() : nId(0), nLimit(0) {}
 
-void IsilonJsonSnapshotList::Initialize(const std::string& fileServer, const std::string& path,
-                                        const std::string& name, const int& id, const std::string& resumeToken,
-                                        const int& limit) {
+void IsilonJsonSnapshotList::Initialize(const std::string& fileServer, const std::string& path, const std::string& name,
+                                        const int& id, const std::string& resumeToken, const int& limit) {
   strFileServer = fileServer;
   strPath = path;
   strName = name;
@@ -142,8 +141,8 @@ bool IsilonJsonSnapshotList::ParseResponse(std::string& response) {
                      "TargetName:[%s]\n\t Has locks\t\t:[%s]",
                      snap.strName.c_str(), snap.nId, snap.strPath.c_str(), snap.strState.c_str(),
                      static_cast<unsigned long>(snap.nSize), static_cast<unsigned long>(snap.nCreated),
-                     static_cast<unsigned long>(snap.nExpires), snap.nAliasTargetId,
-                     snap.strAliasTargetName.c_str(), snap.bHasLocks ? "true" : "false");
+                     static_cast<unsigned long>(snap.nExpires), snap.nAliasTargetId, snap.strAliasTargetName.c_str(),
+                     snap.bHasLocks ? "true" : "false");
       vSnaps.push_back(std::move(snap));
     }
   }
@@ -274,8 +273,7 @@ bool ManageIsilon::GetSnapshotList(vector<_IsilonSnapInfo>& snaps, const string&
   });
   if (!listed) return false;
   if (snaps.empty()) {
-    Log(kFn, __LINE__, -1, "No snaps present under Path[%s], File server[%s].", path.c_str(),
-        strFileServer.c_str());
+    Log(kFn, __LINE__, -1, "No snaps present under Path[%s], File server[%s].", path.c_str(), strFileServer.c_str());
   }
   Log(kFn, __LINE__, 2, "Successfully retrieved snap list for path[%s] on file server[%s]", path.c_str(),
       strFileServer.c_str());

@@ -3,11 +3,11 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
-#include "src/session/Cycle.h"
+#include "isilon/Paging.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
-#include "isilon/Paging.h"
+#include "src/session/Cycle.h"
 #include "src/synciq/JobState.h"
 
 using isilon::OrEmpty;
@@ -96,44 +96,47 @@ bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& pol
   // The job can be on a later page than the first when the cluster lists many jobs; a job
   // that is there must not look missing (a start would give up on it after its retries).
   isilon::PageWalk walk = isilon::PageWalk::kFailed;
-  const bool read = FollowResumePages(kFn, [&](const string&, string& next) {
-    string sentUri, sentBody, response;  // kept for the one repeat after a reconnection
-    const RequestOutcome outcome = RunRequest(
-        step, request,
-        [&](string& uri, string& body) {
-          const bool built = request.BuildRequest(uri, body);
-          sentUri = uri;
-          sentBody = body;
-          return built;
-        },
-        response);
-    if (outcome.NotMade()) return isilon::PageStep::kFailed;
-    if (outcome.Failed()) {
-      bool sent = false;
-      if (!reconnected) {
-        reconnected = true;
-        Log(kFn, __LINE__, 0, "Failed to send request to file server[%s]. Re-establishing the connection.",
-            strFileServer.c_str());
-        CloseConnection();
-        OpenConnection();
-        strLastErrorCode = previousCode;
-        strLastErrorMessage = previousMessage;
-        sent = SendRequest(response, kGet, sentUri, sentBody, /*resetHeaders=*/true);
-        if (!sent) {
-          request.ParseError(response);
-          request.getError(strLastErrorCode, strLastErrorMessage);
+  const bool read = FollowResumePages(
+      kFn,
+      [&](const string&, string& next) {
+        string sentUri, sentBody, response;  // kept for the one repeat after a reconnection
+        const RequestOutcome outcome = RunRequest(
+            step, request,
+            [&](string& uri, string& body) {
+              const bool built = request.BuildRequest(uri, body);
+              sentUri = uri;
+              sentBody = body;
+              return built;
+            },
+            response);
+        if (outcome.NotMade()) return isilon::PageStep::kFailed;
+        if (outcome.Failed()) {
+          bool sent = false;
+          if (!reconnected) {
+            reconnected = true;
+            Log(kFn, __LINE__, 0, "Failed to send request to file server[%s]. Re-establishing the connection.",
+                strFileServer.c_str());
+            CloseConnection();
+            OpenConnection();
+            strLastErrorCode = previousCode;
+            strLastErrorMessage = previousMessage;
+            sent = SendRequest(response, kGet, sentUri, sentBody, /*resetHeaders=*/true);
+            if (!sent) {
+              request.ParseError(response);
+              request.getError(strLastErrorCode, strLastErrorMessage);
+            }
+          }
+          if (!sent) {
+            Log(kFn, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]",
+                strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+            return isilon::PageStep::kFailed;
+          }
         }
-      }
-      if (!sent) {
-        Log(kFn, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]",
-            strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-        return isilon::PageStep::kFailed;
-      }
-    }
-    const bool found = request.ParseResponse(response);
-    request.GetResume(next);
-    return found ? isilon::PageStep::kFound : isilon::PageStep::kNext;
-  }, &walk);
+        const bool found = request.ParseResponse(response);
+        request.GetResume(next);
+        return found ? isilon::PageStep::kFound : isilon::PageStep::kNext;
+      },
+      &walk);
   if (!read) return false;
   if (walk != isilon::PageWalk::kFound) {
     strLastErrorMessage = "No response received from file server.";

@@ -4,11 +4,11 @@
 #include "host/DebugLog.h"
 #include "host/FXString.h"
 #include "isilon/ManageIsilon.h"
-#include "src/session/Cycle.h"
+#include "isilon/Paging.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
-#include "isilon/Paging.h"
+#include "src/session/Cycle.h"
 #include "src/synciq/JobState.h"
 
 using isilon::OrEmpty;
@@ -39,9 +39,7 @@ bool IsilonJsonSyncIQJobReport::BuildRequest(std::string& uri, std::string& body
 
 namespace {
 
-unsigned int Counter(jsonxx::Object& entry, const char* key) {
-  return jsonxx::TruncToU32(entry.get<long double>(key));
-}
+unsigned int Counter(jsonxx::Object& entry, const char* key) { return jsonxx::TruncToU32(entry.get<long double>(key)); }
 
 // The first target snapshot that is neither a failover nor the initial one.
 std::string ChooseTargetSnapshot(const jsonxx::Array& snapshots) {
@@ -130,20 +128,23 @@ bool ManageIsilon::GetSyncIQJobReport(_IsilonSyncIQJobReportInfo& report, const 
   // The wanted report can be on a later page: one that exists must not come back as an
   // empty record reported as success.
   isilon::PageWalk walk = isilon::PageWalk::kFailed;
-  const bool read = FollowResumePages(kFn, [&](const string&, string& next) {
-    string response;
-    const RequestOutcome outcome = RunRequest(
-        step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
-    if (outcome.NotMade()) return isilon::PageStep::kFailed;
-    if (outcome.Failed()) {
-      Log(kFn, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]",
-          strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-      return isilon::PageStep::kFailed;
-    }
-    const bool selected = request.ParseResponse(response);
-    request.GetResume(next);
-    return selected ? isilon::PageStep::kFound : isilon::PageStep::kNext;
-  }, &walk);
+  const bool read = FollowResumePages(
+      kFn,
+      [&](const string&, string& next) {
+        string response;
+        const RequestOutcome outcome = RunRequest(
+            step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
+        if (outcome.NotMade()) return isilon::PageStep::kFailed;
+        if (outcome.Failed()) {
+          Log(kFn, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
+              strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+          return isilon::PageStep::kFailed;
+        }
+        const bool selected = request.ParseResponse(response);
+        request.GetResume(next);
+        return selected ? isilon::PageStep::kFound : isilon::PageStep::kNext;
+      },
+      &walk);
   if (!read) return false;
   if (walk != isilon::PageWalk::kFound) {
     return Fail(kFn, __LINE__, "Internal Error",

@@ -5,10 +5,10 @@
 #include "host/FXString.h"
 #include "host/Sleep.h"
 #include "isilon/ManageIsilon.h"
-#include "src/session/Cycle.h"
 #include "src/common/JsonText.h"
 #include "src/common/LogText.h"
 #include "src/config/Config.h"
+#include "src/session/Cycle.h"
 
 using isilon::JsonEscape;
 using isilon::OrEmpty;

@@ -4,11 +4,11 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
-#include "src/session/Cycle.h"
+#include "isilon/Paging.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
-#include "isilon/Paging.h"
+#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 
@@ -137,8 +137,8 @@ bool ManageIsilon::GetSyncIQPolicy(vector<_IsilonSyncIQPolicyInfo>& policies, co
   ClearLastError();
   static const char kFn[] =
       "bool ManageIsilon::GetSyncIQPolicy(std::vector<_IsilonSyncIQPolicyInfo>&, const string&, const string&)";
-  Log(kFn, __LINE__, 0, "Request to get sync iq policy for path[%s], policy name[%s] on file server[%s]",
-      OrEmpty(path), OrEmpty(policyName), strFileServer.c_str());
+  Log(kFn, __LINE__, 0, "Request to get sync iq policy for path[%s], policy name[%s] on file server[%s]", OrEmpty(path),
+      OrEmpty(policyName), strFileServer.c_str());
   const auto matches = [&](const _IsilonSyncIQPolicyInfo& policy) {
     return path.empty() ? policy.strName == policyName : policy.strSourceRootPath == path;
   };
@@ -153,5 +153,6 @@ bool ManageIsilon::GetAllSyncIQPolicies(vector<_IsilonSyncIQPolicyInfo>& policie
   ClearLastError();
   static const char kFn[] = "bool ManageIsilon::GetAllSyncIQPolicies(std::vector<_IsilonSyncIQPolicyInfo>&)";
   Log(kFn, __LINE__, 2, "Request to list every sync iq policy on file server[%s]", strFileServer.c_str());
-  return ListSyncIQPolicies(kFn, [](const _IsilonSyncIQPolicyInfo&) { return true; }, policies);
+  return ListSyncIQPolicies(
+      kFn, [](const _IsilonSyncIQPolicyInfo&) { return true; }, policies);
 }

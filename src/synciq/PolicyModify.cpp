@@ -5,9 +5,9 @@
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
 #include "src/common/InputChecks.h"
-#include "src/session/Cycle.h"
 #include "src/common/JsonText.h"
 #include "src/common/LogText.h"
+#include "src/session/Cycle.h"
 
 using isilon::JsonEscape;
 using isilon::OrEmpty;
@@ -90,13 +90,11 @@ bool IsilonJsonSyncIQPolicyModify::BuildRequest(std::string& uri, std::string& b
 
 bool ManageIsilon::ModifySyncIQPolicy(const string& policyId, vector<_IsilonSyncIQProperty> properties) {
   ClearLastError();
-  static const char kFn[] =
-      "bool ManageIsilon::ModifySyncIQPolicy(const string&, std::vector<_IsilonSyncIQProperty>)";
+  static const char kFn[] = "bool ManageIsilon::ModifySyncIQPolicy(const string&, std::vector<_IsilonSyncIQProperty>)";
   if (policyId.empty()) return Fail(kFn, __LINE__, "Invalid arguments", "Policy Id is empty");
   if (!isilon::IsSingleSegment(policyId)) return FailInput(kFn, __LINE__);
   if (properties.empty()) return Fail(kFn, __LINE__, "Invalid arguments", "No properties to be modified");
-  Log(kFn, __LINE__, 0, "Request to modify policy id[%s] on file server[%s]", policyId.c_str(),
-      strFileServer.c_str());
+  Log(kFn, __LINE__, 0, "Request to modify policy id[%s] on file server[%s]", policyId.c_str(), strFileServer.c_str());
 
   IsilonJsonSyncIQPolicyModify request;
   request.Initialize(strFileServer, policyId, std::move(properties));

@@ -33,8 +33,7 @@ bool ManageIsilon::GetInvalidSyncIQProperties(const _IsilonSyncIQPolicyInfo& pol
     Log(kFn, __LINE__, 3, "SyncIQ Property - Schedule[%s]", policy.strSchedule.c_str());
   }
   if (!policy.bTargetSnapshotArchive) {
-    strLastErrorMessage +=
-        "\n\"Enable capture of snapshots on the target cluster\" property should be selected.";
+    strLastErrorMessage += "\n\"Enable capture of snapshots on the target cluster\" property should be selected.";
     invalid.emplace_back(SYNCIQ_PROPERTY_TARGET_SNAPSHOT_ARCHIVE, "true");
     Log(kFn, __LINE__, 3, "SyncIQ Property - Target Snapshot Archive[false].");
   }
@@ -57,8 +56,7 @@ bool ManageIsilon::GetInvalidSyncIQProperties(const _IsilonSyncIQPolicyInfo& pol
   return true;
 }
 
-bool ManageIsilon::ValidateSyncIQPolicy(const string& policyName, const _IsilonSyncIQPolicyInfo* policy,
-                                        bool modify) {
+bool ManageIsilon::ValidateSyncIQPolicy(const string& policyName, const _IsilonSyncIQPolicyInfo* policy, bool modify) {
   ClearLastError();
   static const char kFn[] =
       "bool ManageIsilon::ValidateSyncIQPolicy(const string&, const _IsilonSyncIQPolicyInfo*, bool)";

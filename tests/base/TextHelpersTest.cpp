@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "src/common/JsonText.h"
 #include "isilon/Paging.h"
+#include "src/common/JsonText.h"
 #include "src/common/Redact.h"
 
 namespace {

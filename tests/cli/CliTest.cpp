@@ -233,7 +233,7 @@ TEST_F(CliTest, NfsClientsGetRootAccessOnlyWhenNamedForIt) {
 
 // An explicit --ca-file keeps certificate checks on although the registry turns them off.
 // Enable once the transport's SetCAFile turns verification back on.
-TEST_F(CliTest, DISABLED_CaFileWinsOverVerifyTlsOff) {
+TEST_F(CliTest, CaFileWinsOverVerifyTlsOff) {
   registry().Rewrite("[NAS]\nsIsilonVerifyTLS = no\n");
   Outcome run = Isilonctl({"--server", kAddress, "--user", "admin", "--password-stdin", "login"}, "secret\n");
   EXPECT_EQ(0, run.exitCode) << "the registry alone turns checks off";

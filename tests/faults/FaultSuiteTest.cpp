@@ -111,7 +111,8 @@ std::string WithWrongKinds(const nlohmann::json& good) {
     }
     if (j.is_object()) {
       nlohmann::json o = nlohmann::json::object();
-      for (auto it = j.begin(); it != j.end(); ++it) o[it.key()] = it.value().is_array() ? nlohmann::json("x") : flip(it.value());
+      for (auto it = j.begin(); it != j.end(); ++it)
+        o[it.key()] = it.value().is_array() ? nlohmann::json("x") : flip(it.value());
       return o;
     }
     return j;
@@ -198,15 +199,22 @@ std::vector<FaultRow> Faults() {
   using F = isim::Fault;
   using J = const nlohmann::json&;
   return {
-      {"ErrorStatusWithClusterError", Always([](const Operation& op) { return F::error(op.path, 500, "AEC_SYSTEM_INTERNAL_ERROR", "fault suite"); }), ClusterError},
+      {"ErrorStatusWithClusterError",
+       Always([](const Operation& op) { return F::error(op.path, 500, "AEC_SYSTEM_INTERNAL_ERROR", "fault suite"); }),
+       ClusterError},
       {"ErrorStatusNotJson", Always([](const Operation& op) { return F::notJson(op.path, 502); }), Failed},
-      {"SuccessStatusNotJson", When(ReadsReply, [](const Operation& op) { return F::notJson(op.path, 200); }), FailedUnlessLenient},
-      {"TruncatedBody", Always([](const Operation& op) { return F::truncate(op.path, "{\"errors\":[{\"code\":\"AEC_", 4096); }), Failed},
+      {"SuccessStatusNotJson", When(ReadsReply, [](const Operation& op) { return F::notJson(op.path, 200); }),
+       FailedUnlessLenient},
+      {"TruncatedBody",
+       Always([](const Operation& op) { return F::truncate(op.path, "{\"errors\":[{\"code\":\"AEC_", 4096); }), Failed},
       {"ClosedBeforeReply", Always([](const Operation& op) { return F::closeBeforeReply(op.path); }), FailedWith("")},
       {"ClosedMidReply", Always([](const Operation& op) { return F::closeMidReply(op.path); }), Failed},
-      {"DelayPastRequestTimeout", Always([](const Operation& op) { return F::delay(op.path, 2500); }), FailedWith("timed out")},
-      {"HugeReply", Always([](const Operation& op) { return F::hugeBody(op.path, 3u << 20, "{\"x\":\""); }), FailedWith("limit")},
-      {"RepeatedResumeToken", When(Pages, [](const Operation& op) { return F::repeatResume(op.path); }), FailedUnlessFoundFirst},
+      {"DelayPastRequestTimeout", Always([](const Operation& op) { return F::delay(op.path, 2500); }),
+       FailedWith("timed out")},
+      {"HugeReply", Always([](const Operation& op) { return F::hugeBody(op.path, 3u << 20, "{\"x\":\""); }),
+       FailedWith("limit")},
+      {"RepeatedResumeToken", When(Pages, [](const Operation& op) { return F::repeatResume(op.path); }),
+       FailedUnlessFoundFirst},
       {"NegativeNumbers", Mangled([](J j) { return WithNumbers(j, "-5"); }), Defined},
       {"FractionalNumbers", Mangled([](J j) { return WithNumbers(j, "2.75"); }), Defined},
       {"NumbersBeyond2To64", Mangled([](J j) { return WithNumbers(j, "36893488147419103232"); }), Defined},
@@ -415,8 +423,8 @@ std::vector<Operation> ExportedFunctions() {
   std::vector<Operation> ops;
   ops.push_back({"CreateShareIsilon", "POST", kShares, kOnePage, kIgnored, Nothing, [outcome](ManageIsilon&) {
                    std::string code, message;
-                   const bool ok = CreateShareIsilon(0, kAddress, Credentials::user, Credentials::password,
-                                                     "/ifs/data", "faultexported", code, message);
+                   const bool ok = CreateShareIsilon(0, kAddress, Credentials::user, Credentials::password, "/ifs/data",
+                                                     "faultexported", code, message);
                    return outcome(ok, code, message);
                  }});
   ops.push_back({"DeleteShareIsilon", "DELETE", kShares, kOnePage, kIgnored, Nothing, [outcome](ManageIsilon&) {
@@ -454,11 +462,10 @@ class FaultSuite : public ::testing::Test {
     cluster_ = new SimCluster(kAddress, config);
     Credentials::user = cluster_->user();
     Credentials::password = cluster_->password();
-    registry_ = new ScopedRegistry(
-        "[NAS]\nsIsilonCAFile = " + cluster_->certPath() +
-        "\nnIsilonConnectTimeout = 2\nnIsilonRequestTimeout = 1\nnIsilonMaxReplyMiB = 1\n"
-        "[~Tarvex]\nnIsilonSyncIQJobStatusRetryCount = 1\nnIsilonSyncIQJobWaitLimit = 1\n"
-        "IsilonChangeListGenerationWaitTime = 1\n");
+    registry_ = new ScopedRegistry("[NAS]\nsIsilonCAFile = " + cluster_->certPath() +
+                                   "\nnIsilonConnectTimeout = 2\nnIsilonRequestTimeout = 1\nnIsilonMaxReplyMiB = 1\n"
+                                   "[~Tarvex]\nnIsilonSyncIQJobStatusRetryCount = 1\nnIsilonSyncIQJobWaitLimit = 1\n"
+                                   "IsilonChangeListGenerationWaitTime = 1\n");
     // The library's waits (job polls) are not what is under test here.
     SetZemSleepHook(&NoSleep);
     log_ = new ScopedLogCapture(7);

@@ -44,13 +44,14 @@ TEST(JsonRead, WhatFollowsTheObjectIsIgnored) {
 
 TEST(JsonRead, LenientForms) {
   Object o;
-  ASSERT_TRUE(o.parse("// leading comment\n"
-                      "{ // after brace\n"
-                      "  'name' : 'ifs share', // single quotes\n"
-                      "  \"list\" : [1, , 3, ],\n"
-                      "  \"empty\" : , \n"
-                      "  \"nested\": {\"x\": [ , ]}, // trailing comma next\n"
-                      "}"));
+  ASSERT_TRUE(
+      o.parse("// leading comment\n"
+              "{ // after brace\n"
+              "  'name' : 'ifs share', // single quotes\n"
+              "  \"list\" : [1, , 3, ],\n"
+              "  \"empty\" : , \n"
+              "  \"nested\": {\"x\": [ , ]}, // trailing comma next\n"
+              "}"));
   EXPECT_EQ(o.get<std::string>("name"), "ifs share");
   const Array& list = o.get<Array>("list");
   ASSERT_EQ(list.size(), 3u);
@@ -131,7 +132,8 @@ TEST(JsonRead, UnterminatedStringFails) {
 }
 
 std::string Nested(int arrays) {
-  return "{\"a\":" + std::string(static_cast<size_t>(arrays), '[') + std::string(static_cast<size_t>(arrays), ']') + "}";
+  return "{\"a\":" + std::string(static_cast<size_t>(arrays), '[') + std::string(static_cast<size_t>(arrays), ']') +
+         "}";
 }
 
 TEST(JsonRead, NestingIsBounded) {

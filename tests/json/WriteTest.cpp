@@ -37,16 +37,25 @@ TEST(JsonWrite, ExactText) {
   paths.import(Value(Array()));
   body.import("list", Value(paths));
   body.import("none", Value());  // Invalid writes nothing
-  EXPECT_EQ(Written(body), R"({"allow_dup": false, "list": [2.5, 1e+06, null, {}, []], "none": , "type": "ChangelistCreate"})");
+  EXPECT_EQ(Written(body),
+            R"({"allow_dup": false, "list": [2.5, 1e+06, null, {}, []], "none": , "type": "ChangelistCreate"})");
 }
 
 TEST(JsonWrite, NumberFormatting) {
   struct Case {
     long double n;
     const char* text;
-  } cases[] = {{5, "5"}, {2.5L, "2.5"}, {1000000, "1e+06"}, {999999, "999999"}, {0.0001L, "0.0001"},
-               {0.00001L, "1e-05"}, {-0.0L, "-0"}, {1234567, "1.23457e+06"}, {1.0L / 3, "0.333333"},
-               {18446744073709551615.0L, "1.84467e+19"}, {100, "100"}};
+  } cases[] = {{5, "5"},
+               {2.5L, "2.5"},
+               {1000000, "1e+06"},
+               {999999, "999999"},
+               {0.0001L, "0.0001"},
+               {0.00001L, "1e-05"},
+               {-0.0L, "-0"},
+               {1234567, "1.23457e+06"},
+               {1.0L / 3, "0.333333"},
+               {18446744073709551615.0L, "1.84467e+19"},
+               {100, "100"}};
   for (const Case& c : cases) {
     EXPECT_EQ(Value(c.n).json(), c.text);
   }

@@ -99,7 +99,8 @@ TEST_F(ClusterTest, NodeVersionsAndTheirFailures) {
   server().faults().add(Fault::error("/platform/3/cluster", 500, "AEC_EXCEPTION", "down"));
   error = session().GetVersionInfo(nodes);
   EXPECT_EQ(error.Number(), 774);
-  EXPECT_EQ(error.Message(), "Unable to send request to get version info. Error Code [AEC_EXCEPTION], Error Message [down]");
+  EXPECT_EQ(error.Message(),
+            "Unable to send request to get version info. Error Code [AEC_EXCEPTION], Error Message [down]");
 
   ManageIsilon wrong;
   wrong.SetFileServer(address());

@@ -185,8 +185,8 @@ TEST_F(CopyTraceTest, TraceSwitchTracesWithoutSecrets) {
   const std::string cookie = last.header("Cookie");
   const size_t at = cookie.find("isisessid=");
   ASSERT_NE(at, std::string::npos);
-  sessionId = cookie.substr(at + 10, cookie.find(';', at) == std::string::npos ? std::string::npos
-                                                                                : cookie.find(';', at) - at - 10);
+  sessionId = cookie.substr(
+      at + 10, cookie.find(';', at) == std::string::npos ? std::string::npos : cookie.find(';', at) - at - 10);
   const std::string csrf = last.header("X-CSRF-Token");
   ASSERT_GE(sessionId.size(), 8u);
   ASSERT_GE(csrf.size(), 8u);

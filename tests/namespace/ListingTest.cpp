@@ -93,8 +93,8 @@ TEST_F(ListingTest, RefusedInputFailuresAndOddReplies) {
   server().faults().add(Fault::replace("/namespace", 200, "<html>busy</html>"));
   resume.clear();
   EXPECT_FALSE(session().GetFileList(files, "/ifs/data", resume, 10));
-  EXPECT_EQ(LastError(),
-            std::make_pair(std::string("Internal Error"), std::string("Failed to parse json response:[<html>busy</html>]")));
+  EXPECT_EQ(LastError(), std::make_pair(std::string("Internal Error"),
+                                        std::string("Failed to parse json response:[<html>busy</html>]")));
 
   // An empty page with a null token ends the listing.
   server().faults().add(Fault::replace("/namespace", 200, R"({"children":[],"resume":null})"));
@@ -152,7 +152,8 @@ TEST_F(AttributesTest, ReadsFileAndDirectoryAttributes) {
   EXPECT_EQ(LastError(), std::make_pair(std::string("Internal error"), std::string("Invalid input parameters")));
   server().faults().add(Fault::replace("/namespace", 200, "[]"));
   EXPECT_FALSE(session().GetPathAttributes(info, "/ifs/data"));
-  EXPECT_EQ(LastError(), std::make_pair(std::string("Internal error"), std::string("Failed to parse json response:[[]]")));
+  EXPECT_EQ(LastError(),
+            std::make_pair(std::string("Internal error"), std::string("Failed to parse json response:[[]]")));
   EXPECT_EQ(info.strName, "kept");
 }
 

@@ -12,8 +12,8 @@ namespace {
 const char kServer[] = "127.0.0.30";
 const char kExports[] = "https://127.0.0.30:8080/platform/1/protocols/nfs/exports";
 
-std::string CreateBody(const std::vector<std::string>& paths, const _IsilonNFSPermissions& permissions,
-                       bool readOnly, bool allDirs, std::string* uri = nullptr) {
+std::string CreateBody(const std::vector<std::string>& paths, const _IsilonNFSPermissions& permissions, bool readOnly,
+                       bool allDirs, std::string* uri = nullptr) {
   IsilonJsonNFSExportCreate request;
   request.Initialize(kServer, paths, permissions, "second", readOnly, allDirs, "first");
   std::string u = "stale", body = "stale";
@@ -82,7 +82,8 @@ TEST(NfsRequests, CreateReplyIdIsTruncatedAndRequired) {
       {R"({"id": 7.9})", true, 7},
       {R"({"id": 4294967298})", true, 2},  // low 32 bits
       {R"({"id": -1})", true, 4294967295u},
-      {R"({"id": 12, "extra": [)", true, 12},  // members read before a break are kept
+      {R"({"id": 12, "extra": [)", true, 12},  // members read before a break are
+                                               // kept
       {R"({"id": "12"})", false, 0},
       {R"({"other": 1})", false, 0},
       {"{}", false, 0},

@@ -160,8 +160,8 @@ struct BurstCase {
   const char* name;
   int status;
   int failures;
-  const char* retryAfter;  // empty: none
-  bool succeeds;           // with the default two retries
+  const char* retryAfter;             // empty: none
+  bool succeeds;                      // with the default two retries
   std::vector<unsigned> exactSleeps;  // when Retry-After fixes them
 };
 
@@ -192,14 +192,14 @@ TEST_P(BurstTest, TransientStatusIsRetriedWithBackOff) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Bursts, BurstTest,
-    ::testing::Values(BurstCase{"two503", 503, 2, "", true, {}}, BurstCase{"three503", 503, 3, "", false, {}},
-                      BurstCase{"one429", 429, 1, "", true, {}},
-                      BurstCase{"retryAfter", 503, 2, "3", true, {3000, 3000}},
-                      BurstCase{"retryAfterCapped", 503, 1, "600", true, {60000}},
-                      BurstCase{"retryAfterJunk", 503, 1, "soon", true, {}}),
-    [](const ::testing::TestParamInfo<BurstCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Bursts, BurstTest,
+                         ::testing::Values(BurstCase{"two503", 503, 2, "", true, {}},
+                                           BurstCase{"three503", 503, 3, "", false, {}},
+                                           BurstCase{"one429", 429, 1, "", true, {}},
+                                           BurstCase{"retryAfter", 503, 2, "3", true, {3000, 3000}},
+                                           BurstCase{"retryAfterCapped", 503, 1, "600", true, {60000}},
+                                           BurstCase{"retryAfterJunk", 503, 1, "soon", true, {}}),
+                         [](const ::testing::TestParamInfo<BurstCase>& info) { return std::string(info.param.name); });
 
 TEST_F(LongSessionTest, RetryKeysAndWhatIsNeverRepeated) {
   std::vector<_IsilonSnapInfo> snaps;

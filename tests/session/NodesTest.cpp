@@ -27,8 +27,8 @@ class NodesTest : public SimFixture {
     if (HasFatalFailure()) return;
     // The URL keeps naming the first node, whose name the certificate carries; the node
     // addresses decide where the connections go.
-    registry_.reset(new ScopedRegistry("[NAS]\nsIsilonCAFile=" + certPath() + "\nsIsilonNodeAddresses=" +
-                                       kDeadNode + ", " + kNodes[0] + "," + kNodes[1] + " ," + kNodes[2] +
+    registry_.reset(new ScopedRegistry("[NAS]\nsIsilonCAFile=" + certPath() + "\nsIsilonNodeAddresses=" + kDeadNode +
+                                       ", " + kNodes[0] + "," + kNodes[1] + " ," + kNodes[2] +
                                        "\nnIsilonRetryCount=0\n"));
     session_.reset(new ManageIsilon());
     session_->SetFileServer(kNodes[0]);

@@ -141,10 +141,10 @@ class ResourceNamesTest : public SessionFixture {
 
 TEST_F(ResourceNamesTest, NamesThatLeaveTheirSegmentAreRefusedOthersStayInIt) {
   const std::string before = Inventory();
-  const std::vector<std::string> refused = {"../../nfs/exports/2", "nosuch/../victim", "a/b", "..", ".", "x/..",
-                                            "/", "a/"};
-  const std::vector<std::string> ownResource = {"%2e%2e", "%2E.", "..a", "a..", "q?x=1", "h#frag", "a&b",
-                                                "with space", "na\xc3\xafve-\xe6\x97\xa5"};
+  const std::vector<std::string> refused = {
+      "../../nfs/exports/2", "nosuch/../victim", "a/b", "..", ".", "x/..", "/", "a/"};
+  const std::vector<std::string> ownResource = {
+      "%2e%2e", "%2E.", "..a", "a..", "q?x=1", "h#frag", "a&b", "with space", "na\xc3\xafve-\xe6\x97\xa5"};
   for (const Target& target : NameTargets()) {
     for (const std::string& value : refused) Check(target, value, /*refused=*/true);
     for (const std::string& value : ownResource) Check(target, value, /*refused=*/false);
@@ -162,8 +162,8 @@ TEST_F(ResourceNamesTest, PathsMustBeAbsoluteWithoutDotSegments) {
                                             "/ifs/data/..",
                                             "/ifs/data/.",
                                             "/.."};
-  const std::vector<std::string> ownResource = {"/ifs/data/%2e%2e", "/ifs/data/...", "/ifs/data/.hidden",
-                                                "/ifs/a b", "/ifs/data/x?y#z"};
+  const std::vector<std::string> ownResource = {"/ifs/data/%2e%2e", "/ifs/data/...", "/ifs/data/.hidden", "/ifs/a b",
+                                                "/ifs/data/x?y#z"};
   for (const Target& target : PathTargets()) {
     for (const std::string& value : refused) Check(target, value, /*refused=*/true);
     for (const std::string& value : ownResource) Check(target, value, /*refused=*/false);
@@ -190,12 +190,23 @@ TEST_F(ResourceNamesTest, ServerMustBeABareNameOrAddress) {
     const char* server;
     bool valid;
   };
-  const Case cases[] = {{"cluster.example.com", true}, {"127.0.0.10", true}, {"node_1", true},
-                        {"::1", true},                 {"[::1]", true},      {"fe80::1", true},
-                        {"", false},                   {"host:8080", false}, {"[::1]:8080", false},
-                        {"127.0.0.10/", false},        {"https://host", false}, {"user@host", false},
-                        {"host name", false},          {" host", false},     {"-host", false},
-                        {"[host]", false},             {"host\n", false}};
+  const Case cases[] = {{"cluster.example.com", true},
+                        {"127.0.0.10", true},
+                        {"node_1", true},
+                        {"::1", true},
+                        {"[::1]", true},
+                        {"fe80::1", true},
+                        {"", false},
+                        {"host:8080", false},
+                        {"[::1]:8080", false},
+                        {"127.0.0.10/", false},
+                        {"https://host", false},
+                        {"user@host", false},
+                        {"host name", false},
+                        {" host", false},
+                        {"-host", false},
+                        {"[host]", false},
+                        {"host\n", false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.server);
     EXPECT_EQ(c.valid, ManageIsilon::IsValidFileServer(c.server));

@@ -111,7 +111,8 @@ TEST_F(SessionTest, SendRequestChecksItsInputAndDestructorDoesNotLogOut) {
 TEST_F(SessionTest, SetCookieTextsWithSpacesAndWithoutSessionCookie) {
   // Spaces around "=" and ";" are dropped before the cookies are read.
   isim::Fault reply = isim::Fault::replace("/session/1/session", 201, "{}").on("POST");
-  reply.headers = {{"Set-Cookie", "isisessid = abc 123 ; path=/ ; HttpOnly"}, {"Set-Cookie", " isicsrf = tok-9 ;Secure"}};
+  reply.headers = {{"Set-Cookie", "isisessid = abc 123 ; path=/ ; HttpOnly"},
+                   {"Set-Cookie", " isicsrf = tok-9 ;Secure"}};
   server().faults().add(reply);
   auto session = NewSession();
   ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
@@ -166,7 +167,6 @@ TEST_F(SessionTest, ErrorRepliesStayReadableAndNameTheirStatus) {
   EXPECT_FALSE(session->SendRequest(response, ManageIsilon::kGet, Url("/platform/1/thing"), "", true));
   EXPECT_EQ("{\"errors\":[{\"code\":\"AEC_NOT_FOUND\",\"message\":\"Thing not found\"}]}", response);
   EXPECT_EQ("HTTP status 404", session->GetLastTransportError());
-
 }
 
 TEST_F(SessionTest, SecretsNeverReachTheLogEvenWithTheTrace) {

@@ -141,8 +141,8 @@ class TransportTest : public SessionFixture {
     SessionFixture::TearDown();
   }
   bool Send(_http_req_type_ type, const std::string& path, const std::string& body = std::string()) {
-    return transport_->QuorLibCurlSendHttpReq(type, Url(path), body.empty() ? nullptr : body.data(), body.size(),
-                                              false, nullptr);
+    return transport_->QuorLibCurlSendHttpReq(type, Url(path), body.empty() ? nullptr : body.data(), body.size(), false,
+                                              nullptr);
   }
   QuorLibCurl& transport() { return *transport_; }
 

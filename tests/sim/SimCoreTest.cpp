@@ -136,8 +136,7 @@ TEST_F(SimCoreTest, EveryOtherRequestNeedsCookieTokenAndReferer) {
   EXPECT_EQ(200, reply.status) << reply.body;
 
   // An id the cluster does not know: the web server's HTML page.
-  reply = client().send("GET", "/platform/1/probe/items", "",
-                        {"Cookie: isisessid=feedface", token, Referer()});
+  reply = client().send("GET", "/platform/1/probe/items", "", {"Cookie: isisessid=feedface", token, Referer()});
   EXPECT_EQ(401, reply.status);
   EXPECT_EQ(0u, reply.header("Content-Type").find("text/html"));
   EXPECT_EQ(0u, reply.body.find("<html>"));
@@ -248,8 +247,9 @@ TEST_F(SimCoreTest, PagesFollowOpaqueResumeTokens) {
   // Limits and tokens that are not right are refused in the cluster's error shape.
   const std::string otherToken =
       Json(client().authed("GET", "/platform/1/probe/other?limit=5"))["resume"].get<std::string>();
-  for (const std::string& query : std::vector<std::string>{"limit=0", "limit=abc", "limit=-1", "limit=99999999999999999999",
-                                  "resume=not-a-token!", "resume=" + otherToken, "resume="}) {
+  for (const std::string& query :
+       std::vector<std::string>{"limit=0", "limit=abc", "limit=-1", "limit=99999999999999999999", "resume=not-a-token!",
+                                "resume=" + otherToken, "resume="}) {
     reply = client().authed("GET", "/platform/1/probe/items?" + query);
     EXPECT_EQ(400, reply.status) << query;
     EXPECT_EQ("AEC_BAD_REQUEST", FirstCode(reply)) << query;
@@ -258,7 +258,8 @@ TEST_F(SimCoreTest, PagesFollowOpaqueResumeTokens) {
   // A "repeat-resume" fault hands out a token naming the page just served.
   server().faults().add(isim::Fault::repeatResume("/platform/1/probe/items"));
   page = Json(client().authed("GET", "/platform/1/probe/items?limit=10"));
-  const nlohmann::json again = Json(client().authed("GET", "/platform/1/probe/items?resume=" + page["resume"].get<std::string>()));
+  const nlohmann::json again =
+      Json(client().authed("GET", "/platform/1/probe/items?resume=" + page["resume"].get<std::string>()));
   EXPECT_EQ(page["items"], again["items"]);
 }
 
@@ -267,7 +268,8 @@ TEST_F(SimCoreTest, PagesFollowOpaqueResumeTokens) {
 TEST_F(SimCoreTest, FaultsHitTheMatchingRequestsAsOftenAsArmed) {
   ASSERT_TRUE(client().login("admin", "secret"));
   // Skip one, then hit two, then done.
-  server().faults().add(isim::Fault::error("/platform/1/probe", 503, "AEC_SYSTEM_INTERNAL_ERROR", "busy").after(1).count(2));
+  server().faults().add(
+      isim::Fault::error("/platform/1/probe", 503, "AEC_SYSTEM_INTERNAL_ERROR", "busy").after(1).count(2));
   std::vector<int> statuses;
   for (int i = 0; i < 4; ++i) statuses.push_back(client().authed("GET", "/platform/1/probe/items").status);
   EXPECT_EQ((std::vector<int>{200, 503, 503, 200}), statuses);

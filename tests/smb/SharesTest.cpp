@@ -186,8 +186,7 @@ TEST_F(SmbShares, BrokenRepliesFailCleanly) {
   server().faults().add(isim::Fault::closeMidReply("/platform/1/protocols/smb/shares").count(0));
   EXPECT_FALSE(session().GetCIFSSharesList(shares, "", "", ""));
   server().faults().clear();
-  server().faults().add(
-      isim::Fault::truncate("/platform/1/protocols/smb/shares", "{\"shares\":[{\"na", 500).count(0));
+  server().faults().add(isim::Fault::truncate("/platform/1/protocols/smb/shares", "{\"shares\":[{\"na", 500).count(0));
   EXPECT_FALSE(session().GetCIFSSharesList(shares, "", "", ""));
   server().faults().clear();
   server().faults().add(

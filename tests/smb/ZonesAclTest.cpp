@@ -56,7 +56,8 @@ TEST_F(SmbZones, AFailingZoneStopsTheWalkAndKeepsEarlierZones) {
   const CZemError error = session().GetAllCIFSSharesList(shares);
   ASSERT_TRUE(error.IsError());
   EXPECT_EQ(error.Number(), 1359);
-  EXPECT_EQ(error.Message(), "Could not get cifs shares, Error code:[AEC_SYSTEM_INTERNAL_ERROR] Error message:[zone down]");
+  EXPECT_EQ(error.Message(),
+            "Could not get cifs shares, Error code:[AEC_SYSTEM_INTERNAL_ERROR] Error message:[zone down]");
   ASSERT_EQ(shares.size(), 3u);
   EXPECT_EQ(shares[0].strZone, "System");
 }

@@ -18,7 +18,6 @@
 
 namespace {
 
-
 class SnapshotCliTest : public SnapshotSim {
  protected:
   SnapshotCliTest() : SnapshotSim("127.0.0.53") {}

@@ -54,12 +54,8 @@ CtlRun RunIsilonctlRaw(const std::vector<std::string>& args, const std::string& 
     case CtlStdout::kFile:
       posix_spawn_file_actions_addopen(&actions, 1, out.path().c_str(), O_WRONLY | O_TRUNC, 0);
       break;
-    case CtlStdout::kFull:
-      posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0);
-      break;
-    case CtlStdout::kClosed:
-      posix_spawn_file_actions_addclose(&actions, 1);
-      break;
+    case CtlStdout::kFull: posix_spawn_file_actions_addopen(&actions, 1, "/dev/full", O_WRONLY, 0); break;
+    case CtlStdout::kClosed: posix_spawn_file_actions_addclose(&actions, 1); break;
     case CtlStdout::kBrokenPipe:
       if (pipe2(pipeEnds, O_CLOEXEC) == 0) {
         close(pipeEnds[0]);  // the reader is gone before the first write

@@ -15,8 +15,8 @@ class ScopedLogCapture::Writer : public CLogWriterInterface {
     lines_.push_back(std::move(line));
   }
   void flush() override {}
-  void write(int level, const char* function, int line, unsigned long long context, int reserved,
-             const char* format, ...) override {
+  void write(int level, const char* function, int line, unsigned long long context, int reserved, const char* format,
+             ...) override {
     va_list args;
     va_start(args, format);
     vwrite(level, function, line, context, reserved, format, args);

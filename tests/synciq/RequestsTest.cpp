@@ -78,13 +78,13 @@ TEST(SyncIQRequests, PolicyPageWithoutPoliciesIsEmptyAndNonJsonFails) {
 }
 
 TEST(SyncIQRequests, ModifyBodyForEveryKindAndEscapedStrings) {
-  std::vector<_IsilonSyncIQProperty> all = {{SYNCIQ_PROPERTY_ENABLED, "true"},
-                                            {SYNCIQ_PROPERTY_ACTION, "sync"},
-                                            {SYNCIQ_PROPERTY_SCHEDULE, ""},
-                                            {SYNCIQ_PROPERTY_TARGET_SNAPSHOT_ARCHIVE, "true"},
-                                            {SYNCIQ_PROPERTY_TARGET_SNAPSHOT_EXPIRATION, "0"},
-                                            {SYNCIQ_PROPERTY_TARGET_SNAPSHOT_PATTERN,
-                                             "SIQ_%{SrcCluster}_%{PolicyName}_%Y-%m-%d_%H-%M-%S"}};
+  std::vector<_IsilonSyncIQProperty> all = {
+      {SYNCIQ_PROPERTY_ENABLED, "true"},
+      {SYNCIQ_PROPERTY_ACTION, "sync"},
+      {SYNCIQ_PROPERTY_SCHEDULE, ""},
+      {SYNCIQ_PROPERTY_TARGET_SNAPSHOT_ARCHIVE, "true"},
+      {SYNCIQ_PROPERTY_TARGET_SNAPSHOT_EXPIRATION, "0"},
+      {SYNCIQ_PROPERTY_TARGET_SNAPSHOT_PATTERN, "SIQ_%{SrcCluster}_%{PolicyName}_%Y-%m-%d_%H-%M-%S"}};
   IsilonJsonSyncIQPolicyModify request;
   request.Initialize(kServer, "6d2c", all);
   std::string uri, body;
@@ -106,8 +106,8 @@ TEST(SyncIQRequests, ModifyBodyForEveryKindAndEscapedStrings) {
 TEST(SyncIQRequests, ModifyRefusesUnsupportedKinds) {
   for (int kind : {0, 7, -3}) {
     IsilonJsonSyncIQPolicyModify request;
-    request.Initialize(kServer, "id", {{SYNCIQ_PROPERTY_ENABLED, "true"},
-                                       {static_cast<eIsilonSyncIQPropertyType>(kind), "v"}});
+    request.Initialize(kServer, "id",
+                       {{SYNCIQ_PROPERTY_ENABLED, "true"}, {static_cast<eIsilonSyncIQPropertyType>(kind), "v"}});
     std::string uri, body;
     EXPECT_FALSE(request.BuildRequest(uri, body)) << kind;
   }
@@ -126,11 +126,13 @@ TEST(SyncIQRequests, JobBodyEscapesNames) {
 }
 
 TEST(SyncIQRequests, JobAndReportQueriesEncodeThePolicyName) {
-  const std::pair<eIsilonSyncIQJobState, std::string> jobFilters[] = {
-      {SYNCIQ_JOB_STATE_NONE, ""},           {SYNCIQ_JOB_STATE_RUNNING, "&state=running"},
-      {SYNCIQ_JOB_STATE_FINISHED, "&state=finished"}, {SYNCIQ_JOB_STATE_FAILED, ""},
-      {SYNCIQ_JOB_STATE_CANCELED, ""},       {SYNCIQ_JOB_STATE_SCHEDULED, "&state=scheduled"},
-      {SYNCIQ_JOB_STATE_PAUSED, ""}};
+  const std::pair<eIsilonSyncIQJobState, std::string> jobFilters[] = {{SYNCIQ_JOB_STATE_NONE, ""},
+                                                                      {SYNCIQ_JOB_STATE_RUNNING, "&state=running"},
+                                                                      {SYNCIQ_JOB_STATE_FINISHED, "&state=finished"},
+                                                                      {SYNCIQ_JOB_STATE_FAILED, ""},
+                                                                      {SYNCIQ_JOB_STATE_CANCELED, ""},
+                                                                      {SYNCIQ_JOB_STATE_SCHEDULED, "&state=scheduled"},
+                                                                      {SYNCIQ_JOB_STATE_PAUSED, ""}};
   for (const auto& f : jobFilters) {
     IsilonJsonSyncIQJobInfo request;
     request.Initialize(kServer, "p&state=finished", f.first);
@@ -139,9 +141,10 @@ TEST(SyncIQRequests, JobAndReportQueriesEncodeThePolicyName) {
     EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/jobs?policy_name=p%26state%3Dfinished" + f.second);
     EXPECT_EQ(body, "");
   }
-  const std::pair<eIsilonSyncIQJobState, std::string> reportFilters[] = {
-      {SYNCIQ_JOB_STATE_NONE, ""}, {SYNCIQ_JOB_STATE_RUNNING, "&state=running"},
-      {SYNCIQ_JOB_STATE_FINISHED, "&state=finished"}, {SYNCIQ_JOB_STATE_SCHEDULED, ""}};
+  const std::pair<eIsilonSyncIQJobState, std::string> reportFilters[] = {{SYNCIQ_JOB_STATE_NONE, ""},
+                                                                         {SYNCIQ_JOB_STATE_RUNNING, "&state=running"},
+                                                                         {SYNCIQ_JOB_STATE_FINISHED, "&state=finished"},
+                                                                         {SYNCIQ_JOB_STATE_SCHEDULED, ""}};
   for (const auto& f : reportFilters) {
     IsilonJsonSyncIQJobReport request;
     request.Initialize(kServer, "nightly copy", 3, f.first);

@@ -138,9 +138,13 @@ TEST_F(SyncIQValidation, ClusterRefusesMalformedChangesWhole) {
   ASSERT_TRUE(session().OpenConnection());
   const std::string uri = "https://" + address() + ":8080/platform/1/sync/policies/" + id;
   const std::string bodies[] = {
-      R"({"schedule":"hourly","enabled":"yes"})",  R"({"schedule":"hourly","conflicted":true})",
-      R"({"schedule":"hourly","unknown":1})",      R"({"schedule":"hourly","action":"move"})",
-      R"({"schedule":"hourly","target_snapshot_expiration":1.5})", R"(["schedule"])", "{",
+      R"({"schedule":"hourly","enabled":"yes"})",
+      R"({"schedule":"hourly","conflicted":true})",
+      R"({"schedule":"hourly","unknown":1})",
+      R"({"schedule":"hourly","action":"move"})",
+      R"({"schedule":"hourly","target_snapshot_expiration":1.5})",
+      R"(["schedule"])",
+      "{",
   };
   for (const std::string& body : bodies) {
     std::string response;
