@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BareCurl.h"
 #include "isilon/ManageIsilon.h"
 #include "sim/core/Server.h"
 #include "sim/namespace/NamespaceModule.h"
@@ -59,30 +60,9 @@ void BM_LibraryWalk(benchmark::State& state) {
 }
 
 // ---- the bare libcurl walk -------------------------------------------------------------
-size_t Collect(char* data, size_t size, size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
-  return size * count;
-}
-
-// The session cookie and CSRF token from the login's Set-Cookie headers.
-struct Cookies {
-  std::string session, csrf;
-};
-size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-  const std::string line(data, size * count);
-  Cookies* c = static_cast<Cookies*>(user);
-  auto take = [&line](const char* name, std::string& out) {
-    const size_t at = line.find(name);
-    if (at == std::string::npos) return;
-    const size_t from = at + std::strlen(name);
-    out = line.substr(from, line.find(';', from) - from);
-  };
-  if (strncasecmp(line.c_str(), "Set-Cookie:", 11) == 0) {
-    take("isisessid=", c->session);
-    take("isicsrf=", c->csrf);
-  }
-  return size * count;
-}
+using bare::Collect;
+using bare::Cookies;
+using bare::OnHeader;
 
 // The "resume" token of a page: a string, or null on the last page.
 std::string ResumeOf(const std::string& body) {

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BareCurl.h"
 #include "isilon/IsilonTreeWalk.h"
 
 namespace {
@@ -33,29 +34,9 @@ struct Measure {
 };
 
 // ---- the bare libcurl walk -------------------------------------------------------------
-size_t Collect(char* data, size_t size, size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
-  return size * count;
-}
-
-struct Cookies {
-  std::string session, csrf;
-};
-size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-  const std::string line(data, size * count);
-  Cookies* c = static_cast<Cookies*>(user);
-  auto take = [&line](const char* name, std::string& out) {
-    const size_t at = line.find(name);
-    if (at == std::string::npos) return;
-    const size_t from = at + std::strlen(name);
-    out = line.substr(from, line.find(';', from) - from);
-  };
-  if (strncasecmp(line.c_str(), "Set-Cookie:", 11) == 0) {
-    take("isisessid=", c->session);
-    take("isicsrf=", c->csrf);
-  }
-  return size * count;
-}
+using bare::Collect;
+using bare::Cookies;
+using bare::OnHeader;
 
 std::string StringAfter(const std::string& body, size_t from, const char* key) {
   const size_t at = body.find(key, from);
