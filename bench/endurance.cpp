@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/ProcessStats.h"
 #include "host/Sleep.h"
 #include "isilon/ManageIsilon.h"
 #include "sim/core/Server.h"
@@ -67,25 +68,8 @@ void AdvanceInsteadOfSleeping(unsigned int milliseconds, const char*, int) {
   if (g_server != nullptr) g_server->clock().advance(milliseconds / 1000.0);
 }
 
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.compare(0, 6, "VmRSS:") == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  }
-  return -1;
-}
-
-long OpenDescriptors() {
-  DIR* dir = opendir("/proc/self/fd");
-  if (dir == nullptr) return -1;
-  long count = 0;
-  while (dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] != '.') ++count;
-  }
-  closedir(dir);
-  return count - 1;  // the directory's own descriptor
-}
+using bench::OpenDescriptors;
+using bench::ResidentKiB;
 
 // FNV-1a: the checksums add these up, so the order of reading does not matter while an entry
 // lost or read twice does.

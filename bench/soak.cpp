@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/ProcessStats.h"
 #include "isilon/ManageIsilon.h"
 
 namespace {
@@ -42,25 +43,8 @@ struct Options {
   long fdAllowance = 2;
 };
 
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.compare(0, 6, "VmRSS:") == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-  }
-  return -1;
-}
-
-long OpenDescriptors() {
-  DIR* dir = opendir("/proc/self/fd");
-  if (dir == nullptr) return -1;
-  long count = 0;
-  while (dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] != '.') ++count;
-  }
-  closedir(dir);
-  return count - 1;  // the directory's own descriptor
-}
+using bench::OpenDescriptors;
+using bench::ResidentKiB;
 
 struct Sample {
   long rss = 0, fds = 0;
