@@ -30,7 +30,9 @@ RequestFate FateOf(TransportResult result) {
 
 ManageIsilon::RequestOutcome ManageIsilon::Exchange(const RequestStep& step, const string& uri, const string& body,
                                                     string& response) {
-  const isilon::RetryPolicy policy = isilon::RetryPolicy::FromRegistry();
+  // Read only once a request has failed: the registry is a file, and most requests succeed.
+  isilon::RetryPolicy policy;
+  bool policyRead = false;
   RequestOutcome outcome;
   for (int repeat = 0;; ++repeat) {
     bool resetHeaders = step.headers == isilon::Headers::kReinstall;
@@ -59,7 +61,12 @@ ManageIsilon::RequestOutcome ManageIsilon::Exchange(const RequestStep& step, con
     const bool transient = result == TransportResult::kErrorStatus
                                ? isilon::RetryPolicy::RetriesStatus(outcome.httpStatus)
                                : isilon::RetryPolicy::RetriesFailure(result, /*isGet=*/step.method == kGet);
-    if (!transient || repeat >= policy.retries) return outcome;
+    if (!transient) return outcome;
+    if (!policyRead) {
+      policy = isilon::RetryPolicy::FromRegistry();
+      policyRead = true;
+    }
+    if (repeat >= policy.retries) return outcome;
     vector<string> retryAfter;
     if (result == TransportResult::kErrorStatus) pTransport->GetHttpResponseHeaders("Retry-After", retryAfter);
     const unsigned delayMs = policy.DelayMs(repeat, retryAfter.empty() ? string() : retryAfter.front());
