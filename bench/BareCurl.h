@@ -1,6 +1,7 @@
 #pragma once
 // What the bare libcurl walks of the benchmarks share: collecting a body and taking the
 // session cookies from a login reply, with nothing of the library in between.
+#include <curl/curl.h>
 #include <strings.h>
 
 #include <cstddef>
@@ -33,6 +34,25 @@ inline size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     take("isicsrf=", c->csrf);
   }
   return size * count;
+}
+
+// Sets `curl` up to collect reply bodies into `body` and the session cookies into `cookies`,
+// trusting `caFile`, and logs in as the simulator's default account on `base`.
+inline bool Login(CURL* curl, const std::string& base, const std::string& caFile, std::string& body, Cookies& cookies) {
+  curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &OnHeader);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &cookies);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  const std::string login = R"({"username":"admin","password":"secret","services":["platform","namespace"]})";
+  curl_slist* loginHeaders = curl_slist_append(nullptr, "Content-Type: application/json");
+  curl_easy_setopt(curl, CURLOPT_URL, (base + "/session/1/session").c_str());
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, loginHeaders);
+  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, login.c_str());
+  const CURLcode loggedIn = curl_easy_perform(curl);
+  curl_slist_free_all(loginHeaders);
+  return loggedIn == CURLE_OK && !cookies.session.empty();
 }
 
 }  // namespace bare

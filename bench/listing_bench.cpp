@@ -60,9 +60,7 @@ void BM_LibraryWalk(benchmark::State& state) {
 }
 
 // ---- the bare libcurl walk -------------------------------------------------------------
-using bare::Collect;
 using bare::Cookies;
-using bare::OnHeader;
 
 // The "resume" token of a page: a string, or null on the last page.
 std::string ResumeOf(const std::string& body) {
@@ -84,21 +82,7 @@ void BM_BareCurlWalk(benchmark::State& state) {
   const std::string base = std::string("https://") + kAddress + ":8080";
   std::string body;
   Cookies cookies;
-  curl_easy_setopt(curl, CURLOPT_CAINFO, g_certFile.c_str());
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &OnHeader);
-  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &cookies);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-
-  const std::string login = R"({"username":"admin","password":"secret","services":["platform","namespace"]})";
-  curl_slist* loginHeaders = curl_slist_append(nullptr, "Content-Type: application/json");
-  curl_easy_setopt(curl, CURLOPT_URL, (base + "/session/1/session").c_str());
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, loginHeaders);
-  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, login.c_str());
-  const CURLcode loggedIn = curl_easy_perform(curl);
-  curl_slist_free_all(loginHeaders);
-  if (loggedIn != CURLE_OK || cookies.session.empty()) {
+  if (!bare::Login(curl, base, g_certFile, body, cookies)) {
     state.SkipWithError("login failed");
     curl_easy_cleanup(curl);
     return;

@@ -34,9 +34,7 @@ struct Measure {
 };
 
 // ---- the bare libcurl walk -------------------------------------------------------------
-using bare::Collect;
 using bare::Cookies;
-using bare::OnHeader;
 
 std::string StringAfter(const std::string& body, size_t from, const char* key) {
   const size_t at = body.find(key, from);
@@ -52,20 +50,7 @@ bool BareWalk(const std::string& address, const std::string& caFile, const std::
   const std::string base = "https://" + address + ":8080";
   std::string body;
   Cookies cookies;
-  curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &OnHeader);
-  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &cookies);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  const std::string login = R"({"username":"admin","password":"secret","services":["platform","namespace"]})";
-  curl_slist* loginHeaders = curl_slist_append(nullptr, "Content-Type: application/json");
-  curl_easy_setopt(curl, CURLOPT_URL, (base + "/session/1/session").c_str());
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, loginHeaders);
-  curl_easy_setopt(curl, CURLOPT_POSTFIELDS, login.c_str());
-  const CURLcode loggedIn = curl_easy_perform(curl);
-  curl_slist_free_all(loginHeaders);
-  if (loggedIn != CURLE_OK || cookies.session.empty()) {
+  if (!bare::Login(curl, base, caFile, body, cookies)) {
     curl_easy_cleanup(curl);
     return false;
   }

@@ -24,8 +24,6 @@ enum class RequestFate {
   kSucceeded,    // a success status (with an empty body where the step wants one)
 };
 
-const char* RequestFateName(RequestFate fate);
-
 }  // namespace isilon
 
 struct ManageIsilon::RequestStep {
