@@ -102,7 +102,9 @@ class ISILON_API ManageIsilon {
   //
   // GetFileList returns one page; the caller calls again with the `resume` it handed back
   // until it comes back empty, and should stop if the cluster hands back a token it gave
-  // before (isilon::FollowPages does both).
+  // before (isilon::FollowPages does both). The page is written over the records `files`
+  // already holds (passing the same vector page after page saves allocations); a failed
+  // call leaves `files` empty.
   bool GetFileList(vector<_IsilonFileInfo>& files, const string& path, string& resume, int limit);
   bool GetPathAttributes(_IsilonFileInfo& info, const string& path);
   bool CopyFileOrDirectory(const string& source, const string& target, bool overwrite);
@@ -116,6 +118,9 @@ class ISILON_API ManageIsilon {
   bool DeleteSnapshot(const string& path, const string& name, const int& id);
   bool GetSnapshotList(vector<_IsilonSnapInfo>& snaps, const string& path, const string& name);
   CZemError CreateSnapshotChangeList(unsigned long long& olderSnapId, unsigned long long& newerSnapId, bool wait);
+  // One page of the change list: asks for the page after `info.strResume` and puts the page
+  // into `info`, reusing the records it already holds. A failed request leaves `info` as it
+  // was; a reply that cannot be read leaves it without records (token and total kept).
   CZemError GetSnapshotChangeList(unsigned long long& olderSnapId, unsigned long long& newerSnapId,
                                   _IsilonChangeListInfo& info);
   CZemError GetChangeListJobInfo(_ChangeListCreateJobInfo& info);

@@ -14,6 +14,7 @@
 //   while (c.NextMember(key, length)) { ...c.ReadString(s) / c.ReadNumber(n) / c.Skip()... }
 //   if (!c.ok()) return false;
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -36,6 +37,9 @@ class Cursor {
   // The value at the cursor; false (and !ok()) when it is not of that kind.
   bool ReadString(std::string& out);
   bool ReadNumber(Number& out);
+  // The number at the cursor as TruncToU64 converts it (json/Numbers.h), without going through
+  // a long double when it is a plain integer: the records' fields are read this way.
+  bool ReadU64(uint64_t& out);
   // Passes over the value at the cursor, whatever its kind.
   bool Skip();
   // The first character of the value at the cursor (after white space), or 0 at the end.
@@ -54,10 +58,14 @@ class Cursor {
   static constexpr size_t kMaxNesting = 32;
 
   bool enter(char open);
+  // At a plain integer of at most 18 digits (optional '-', no fraction or exponent): its
+  // magnitude and sign, and where it ends. Such a number converts exactly, so it needs no
+  // general conversion.
+  bool plainInteger(uint64_t& magnitude, bool& negative, const char*& stop) const;
   // After a member or element: ',' (true, more follows) or the closing character (false).
   bool next(char close);
   // Most values follow their ':' or ',' at once: only white space or a comment takes the reader.
-  void skipSpace() {
+  __attribute__((always_inline)) void skipSpace() {
     if (p_ < end_ && *p_ != ' ' && *p_ != '/' && (*p_ < '\t' || *p_ > '\r')) return;
     skipSpaceSlow();
   }

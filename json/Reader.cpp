@@ -9,6 +9,7 @@
 
 #include "json/Cursor.h"
 #include "json/Locale.h"
+#include "json/Numbers.h"
 #include "json/jsonxx.h"
 
 namespace jsonxx {
@@ -577,27 +578,51 @@ bool Cursor::ReadString(std::string& out) {
   return true;
 }
 
+bool Cursor::plainInteger(uint64_t& magnitude, bool& negative, const char*& stop) const {
+  negative = p_ < end_ && *p_ == '-';
+  const char* q = p_ + negative;
+  const char* const digits = q;
+  const char* const last = digits + std::min<ptrdiff_t>(18, end_ - digits);
+  uint64_t value = 0;
+  while (q < last && detail::IsDigit(*q)) value = value * 10 + static_cast<unsigned>(*q++ - '0');
+  if (q == digits || (q < end_ && (*q == '.' || *q == 'e' || *q == 'E' || detail::IsDigit(*q)))) return false;
+  magnitude = value;
+  stop = q;
+  return true;
+}
+
 bool Cursor::ReadNumber(Number& out) {
   const char c = ok_ ? Peek() : '\0';
   if (!(detail::IsDigit(c) || c == '-' || c == '+' || c == '.')) return Fail();
-  // A plain integer of at most 18 digits: the exact conversion Object::parse makes of it
-  // (mantissa times 10^0), without its general loop.
-  const bool negative = c == '-';
-  const char* q = p_ + negative;
-  const char* const digits = q;
-  uint64_t mantissa = 0;
-  while (q < end_ && detail::IsDigit(*q) && q - digits < 18) {
-    mantissa = mantissa * 10 + static_cast<unsigned>(*q++ - '0');
-  }
-  if (q > digits && (q == end_ || (*q != '.' && *q != 'e' && *q != 'E' && !detail::IsDigit(*q)))) {
-    const Number v = static_cast<Number>(mantissa);
+  uint64_t magnitude;
+  bool negative;
+  const char* stop;
+  // The exact conversion Object::parse makes of a plain integer (mantissa times 10^0).
+  if (plainInteger(magnitude, negative, stop)) {
+    const Number v = static_cast<Number>(magnitude);
     out = negative ? -v : v;
-    p_ = q;
+    p_ = stop;
     return true;
   }
   detail::Reader reader(p_, end_);
   if (!reader.readNumber(out)) return Fail();
   p_ = reader.p_;
+  return true;
+}
+
+bool Cursor::ReadU64(uint64_t& out) {
+  uint64_t magnitude;
+  bool negative;
+  const char* stop;
+  if (ok_ && (skipSpace(), plainInteger(magnitude, negative, stop))) {
+    // A negative integer of 18 digits lies within int64: TruncToU64 gives its two's complement.
+    out = negative ? 0 - magnitude : magnitude;
+    p_ = stop;
+    return true;
+  }
+  Number number;
+  if (!ReadNumber(number)) return false;
+  out = TruncToU64(number);
   return true;
 }
 
@@ -631,13 +656,12 @@ bool Cursor::Skip() {
       }
       return ok_;
     default: {
-      // A plain integer of at most 18 digits always reads (exactly): no need to convert it.
-      const char* q = p_ + (p_ < end_ && *p_ == '-');
-      const char* const digits = q;
-      while (q < end_ && detail::IsDigit(*q) && q - digits <= 18) ++q;
-      const bool plain = q == end_ || (*q != '.' && *q != 'e' && *q != 'E' && !detail::IsDigit(*q));
-      if (q > digits && q - digits <= 18 && plain) {
-        p_ = q;
+      // A plain integer always reads (exactly): no need to convert it.
+      uint64_t magnitude;
+      bool negative;
+      const char* stop;
+      if (plainInteger(magnitude, negative, stop)) {
+        p_ = stop;
         return true;
       }
       Number ignored;

@@ -52,7 +52,7 @@ bool ReadEntry(Cursor& c, const std::string& dir, _IsilonFileInfo& info) {
   unsigned seen = 0;
   const char* key;
   size_t length;
-  jsonxx::Number number = 0;
+  uint64_t number = 0;
   if (!c.EnterObject()) return false;
   while (c.NextMember(key, length)) {
     unsigned field = 0;
@@ -62,8 +62,8 @@ bool ReadEntry(Cursor& c, const std::string& dir, _IsilonFileInfo& info) {
       read = c.ReadString(info.strName);
     } else if (Cursor::Is(key, length, "mtime_val")) {
       field = kMtime;
-      read = c.ReadNumber(number);
-      info.nMtime = jsonxx::TruncToU32(number);
+      read = c.ReadU64(number);
+      info.nMtime = static_cast<uint32_t>(number);
     } else if (Cursor::Is(key, length, "owner")) {
       field = kOwner;
       read = c.ReadString(info.strOwner);
@@ -75,8 +75,8 @@ bool ReadEntry(Cursor& c, const std::string& dir, _IsilonFileInfo& info) {
       read = c.ReadString(info.strType);
     } else if (Cursor::Is(key, length, "size")) {
       field = kSize;
-      read = c.ReadNumber(number);
-      info.nSize = jsonxx::TruncToU64(number);
+      read = c.ReadU64(number);
+      info.nSize = number;
     } else {
       read = c.Skip();
     }
@@ -84,13 +84,15 @@ bool ReadEntry(Cursor& c, const std::string& dir, _IsilonFileInfo& info) {
     seen |= field;
   }
   if (!c.ok() || seen != kAll) return false;
-  info.strPath.reserve(dir.size() + 1 + info.strName.size());
-  info.strPath.append(dir).append(1, '/').append(info.strName);
+  // A record taken over from the caller's last page keeps its strings' storage.
+  info.strPath.assign(dir).append(1, '/').append(info.strName);
   return true;
 }
 
 // The whole page read in place, straight into the records (the common case); false when the
-// reply is not in the plain form, and then the general reader decides what it holds.
+// reply is not in the plain form, and then the general reader decides what it holds. The
+// records already in `files` are written over, so a walk that passes the same vector page
+// after page allocates nothing once its strings have grown.
 bool ReadPage(const std::string& text, const std::string& dir, std::vector<_IsilonFileInfo>& files,
               std::string& resume) {
   Cursor c(text.data(), text.size());
@@ -102,10 +104,12 @@ bool ReadPage(const std::string& text, const std::string& dir, std::vector<_Isil
     if (Cursor::Is(key, length, "children")) {
       if (children || !c.EnterArray()) return false;
       children = true;
+      size_t count = 0;
       while (c.NextElement()) {
-        files.emplace_back();
-        if (!ReadEntry(c, dir, files.back())) return false;
+        if (count == files.size()) files.emplace_back();
+        if (!ReadEntry(c, dir, files[count++])) return false;
       }
+      files.resize(count);
     } else if (Cursor::Is(key, length, "resume")) {
       if (token) return false;
       token = true;
@@ -120,19 +124,23 @@ bool ReadPage(const std::string& text, const std::string& dir, std::vector<_Isil
 
 }  // namespace
 
-bool IsilonJsonFileList::ParseResponse(std::string& response) {
+namespace {
+
+// A listing reply into `files` (written over, see ReadPage) and the next resume token;
+// false, with `files` empty, when the reply holds no JSON object.
+bool ReadListing(const std::string& response, const std::string& dir, uint64_t limit,
+                 std::vector<_IsilonFileInfo>& files, std::string& resume) {
   static const char kFn[] = "IsilonJsonFileList::ParseResponse";
   EvDebug debug(nullptr);
   debug.DebugLvl(kFn, 3, "Json response :[%s]", OrEmpty(response));
 
-  vFiles.clear();
   // An entry takes at least 64 bytes of the reply: room for the page without regrowing.
-  vFiles.reserve(std::min<size_t>(nLimit, response.size() / 64 + 1));
+  files.reserve(std::min<size_t>(limit, response.size() / 64 + 1));
   std::string token;
-  if (ReadPage(response, strPath, vFiles, token)) {
+  if (ReadPage(response, dir, files, token)) {
     resume = std::move(token);
   } else {
-    vFiles.clear();
+    files.clear();
     jsonxx::Object reply;
     reply.parse(response);
     if (reply.empty()) {
@@ -143,14 +151,14 @@ bool IsilonJsonFileList::ParseResponse(std::string& response) {
     jsonxx::Value* children = reply.find("children");
     if (children != nullptr && children->is<jsonxx::Array>()) {
       jsonxx::Array& list = children->get<jsonxx::Array>();
-      vFiles.resize(list.size());
+      files.resize(list.size());
       // Each entry's strings are taken out of the parsed reply, not copied: it goes right after.
       for (unsigned int i = 0; i < list.size(); ++i) {
         jsonxx::Object& entry = list.get<jsonxx::Object>(i);
-        _IsilonFileInfo& info = vFiles[i];
+        _IsilonFileInfo& info = files[i];
         info.strName = std::move(entry.get<std::string>("name"));
-        info.strPath.reserve(strPath.size() + 1 + info.strName.size());
-        info.strPath.append(strPath).append(1, '/').append(info.strName);
+        info.strPath.reserve(dir.size() + 1 + info.strName.size());
+        info.strPath.append(dir).append(1, '/').append(info.strName);
         info.nMtime = jsonxx::TruncToU32(entry.get<jsonxx::Number>("mtime_val"));
         info.strOwner = std::move(entry.get<std::string>("owner"));
         info.strMode = std::move(entry.get<std::string>("mode"));
@@ -160,9 +168,16 @@ bool IsilonJsonFileList::ParseResponse(std::string& response) {
     }
   }
   if (g_ptrLogWriter && g_ptrLogWriter->level() >= 3) {
-    for (const _IsilonFileInfo& info : vFiles) isilon::DebugFileInfo(kFn, info);
+    for (const _IsilonFileInfo& info : files) isilon::DebugFileInfo(kFn, info);
   }
   return true;
+}
+
+}  // namespace
+
+bool IsilonJsonFileList::ParseResponse(std::string& response) {
+  vFiles.clear();
+  return ReadListing(response, strPath, nLimit, vFiles, resume);
 }
 
 // The page moves out: a request object is read once and then handed over.
@@ -180,6 +195,7 @@ bool ManageIsilon::GetFileList(vector<_IsilonFileInfo>& files, const string& pat
       "bool ManageIsilon::GetFileList(std::vector<_IsilonFileInfo>&, const string&, std::string&, int)";
   // A page size the cluster cannot take is refused before anything is sent.
   if (!isilon::IsNamespacePath(path) || limit <= 0 || limit > kMaxPageLimit) {
+    files.clear();
     return FailInput(kFn, __LINE__);
   }
   Log(kFn, __LINE__, 3, "Request to get file list for path [%s].", path.c_str());
@@ -190,21 +206,23 @@ bool ManageIsilon::GetFileList(vector<_IsilonFileInfo>& files, const string& pat
   const RequestOutcome outcome = RunRequest(
       step, request,
       [&](string& uri, string&) {
-        files.clear();
         request.Initialize(strFileServer, path, limit, resume);
         return request.BuildRequest(uri);
       },
       response);
+  if (!outcome.Succeeded()) files.clear();
   if (outcome.NotMade()) return false;
   if (outcome.Failed()) {
     Log(kFn, __LINE__, -1, "Failed to get file list from file server[%s]. Error[%s]:[%s]", strFileServer.c_str(),
         strLastErrorCode.c_str(), strLastErrorMessage.c_str());
     return false;
   }
-  if (!request.ParseResponse(response) || !request.GetFilesInfo(files)) {
+  // The page goes straight into the caller's vector: a walk reuses its records.
+  string next;
+  if (!ReadListing(response, path, static_cast<uint64_t>(limit), files, next)) {
     return Fail(kFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
   }
-  request.GetResume(resume);
+  resume = std::move(next);
   if (files.empty()) {
     Log(kFn, __LINE__, -1, "No files/directories present under Path[%s], File server[%s].", path.c_str(),
         strFileServer.c_str());

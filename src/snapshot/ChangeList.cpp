@@ -48,9 +48,9 @@ bool ReadSeconds(Cursor& c, unsigned long long& out) {
   if (!c.EnterObject()) return false;
   while (c.NextMember(key, length)) {
     if (Cursor::Is(key, length, "sec")) {
-      jsonxx::Number number = 0;
-      if (seen || !c.ReadNumber(number)) return false;
-      out = jsonxx::TruncToU64(number);
+      uint64_t seconds = 0;
+      if (seen || !c.ReadU64(seconds)) return false;
+      out = seconds;
       seen = true;
     } else if (!c.Skip()) {
       return false;
@@ -77,9 +77,9 @@ bool ReadItem(Cursor& c, _IsilonChangeListItem& item) {
       read = c.ReadString(item.strPath);
     } else if (Cursor::Is(key, length, "size")) {
       field = kSize;
-      jsonxx::Number number = 0;
-      read = c.ReadNumber(number);
-      item.nSize = jsonxx::TruncToU64(number);
+      uint64_t size = 0;
+      read = c.ReadU64(size);
+      item.nSize = size;
     } else if (Cursor::Is(key, length, "type")) {
       field = kType;
       read = c.ReadString(item.strType);
@@ -102,8 +102,10 @@ bool ReadItem(Cursor& c, _IsilonChangeListItem& item) {
 }
 
 // The whole page read in place, straight into the records (the common case); false when the
-// reply is not in the plain form, and then the general reader decides what it holds.
-bool ReadPage(const std::string& text, _IsilonChangeListInfo& page) {
+// reply is not in the plain form, and then the general reader decides what it holds. Records
+// are taken from `spare` (the caller's last page) before new ones are allocated, so a walk
+// allocates nothing once its strings have grown.
+bool ReadPage(const std::string& text, _IsilonChangeListInfo& page, std::list<_IsilonChangeListItem>& spare) {
   Cursor c(text.data(), text.size());
   const char* key;
   size_t length;
@@ -114,7 +116,11 @@ bool ReadPage(const std::string& text, _IsilonChangeListInfo& page) {
       if (lins || !c.EnterArray()) return false;
       lins = true;
       while (c.NextElement()) {
-        page.lstItems.emplace_back();
+        if (spare.empty()) {
+          page.lstItems.emplace_back();
+        } else {
+          page.lstItems.splice(page.lstItems.end(), spare, spare.begin());
+        }
         if (!ReadItem(c, page.lstItems.back())) return false;
       }
     } else if (Cursor::Is(key, length, "resume")) {
@@ -133,16 +139,16 @@ bool ReadPage(const std::string& text, _IsilonChangeListInfo& page) {
   return c.ok() && lins && total;
 }
 
-}  // namespace
-
-bool IsilonJsonGetChangeList::ParseResponse(std::string& response) {
+// A change-list reply into `out`, reusing the records of `spare`; false, with `out` as it was
+// but for its records (gone), when the reply holds no JSON object.
+bool ReadChangeList(const std::string& response, _IsilonChangeListInfo& out, std::list<_IsilonChangeListItem>& spare) {
   EvDebug debug(nullptr);
   debug.DebugLvl("ParseResponse", 2, "Json response :[%s]", OrEmpty(response));
   _IsilonChangeListInfo page;
-  if (ReadPage(response, page)) {
-    info.strResume.swap(page.strResume);
-    info.nTotal = page.nTotal;
-    info.lstItems.swap(page.lstItems);
+  if (ReadPage(response, page, spare)) {
+    out.strResume.swap(page.strResume);
+    out.nTotal = page.nTotal;
+    out.lstItems.swap(page.lstItems);
     return true;
   }
   jsonxx::Object reply;
@@ -151,12 +157,12 @@ bool IsilonJsonGetChangeList::ParseResponse(std::string& response) {
     debug.DebugLvl("ParseResponse", -1, "Failed to parse change list information from json response.");
     return false;
   }
-  info.strResume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
-  info.nTotal = jsonxx::TruncToI32(reply.get<jsonxx::Number>("total"));
+  out.strResume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
+  out.nTotal = jsonxx::TruncToI32(reply.get<jsonxx::Number>("total"));
+  std::list<_IsilonChangeListItem> items;
   jsonxx::Value* lins = reply.find("lins");
   if (lins != nullptr && lins->is<jsonxx::Array>()) {
     jsonxx::Array& list = lins->get<jsonxx::Array>();
-    std::list<_IsilonChangeListItem> items;
     // The strings are taken out of the parsed reply, not copied: it goes right after.
     for (unsigned int i = 0; i < list.size(); ++i) {
       jsonxx::Object& entry = list.get<jsonxx::Object>(i);
@@ -170,9 +176,17 @@ bool IsilonJsonGetChangeList::ParseResponse(std::string& response) {
       item.nCtime = Seconds(entry, "ctime");
       item.nMtime = Seconds(entry, "mtime");
     }
-    info.lstItems.swap(items);
   }
+  out.lstItems.swap(items);
   return true;
+}
+
+}  // namespace
+
+bool IsilonJsonGetChangeList::ParseResponse(std::string& response) {
+  std::list<_IsilonChangeListItem> spare;
+  spare.swap(info.lstItems);
+  return ReadChangeList(response, info, spare);
 }
 
 void IsilonJsonGetChangeList::GetChangeList(_IsilonChangeListInfo& out) {
@@ -210,14 +224,16 @@ CZemError ManageIsilon::GetSnapshotChangeList(unsigned long long& olderSnapId, u
                                    "Error Code [%s], Error Message [%s]",
                                    olderSnapId, newerSnapId, strLastErrorCode.c_str(), strLastErrorMessage.c_str());
   }
-  if (!request.ParseResponse(response)) {
+  // The page goes straight into the caller's record: a walk reuses the last page's items.
+  std::list<_IsilonChangeListItem> spare;
+  spare.swap(info.lstItems);
+  if (!ReadChangeList(response, info, spare)) {
     strLastErrorMessage = "Failed to parse json response:[" + response + "]";
     return FXErrorUtil::ErrorErrNo(here(__LINE__), -1,
                                    "Unable to parse change list response for change list between snapshots [%llu] "
                                    "and [%llu]. Error Code [%s], Error Message [%s]",
                                    olderSnapId, newerSnapId, strLastErrorCode.c_str(), strLastErrorMessage.c_str());
   }
-  request.GetChangeList(info);
   Log(kFn, __LINE__, 7, "Successfully got snapshot change list between snapshots [%llu] and [%llu].", olderSnapId,
       newerSnapId);
   return CZemError();
