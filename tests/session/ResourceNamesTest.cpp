@@ -6,31 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "sim/core/Http.h"
 #include "sim/core/RequestLog.h"
 #include "tests/session/SessionFixture.h"
 
 namespace {
 
 using sessiontest::SessionFixture;
-
-isim::Config Demo() {
-  isim::Config config;
-  config.demo = true;
-  return config;
-}
-
-std::string PercentDecoded(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size()) {
-      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
 
 // One operation that puts a caller's value into a URI path, and the resource it may reach.
 struct Target {
@@ -92,26 +74,6 @@ std::vector<Target> PathTargets() {
 
 class ResourceNamesTest : public SessionFixture {
  protected:
-  ResourceNamesTest() : SessionFixture(Demo()) {}
-
-  // What exists on the cluster, as seen through the library.
-  std::string Inventory() {
-    std::string text;
-    std::vector<_IsilonShareInfo> shares;
-    EXPECT_TRUE(session().GetCIFSSharesList(shares, "", "", ""));
-    for (const auto& s : shares) text += "share " + s.strName + "\n";
-    std::vector<_IsilonNFSExportInfo> exports;
-    EXPECT_TRUE(session().GetNFSExportList(exports, 0, "", ""));
-    for (const auto& e : exports) text += "export " + std::to_string(e.nId) + "\n";
-    std::vector<_IsilonSnapInfo> snaps;
-    EXPECT_TRUE(session().GetSnapshotList(snaps, "", ""));
-    for (const auto& s : snaps) text += "snapshot " + s.strName + "\n";
-    std::vector<_IsilonSyncIQPolicyInfo> policies;
-    EXPECT_TRUE(session().GetAllSyncIQPolicies(policies));
-    for (const auto& p : policies) text += "policy " + p.strName + " " + (p.bEnabled ? "on" : "off") + "\n";
-    return text;
-  }
-
   // Runs `target` with `value`: refused before sending, or only ever reaching its own resource.
   void Check(const Target& target, const std::string& value, bool refused) {
     SCOPED_TRACE(std::string(target.name) + " [" + value + "]");
@@ -126,7 +88,7 @@ class ResourceNamesTest : public SessionFixture {
     }
     for (const isim::LoggedRequest& r : sent) {
       if (r.path() == "/session/1/session") continue;
-      std::string path = PercentDecoded(r.path());
+      std::string path = isim::percentDecode(r.path());
       if (path.size() > 1 && path.back() == '/' && value.back() != '/') path.pop_back();  // a listing's own "/"
       if (std::string(target.resource) == "/namespace/ifs/copy-target") {
         EXPECT_EQ(target.resource, path);
@@ -140,7 +102,6 @@ class ResourceNamesTest : public SessionFixture {
 };
 
 TEST_F(ResourceNamesTest, NamesThatLeaveTheirSegmentAreRefusedOthersStayInIt) {
-  const std::string before = Inventory();
   const std::vector<std::string> refused = {
       "../../nfs/exports/2", "nosuch/../victim", "a/b", "..", ".", "x/..", "/", "a/"};
   const std::vector<std::string> ownResource = {
@@ -149,11 +110,9 @@ TEST_F(ResourceNamesTest, NamesThatLeaveTheirSegmentAreRefusedOthersStayInIt) {
     for (const std::string& value : refused) Check(target, value, /*refused=*/true);
     for (const std::string& value : ownResource) Check(target, value, /*refused=*/false);
   }
-  EXPECT_EQ(before, Inventory());
 }
 
 TEST_F(ResourceNamesTest, PathsMustBeAbsoluteWithoutDotSegments) {
-  const std::string before = Inventory();
   const std::vector<std::string> refused = {"/ifs/../../platform/1/sync/policies/home-dr",
                                             "relative",
                                             "ifs/data",
@@ -168,7 +127,6 @@ TEST_F(ResourceNamesTest, PathsMustBeAbsoluteWithoutDotSegments) {
     for (const std::string& value : refused) Check(target, value, /*refused=*/true);
     for (const std::string& value : ownResource) Check(target, value, /*refused=*/false);
   }
-  EXPECT_EQ(before, Inventory());
 }
 
 TEST_F(ResourceNamesTest, RawRequestsWithDotSegmentsAreNotSent) {
@@ -186,32 +144,14 @@ TEST_F(ResourceNamesTest, RawRequestsWithDotSegmentsAreNotSent) {
 }
 
 TEST_F(ResourceNamesTest, ServerMustBeABareNameOrAddress) {
-  struct Case {
-    const char* server;
-    bool valid;
-  };
-  const Case cases[] = {{"cluster.example.com", true},
-                        {"127.0.0.10", true},
-                        {"node_1", true},
-                        {"::1", true},
-                        {"[::1]", true},
-                        {"fe80::1", true},
-                        {"", false},
-                        {"host:8080", false},
-                        {"[::1]:8080", false},
-                        {"127.0.0.10/", false},
-                        {"https://host", false},
-                        {"user@host", false},
-                        {"host name", false},
-                        {" host", false},
-                        {"-host", false},
-                        {"[host]", false},
-                        {"host\n", false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.server);
-    EXPECT_EQ(c.valid, ManageIsilon::IsValidFileServer(c.server));
-    if (c.valid) continue;
-    std::unique_ptr<ManageIsilon> session = NewSession(c.server, user(), password());
+  for (const char* name : {"cluster.example.com", "127.0.0.10", "node_1", "::1", "[::1]", "fe80::1"}) {
+    EXPECT_TRUE(ManageIsilon::IsValidFileServer(name)) << name;
+  }
+  for (const char* name : {"", "host:8080", "[::1]:8080", "127.0.0.10/", "https://host", "user@host", "host name",
+                           " host", "-host", "[host]", "host\n"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(ManageIsilon::IsValidFileServer(name));
+    std::unique_ptr<ManageIsilon> session = NewSession(name, user(), password());
     server().requestLog().clear();
     EXPECT_FALSE(session->OpenConnection());
     EXPECT_EQ("Internal error|Invalid input parameters", LastError(*session));
