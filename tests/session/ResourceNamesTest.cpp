@@ -101,31 +101,27 @@ class ResourceNamesTest : public SessionFixture {
   }
 };
 
-TEST_F(ResourceNamesTest, NamesThatLeaveTheirSegmentAreRefusedOthersStayInIt) {
-  const std::vector<std::string> refused = {
-      "../../nfs/exports/2", "nosuch/../victim", "a/b", "..", ".", "x/..", "/", "a/"};
-  const std::vector<std::string> ownResource = {
-      "%2e%2e", "%2E.", "..a", "a..", "q?x=1", "h#frag", "a&b", "with space", "na\xc3\xafve-\xe6\x97\xa5"};
-  for (const Target& target : NameTargets()) {
-    for (const std::string& value : refused) Check(target, value, /*refused=*/true);
-    for (const std::string& value : ownResource) Check(target, value, /*refused=*/false);
-  }
-}
-
-TEST_F(ResourceNamesTest, PathsMustBeAbsoluteWithoutDotSegments) {
-  const std::vector<std::string> refused = {"/ifs/../../platform/1/sync/policies/home-dr",
-                                            "relative",
-                                            "ifs/data",
-                                            "",
-                                            "/ifs/./data",
-                                            "/ifs/data/..",
-                                            "/ifs/data/.",
-                                            "/.."};
-  const std::vector<std::string> ownResource = {"/ifs/data/%2e%2e", "/ifs/data/...", "/ifs/data/.hidden", "/ifs/a b",
-                                                "/ifs/data/x?y#z"};
-  for (const Target& target : PathTargets()) {
-    for (const std::string& value : refused) Check(target, value, /*refused=*/true);
-    for (const std::string& value : ownResource) Check(target, value, /*refused=*/false);
+TEST_F(ResourceNamesTest, ValuesThatLeaveTheirResourceAreRefusedOthersStayInIt) {
+  struct Group {
+    std::vector<Target> targets;
+    std::vector<std::string> refused, ownResource;
+  };
+  const Group groups[] = {
+      // A name is one segment.
+      {NameTargets(),
+       {"../../nfs/exports/2", "nosuch/../victim", "a/b", "..", ".", "x/..", "/", "a/"},
+       {"%2e%2e", "%2E.", "..a", "a..", "q?x=1", "h#frag", "a&b", "with space", "na\xc3\xafve-\xe6\x97\xa5"}},
+      // A path is absolute, without dot segments.
+      {PathTargets(),
+       {"/ifs/../../platform/1/sync/policies/home-dr", "relative", "ifs/data", "", "/ifs/./data", "/ifs/data/..",
+        "/ifs/data/.", "/.."},
+       {"/ifs/data/%2e%2e", "/ifs/data/...", "/ifs/data/.hidden", "/ifs/a b", "/ifs/data/x?y#z"}},
+  };
+  for (const Group& group : groups) {
+    for (const Target& target : group.targets) {
+      for (const std::string& value : group.refused) Check(target, value, /*refused=*/true);
+      for (const std::string& value : group.ownResource) Check(target, value, /*refused=*/false);
+    }
   }
 }
 
@@ -134,13 +130,10 @@ TEST_F(ResourceNamesTest, RawRequestsWithDotSegmentsAreNotSent) {
   for (const char* path : {"/platform/1/../1/sync/policies", "/namespace/ifs/%2e%2e/x", "/a/./b"}) {
     SCOPED_TRACE(path);
     server().requestLog().clear();
-    std::string response;
-    EXPECT_FALSE(session().SendRequest(response, ManageIsilon::kGet, Url(path), "", /*resetHeaders=*/true));
+    EXPECT_FALSE(Get(session(), path));
     EXPECT_EQ(0u, server().requestLog().size());
   }
-  std::string response;
-  EXPECT_TRUE(session().SendRequest(response, ManageIsilon::kGet, Url("/platform/1/sync/policies?x=../.."), "",
-                                    /*resetHeaders=*/true));
+  EXPECT_TRUE(Get(session(), "/platform/1/sync/policies?x=../.."));
 }
 
 TEST_F(ResourceNamesTest, ServerMustBeABareNameOrAddress) {

@@ -39,6 +39,11 @@ class SessionFixture : public SimSessionFixture {
     return code + "|" + message;
   }
 
+  // A GET of `path` through `session`, its reply left aside.
+  bool Get(ManageIsilon& session, const std::string& path, bool resetHeaders = true) {
+    std::string response;
+    return session.SendRequest(response, ManageIsilon::kGet, Url(path), "", resetHeaders);
+  }
   std::vector<isim::LoggedRequest> Requests() { return server().requestLog().entries(); }
 };
 

@@ -121,8 +121,7 @@ TEST_F(SessionTest, SetCookieTextsWithSpacesAndWithoutSessionCookie) {
     server().faults().add(reply);
     auto session = NewSession();
     ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
-    std::string response;
-    session->SendRequest(response, ManageIsilon::kGet, Url("/platform/1/cluster/config"), "", true);
+    Get(*session, "/platform/1/cluster/config");
     const isim::LoggedRequest sent = LastSent();
     EXPECT_EQ(*c.cookie != '\0', sent.hasHeader("Cookie"));
     EXPECT_EQ(c.cookie, sent.header("Cookie"));
@@ -158,36 +157,40 @@ TEST_F(SessionTest, SecretsNeverReachTheLogEvenWithTheTrace) {
   });
   auto session = NewSession();
   ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
-  std::string response;
-  ASSERT_TRUE(session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true));
+  ASSERT_TRUE(Get(*session, "/session/1/session"));
   const isim::LoggedRequest sent = LastSent();
   const std::string id = SessionIdOf(sent), token = sent.header("X-CSRF-Token");
   ASSERT_FALSE(id.empty());
   ASSERT_FALSE(token.empty());
   session->CloseConnection();
 
-  const std::string all = capture.All();
   // The trace did run, and the headers were logged, with placeholders.
-  EXPECT_NE(std::string::npos, all.find("POST /session/1/session"));
-  EXPECT_NE(std::string::npos, all.find(" Cookie[Cookie: isisessid=<redacted>]"));
-  EXPECT_NE(std::string::npos, all.find("\"password\" : \"<redacted>\""));
-  EXPECT_EQ(std::string::npos, all.find(id));
-  EXPECT_EQ(std::string::npos, all.find(token));
-  EXPECT_EQ(std::string::npos, all.find("secret"));
+  bool traced = false;
+  for (const CapturedLine& line : capture.Lines()) traced |= line.function == "QuorLibCurl" && line.level == 7;
+  EXPECT_TRUE(traced);
+  const std::string all = capture.All();
+  for (const char* shown : {"POST /session/1/session", "Set-Cookie: isisessid=<redacted>",
+                            " Cookie[Cookie: isisessid=<redacted>]", "\"password\" : \"<redacted>\""}) {
+    EXPECT_NE(std::string::npos, all.find(shown)) << shown;
+  }
+  for (const std::string& secret : {id, token, std::string("secret")}) {
+    EXPECT_EQ(std::string::npos, all.find(secret)) << secret;
+  }
+
+  // Trace off again: nothing more at level 7.
+  SetTransportFactory([] {
+    QuorLibCurl* transport = new QuorLibCurl();
+    for (bool on : {true, false}) transport->toggleTrace(on);
+    return transport;
+  });
+  capture.Clear();
+  ASSERT_TRUE(NewSession()->OpenConnection());
+  for (const CapturedLine& line : capture.Lines()) EXPECT_NE(7, line.level) << line.message;
 }
 
 // Accounts whose names and passwords need escaping in the session body.
-class SessionCredentialTest : public SessionFixture {
- protected:
-  static isim::Config Account() {
-    isim::Config config;
-    config.users = {{"DOM\\backup", "q\"uo\\te\tx"}};
-    return config;
-  }
-  SessionCredentialTest() : SessionFixture(Account()) {}
-};
-
-TEST_F(SessionCredentialTest, DomainUserAndSpecialPasswordLogIn) {
+TEST_F(SessionTest, DomainUserAndSpecialPasswordLogIn) {
+  server().config().users = {{"DOM\\backup", "q\"uo\\te\tx"}};
   auto session = NewSession(address(), "DOM\\backup", "q\"uo\\te\tx");
   ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
   EXPECT_EQ(
@@ -201,37 +204,27 @@ TEST_F(SessionCredentialTest, DomainUserAndSpecialPasswordLogIn) {
 }
 
 // Short idle time: replies carry replacement cookies from half of it on.
-class SessionRenewalTest : public SessionFixture {
- protected:
-  static isim::Config Short() {
-    isim::Config config;
-    config.idleTimeout = 10;
-    return config;
-  }
-  SessionRenewalTest() : SessionFixture(Short()) {}
-};
-
-TEST_F(SessionRenewalTest, ReplacementCookiesKeepALongSessionAlive) {
+TEST_F(SessionTest, ReplacementCookiesKeepALongSessionAlive) {
+  server().sessions().setTimeouts(/*idle=*/10, /*absolute=*/14400);
   auto session = NewSession();
   ASSERT_TRUE(session->OpenConnection());
-  std::string response;
   const std::string path = "/platform/1/cluster/config";
-  ASSERT_TRUE(session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true));
+  ASSERT_TRUE(Get(*session, "/session/1/session"));
   const std::string first = SessionIdOf(LastSent());
 
   server().clock().advance(6);  // past half the idle time: the reply brings a replacement
-  session->SendRequest(response, ManageIsilon::kGet, Url(path), "", true);
+  Get(*session, path);
   EXPECT_EQ(first, SessionIdOf(LastSent()));
   // Taken up at once, also by a request that does not install the headers afresh.
-  session->SendRequest(response, ManageIsilon::kGet, Url(path), "", false);
+  Get(*session, path, /*resetHeaders=*/false);
   const std::string second = SessionIdOf(LastSent());
   EXPECT_NE(first, second);
   EXPECT_EQ(404, LastSent().status);
 
   server().clock().advance(5);
-  session->SendRequest(response, ManageIsilon::kGet, Url(path), "", true);
+  Get(*session, path);
   server().clock().advance(6);  // the first id has now been idle for 11 seconds
-  session->SendRequest(response, ManageIsilon::kGet, Url(path), "", true);
+  Get(*session, path);
   EXPECT_EQ(404, LastSent().status) << "the renewed session should still be valid";
 
   isim::SessionStore::Use use;
@@ -244,9 +237,7 @@ TEST_F(SessionTest, SeparateSessionsOnSeparateThreads) {
   for (int i = 0; i < 4; ++i) {
     threads.emplace_back([this, i, &opened] {
       auto session = NewSession(address(), "admin", "secret", static_cast<unsigned long long>(i));
-      std::string response;
-      opened[i] = session->OpenConnection() &&
-                  session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true);
+      opened[i] = session->OpenConnection() && Get(*session, "/session/1/session");
       session->CloseConnection();
     });
   }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -81,9 +82,8 @@ TEST_F(TrustTest, VerificationOffWorksAndWarnsOncePerTransport) {
   ScopedLogCapture capture(0);
   auto session = NewSession();
   ASSERT_TRUE(session->OpenConnection()) << session->GetLastTransportError();
-  std::string response;
-  EXPECT_TRUE(session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true));
-  EXPECT_TRUE(session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true));
+  EXPECT_TRUE(Get(*session, "/session/1/session"));
+  EXPECT_TRUE(Get(*session, "/session/1/session"));
   size_t warnings = 0;
   for (const CapturedLine& line : capture.Lines()) {
     if (line.message.find("verification is turned off") != std::string::npos) {
@@ -162,17 +162,15 @@ TEST_F(TransportTest, HeaderListContentTypeAndRequestTypes) {
 
   // The reads share one kept-alive connection; a write gets a connection of its own, so that
   // libcurl's silent resend on a dead kept-alive connection can never send it twice.
-  const std::vector<isim::LoggedRequest> log = Requests();
-  for (const auto& r : log) {
-    for (const auto& other : log) {
-      if (&r == &other) continue;
-      const bool shared = r.remotePort == other.remotePort;
-      if (r.method == "GET" && other.method == "GET") {
-        EXPECT_TRUE(shared) << r.target << " " << other.target;
-      } else if (r.method != "GET") {
-        EXPECT_FALSE(shared) << r.target << " " << other.target;
-      }
-    }
+  std::set<int> reads;
+  std::multiset<int> ports;
+  for (const isim::LoggedRequest& r : Requests()) {
+    ports.insert(r.remotePort);
+    if (r.method == "GET") reads.insert(r.remotePort);
+  }
+  EXPECT_EQ(1u, reads.size());
+  for (const isim::LoggedRequest& r : Requests()) {
+    EXPECT_TRUE(r.method == "GET" || ports.count(r.remotePort) == 1) << r.method << " " << r.target;
   }
 
   // A large upload goes without waiting for "100 Continue".
@@ -253,25 +251,4 @@ TEST_F(TransportTest, RepliesAboveTheSizeLimitAreRefused) {
     const std::string body = Reply(limited);
     EXPECT_EQ(fits ? size : std::string("<none>").size(), body.size());
   }
-}
-
-TEST_F(TransportTest, TraceGoesToTheDebugLogWithoutSecrets) {
-  ScopedLogCapture capture(7);
-  transport().toggleTrace(true);
-  ASSERT_TRUE(transport().QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, "Cookie: isisessid=sid-4711"));
-  ASSERT_TRUE(transport().QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, "X-CSRF-Token: tok-4711"));
-  ASSERT_TRUE(Send(HTTP_REQ_POST, "/session/1/session", "{\"username\" : \"admin\",\"password\" : \"secret\"}"));
-  bool traced = false;
-  for (const CapturedLine& line : capture.Lines()) traced |= line.function == "QuorLibCurl" && line.level == 7;
-  EXPECT_TRUE(traced);
-  const std::string all = capture.All();
-  EXPECT_NE(std::string::npos, all.find("Set-Cookie: isisessid=<redacted>"));
-  EXPECT_EQ(std::string::npos, all.find("4711"));
-  EXPECT_EQ(std::string::npos, all.find("secret"));
-
-  // Off again: nothing more at level 7.
-  transport().toggleTrace(false);
-  capture.Clear();
-  Send(HTTP_REQ_GET, "/platform/1/a");
-  for (const CapturedLine& line : capture.Lines()) EXPECT_NE(7, line.level) << line.message;
 }
