@@ -20,7 +20,7 @@ TEST(ErrorReply, EachShapeOfReply) {
     const char* message;
     Entries list;
   };
-  const Case cases[] = {
+  std::vector<Case> cases = {
       {R"({"errors":[{"code":"AEC_NOT_FOUND","message":"Share not found"},{"code":"AEC_OTHER","message":"second"}]})",
        true,
        "AEC_NOT_FOUND",
@@ -32,13 +32,6 @@ TEST(ErrorReply, EachShapeOfReply) {
        "AEC_CONFLICT",
        "exists",
        {{"AEC_CONFLICT", "exists"}}},
-      // Not an object at all, or an empty one.
-      {"", false, kInternal, kInternal, {}},
-      {"<html><body>401 Unauthorized</body></html>", false, kInternal, kInternal, {}},
-      {"{}", false, kInternal, kInternal, {}},
-      {"[1,2]", false, kInternal, kInternal, {}},
-      {"   ", false, kInternal, kInternal, {}},
-      {"{\"a\":", false, kInternal, kInternal, {}},
       // No entries: the top-level code and message, if any.
       {R"({"errors":[],"message":"only a message"})", true, "", "only a message", {}},
       {R"({"code":"AEC_X","message":5})", true, "AEC_X", "", {}},
@@ -50,6 +43,10 @@ TEST(ErrorReply, EachShapeOfReply) {
        "numeric code",
        {{"", "numeric code"}, {"", ""}, {"", ""}, {"", ""}}},
   };
+  // Not an object at all, or an empty one.
+  for (const char* text : {"", "<html><body>401 Unauthorized</body></html>", "{}", "[1,2]", "   ", "{\"a\":"}) {
+    cases.insert(cases.begin() + 2, {text, false, kInternal, kInternal, {}});
+  }
   IsilonJsonBase request;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reply);

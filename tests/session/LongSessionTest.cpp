@@ -27,12 +27,6 @@ class LongSessionTest : public SessionFixture {
  protected:
   LongSessionTest() : SessionFixture(ShortSessions()) {}
 
-  // Method and target of every request since the log was last cleared.
-  std::vector<std::string> Trail() {
-    std::vector<std::string> trail;
-    for (const isim::LoggedRequest& r : Requests()) trail.push_back(r.method + " " + r.target);
-    return trail;
-  }
   size_t Logins() { return Sent("POST", kLogin).size(); }
   isim::SnapshotModule& Snapshots() { return module<isim::SnapshotModule>(); }
 };
@@ -47,10 +41,10 @@ TEST_F(LongSessionTest, ExpiredSessionIsReopenedAndTheRequestRepeatedOnce) {
     std::vector<_IsilonShareInfo> shares;
     ASSERT_TRUE(session().GetCIFSSharesList(shares, "kept", "", ""));
     ASSERT_EQ(1u, shares.size());
-    const std::vector<std::string> trail = Trail();
+    const std::vector<isim::LoggedRequest> trail = Requests();
     ASSERT_EQ(3u, trail.size());
-    EXPECT_EQ(trail[0], trail[2]);  // exactly the failed request again
-    EXPECT_EQ("POST /session/1/session", trail[1]);
+    EXPECT_EQ(trail[0].method + trail[0].target, trail[2].method + trail[2].target);  // the failed request again
+    EXPECT_EQ("POST/session/1/session", trail[1].method + trail[1].target);
     ExpectLastError("", "");
   }
   EXPECT_EQ(2u, session().GetRequestCounters().reopenedSessions);
