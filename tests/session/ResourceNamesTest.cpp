@@ -15,38 +15,39 @@ namespace {
 using sessiontest::SessionFixture;
 
 // One operation that puts a caller's value into a URI path, and the resource it may reach.
+using Value = const std::string&;
 struct Target {
   const char* name;
   const char* resource;  // the value must come right after this, alone
-  std::function<bool(ManageIsilon&, const std::string&)> call;
+  std::function<bool(ManageIsilon&, Value)> call;
 };
+
+// Where the calls leave their results: only what reaches the cluster matters here.
+struct {
+  std::string text, resume;
+  _IsilonShareInfo share;
+  std::vector<_IsilonShareInfo> shares;
+  std::vector<_IsilonSnapInfo> snaps;
+  std::vector<_IsilonFileInfo> files;
+  _IsilonFileInfo file;
+} out;
+
+const char kShares[] = "/platform/1/protocols/smb/shares/";
+const char kSnapshots[] = "/platform/1/snapshot/snapshots/";
 
 std::vector<Target> NameTargets() {
   return {
-      {"DeleteCIFSShare", "/platform/1/protocols/smb/shares/",
-       [](ManageIsilon& s, const std::string& v) { return s.DeleteCIFSShare(v, "/ifs/x", ""); }},
-      {"GetFSPathForShare", "/platform/1/protocols/smb/shares/",
-       [](ManageIsilon& s, const std::string& v) {
-         std::string path;
-         _IsilonShareInfo info;
-         return s.GetFSPathForShare(v, path, info, "");
-       }},
-      {"GetCIFSSharesList", "/platform/1/protocols/smb/shares/",
-       [](ManageIsilon& s, const std::string& v) {
-         std::vector<_IsilonShareInfo> shares;
-         return s.GetCIFSSharesList(shares, v, "", "");
-       }},
+      {"DeleteCIFSShare", kShares, [](ManageIsilon& s, Value v) { return s.DeleteCIFSShare(v, "/ifs/x", ""); }},
+      {"GetFSPathForShare", kShares,
+       [](ManageIsilon& s, Value v) { return s.GetFSPathForShare(v, out.text, out.share, ""); }},
+      {"GetCIFSSharesList", kShares,
+       [](ManageIsilon& s, Value v) { return s.GetCIFSSharesList(out.shares, v, "", ""); }},
       {"SetSMBACLs", "/platform/3/protocols/smb/shares/",
-       [](ManageIsilon& s, const std::string& v) { return s.SetSMBACLs(_IsilonSMBACLs(), v, ""); }},
-      {"DeleteSnapshot", "/platform/1/snapshot/snapshots/",
-       [](ManageIsilon& s, const std::string& v) { return s.DeleteSnapshot("/ifs/data", v, 0); }},
-      {"GetSnapshotList", "/platform/1/snapshot/snapshots/",
-       [](ManageIsilon& s, const std::string& v) {
-         std::vector<_IsilonSnapInfo> snaps;
-         return s.GetSnapshotList(snaps, "", v);
-       }},
+       [](ManageIsilon& s, Value v) { return s.SetSMBACLs(_IsilonSMBACLs(), v, ""); }},
+      {"DeleteSnapshot", kSnapshots, [](ManageIsilon& s, Value v) { return s.DeleteSnapshot("/ifs/data", v, 0); }},
+      {"GetSnapshotList", kSnapshots, [](ManageIsilon& s, Value v) { return s.GetSnapshotList(out.snaps, "", v); }},
       {"ModifySyncIQPolicy", "/platform/1/sync/policies/",
-       [](ManageIsilon& s, const std::string& v) {
+       [](ManageIsilon& s, Value v) {
          return s.ModifySyncIQPolicy(v, {_IsilonSyncIQProperty(SYNCIQ_PROPERTY_ENABLED, "true")});
        }},
   };
@@ -54,21 +55,14 @@ std::vector<Target> NameTargets() {
 
 std::vector<Target> PathTargets() {
   return {
+      // Each listing from the first page: erase() hands over an empty resume token.
       {"GetFileList", "/namespace",
-       [](ManageIsilon& s, const std::string& v) {
-         std::vector<_IsilonFileInfo> files;
-         std::string resume;
-         return s.GetFileList(files, v, resume, 10);
-       }},
-      {"GetPathAttributes", "/namespace",
-       [](ManageIsilon& s, const std::string& v) {
-         _IsilonFileInfo info;
-         return s.GetPathAttributes(info, v);
-       }},
+       [](ManageIsilon& s, Value v) { return s.GetFileList(out.files, v, out.resume.erase(), /*limit=*/10); }},
+      {"GetPathAttributes", "/namespace", [](ManageIsilon& s, Value v) { return s.GetPathAttributes(out.file, v); }},
       {"CopyTarget", "/namespace",
-       [](ManageIsilon& s, const std::string& v) { return s.CopyFileOrDirectory("/ifs/no-source", v, false); }},
+       [](ManageIsilon& s, Value v) { return s.CopyFileOrDirectory("/ifs/no-source", v, /*overwrite=*/false); }},
       {"CopySource", "/namespace/ifs/copy-target",
-       [](ManageIsilon& s, const std::string& v) { return s.CopyFileOrDirectory(v, "/ifs/copy-target", false); }},
+       [](ManageIsilon& s, Value v) { return s.CopyFileOrDirectory(v, "/ifs/copy-target", /*overwrite=*/false); }},
   };
 }
 
