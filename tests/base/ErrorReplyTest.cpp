@@ -1,100 +1,66 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "isilon/IsilonJSON.h"
 
 namespace {
 
-struct Read {
-  bool found;
-  std::string code, message;
-  std::vector<_IsilonErrorInfo> list;
-};
+using Entries = std::vector<std::pair<std::string, std::string>>;
 
-Read ReadError(const std::string& reply) {
-  IsilonJsonBase request;
-  std::string text = reply;
-  Read r;
-  r.found = request.ParseError(text);
-  request.getError(r.code, r.message);
-  request.getErrorList(r.list);
-  return r;
-}
-
-TEST(ErrorReply, TextThatIsNotAnObjectIsAnInternalError) {
-  for (const char* reply : {"", "<html><body>401 Unauthorized</body></html>", "{}", "[1,2]", "   ", "{\"a\":"}) {
-    SCOPED_TRACE(reply);
-    Read r = ReadError(reply);
-    EXPECT_FALSE(r.found);
-    EXPECT_EQ(r.code, "Internal error");
-    EXPECT_EQ(r.message, "Internal error");
-    EXPECT_TRUE(r.list.empty());
+// One request object reads every reply in turn: each reply must replace all the previous one left.
+TEST(ErrorReply, EachShapeOfReply) {
+  const char kInternal[] = "Internal error";
+  struct Case {
+    const char* reply;
+    bool found;
+    const char* code;
+    const char* message;
+    Entries list;
+  };
+  std::vector<Case> cases = {
+      {R"({"errors":[{"code":"AEC_NOT_FOUND","message":"Share not found"},{"code":"AEC_OTHER","message":"second"}]})",
+       true,
+       "AEC_NOT_FOUND",
+       "Share not found",
+       {{"AEC_NOT_FOUND", "Share not found"}, {"AEC_OTHER", "second"}}},
+      // Cut off after the list: what was read counts.
+      {R"({"errors":[{"code":"AEC_CONFLICT","message":"exists"}],"more":)",
+       true,
+       "AEC_CONFLICT",
+       "exists",
+       {{"AEC_CONFLICT", "exists"}}},
+      // No entries: the top-level code and message, if any.
+      {R"({"errors":[],"message":"only a message"})", true, "", "only a message", {}},
+      {R"({"code":"AEC_X","message":5})", true, "AEC_X", "", {}},
+      {R"({"shares":[]})", false, "", "", {}},
+      // Entries of the wrong kind still yield records.
+      {R"({"errors":[{"code":404,"message":"numeric code"},"text",7,{"other":1}]})",
+       true,
+       "",
+       "numeric code",
+       {{"", "numeric code"}, {"", ""}, {"", ""}, {"", ""}}},
+  };
+  // Not an object at all, or an empty one.
+  for (const char* text : {"", "<html><body>401 Unauthorized</body></html>", "{}", "[1,2]", "   ", "{\"a\":"}) {
+    cases.insert(cases.begin() + 2, {text, false, kInternal, kInternal, {}});
   }
-}
-
-TEST(ErrorReply, FirstEntryBecomesTheErrorAndAllAreKept) {
-  Read r = ReadError(R"({"errors":[{"code":"AEC_NOT_FOUND","message":"Share not found"},)"
-                     R"({"code":"AEC_OTHER","message":"second"}]})");
-  EXPECT_TRUE(r.found);
-  EXPECT_EQ(r.code, "AEC_NOT_FOUND");
-  EXPECT_EQ(r.message, "Share not found");
-  ASSERT_EQ(r.list.size(), 2u);
-  EXPECT_EQ(r.list[1].strCode, "AEC_OTHER");
-  EXPECT_EQ(r.list[1].strMessage, "second");
-}
-
-TEST(ErrorReply, TopLevelCodeAndMessageWhenErrorsIsEmptyOrAbsent) {
-  Read r = ReadError(R"({"errors":[],"message":"only a message"})");
-  EXPECT_TRUE(r.found);
-  EXPECT_EQ(r.code, "");
-  EXPECT_EQ(r.message, "only a message");
-  EXPECT_TRUE(r.list.empty());
-
-  r = ReadError(R"({"code":"AEC_X","message":5})");
-  EXPECT_TRUE(r.found);
-  EXPECT_EQ(r.code, "AEC_X");
-  EXPECT_EQ(r.message, "");
-}
-
-TEST(ErrorReply, ObjectWithoutAnyErrorFindsNothing) {
-  Read r = ReadError(R"({"shares":[]})");
-  EXPECT_FALSE(r.found);
-  EXPECT_EQ(r.code, "");
-  EXPECT_EQ(r.message, "");
-}
-
-TEST(ErrorReply, EntriesOfTheWrongKindStillYieldRecords) {
-  Read r = ReadError(R"({"errors":[{"code":404,"message":"numeric code"},"text",7,{"other":1}]})");
-  EXPECT_TRUE(r.found);
-  ASSERT_EQ(r.list.size(), 4u);
-  EXPECT_EQ(r.list[0].strCode, "");
-  EXPECT_EQ(r.list[0].strMessage, "numeric code");
-  for (size_t i = 1; i < 4; ++i) {
-    EXPECT_EQ(r.list[i].strCode, "");
-    EXPECT_EQ(r.list[i].strMessage, "");
-  }
-  EXPECT_EQ(r.code, "");
-  EXPECT_EQ(r.message, "numeric code");
-}
-
-TEST(ErrorReply, ASecondReplyReplacesTheFirst) {
   IsilonJsonBase request;
-  std::string first = R"({"errors":[{"code":"A","message":"a"},{"code":"B","message":"b"}]})";
-  std::string second = R"({"errors":[{"code":"C","message":"c"}]})";
-  ASSERT_TRUE(request.ParseError(first));
-  ASSERT_TRUE(request.ParseError(second));
-  std::vector<_IsilonErrorInfo> list;
-  request.getErrorList(list);
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(list[0].strCode, "C");
-}
-
-TEST(ErrorReply, TruncatedReplyKeepsWhatWasRead) {
-  Read r = ReadError(R"({"errors":[{"code":"AEC_CONFLICT","message":"exists"}],"more":)");
-  EXPECT_TRUE(r.found);
-  EXPECT_EQ(r.code, "AEC_CONFLICT");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reply);
+    std::string text = c.reply, code, message;
+    EXPECT_EQ(c.found, request.ParseError(text));
+    request.getError(code, message);
+    EXPECT_EQ(c.code, code);
+    EXPECT_EQ(c.message, message);
+    std::vector<_IsilonErrorInfo> list;
+    request.getErrorList(list);
+    Entries entries;
+    for (const _IsilonErrorInfo& e : list) entries.emplace_back(e.strCode, e.strMessage);
+    EXPECT_EQ(c.list, entries);
+  }
 }
 
 }  // namespace

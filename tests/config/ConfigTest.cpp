@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "isilon/ManageIsilon.h"
 #include "src/config/Config.h"
@@ -9,30 +10,31 @@
 
 namespace {
 
+// One registry rewritten between lookups: each value is read afresh.
 TEST(Config, TraceSwitchIsYesOnlyForValuesStartingWithY) {
-  for (const char* yes : {"Yes", "y", "yellow", "Y"}) {
-    ScopedRegistry registry(std::string("[NAS]\nsTraceCurl = ") + yes + "\n");
-    EXPECT_TRUE(GetRegYes("sTraceCurl")) << yes;
-  }
-  for (const char* no : {"no", "1", "true", "", " n"}) {
-    ScopedRegistry registry(std::string("[NAS]\nsTraceCurl = ") + no + "\n");
-    EXPECT_FALSE(GetRegYes("sTraceCurl")) << no;
-  }
-  ScopedRegistry none("");
+  ScopedRegistry registry("");
   EXPECT_FALSE(GetRegYes("sTraceCurl"));
+  for (auto [value, yes] : {std::pair<const char*, bool>{"Yes", true},
+                            {"no", false},
+                            {"y", true},
+                            {"1", false},
+                            {"yellow", true},
+                            {"true", false},
+                            {"Y", true},
+                            {"", false},
+                            {" n", false}}) {
+    registry.Rewrite(std::string("[NAS]\nsTraceCurl = ") + value + "\n");
+    EXPECT_EQ(yes, GetRegYes("sTraceCurl")) << value;
+  }
 }
 
-TEST(Config, WaitLimitsFallBackToTheirDefaults) {
-  {
-    ScopedRegistry registry("[~Tarvex]\nIsilonChangeListGenerationWaitTime = -5\n");
-    EXPECT_EQ(isilon::GetTarvexInt("IsilonChangeListGenerationWaitTime", 900), 900);
-  }
-  {
-    ScopedRegistry registry("[~Tarvex]\nIsilonChangeListGenerationWaitTime = 30\n");
-    EXPECT_EQ(isilon::GetTarvexInt("IsilonChangeListGenerationWaitTime", 900), 30);
-  }
+TEST(Config, WaitLimitsBelowOneFallBackToTheirDefaults) {
   ScopedRegistry registry("");
-  EXPECT_EQ(isilon::GetTarvexInt("nIsilonSyncIQJobStatusRetryCount", 20), 20);
+  EXPECT_EQ(isilon::GetTarvexInt("IsilonChangeListGenerationWaitTime", 900), 900);
+  for (auto [value, read] : {std::pair<const char*, int>{"-5", 900}, {"0", 900}, {"1", 1}, {"30", 30}}) {
+    registry.Rewrite(std::string("[~Tarvex]\nIsilonChangeListGenerationWaitTime = ") + value + "\n");
+    EXPECT_EQ(isilon::GetTarvexInt("IsilonChangeListGenerationWaitTime", 900), read) << value;
+  }
 }
 
 TEST(Config, InstanceSectionsAreSeparate) {
@@ -46,18 +48,11 @@ TEST(Config, InstanceSectionsAreSeparate) {
 
   char buffer[16];
   std::memset(buffer, 'x', sizeof buffer);
-  EXPECT_TRUE(MIGetRegStr("backup1", "sName", buffer, sizeof buffer));
-  EXPECT_STREQ(buffer, "agent");
   EXPECT_FALSE(MIGetRegStr(nullptr, "sName", buffer, sizeof buffer));
-  char tiny[3];
-  EXPECT_FALSE(MIGetRegStr("backup1", "sName", tiny, sizeof tiny));
-}
-
-TEST(Config, ValuesAreReadAfreshOnEveryLookup) {
-  ScopedRegistry registry("[NAS]\nsTraceCurl = no\n");
-  EXPECT_FALSE(GetRegYes("sTraceCurl"));
-  registry.Rewrite("[NAS]\nsTraceCurl = yes\n");
-  EXPECT_TRUE(GetRegYes("sTraceCurl"));
+  // "agent" and its terminator need six bytes.
+  EXPECT_FALSE(MIGetRegStr("backup1", "sName", buffer, 5));
+  EXPECT_TRUE(MIGetRegStr("backup1", "sName", buffer, 6));
+  EXPECT_STREQ(buffer, "agent");
 }
 
 }  // namespace

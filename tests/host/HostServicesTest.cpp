@@ -5,7 +5,6 @@
 #include <cstring>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,17 +18,6 @@
 #include "tests/support/LogCapture.h"
 #include "tests/support/Registry.h"
 #include "tests/support/TempFile.h"
-
-namespace {
-
-std::vector<std::string> ReadLines(const std::string& path) {
-  std::ifstream in(path);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-}  // namespace
 
 TEST(LogWriter, WritesWholeLinesFromManyThreads) {
   // Callers filter by level(); the writer writes what it is given.
@@ -48,7 +36,9 @@ TEST(LogWriter, WritesWholeLinesFromManyThreads) {
   }
   for (auto& thread : threads) thread.join();
 
-  const std::vector<std::string> lines = ReadLines(file.path());
+  std::ifstream in(file.path());
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   ASSERT_EQ(lines.size(), 1u + kThreads * kLines);
   EXPECT_NE(lines[0].find("[2] f():2 ctx=42 kept 7"), std::string::npos) << lines[0];
   for (size_t i = 1; i < lines.size(); ++i) {
@@ -73,9 +63,8 @@ TEST(LogWriter, DebugLogGoesThroughTheWriterWithItsLevel) {
 }
 
 TEST(ZemError, ErrorValuesCarryNumberMessageAndLocations) {
-  CZemError ok;
-  EXPECT_FALSE(ok.IsError());
-  EXPECT_EQ(ok.Number(), 0);
+  EXPECT_FALSE(CZemError().IsError());
+  EXPECT_EQ(CZemError().Number(), 0);
 
   CZemError error =
       FXErrorUtil::ErrorErrNo(FXCodeLocation("ManageIsilon.cpp", "f()", 10), 774, "Failed to get %s", "zones");
@@ -103,13 +92,14 @@ TEST(FXString, FormatHasNoLengthLimitAndMatchLeftNeedsTheWholePrefix) {
   const std::string big(10000, 'x');
   EXPECT_EQ(FXString::Format("[%s]%d", big.c_str(), 5), "[" + big + "]5");
   EXPECT_TRUE(FXString::MatchLeft("paused_job", "paused_"));
+  EXPECT_TRUE(FXString::MatchLeft("paused_", "paused_"));
   EXPECT_FALSE(FXString::MatchLeft("pause", "paused_"));
   EXPECT_TRUE(FXString::MatchLeft("x", ""));
 }
 
 TEST(Registry, SectionsKeysAndBuffers) {
   ScopedRegistry registry(
-      "[NAS]\nsTraceCurl = yes\n[~Tarvex]\nn = 12\nbad = 12x\nhuge = 99999999999\n"
+      "[NAS]\nsTraceCurl = yes\n[~Tarvex]\nn = 12\nbad = 12x\nmax = 2147483647\nhuge = 2147483648\n"
       "[~Tarvex/inst1]\nn = -3\nname = longer value\n");
   std::string value;
   EXPECT_NE(QuorPlatformInfo::getString("NAS", "sTraceCurl", &value), 0);
@@ -121,24 +111,24 @@ TEST(Registry, SectionsKeysAndBuffers) {
   EXPECT_EQ(n, 12);
   EXPECT_TRUE(QuorPlatformInfo::getRegInt(QuorPlatformInfo::getSectionName("Tarvex", "inst1"), "n", &n));
   EXPECT_EQ(n, -3);
+  EXPECT_TRUE(QuorPlatformInfo::getRegInt("~Tarvex", "max", &n));
+  EXPECT_EQ(n, 2147483647);
   EXPECT_FALSE(QuorPlatformInfo::getRegInt("~Tarvex", "bad", &n));
   EXPECT_FALSE(QuorPlatformInfo::getRegInt("~Tarvex", "huge", &n));
   EXPECT_EQ(QuorPlatformInfo::getSectionName("Tarvex", nullptr), "~Tarvex");
 
-  char small[5];
-  int size = sizeof small;
-  EXPECT_EQ(QuorPlatformInfo::getString("~Tarvex/inst1", "name", small, &size), 0);
+  // "longer value" needs 12 bytes and its terminator.
+  char buffer[13];
+  int size = 12;
+  EXPECT_EQ(QuorPlatformInfo::getString("~Tarvex/inst1", "name", buffer, &size), 0);
   EXPECT_EQ(size, 12);  // the length it needs
-  char fits[32];
-  size = sizeof fits;
-  EXPECT_NE(QuorPlatformInfo::getString("~Tarvex/inst1", "name", fits, &size), 0);
-  EXPECT_STREQ(fits, "longer value");
-}
+  size = 13;
+  EXPECT_NE(QuorPlatformInfo::getString("~Tarvex/inst1", "name", buffer, &size), 0);
+  EXPECT_STREQ(buffer, "longer value");
 
-TEST(Registry, NoFileMeansEveryKeyIsAbsent) {
-  ScopedRegistry registry("");
+  // No file: every key is absent.
   std::remove(registry.path().c_str());
-  std::string value = "untouched";
+  value = "untouched";
   EXPECT_EQ(QuorPlatformInfo::getString("NAS", "sTraceCurl", &value), 0);
   EXPECT_EQ(value, "untouched");
 }
@@ -149,52 +139,42 @@ class PasswordTest : public ::testing::Test {
     ASSERT_TRUE(QuorPassword::createKeyFile(dir_.File("key")));
     registry_.reset(new ScopedRegistry("[NAS]\nsIsilonKeyFile = " + dir_.File("key") + "\n"));
   }
-  int Decrypt(const std::string& cipher, char (&buffer)[QuorPassword::kBufferSize]) {
-    std::memset(buffer, 0, sizeof buffer);
-    int length = sizeof buffer;
-    return QuorPassword::decrypt(cipher.c_str(), buffer, &length);
-  }
-  static bool AllZero(const char* buffer, size_t size) {
-    for (size_t i = 0; i < size; ++i)
-      if (buffer[i] != 0) return false;
-    return true;
+  // Decrypts into a zeroed buffer_; true when it worked, and on failure the buffer must hold
+  // no clear text.
+  bool Decrypt(const std::string& cipher, const std::string& keyFile = std::string()) {
+    std::memset(buffer_, 0, sizeof buffer_);
+    int length = sizeof buffer_;
+    const int ok = keyFile.empty() ? QuorPassword::decrypt(cipher.c_str(), buffer_, &length)
+                                   : QuorPassword::decryptWithKeyFile(keyFile, cipher.c_str(), buffer_, &length);
+    EXPECT_TRUE(ok || std::string(buffer_, sizeof buffer_) == std::string(sizeof buffer_, '\0'));
+    return ok != 0;
   }
   TempDir dir_;
   std::unique_ptr<ScopedRegistry> registry_;
+  char buffer_[QuorPassword::kBufferSize];
 };
 
 TEST_F(PasswordTest, RoundTripAndEveryFailureLeavesNoClearText) {
-  char buffer[QuorPassword::kBufferSize];
   const std::string cipher = QuorPassword::encrypt("s3cret\"pa\\ss");
   ASSERT_FALSE(cipher.empty());
   EXPECT_EQ(cipher.find("s3cret"), std::string::npos);
-  ASSERT_NE(Decrypt(cipher, buffer), 0);
-  EXPECT_STREQ(buffer, "s3cret\"pa\\ss");
+  ASSERT_TRUE(Decrypt(cipher));
+  EXPECT_STREQ(buffer_, "s3cret\"pa\\ss");
 
-  // Tampered: flip one character in the middle.
-  std::string tampered = cipher;
+  std::string tampered = cipher;  // one character flipped in the middle
   tampered[tampered.size() / 2] = tampered[tampered.size() / 2] == 'A' ? 'B' : 'A';
-  EXPECT_EQ(Decrypt(tampered, buffer), 0);
-  EXPECT_TRUE(AllZero(buffer, sizeof buffer));
-  // Truncated, empty and not base64 at all.
-  EXPECT_EQ(Decrypt(cipher.substr(0, cipher.size() - 4), buffer), 0);
-  EXPECT_TRUE(AllZero(buffer, sizeof buffer));
-  EXPECT_EQ(Decrypt("", buffer), 0);
-  EXPECT_EQ(Decrypt("%%%not base64%%%", buffer), 0);
-  EXPECT_TRUE(AllZero(buffer, sizeof buffer));
-
+  for (const std::string& bad :
+       {tampered, cipher.substr(0, cipher.size() - 4), std::string(), std::string("%%%not base64%%%")}) {
+    EXPECT_FALSE(Decrypt(bad)) << bad;
+  }
   // Another key cannot read it.
   ASSERT_TRUE(QuorPassword::createKeyFile(dir_.File("other")));
-  int length = sizeof buffer;
-  std::memset(buffer, 0, sizeof buffer);
-  EXPECT_EQ(QuorPassword::decryptWithKeyFile(dir_.File("other"), cipher.c_str(), buffer, &length), 0);
-  EXPECT_TRUE(AllZero(buffer, sizeof buffer));
+  EXPECT_FALSE(Decrypt(cipher, dir_.File("other")));
 }
 
 TEST_F(PasswordTest, EveryLengthRoundTripsWholeAcrossBase64AndCipherBlocks) {
   // version | 12-byte nonce | text | 16-byte tag, in base64: lengths 0..47 meet every remainder of
   // the 3-byte base64 groups (padding "", "=", "==") and of 16-byte cipher blocks.
-  char buffer[QuorPassword::kBufferSize];
   for (size_t size = 0; size < 48; ++size) {
     std::string clear;
     for (size_t i = 0; i < size; ++i) clear += static_cast<char>('!' + (i * 7 + size) % 90);
@@ -202,30 +182,22 @@ TEST_F(PasswordTest, EveryLengthRoundTripsWholeAcrossBase64AndCipherBlocks) {
     EXPECT_EQ(cipher.size(), 4 * ((size + 29 + 2) / 3)) << size;
     EXPECT_EQ(cipher.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="),
               std::string::npos);
-    int length = sizeof buffer;
-    std::memset(buffer, 'x', sizeof buffer);
-    ASSERT_EQ(QuorPassword::decrypt(cipher.c_str(), buffer, &length), 1) << size;
+    int length = sizeof buffer_;
+    std::memset(buffer_, 'x', sizeof buffer_);
+    ASSERT_EQ(QuorPassword::decrypt(cipher.c_str(), buffer_, &length), 1) << size;
     EXPECT_EQ(length, static_cast<int>(size));
-    EXPECT_EQ(std::string(buffer), clear) << size;
+    EXPECT_EQ(std::string(buffer_), clear) << size;
   }
 }
 
-TEST_F(PasswordTest, ClearTextThatDoesNotFitTheBufferFails) {
-  char buffer[QuorPassword::kBufferSize];
+TEST_F(PasswordTest, ClearTextMustFitTheBufferAndTheKeyFileMustExist) {
   const std::string fits(QuorPassword::kBufferSize - 1, 'p');
-  ASSERT_NE(Decrypt(QuorPassword::encrypt(fits), buffer), 0);
-  EXPECT_EQ(std::string(buffer), fits);
-  const std::string tooLong(QuorPassword::kBufferSize, 'p');
-  const std::string cipher = QuorPassword::encrypt(tooLong);
-  if (!cipher.empty()) {
-    EXPECT_EQ(Decrypt(cipher, buffer), 0);
-    EXPECT_TRUE(AllZero(buffer, sizeof buffer));
-  }
-}
+  ASSERT_TRUE(Decrypt(QuorPassword::encrypt(fits)));
+  EXPECT_EQ(std::string(buffer_), fits);
+  const std::string cipher = QuorPassword::encrypt(std::string(QuorPassword::kBufferSize, 'p'));
+  EXPECT_TRUE(cipher.empty() || !Decrypt(cipher));
 
-TEST_F(PasswordTest, MissingKeyFileFails) {
   registry_->Rewrite("[NAS]\nsIsilonKeyFile = " + dir_.File("absent") + "\n");
   EXPECT_TRUE(QuorPassword::encrypt("x").empty());
-  char buffer[QuorPassword::kBufferSize];
-  EXPECT_EQ(Decrypt("AAAA", buffer), 0);
+  EXPECT_FALSE(Decrypt("AAAA"));
 }

@@ -2,7 +2,6 @@
 // node at login, and moves to another node, asking for the same page again, when its node stops.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -22,74 +21,49 @@ class NodesTest : public SimFixture {
  protected:
   NodesTest() : SimFixture(kNodes) {}
 
-  void SetUp() override {
-    SimFixture::SetUp();
-    if (HasFatalFailure()) return;
-    // The URL keeps naming the first node, whose name the certificate carries; the node
-    // addresses decide where the connections go.
-    registry_.reset(new ScopedRegistry("[NAS]\nsIsilonCAFile=" + certPath() + "\nsIsilonNodeAddresses=" + kDeadNode +
-                                       ", " + kNodes[0] + "," + kNodes[1] + " ," + kNodes[2] +
-                                       "\nnIsilonRetryCount=0\n"));
-    session_.reset(new ManageIsilon());
-    session_->SetFileServer(kNodes[0]);
-    session_->SetUser(user());
-    session_->SetPasswd(password());
-    isim::ns::Tree& tree = server().module<isim::NamespaceModule>()->tree();
-    for (int i = 0; i < 250; ++i) {
-      ASSERT_EQ(isim::ns::Status::kOk, tree.AddFile("/ifs/walk/f" + std::to_string(i), isim::ns::NewEntry(), true));
-    }
-  }
-  void TearDown() override {
-    session_.reset();
-    registry_.reset();
-    SimFixture::TearDown();
-  }
-
   // Nodes that served requests since the log was cleared.
   std::set<size_t> NodesUsed() {
     std::set<size_t> nodes;
     for (const isim::LoggedRequest& r : server().requestLog().entries()) nodes.insert(r.node);
     return nodes;
   }
-
-  std::unique_ptr<ScopedRegistry> registry_;
-  std::unique_ptr<ManageIsilon> session_;
 };
 
-TEST_F(NodesTest, WalkMovesToAnotherNodeFromTheSamePage) {
+TEST_F(NodesTest, WalkStaysOnItsNodeAndMovesFromTheSamePageWhenItStops) {
+  // The URL keeps naming the first node, whose name the certificate carries; the node
+  // addresses decide where the connections go.
+  ScopedRegistry registry("[NAS]\nsIsilonCAFile=" + certPath() + "\nsIsilonNodeAddresses=" + kDeadNode + ", " +
+                          kNodes[0] + "," + kNodes[1] + " ," + kNodes[2] + "\nnIsilonRetryCount=0\n");
+  ManageIsilon session;
+  session.SetFileServer(kNodes[0]);
+  session.SetUser(user());
+  session.SetPasswd(password());
+  isim::ns::Tree& tree = server().module<isim::NamespaceModule>()->tree();
+  for (int i = 0; i < 250; ++i) {
+    ASSERT_EQ(isim::ns::Status::kOk, tree.AddFile("/ifs/walk/f" + std::to_string(i), isim::ns::NewEntry(), true));
+  }
+
   std::set<std::string> names;
   std::string resume;
-  std::vector<std::string> pagesAsked;
   int page = 0;
   do {
+    // Re-opened after the cluster forgot its sessions: the same node serves it again.
+    if (page == 1) server().sessions().expireAll();
     if (page == 2) {
-      // The session's node goes away between two pages.
       ASSERT_EQ(std::set<size_t>{0}, NodesUsed());
+      ASSERT_EQ(1u, session.GetRequestCounters().reopenedSessions);
+      // The session's node goes away between two pages.
       ASSERT_TRUE(server().stopNode(0));
       server().requestLog().clear();
     }
     std::vector<_IsilonFileInfo> files;
-    pagesAsked.push_back(resume);
-    ASSERT_TRUE(session_->GetFileList(files, "/ifs/walk", resume, 100)) << page;
+    ASSERT_TRUE(session.GetFileList(files, "/ifs/walk", resume, 100)) << page;
     for (const _IsilonFileInfo& f : files) EXPECT_TRUE(names.insert(f.strName).second) << f.strName;
     ++page;
   } while (!resume.empty());
   EXPECT_EQ(250u, names.size());
   EXPECT_EQ(std::set<size_t>{1}, NodesUsed());
-  const ManageIsilon::RequestCounters counters = session_->GetRequestCounters();
-  EXPECT_EQ(2u, counters.nodeSwitches);  // the dead node at the first login, then node 0
-}
-
-TEST_F(NodesTest, EveryRequestOfASessionGoesToItsNode) {
-  std::vector<_IsilonFileInfo> files;
-  std::string resume;
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(session_->GetFileList(files, "/ifs/walk", resume, 10));
-  EXPECT_EQ(std::set<size_t>{0}, NodesUsed());
-  // Re-opened after the cluster forgot its sessions: the same node serves it again.
-  server().sessions().expireAll();
-  ASSERT_TRUE(session_->GetFileList(files, "/ifs/walk", resume, 10));
-  EXPECT_EQ(std::set<size_t>{0}, NodesUsed());
-  EXPECT_EQ(1u, session_->GetRequestCounters().reopenedSessions);
+  EXPECT_EQ(2u, session.GetRequestCounters().nodeSwitches);  // the dead node at the first login, then node 0
 }
 
 }  // namespace

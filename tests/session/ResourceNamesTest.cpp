@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/core/Http.h"
 #include "sim/core/RequestLog.h"
 #include "tests/session/SessionFixture.h"
 
@@ -13,58 +14,40 @@ namespace {
 
 using sessiontest::SessionFixture;
 
-isim::Config Demo() {
-  isim::Config config;
-  config.demo = true;
-  return config;
-}
-
-std::string PercentDecoded(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size()) {
-      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
 // One operation that puts a caller's value into a URI path, and the resource it may reach.
+using Value = const std::string&;
 struct Target {
   const char* name;
   const char* resource;  // the value must come right after this, alone
-  std::function<bool(ManageIsilon&, const std::string&)> call;
+  std::function<bool(ManageIsilon&, Value)> call;
 };
+
+// Where the calls leave their results: only what reaches the cluster matters here.
+struct {
+  std::string text, resume;
+  _IsilonShareInfo share;
+  std::vector<_IsilonShareInfo> shares;
+  std::vector<_IsilonSnapInfo> snaps;
+  std::vector<_IsilonFileInfo> files;
+  _IsilonFileInfo file;
+} out;
+
+const char kShares[] = "/platform/1/protocols/smb/shares/";
+const char kSnapshots[] = "/platform/1/snapshot/snapshots/";
 
 std::vector<Target> NameTargets() {
   return {
-      {"DeleteCIFSShare", "/platform/1/protocols/smb/shares/",
-       [](ManageIsilon& s, const std::string& v) { return s.DeleteCIFSShare(v, "/ifs/x", ""); }},
-      {"GetFSPathForShare", "/platform/1/protocols/smb/shares/",
-       [](ManageIsilon& s, const std::string& v) {
-         std::string path;
-         _IsilonShareInfo info;
-         return s.GetFSPathForShare(v, path, info, "");
-       }},
-      {"GetCIFSSharesList", "/platform/1/protocols/smb/shares/",
-       [](ManageIsilon& s, const std::string& v) {
-         std::vector<_IsilonShareInfo> shares;
-         return s.GetCIFSSharesList(shares, v, "", "");
-       }},
+      {"DeleteCIFSShare", kShares, [](ManageIsilon& s, Value v) { return s.DeleteCIFSShare(v, "/ifs/x", ""); }},
+      {"GetFSPathForShare", kShares,
+       [](ManageIsilon& s, Value v) { return s.GetFSPathForShare(v, out.text, out.share, ""); }},
+      {"GetCIFSSharesList", kShares,
+       [](ManageIsilon& s, Value v) { return s.GetCIFSSharesList(out.shares, v, "", ""); }},
       {"SetSMBACLs", "/platform/3/protocols/smb/shares/",
-       [](ManageIsilon& s, const std::string& v) { return s.SetSMBACLs(_IsilonSMBACLs(), v, ""); }},
-      {"DeleteSnapshot", "/platform/1/snapshot/snapshots/",
-       [](ManageIsilon& s, const std::string& v) { return s.DeleteSnapshot("/ifs/data", v, 0); }},
-      {"GetSnapshotList", "/platform/1/snapshot/snapshots/",
-       [](ManageIsilon& s, const std::string& v) {
-         std::vector<_IsilonSnapInfo> snaps;
-         return s.GetSnapshotList(snaps, "", v);
-       }},
+       [](ManageIsilon& s, Value v) { return s.SetSMBACLs(_IsilonSMBACLs(), v, ""); }},
+      {"DeleteSnapshot", kSnapshots, [](ManageIsilon& s, Value v) { return s.DeleteSnapshot("/ifs/data", v, 0); }},
+      {"GetSnapshotList", kSnapshots, [](ManageIsilon& s, Value v) { return s.GetSnapshotList(out.snaps, "", v); }},
       {"ModifySyncIQPolicy", "/platform/1/sync/policies/",
-       [](ManageIsilon& s, const std::string& v) {
+       [](ManageIsilon& s, Value v) {
          return s.ModifySyncIQPolicy(v, {_IsilonSyncIQProperty(SYNCIQ_PROPERTY_ENABLED, "true")});
        }},
   };
@@ -72,46 +55,19 @@ std::vector<Target> NameTargets() {
 
 std::vector<Target> PathTargets() {
   return {
+      // Each listing from the first page: erase() hands over an empty resume token.
       {"GetFileList", "/namespace",
-       [](ManageIsilon& s, const std::string& v) {
-         std::vector<_IsilonFileInfo> files;
-         std::string resume;
-         return s.GetFileList(files, v, resume, 10);
-       }},
-      {"GetPathAttributes", "/namespace",
-       [](ManageIsilon& s, const std::string& v) {
-         _IsilonFileInfo info;
-         return s.GetPathAttributes(info, v);
-       }},
+       [](ManageIsilon& s, Value v) { return s.GetFileList(out.files, v, out.resume.erase(), /*limit=*/10); }},
+      {"GetPathAttributes", "/namespace", [](ManageIsilon& s, Value v) { return s.GetPathAttributes(out.file, v); }},
       {"CopyTarget", "/namespace",
-       [](ManageIsilon& s, const std::string& v) { return s.CopyFileOrDirectory("/ifs/no-source", v, false); }},
+       [](ManageIsilon& s, Value v) { return s.CopyFileOrDirectory("/ifs/no-source", v, /*overwrite=*/false); }},
       {"CopySource", "/namespace/ifs/copy-target",
-       [](ManageIsilon& s, const std::string& v) { return s.CopyFileOrDirectory(v, "/ifs/copy-target", false); }},
+       [](ManageIsilon& s, Value v) { return s.CopyFileOrDirectory(v, "/ifs/copy-target", /*overwrite=*/false); }},
   };
 }
 
 class ResourceNamesTest : public SessionFixture {
  protected:
-  ResourceNamesTest() : SessionFixture(Demo()) {}
-
-  // What exists on the cluster, as seen through the library.
-  std::string Inventory() {
-    std::string text;
-    std::vector<_IsilonShareInfo> shares;
-    EXPECT_TRUE(session().GetCIFSSharesList(shares, "", "", ""));
-    for (const auto& s : shares) text += "share " + s.strName + "\n";
-    std::vector<_IsilonNFSExportInfo> exports;
-    EXPECT_TRUE(session().GetNFSExportList(exports, 0, "", ""));
-    for (const auto& e : exports) text += "export " + std::to_string(e.nId) + "\n";
-    std::vector<_IsilonSnapInfo> snaps;
-    EXPECT_TRUE(session().GetSnapshotList(snaps, "", ""));
-    for (const auto& s : snaps) text += "snapshot " + s.strName + "\n";
-    std::vector<_IsilonSyncIQPolicyInfo> policies;
-    EXPECT_TRUE(session().GetAllSyncIQPolicies(policies));
-    for (const auto& p : policies) text += "policy " + p.strName + " " + (p.bEnabled ? "on" : "off") + "\n";
-    return text;
-  }
-
   // Runs `target` with `value`: refused before sending, or only ever reaching its own resource.
   void Check(const Target& target, const std::string& value, bool refused) {
     SCOPED_TRACE(std::string(target.name) + " [" + value + "]");
@@ -126,7 +82,7 @@ class ResourceNamesTest : public SessionFixture {
     }
     for (const isim::LoggedRequest& r : sent) {
       if (r.path() == "/session/1/session") continue;
-      std::string path = PercentDecoded(r.path());
+      std::string path = isim::percentDecode(r.path());
       if (path.size() > 1 && path.back() == '/' && value.back() != '/') path.pop_back();  // a listing's own "/"
       if (std::string(target.resource) == "/namespace/ifs/copy-target") {
         EXPECT_EQ(target.resource, path);
@@ -139,36 +95,28 @@ class ResourceNamesTest : public SessionFixture {
   }
 };
 
-TEST_F(ResourceNamesTest, NamesThatLeaveTheirSegmentAreRefusedOthersStayInIt) {
-  const std::string before = Inventory();
-  const std::vector<std::string> refused = {
-      "../../nfs/exports/2", "nosuch/../victim", "a/b", "..", ".", "x/..", "/", "a/"};
-  const std::vector<std::string> ownResource = {
-      "%2e%2e", "%2E.", "..a", "a..", "q?x=1", "h#frag", "a&b", "with space", "na\xc3\xafve-\xe6\x97\xa5"};
-  for (const Target& target : NameTargets()) {
-    for (const std::string& value : refused) Check(target, value, /*refused=*/true);
-    for (const std::string& value : ownResource) Check(target, value, /*refused=*/false);
+TEST_F(ResourceNamesTest, ValuesThatLeaveTheirResourceAreRefusedOthersStayInIt) {
+  struct Group {
+    std::vector<Target> targets;
+    std::vector<std::string> refused, ownResource;
+  };
+  const Group groups[] = {
+      // A name is one segment.
+      {NameTargets(),
+       {"../../nfs/exports/2", "nosuch/../victim", "a/b", "..", ".", "x/..", "/", "a/"},
+       {"%2e%2e", "%2E.", "..a", "a..", "q?x=1", "h#frag", "a&b", "with space", "na\xc3\xafve-\xe6\x97\xa5"}},
+      // A path is absolute, without dot segments.
+      {PathTargets(),
+       {"/ifs/../../platform/1/sync/policies/home-dr", "relative", "ifs/data", "", "/ifs/./data", "/ifs/data/..",
+        "/ifs/data/.", "/.."},
+       {"/ifs/data/%2e%2e", "/ifs/data/...", "/ifs/data/.hidden", "/ifs/a b", "/ifs/data/x?y#z"}},
+  };
+  for (const Group& group : groups) {
+    for (const Target& target : group.targets) {
+      for (const std::string& value : group.refused) Check(target, value, /*refused=*/true);
+      for (const std::string& value : group.ownResource) Check(target, value, /*refused=*/false);
+    }
   }
-  EXPECT_EQ(before, Inventory());
-}
-
-TEST_F(ResourceNamesTest, PathsMustBeAbsoluteWithoutDotSegments) {
-  const std::string before = Inventory();
-  const std::vector<std::string> refused = {"/ifs/../../platform/1/sync/policies/home-dr",
-                                            "relative",
-                                            "ifs/data",
-                                            "",
-                                            "/ifs/./data",
-                                            "/ifs/data/..",
-                                            "/ifs/data/.",
-                                            "/.."};
-  const std::vector<std::string> ownResource = {"/ifs/data/%2e%2e", "/ifs/data/...", "/ifs/data/.hidden", "/ifs/a b",
-                                                "/ifs/data/x?y#z"};
-  for (const Target& target : PathTargets()) {
-    for (const std::string& value : refused) Check(target, value, /*refused=*/true);
-    for (const std::string& value : ownResource) Check(target, value, /*refused=*/false);
-  }
-  EXPECT_EQ(before, Inventory());
 }
 
 TEST_F(ResourceNamesTest, RawRequestsWithDotSegmentsAreNotSent) {
@@ -176,42 +124,21 @@ TEST_F(ResourceNamesTest, RawRequestsWithDotSegmentsAreNotSent) {
   for (const char* path : {"/platform/1/../1/sync/policies", "/namespace/ifs/%2e%2e/x", "/a/./b"}) {
     SCOPED_TRACE(path);
     server().requestLog().clear();
-    std::string response;
-    EXPECT_FALSE(session().SendRequest(response, ManageIsilon::kGet, Url(path), "", /*resetHeaders=*/true));
+    EXPECT_FALSE(Get(session(), path));
     EXPECT_EQ(0u, server().requestLog().size());
   }
-  std::string response;
-  EXPECT_TRUE(session().SendRequest(response, ManageIsilon::kGet, Url("/platform/1/sync/policies?x=../.."), "",
-                                    /*resetHeaders=*/true));
+  EXPECT_TRUE(Get(session(), "/platform/1/sync/policies?x=../.."));
 }
 
 TEST_F(ResourceNamesTest, ServerMustBeABareNameOrAddress) {
-  struct Case {
-    const char* server;
-    bool valid;
-  };
-  const Case cases[] = {{"cluster.example.com", true},
-                        {"127.0.0.10", true},
-                        {"node_1", true},
-                        {"::1", true},
-                        {"[::1]", true},
-                        {"fe80::1", true},
-                        {"", false},
-                        {"host:8080", false},
-                        {"[::1]:8080", false},
-                        {"127.0.0.10/", false},
-                        {"https://host", false},
-                        {"user@host", false},
-                        {"host name", false},
-                        {" host", false},
-                        {"-host", false},
-                        {"[host]", false},
-                        {"host\n", false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.server);
-    EXPECT_EQ(c.valid, ManageIsilon::IsValidFileServer(c.server));
-    if (c.valid) continue;
-    std::unique_ptr<ManageIsilon> session = NewSession(c.server, user(), password());
+  for (const char* name : {"cluster.example.com", "127.0.0.10", "node_1", "::1", "[::1]", "fe80::1"}) {
+    EXPECT_TRUE(ManageIsilon::IsValidFileServer(name)) << name;
+  }
+  for (const char* name : {"", "host:8080", "[::1]:8080", "127.0.0.10/", "https://host", "user@host", "host name",
+                           " host", "-host", "[host]", "host\n"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(ManageIsilon::IsValidFileServer(name));
+    std::unique_ptr<ManageIsilon> session = NewSession(name, user(), password());
     server().requestLog().clear();
     EXPECT_FALSE(session->OpenConnection());
     EXPECT_EQ("Internal error|Invalid input parameters", LastError(*session));

@@ -12,13 +12,9 @@
 
 namespace sessiontest {
 
-const char kAddress[] = "127.0.0.10";
-// Nothing ever listens here: connections are refused.
-const char kDeadAddress[] = "127.0.0.11";
-
 class SessionFixture : public SimSessionFixture {
  protected:
-  explicit SessionFixture(isim::Config config = isim::Config()) : SimSessionFixture(kAddress, std::move(config)) {}
+  explicit SessionFixture(isim::Config config = isim::Config()) : SimSessionFixture("127.0.0.10", std::move(config)) {}
 
   void TearDown() override {
     SetTransportFactory(nullptr);
@@ -43,14 +39,12 @@ class SessionFixture : public SimSessionFixture {
     return code + "|" + message;
   }
 
+  // A GET of `path` through `session`, its reply left aside.
+  bool Get(ManageIsilon& session, const std::string& path, bool resetHeaders = true) {
+    std::string response;
+    return session.SendRequest(response, ManageIsilon::kGet, Url(path), "", resetHeaders);
+  }
   std::vector<isim::LoggedRequest> Requests() { return server().requestLog().entries(); }
-  isim::LoggedRequest LastRequest() { return LastSent(); }
 };
-
-inline isim::Config WithUser(const std::string& user, const std::string& password) {
-  isim::Config config;
-  config.users = {{user, password}};
-  return config;
-}
 
 }  // namespace sessiontest

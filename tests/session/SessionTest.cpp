@@ -48,12 +48,14 @@ TEST_F(SessionTest, OpensOnceReusesOneConnectionAndCloses) {
   EXPECT_FALSE(log[0].hasHeader("Cookie"));
   EXPECT_EQ(201, log[0].status);
 
-  // Open again: nothing is sent.
+  // Open again, or a request without a URI: nothing is sent.
   EXPECT_TRUE(session->OpenConnection());
+  std::string response = "untouched";
+  EXPECT_FALSE(session->SendRequest(response, ManageIsilon::kGet, "", "", true));
+  EXPECT_EQ("untouched", response);
   EXPECT_EQ(1u, server().requestLog().size());
 
   // Later requests carry exactly the three session headers, matching the cluster's session.
-  std::string response;
   ASSERT_TRUE(session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true))
       << session->GetLastTransportError();
   EXPECT_NE(std::string::npos, response.find("\"username\":\"admin\""));
@@ -61,112 +63,85 @@ TEST_F(SessionTest, OpensOnceReusesOneConnectionAndCloses) {
   log = Requests();
   ASSERT_EQ(3u, log.size());
   for (size_t i = 1; i < log.size(); ++i) {
-    const std::string id = SessionIdOf(log[i]);
     isim::SessionStore::Use use;
-    ASSERT_TRUE(server().sessions().peek(id, use)) << log[i].header("Cookie");
+    ASSERT_TRUE(server().sessions().peek(SessionIdOf(log[i]), use)) << log[i].header("Cookie");
     EXPECT_EQ(use.csrfToken, log[i].header("X-CSRF-Token"));
     EXPECT_EQ("https://127.0.0.10:8080", log[i].header("Referer"));
-    EXPECT_EQ(1u, CountHeader(log[i], "Cookie"));
-    EXPECT_EQ(1u, CountHeader(log[i], "X-CSRF-Token"));
-    EXPECT_EQ(1u, CountHeader(log[i], "Referer"));
+    for (const char* name : {"Cookie", "X-CSRF-Token", "Referer"}) EXPECT_EQ(1u, CountHeader(log[i], name)) << name;
     EXPECT_EQ("application/json", log[i].header("Content-Type"));
+    // One kept-alive connection for the whole session.
+    EXPECT_EQ(log[0].remotePort, log[i].remotePort);
   }
-  // One kept-alive connection for the whole session.
-  EXPECT_EQ(log[0].remotePort, log[1].remotePort);
-  EXPECT_EQ(log[0].remotePort, log[2].remotePort);
+
+  // An error reply stays readable and names its status.
+  server().faults().add(isim::Fault::error("/platform/1/thing", 404, "AEC_NOT_FOUND", "Thing not found"));
+  EXPECT_FALSE(session->SendRequest(response, ManageIsilon::kGet, Url("/platform/1/thing"), "", true));
+  EXPECT_EQ("{\"errors\":[{\"code\":\"AEC_NOT_FOUND\",\"message\":\"Thing not found\"}]}", response);
+  EXPECT_EQ("HTTP status 404", session->GetLastTransportError());
 
   // Close: a DELETE without a body, the cluster forgets the session, the transport is gone.
+  server().requestLog().clear();
   EXPECT_TRUE(session->CloseConnection());
-  log = Requests();
-  ASSERT_EQ(4u, log.size());
-  EXPECT_EQ("DELETE", log[3].method);
-  EXPECT_EQ("/session/1/session", log[3].target);
-  EXPECT_EQ("", log[3].body);
-  EXPECT_EQ(204, log[3].status);
+  ASSERT_EQ(1u, server().requestLog().size());
+  EXPECT_EQ("DELETE", LastSent().method);
+  EXPECT_EQ("/session/1/session", LastSent().target);
+  EXPECT_EQ("", LastSent().body);
+  EXPECT_EQ(204, LastSent().status);
   EXPECT_EQ(0u, server().sessions().liveCount());
 
   // A closed object sends nothing, neither on close nor on a request.
   EXPECT_TRUE(session->CloseConnection());
   EXPECT_FALSE(session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true));
-  EXPECT_EQ(4u, server().requestLog().size());
-
-  // The credentials stay: the next open logs in again.
-  ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
-  EXPECT_EQ(5u, server().requestLog().size());
-  EXPECT_EQ(1u, server().sessions().liveCount());
-}
-
-TEST_F(SessionTest, SendRequestChecksItsInputAndDestructorDoesNotLogOut) {
-  auto session = NewSession();
-  ASSERT_TRUE(session->OpenConnection());
-  std::string response = "untouched";
-  EXPECT_FALSE(session->SendRequest(response, ManageIsilon::kGet, "", "", true));
-  EXPECT_EQ("untouched", response);
-
-  session.reset();  // releases the transport only
   EXPECT_EQ(1u, server().requestLog().size());
+
+  // The credentials stay: the next open logs in again. The destructor releases the transport
+  // only: the session stays open on the cluster.
+  ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
+  session.reset();
+  EXPECT_EQ(2u, server().requestLog().size());
   EXPECT_EQ(1u, server().sessions().liveCount());
 }
 
 TEST_F(SessionTest, SetCookieTextsWithSpacesAndWithoutSessionCookie) {
-  // Spaces around "=" and ";" are dropped before the cookies are read.
-  isim::Fault reply = isim::Fault::replace("/session/1/session", 201, "{}").on("POST");
-  reply.headers = {{"Set-Cookie", "isisessid = abc 123 ; path=/ ; HttpOnly"},
-                   {"Set-Cookie", " isicsrf = tok-9 ;Secure"}};
-  server().faults().add(reply);
-  auto session = NewSession();
-  ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
-  std::string response;
-  session->SendRequest(response, ManageIsilon::kGet, Url("/platform/1/cluster/config"), "", true);
-  isim::LoggedRequest sent = LastRequest();
-  EXPECT_EQ("isisessid=abc123", sent.header("Cookie"));
-  EXPECT_EQ("tok-9", sent.header("X-CSRF-Token"));
-  EXPECT_EQ("https://127.0.0.10:8080", sent.header("Referer"));
-  session.reset();
-
-  // Without "isisessid=" the session still opens; later requests carry no cookie header.
-  reply.headers = {{"Set-Cookie", "isicsrf=only-token; path=/"}};
-  server().faults().add(reply);
-  session = NewSession();
-  ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
-  session->SendRequest(response, ManageIsilon::kGet, Url("/platform/1/cluster/config"), "", true);
-  sent = LastRequest();
-  EXPECT_FALSE(sent.hasHeader("Cookie"));
-  EXPECT_EQ("only-token", sent.header("X-CSRF-Token"));
-  EXPECT_EQ("https://127.0.0.10:8080", sent.header("Referer"));
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> setCookies;
+    const char* cookie;  // empty: no Cookie header
+    const char* token;
+  };
+  // Spaces around "=" and ";" are dropped; without "isisessid=" the session still opens.
+  const Case cases[] = {
+      {{{"Set-Cookie", "isisessid = abc 123 ; path=/ ; HttpOnly"}, {"Set-Cookie", " isicsrf = tok-9 ;Secure"}},
+       "isisessid=abc123",
+       "tok-9"},
+      {{{"Set-Cookie", "isicsrf=only-token; path=/"}}, "", "only-token"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.token);
+    isim::Fault reply = isim::Fault::replace("/session/1/session", 201, "{}").on("POST");
+    reply.headers = c.setCookies;
+    server().faults().add(reply);
+    auto session = NewSession();
+    ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
+    Get(*session, "/platform/1/cluster/config");
+    const isim::LoggedRequest sent = LastSent();
+    EXPECT_EQ(*c.cookie != '\0', sent.hasHeader("Cookie"));
+    EXPECT_EQ(c.cookie, sent.header("Cookie"));
+    EXPECT_EQ(c.token, sent.header("X-CSRF-Token"));
+    EXPECT_EQ("https://127.0.0.10:8080", sent.header("Referer"));
+  }
 }
 
 TEST_F(SessionTest, RejectedLoginLeavesTheClustersErrorAndTheStatus) {
   ScopedLogCapture capture(0);
   auto session = NewSession(address(), "admin", "wrong");
   EXPECT_FALSE(session->OpenConnection());
-  std::string code, message;
-  session->GetLastError(code, message);
-  EXPECT_EQ("AEC_UNAUTHORIZED", code);
-  EXPECT_EQ("Authorization failed: invalid username or password", message);
+  EXPECT_EQ("AEC_UNAUTHORIZED|Authorization failed: invalid username or password", LastError(*session));
   EXPECT_NE(std::string::npos, session->GetLastTransportError().find("401"));
   EXPECT_TRUE(capture.Contains(
       "Failed to open connection with file server[127.0.0.10]. Error[AEC_UNAUTHORIZED]:[Authorization failed: "
       "invalid username or password]"));
   for (const CapturedLine& line : capture.Lines()) {
-    if (line.function == "bool ManageIsilon::OpenConnection()") {
-      EXPECT_EQ(42u, line.context);
-    }
+    EXPECT_TRUE(line.function != "bool ManageIsilon::OpenConnection()" || line.context == 42u) << line.message;
   }
-
-  // Not open: the next operation tries again (and still fails the same way).
-  EXPECT_FALSE(session->OpenConnection());
-  EXPECT_EQ(2u, server().requestLog().find("POST", "/session/1/session").size());
-}
-
-TEST_F(SessionTest, ErrorRepliesStayReadableAndNameTheirStatus) {
-  auto session = NewSession();
-  ASSERT_TRUE(session->OpenConnection());
-  server().faults().add(isim::Fault::error("/platform/1/thing", 404, "AEC_NOT_FOUND", "Thing not found"));
-  std::string response;
-  EXPECT_FALSE(session->SendRequest(response, ManageIsilon::kGet, Url("/platform/1/thing"), "", true));
-  EXPECT_EQ("{\"errors\":[{\"code\":\"AEC_NOT_FOUND\",\"message\":\"Thing not found\"}]}", response);
-  EXPECT_EQ("HTTP status 404", session->GetLastTransportError());
 }
 
 TEST_F(SessionTest, SecretsNeverReachTheLogEvenWithTheTrace) {
@@ -178,31 +153,40 @@ TEST_F(SessionTest, SecretsNeverReachTheLogEvenWithTheTrace) {
   });
   auto session = NewSession();
   ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
-  std::string response;
-  ASSERT_TRUE(session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true));
-  const isim::LoggedRequest sent = LastRequest();
+  ASSERT_TRUE(Get(*session, "/session/1/session"));
+  const isim::LoggedRequest sent = LastSent();
   const std::string id = SessionIdOf(sent), token = sent.header("X-CSRF-Token");
   ASSERT_FALSE(id.empty());
   ASSERT_FALSE(token.empty());
   session->CloseConnection();
 
-  const std::string all = capture.All();
   // The trace did run, and the headers were logged, with placeholders.
-  EXPECT_NE(std::string::npos, all.find("POST /session/1/session"));
-  EXPECT_NE(std::string::npos, all.find(" Cookie[Cookie: isisessid=<redacted>]"));
-  EXPECT_NE(std::string::npos, all.find("\"password\" : \"<redacted>\""));
-  EXPECT_EQ(std::string::npos, all.find(id));
-  EXPECT_EQ(std::string::npos, all.find(token));
-  EXPECT_EQ(std::string::npos, all.find("secret"));
+  bool traced = false;
+  for (const CapturedLine& line : capture.Lines()) traced |= line.function == "QuorLibCurl" && line.level == 7;
+  EXPECT_TRUE(traced);
+  const std::string all = capture.All();
+  for (const char* shown : {"POST /session/1/session", "Set-Cookie: isisessid=<redacted>",
+                            " Cookie[Cookie: isisessid=<redacted>]", "\"password\" : \"<redacted>\""}) {
+    EXPECT_NE(std::string::npos, all.find(shown)) << shown;
+  }
+  for (const std::string& secret : {id, token, std::string("secret")}) {
+    EXPECT_EQ(std::string::npos, all.find(secret)) << secret;
+  }
+
+  // Trace off again: nothing more at level 7.
+  SetTransportFactory([] {
+    QuorLibCurl* transport = new QuorLibCurl();
+    for (bool on : {true, false}) transport->toggleTrace(on);
+    return transport;
+  });
+  capture.Clear();
+  ASSERT_TRUE(NewSession()->OpenConnection());
+  for (const CapturedLine& line : capture.Lines()) EXPECT_NE(7, line.level) << line.message;
 }
 
 // Accounts whose names and passwords need escaping in the session body.
-class SessionCredentialTest : public SessionFixture {
- protected:
-  SessionCredentialTest() : SessionFixture(sessiontest::WithUser("DOM\\backup", "q\"uo\\te\tx")) {}
-};
-
-TEST_F(SessionCredentialTest, DomainUserAndSpecialPasswordLogIn) {
+TEST_F(SessionTest, DomainUserAndSpecialPasswordLogIn) {
+  server().config().users = {{"DOM\\backup", "q\"uo\\te\tx"}};
   auto session = NewSession(address(), "DOM\\backup", "q\"uo\\te\tx");
   ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
   EXPECT_EQ(
@@ -216,38 +200,28 @@ TEST_F(SessionCredentialTest, DomainUserAndSpecialPasswordLogIn) {
 }
 
 // Short idle time: replies carry replacement cookies from half of it on.
-class SessionRenewalTest : public SessionFixture {
- protected:
-  static isim::Config Short() {
-    isim::Config config;
-    config.idleTimeout = 10;
-    return config;
-  }
-  SessionRenewalTest() : SessionFixture(Short()) {}
-};
-
-TEST_F(SessionRenewalTest, ReplacementCookiesKeepALongSessionAlive) {
+TEST_F(SessionTest, ReplacementCookiesKeepALongSessionAlive) {
+  server().sessions().setTimeouts(/*idle=*/10, /*absolute=*/14400);
   auto session = NewSession();
   ASSERT_TRUE(session->OpenConnection());
-  std::string response;
   const std::string path = "/platform/1/cluster/config";
-  ASSERT_TRUE(session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true));
-  const std::string first = SessionIdOf(LastRequest());
+  ASSERT_TRUE(Get(*session, "/session/1/session"));
+  const std::string first = SessionIdOf(LastSent());
 
   server().clock().advance(6);  // past half the idle time: the reply brings a replacement
-  session->SendRequest(response, ManageIsilon::kGet, Url(path), "", true);
-  EXPECT_EQ(first, SessionIdOf(LastRequest()));
+  Get(*session, path);
+  EXPECT_EQ(first, SessionIdOf(LastSent()));
   // Taken up at once, also by a request that does not install the headers afresh.
-  session->SendRequest(response, ManageIsilon::kGet, Url(path), "", false);
-  const std::string second = SessionIdOf(LastRequest());
+  Get(*session, path, /*resetHeaders=*/false);
+  const std::string second = SessionIdOf(LastSent());
   EXPECT_NE(first, second);
-  EXPECT_EQ(404, LastRequest().status);
+  EXPECT_EQ(404, LastSent().status);
 
   server().clock().advance(5);
-  session->SendRequest(response, ManageIsilon::kGet, Url(path), "", true);
+  Get(*session, path);
   server().clock().advance(6);  // the first id has now been idle for 11 seconds
-  session->SendRequest(response, ManageIsilon::kGet, Url(path), "", true);
-  EXPECT_EQ(404, LastRequest().status) << "the renewed session should still be valid";
+  Get(*session, path);
+  EXPECT_EQ(404, LastSent().status) << "the renewed session should still be valid";
 
   isim::SessionStore::Use use;
   EXPECT_FALSE(server().sessions().peek(first, use)) << "the first id should have expired";
@@ -259,9 +233,7 @@ TEST_F(SessionTest, SeparateSessionsOnSeparateThreads) {
   for (int i = 0; i < 4; ++i) {
     threads.emplace_back([this, i, &opened] {
       auto session = NewSession(address(), "admin", "secret", static_cast<unsigned long long>(i));
-      std::string response;
-      opened[i] = session->OpenConnection() &&
-                  session->SendRequest(response, ManageIsilon::kGet, Url("/session/1/session"), "", true);
+      opened[i] = session->OpenConnection() && Get(*session, "/session/1/session");
       session->CloseConnection();
     });
   }
