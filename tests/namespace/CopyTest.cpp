@@ -21,11 +21,8 @@ class CopyTest : public NamespaceFixture {
     session().GetPathAttributes(info, "/ifs");
     const isim::LoggedRequest next = LastSent();
     EXPECT_EQ(next.method, "GET");
-    EXPECT_FALSE(next.hasHeader("x-isi-ifs-copy-source"));
-    EXPECT_FALSE(next.hasHeader("x-isi-ifs-target-type"));
-    EXPECT_TRUE(next.hasHeader("Cookie"));
-    EXPECT_TRUE(next.hasHeader("X-CSRF-Token"));
-    EXPECT_TRUE(next.hasHeader("Referer"));
+    for (const char* gone : {"x-isi-ifs-copy-source", "x-isi-ifs-target-type"}) EXPECT_FALSE(next.hasHeader(gone));
+    for (const char* kept : {"Cookie", "X-CSRF-Token", "Referer"}) EXPECT_TRUE(next.hasHeader(kept)) << kept;
   }
 };
 
@@ -38,15 +35,12 @@ TEST_F(CopyTest, CopiesFilesAndTreesWithTheCopyHeaders) {
 
   ASSERT_TRUE(session().CopyFileOrDirectory(source, "/ifs/dst/copy #1 & 100%.txt", false)) << LastError().second;
   const isim::LoggedRequest put = LastSent();
-  EXPECT_EQ(put.method, "PUT");
-  EXPECT_EQ(put.target, "/namespace/ifs/dst/copy%20%231%20%26%20100%25.txt?overwrite=false");
+  EXPECT_EQ(put.method + " " + put.target, "PUT /namespace/ifs/dst/copy%20%231%20%26%20100%25.txt?overwrite=false");
   // The server hands the header over decoded (once: "%41" must survive).
   EXPECT_EQ(put.header("x-isi-ifs-copy-source"), "/namespace" + source);
   EXPECT_EQ(put.header("x-isi-ifs-target-type"), "container");
-  EXPECT_FALSE(put.hasHeader("Transfer-Encoding"));
-  EXPECT_FALSE(put.hasHeader("Expect"));
-  EXPECT_TRUE(put.hasHeader("Cookie"));
-  EXPECT_TRUE(put.hasHeader("X-CSRF-Token"));
+  for (const char* gone : {"Transfer-Encoding", "Expect"}) EXPECT_FALSE(put.hasHeader(gone)) << gone;
+  for (const char* kept : {"Cookie", "X-CSRF-Token"}) EXPECT_TRUE(put.hasHeader(kept)) << kept;
   EXPECT_EQ(put.header("Referer"), "https://" + address() + ":8080");
   EXPECT_EQ(put.body, "");
   isim::ns::Entry copied;
@@ -61,9 +55,7 @@ TEST_F(CopyTest, CopiesFilesAndTreesWithTheCopyHeaders) {
 
   // An existing target without overwrite: the cluster's copy error becomes the last error.
   EXPECT_FALSE(session().CopyFileOrDirectory(source, "/ifs/dst/copy #1 & 100%.txt", false));
-  EXPECT_EQ(LastError(), std::make_pair(std::string("AEC_EXISTS"),
-                                        std::string("Error:[target exists and overwrite is false] is reported for "
-                                                    "side:[target side]")));
+  ExpectLastError("AEC_EXISTS", "Error:[target exists and overwrite is false] is reported for side:[target side]");
   ExpectCleanNextRequest();
   AddFile("/ifs/src/bigger", 4242);
   ASSERT_TRUE(session().CopyFileOrDirectory("/ifs/src/bigger", "/ifs/dst/copy #1 & 100%.txt", true));
@@ -79,7 +71,7 @@ TEST_F(CopyTest, CopiesFilesAndTreesWithTheCopyHeaders) {
   // Empty paths are refused before anything is sent.
   const size_t before = server().requestLog().size();
   EXPECT_FALSE(session().CopyFileOrDirectory("", "/ifs/dst/x", false));
-  EXPECT_EQ(LastError(), std::make_pair(std::string("Internal error"), std::string("Invalid input parameters")));
+  ExpectLastError("Internal error", "Invalid input parameters");
   EXPECT_FALSE(session().CopyFileOrDirectory("/ifs/src/tree", "", true));
   EXPECT_EQ(server().requestLog().size(), before);
 }
@@ -147,9 +139,7 @@ TEST_F(CopyTest, RefusedHeaderSendsNothingAndRestoresTheSessionHeaders) {
   AddFile("/ifs/a", 1);
   EXPECT_FALSE(session().CopyFileOrDirectory("/ifs/a", "/ifs/b", false));
   SetTransportFactory(nullptr);
-  EXPECT_EQ(LastError(), std::make_pair(std::string("Internal error"),
-                                        std::string("Could not construct message to file server. Error appending "
-                                                    "header.")));
+  ExpectLastError("Internal error", "Could not construct message to file server. Error appending header.");
   EXPECT_TRUE(Sent("PUT").empty());
   EXPECT_FALSE(tree().Exists("/ifs/b"));
   // The half-built copy headers must not ride on the next request.
@@ -180,19 +170,15 @@ TEST_F(CopyTraceTest, TraceSwitchTracesWithoutSecrets) {
   // The trace stays on for the session.
   EXPECT_TRUE(log.Contains("> GET /namespace/ifs/c/?metadata"));
 
-  const isim::LoggedRequest last = LastSent();
-  std::string sessionId;
-  const std::string cookie = last.header("Cookie");
+  const std::string cookie = LastSent().header("Cookie");
   const size_t at = cookie.find("isisessid=");
   ASSERT_NE(at, std::string::npos);
-  sessionId = cookie.substr(
-      at + 10, cookie.find(';', at) == std::string::npos ? std::string::npos : cookie.find(';', at) - at - 10);
-  const std::string csrf = last.header("X-CSRF-Token");
+  const std::string sessionId = cookie.substr(at + 10, cookie.find(';', at) - (at + 10));  // to ';' or the end
+  const std::string csrf = LastSent().header("X-CSRF-Token");
   ASSERT_GE(sessionId.size(), 8u);
   ASSERT_GE(csrf.size(), 8u);
-  const std::string all = log.All();
-  EXPECT_EQ(all.find(sessionId), std::string::npos);
-  EXPECT_EQ(all.find(csrf), std::string::npos);
+  EXPECT_EQ(log.All().find(sessionId), std::string::npos);
+  EXPECT_EQ(log.All().find(csrf), std::string::npos);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // The session fixture with the simulator's namespace tree and cluster module at hand.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,15 @@ class NamespaceFixture : public SimSessionFixture {
     return SimSessionFixture::Sent(method, prefix);
   }
 
+  // A second session to the same cluster that logs in with a wrong password.
+  ManageIsilon& WrongPasswordSession() {
+    wrong_.reset(new ManageIsilon());
+    wrong_->SetFileServer(address());
+    wrong_->SetUser(user());
+    wrong_->SetPasswd("wrong");
+    return *wrong_;
+  }
+
   // Adds a file with fixed attributes (parents made as needed).
   void AddFile(const std::string& path, uint64_t size, const std::string& owner = "alice",
                const std::string& mode = "0644", uint64_t mtime = 1700000000) {
@@ -31,4 +41,7 @@ class NamespaceFixture : public SimSessionFixture {
     attrs.mtime = mtime;
     ASSERT_EQ(tree().AddFile(path, attrs, /*parents=*/true), isim::ns::Status::kOk) << path;
   }
+
+ private:
+  std::unique_ptr<ManageIsilon> wrong_;
 };

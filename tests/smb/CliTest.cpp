@@ -1,10 +1,6 @@
 // isilonctl shares and zones as a real process against the simulated cluster.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -21,6 +17,7 @@ class SmbCli : public SmbFixture {
 
   void SetUp() override {
     SmbFixture::SetUp();
+    if (HasFatalFailure()) return;
     if (!IsilonctlBuilt()) GTEST_SKIP() << "isilonctl is not built";
   }
 
@@ -33,14 +30,13 @@ TEST_F(SmbCli, CreateListSetAclAndDeleteAShare) {
   ASSERT_EQ(Ctl({"shares", "create", "team", "/ifs/team"}).exitCode, 0);
   CtlRun again = Ctl({"--json", "shares", "create", "team", "/ifs/team"});
   ASSERT_EQ(again.exitCode, 0);
-  EXPECT_TRUE(nlohmann::json::parse(again.out).at("existed").get<bool>()) << again.out;
+  EXPECT_EQ(again.Json().at("existed"), true) << again.out;
   EXPECT_EQ(again.err, "") << "an outcome the tool explains is not a logged failure";
 
   CtlRun list = Ctl({"--json", "shares", "list", "--path", "/ifs/team"});
   ASSERT_EQ(list.exitCode, 0) << list.out;
-  const nlohmann::json shares = nlohmann::json::parse(list.out).at("shares");
-  ASSERT_EQ(shares.size(), 1u);
-  EXPECT_EQ(shares[0].at("name"), "team");
+  EXPECT_EQ(list.Json().at("shares").size(), 1u);
+  EXPECT_EQ(list.Json().at("shares")[0].at("name"), "team");
 
   TempFile acl(R"({"permissions":[{"permission":"full","permission_type":"allow","trustee":{"name":"Administrators"}}],
                   "run_as_root":[]})",
@@ -94,12 +90,10 @@ TEST_F(SmbCli, ZonesAllSharesAndBadUsage) {
   ASSERT_TRUE(smb().addZone("eng", "/ifs/eng", 5));
   AddShares("eng", "e", "/ifs/eng", 2);
   AddShares("System", "s", "/ifs", 1);
-  CtlRun zones = Ctl({"--json", "zones", "list"});
-  ASSERT_EQ(zones.exitCode, 0);
-  EXPECT_EQ(nlohmann::json::parse(zones.out).at("zones").size(), 2u);
+  EXPECT_EQ(Ctl({"--json", "zones", "list"}).Json().at("zones").size(), 2u);
   CtlRun all = Ctl({"--json", "shares", "list", "--all-zones"});
   ASSERT_EQ(all.exitCode, 0);
-  const nlohmann::json shares = nlohmann::json::parse(all.out).at("shares");
+  const nlohmann::json shares = all.Json().at("shares");
   ASSERT_EQ(shares.size(), 3u);
   EXPECT_EQ(shares[0].at("zone"), "System");
   EXPECT_EQ(shares[2].at("zone"), "eng");

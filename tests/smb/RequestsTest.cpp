@@ -3,29 +3,30 @@
 
 #include "isilon/IsilonJSON.h"
 #include "json/jsonxx.h"
+#include "tests/smb/SmbFixture.h"
 
 namespace {
 
 const char kServer[] = "127.0.0.20";
-const std::string kBase = "https://127.0.0.20:8080";
+const std::string kShares = "https://127.0.0.20:8080/platform/1/protocols/smb/shares";
 
 TEST(SmbRequests, CreateFormsUriAndBodyAndEscapesWhatJsonNeeds) {
   IsilonJsonCIFSShareCreate request;
   request.Initialize(kServer, "data", "/ifs/data", "never sent", "");
   std::string uri = "x", body = "y";
   ASSERT_TRUE(request.BuildRequest(uri, body));
-  EXPECT_EQ(uri, kBase + "/platform/1/protocols/smb/shares");
+  EXPECT_EQ(uri, kShares);
   EXPECT_EQ(body,
             "{\"name\" : \"data\",\"path\" : \"/ifs/data\",\"permissions\" : [],"
             "\"run_as_root\" : [ { \"name\":\"Everyone\"}]}");
 
   // Plain zone names stay as they are; anything that could end or extend the query is encoded.
-  request.Initialize(kServer, "data", "/ifs/data", "", "zone-1_b");
-  request.BuildRequest(uri, body);
-  EXPECT_EQ(uri, kBase + "/platform/1/protocols/smb/shares?zone=zone-1_b");
-  request.Initialize(kServer, "data", "/ifs/data", "", "a b&limit=1#x");
-  request.BuildRequest(uri, body);
-  EXPECT_EQ(uri, kBase + "/platform/1/protocols/smb/shares?zone=a%20b%26limit%3D1%23x");
+  for (const auto& zone : std::vector<std::pair<std::string, std::string>>{
+           {"zone-1_b", "zone-1_b"}, {"a b&limit=1#x", "a%20b%26limit%3D1%23x"}}) {
+    request.Initialize(kServer, "data", "/ifs/data", "", zone.first);
+    request.BuildRequest(uri, body);
+    EXPECT_EQ(uri, kShares + "?zone=" + zone.second);
+  }
 
   // A quote or backslash stays inside its string and names exactly that share.
   const std::string name = "q\"uote\\d", path = "/ifs/a\\b\"c";
@@ -43,11 +44,11 @@ TEST(SmbRequests, DeleteEncodesNameAndZoneAndSendsNoBody) {
   request.Initialize(kServer, "my share$", "/ifs/never-sent", "");
   std::string uri, body = "stale";
   ASSERT_TRUE(request.BuildRequest(uri, body));
-  EXPECT_EQ(uri, kBase + "/platform/1/protocols/smb/shares/my%20share%24");
+  EXPECT_EQ(uri, kShares + "/my%20share%24");
   EXPECT_EQ(body, "");
   request.Initialize(kServer, "plain-name_1", "/ifs/x", "sales & ops");
   request.BuildRequest(uri, body);
-  EXPECT_EQ(uri, kBase + "/platform/1/protocols/smb/shares/plain-name_1?zone=sales%20%26%20ops");
+  EXPECT_EQ(uri, kShares + "/plain-name_1?zone=sales%20%26%20ops");
 }
 
 TEST(SmbRequests, ListUriForFirstPageNamedShareAndResume) {
@@ -55,18 +56,17 @@ TEST(SmbRequests, ListUriForFirstPageNamedShareAndResume) {
   request.Initialize(kServer, "", "", "", 50);
   std::string uri, body = "stale";
   ASSERT_TRUE(request.BuildRequest(uri, body));
-  EXPECT_EQ(uri, kBase + "/platform/1/protocols/smb/shares?limit=50");
+  EXPECT_EQ(uri, kShares + "?limit=50");
   EXPECT_EQ(body, "");
 
   request.Initialize(kServer, "a b#c", "eng zone", "", 50);
   request.BuildRequest(uri, body);
-  EXPECT_EQ(uri, kBase + "/platform/1/protocols/smb/shares/a%20b%23c?limit=50&zone=eng%20zone");
-
+  EXPECT_EQ(uri, kShares + "/a%20b%23c?limit=50&zone=eng%20zone");
   // The follow-up request carries the token alone; it holds the rest of the query.
   std::string page = R"({"shares":[],"resume":"tok-2_x"})";
   ASSERT_TRUE(request.ParseResponse(page));
   request.BuildRequest(uri, body);
-  EXPECT_EQ(uri, kBase + "/platform/1/protocols/smb/shares/a%20b%23c?resume=tok-2_x");
+  EXPECT_EQ(uri, kShares + "/a%20b%23c?resume=tok-2_x");
 
   // A negative page size would become a twenty-digit number: refused, nothing formed.
   request.Initialize(kServer, "", "", "", -1);
@@ -74,7 +74,7 @@ TEST(SmbRequests, ListUriForFirstPageNamedShareAndResume) {
   EXPECT_EQ(uri, "");
   request.Initialize(kServer, "", "", "", 999999999);
   EXPECT_TRUE(request.BuildRequest(uri, body));
-  EXPECT_EQ(uri, kBase + "/platform/1/protocols/smb/shares?limit=999999999");
+  EXPECT_EQ(uri, kShares + "?limit=999999999");
 }
 
 TEST(SmbRequests, ListReplyFillsRecordsAclsAndTheAskedZone) {
@@ -92,56 +92,15 @@ TEST(SmbRequests, ListReplyFillsRecordsAclsAndTheAskedZone) {
   ASSERT_TRUE(request.GetSharesInfo(shares));
   ASSERT_EQ(shares.size(), 2u);
   const _IsilonShareInfo& a = shares[0];
-  EXPECT_EQ(a.strName, "data");
-  EXPECT_EQ(a.strPath, "/ifs/data");
-  EXPECT_EQ(a.strDescription, "d");
+  EXPECT_EQ(a.strName + " " + a.strPath + " " + a.strDescription + " " + a.strZone, "data /ifs/data d asked");
   EXPECT_EQ(a.nZoneId, 1u);
-  EXPECT_EQ(a.strZone, "asked");
-  ASSERT_EQ(a.ACLs.vPermissions.size(), 2u);
-  EXPECT_EQ(a.ACLs.vPermissions[0].strPermission, "full");
-  EXPECT_EQ(a.ACLs.vPermissions[0].strPermissionType, "allow");
-  EXPECT_EQ(a.ACLs.vPermissions[0].trustee.strId, "SID:S-1-1-0");
-  EXPECT_EQ(a.ACLs.vPermissions[0].trustee.strName, "Everyone");
-  EXPECT_EQ(a.ACLs.vPermissions[0].trustee.strType, "wellknown");
-  EXPECT_EQ(a.ACLs.vPermissions[1].trustee.strId, "UID:7");
-  EXPECT_EQ(a.ACLs.vPermissions[1].trustee.strName, "");
-  EXPECT_EQ(a.ACLs.vPermissions[1].trustee.strType, "");
-  ASSERT_EQ(a.ACLs.vRunAsRoot.size(), 2u);
-  EXPECT_EQ(a.ACLs.vRunAsRoot[0].strName, "root");
-  EXPECT_EQ(a.ACLs.vRunAsRoot[0].strType, "");
-  EXPECT_EQ(a.ACLs.vRunAsRoot[1].strType, "group");
+  EXPECT_EQ(Texts(a.ACLs.vPermissions),
+            (std::vector<std::string>{"full/allow/SID:S-1-1-0|Everyone|wellknown", "read/deny/UID:7||"}));
+  EXPECT_EQ(Texts(a.ACLs.vRunAsRoot), (std::vector<std::string>{"UID:0|root|", "GID:5||group"}));
   EXPECT_EQ(shares[1].nZoneId, UINT64_MAX);
   std::string resume = "old";
   request.GetResume(resume);
   EXPECT_EQ(resume, "");
-}
-
-TEST(SmbRequests, ListReplyOddShapesGiveDefinedResults) {
-  IsilonJsonCIFSShareList request;
-  std::vector<_IsilonShareInfo> shares;
-  for (std::string bad : {std::string(), std::string("<html>"), std::string("{}"), std::string("[1,2]")}) {
-    EXPECT_FALSE(request.ParseResponse(bad)) << bad;
-  }
-  // Members of the wrong kind read as empty values; a negative zone id has a defined value.
-  std::string odd = R"({"shares":[{"name":5,"path":["x"],"zid":-1,"permissions":"none","run_as_root":[7]}],
-                        "resume":42})";
-  ASSERT_TRUE(request.ParseResponse(odd));
-  request.GetSharesInfo(shares);
-  ASSERT_EQ(shares.size(), 1u);
-  EXPECT_EQ(shares[0].strName, "");
-  EXPECT_EQ(shares[0].strPath, "");
-  EXPECT_EQ(shares[0].nZoneId, UINT64_MAX);
-  EXPECT_TRUE(shares[0].ACLs.vPermissions.empty());
-  ASSERT_EQ(shares[0].ACLs.vRunAsRoot.size(), 1u);
-  EXPECT_EQ(shares[0].ACLs.vRunAsRoot[0].strId, "");
-  std::string resume = "old";
-  request.GetResume(resume);
-  EXPECT_EQ(resume, "");
-  // A reply cut short keeps what was read before the cut.
-  std::string cut = R"({"resume":"r1","shares":[{"name":"a","path":"/ifs/a"},{"name":"b)";
-  EXPECT_TRUE(request.ParseResponse(cut));
-  request.GetResume(resume);
-  EXPECT_EQ(resume, "r1");
 }
 
 TEST(SmbRequests, ZoneListUriAndReply) {
@@ -149,15 +108,14 @@ TEST(SmbRequests, ZoneListUriAndReply) {
   request.Initialize(kServer);
   std::string uri = "x";
   ASSERT_TRUE(request.BuildRequest(uri));
-  EXPECT_EQ(uri, kBase + "/platform/3/zones");
+  EXPECT_EQ(uri, "https://127.0.0.20:8080/platform/3/zones");
   const std::string reply = R"({"zones":[{"name":"System","path":"/ifs","zone_id":1,"system":true},
       {"name":"big","path":"/ifs/big","zone_id":4294967298.7,"system":false},{"name":"neg","zone_id":-1}]})";
   ASSERT_TRUE(request.ParseResponse(reply));
   std::vector<_IsilonAccessZoneInfo> zones(1);
   request.GetAccessZonesList(zones);
   ASSERT_EQ(zones.size(), 3u);
-  EXPECT_EQ(zones[0].strName, "System");
-  EXPECT_EQ(zones[0].strPath, "/ifs");
+  EXPECT_EQ(zones[0].strName + " " + zones[0].strPath, "System /ifs");
   EXPECT_EQ(zones[0].nZoneId, 1u);
   EXPECT_TRUE(zones[0].bSystem);
   EXPECT_EQ(zones[1].nZoneId, 2u);  // low 32 bits
@@ -173,28 +131,15 @@ TEST(SmbRequests, AclBodyComesFromTheJsonWriter) {
   std::string uri, body;
   request.Initialize(kServer, _IsilonSMBACLs(), "plain_share-1", "");
   ASSERT_TRUE(request.BuildRequest(uri, body));
-  EXPECT_EQ(uri, kBase + "/platform/3/protocols/smb/shares/plain_share-1");
+  EXPECT_EQ(uri, "https://127.0.0.20:8080/platform/3/protocols/smb/shares/plain_share-1");
   EXPECT_EQ(body, "{\"permissions\": [], \"run_as_root\": []}");
 
-  _IsilonSMBACLs acls;
-  _IsilonSMBPermissions p;
-  p.strPermission = "full";
-  p.strPermissionType = "allow";
-  p.trustee.strId = "SID:S-1-5-32-544";
-  acls.vPermissions.push_back(p);
-  p.strPermission = "read";
-  p.strPermissionType = "deny";
-  p.trustee.strId = "";
-  p.trustee.strName = "DOM\\us\"er/x";
-  p.trustee.strType = "user";
-  acls.vPermissions.push_back(p);
-  _IsilonSMBUser root;
-  root.strId = "UID:0";
-  root.strName = "root";
-  acls.vRunAsRoot.push_back(root);
+  const _IsilonSMBACLs acls{
+      {{"full", "allow", {"SID:S-1-5-32-544", "", ""}}, {"read", "deny", {"", "DOM\\us\"er/x", "user"}}},
+      {{"UID:0", "root", ""}}};
   request.Initialize(kServer, acls, "my share&x=1", "z #1");
   ASSERT_TRUE(request.BuildRequest(uri, body));
-  EXPECT_EQ(uri, kBase + "/platform/3/protocols/smb/shares/my%20share%26x%3D1?zone=z%20%231");
+  EXPECT_EQ(uri, "https://127.0.0.20:8080/platform/3/protocols/smb/shares/my%20share%26x%3D1?zone=z%20%231");
   EXPECT_EQ(body,
             "{\"permissions\": [{\"permission\": \"full\", \"permission_type\": \"allow\", \"trustee\": "
             "{\"id\": \"SID:S-1-5-32-544\", \"name\": \"\", \"type\": \"\"}}, "

@@ -1,11 +1,23 @@
 #pragma once
-// The session fixture with the simulator's SMB module at hand.
+// The session fixture with the simulator's SMB module at hand, and short forms of ACL records.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "sim/smb/SmbModule.h"
 #include "tests/support/SimSessionFixture.h"
+
+// "id|name|type" and "permission/type/trustee", to compare whole ACL lists at once.
+inline std::string Text(const _IsilonSMBUser& u) { return u.strId + "|" + u.strName + "|" + u.strType; }
+inline std::string Text(const _IsilonSMBPermissions& p) {
+  return p.strPermission + "/" + p.strPermissionType + "/" + Text(p.trustee);
+}
+template <typename T>
+std::vector<std::string> Texts(const std::vector<T>& items) {
+  std::vector<std::string> out;
+  for (const T& item : items) out.push_back(Text(item));
+  return out;
+}
 
 class SmbFixture : public SimSessionFixture {
  protected:
