@@ -56,9 +56,7 @@ TEST(JsonWrite, NumberFormatting) {
                {1.0L / 3, "0.333333"},
                {18446744073709551615.0L, "1.84467e+19"},
                {100, "100"}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(Value(c.n).json(), c.text);
-  }
+  for (const Case& c : cases) EXPECT_EQ(Value(c.n).json(), c.text);
 }
 
 TEST(JsonWrite, StringEscapes) {
