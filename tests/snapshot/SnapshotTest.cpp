@@ -23,8 +23,6 @@ class SnapshotTest : public SnapshotSim {
 TEST_F(SnapshotTest, CreateListAndDeleteByIdAndName) {
   int id = -1;
   ASSERT_TRUE(session().CreateSnapshot("/ifs/data/a", "first", id));
-  EXPECT_EQ(id, snaps().snapshotId("first"));  // read from the create reply
-  EXPECT_NE(id, 0);
   ASSERT_TRUE(session().CreateSnapshot("/ifs/data/ab", "second", id));  // "/ifs/data/a" is its prefix
   ASSERT_TRUE(session().CreateSnapshot("/ifs/data/a", "third", id));
   EXPECT_EQ(Sent("POST", "/platform/1/snapshot/snapshots").size(), 3u);  // their bytes: RequestsTest

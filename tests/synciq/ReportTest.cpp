@@ -8,14 +8,13 @@ class SyncIQReports : public SyncIQSim {
  protected:
   SyncIQReports() : SyncIQSim("127.0.0.63") {}
 
-  isim::synciq::Report Seed(const std::string& policy, uint64_t jobId, const std::string& state) {
+  void Seed(const std::string& policy, uint64_t jobId, const std::string& state) {
     isim::synciq::Report r;
     r.policyName = policy;
     r.jobId = jobId;
     r.state = state;
     r.filesTransferred = jobId * 10;
     siq().addReport(r);
-    return r;
   }
 };
 
