@@ -67,16 +67,8 @@ TEST(JsonRead, LenientForms) {
               "  \"empty\" : , \n"
               "  \"nested\": {\"x\": [ , ]}, // trailing comma next\n"
               "}"));
-  EXPECT_EQ(o.get<std::string>("name"), "ifs share");
-  const Array& list = o.get<Array>("list");
-  ASSERT_EQ(list.size(), 3u);
-  EXPECT_TRUE(list.values()[0].is<Number>());
-  EXPECT_TRUE(list.values()[1].is<Null>());
-  EXPECT_TRUE(list.values()[2].is<Number>());
-  EXPECT_TRUE(o.find("empty") && o.find("empty")->is<Null>());
-  const Array& x = o.get<Object>("nested").get<Array>("x");
-  ASSERT_EQ(x.size(), 1u);
-  EXPECT_TRUE(x.values()[0].is<Null>());
+  // Holes in a list and a member without a value read as null.
+  EXPECT_EQ(o.json(), R"({"empty": null, "list": [1, null, 3], "name": "ifs share", "nested": {"x": [null]}})");
 }
 
 TEST(JsonRead, DuplicateKeyKeepsTheLastAndKeysAreOrdered) {
