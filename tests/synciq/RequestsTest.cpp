@@ -87,8 +87,9 @@ TEST(SyncIQRequests, JobAndReportQueriesEncodeThePolicyName) {
 TEST(SyncIQRequests, JobListMatchesTheFirstActiveJobOfThePolicy) {
   IsilonJsonSyncIQJobInfo request;
   request.Initialize(kServer, "mine", SYNCIQ_JOB_STATE_NONE);
+  // A policy whose name starts with ours is another policy; inactive jobs are passed over.
   std::string reply = R"({"jobs":[
-      {"job_id":4,"state":"running","policy_name":"other","error":""},
+      {"job_id":4,"state":"running","policy_name":"mine2","error":""},
       {"job_id":5,"state":"needs_attention","policy_name":"mine","error":"e"},
       {"job_id":6.7,"state":"scheduled","policy_name":"mine","error":""},
       {"job_id":8,"state":"running","policy_name":"mine","error":""}]})";
