@@ -35,11 +35,9 @@ TEST(JsonAccess, BrokenPreconditionsReportAndGiveEmptyValues) {
   EXPECT_EQ(o.find("ok")->get<Number>(), 0);
   std::string err = testing::internal::GetCapturedStderr();
 
-  EXPECT_NE(err.find("[JSONXX] expression 'has<T>(key)' failed at "), std::string::npos) << err;
-  EXPECT_NE(err.find("[JSONXX] expression 'is<Object>()' failed at "), std::string::npos) << err;
-  EXPECT_NE(err.find("[JSONXX] expression 'is<String>()' failed at "), std::string::npos) << err;
-  EXPECT_NE(err.find("[JSONXX] expression 'i < size()' failed at "), std::string::npos) << err;
-  EXPECT_NE(err.find("[JSONXX] expression 'is<Number>()' failed at "), std::string::npos) << err;
+  for (const char* failed : {"has<T>(key)", "is<Object>()", "is<String>()", "i < size()", "is<Number>()"}) {
+    EXPECT_NE(err.find(std::string("[JSONXX] expression '") + failed + "' failed at "), std::string::npos) << err;
+  }
   EXPECT_NE(err.find("jsonxx.h:"), std::string::npos) << err;
   EXPECT_NE(err.find(" -> "), std::string::npos) << err;
   // Good reads stay quiet and return the real content.
@@ -140,18 +138,10 @@ TEST(JsonAccess, ImportReplacesAndKeepsOrder) {
   EXPECT_EQ(keys, "cmx");
 }
 
+// The kinds WriteTest does not already pin down through the written text.
 TEST(JsonAccess, ValueKinds) {
-  EXPECT_EQ(Value().type(), Value::INVALID_);
-  EXPECT_EQ(Value(1).type(), Value::NUMBER_);
   EXPECT_EQ(Value(7u).type(), Value::NUMBER_);
-  EXPECT_EQ(Value(2.5).type(), Value::NUMBER_);
-  EXPECT_EQ(Value("s").type(), Value::STRING_);
   EXPECT_EQ(Value(std::string("s")).type(), Value::STRING_);
-  EXPECT_EQ(Value(true).type(), Value::BOOL_);
-  EXPECT_EQ(Value(Null()).type(), Value::NULL_);
-  EXPECT_EQ(Value(Array()).type(), Value::ARRAY_);
-  EXPECT_EQ(Value(Object()).type(), Value::OBJECT_);
-  EXPECT_EQ(static_cast<int>(Value::INVALID_), 6);
   Value v(3);
   EXPECT_TRUE(v.is<Number>());
   EXPECT_FALSE(v.is<std::string>());

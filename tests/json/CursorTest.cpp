@@ -48,10 +48,7 @@ bool Rebuild(Cursor& c, Value& out) {
     }
     case 't':
     case 'f':
-    case 'n': {
-      // Told apart by Object::parse of the same word below; Skip checks the word.
-      return c.Skip();
-    }
+    case 'n': return c.Skip();  // words are told apart by Object::parse; Skip checks the word
     default: {
       jsonxx::Number n;
       if (!c.ReadNumber(n)) return false;
@@ -70,8 +67,7 @@ TEST(JsonCursor, PlainTextsReadAsObjectParseReadsThem) {
       R"({"dup":1,"dup":2,"z":"last","a":"first"})",
       R"({"deep":[[[[{"x":[{"y":{}}]}]]]]})",
       "{// a comment\n\"a\":1 // another\n}",
-      R"({"children":[{"mode":"0644","mtime_val":1700000000,"name":"f1","owner":"root","size":1024,"type":"object"}],"resume":null})",
-  };
+      R"({"children":[{"mode":"0644","mtime_val":1700000000,"name":"f1","owner":"root","size":1024,"type":"object"}],"resume":null})"};
   for (const char* text : texts) {
     SCOPED_TRACE(text);
     Object expected;
@@ -88,23 +84,21 @@ TEST(JsonCursor, PlainTextsReadAsObjectParseReadsThem) {
 }
 
 TEST(JsonCursor, LenientOrBrokenFormsAreLeftToObjectParse) {
-  const char* texts[] = {
-      R"({'a':1})",
-      R"({"a":'x'})",
-      R"({"a":1,})",
-      R"({"a":[1,]})",
-      R"({"a":[1,,2]})",
-      R"({"a":[,1]})",
-      R"({"a\u0062":1})",
-      R"({"a":tru})",
-      R"({"a":1 "b":2})",
-      R"({"a":)",
-      R"({"a":"unterminated)",
-      R"({"a":1e})",
-      R"({"a":})",
-      R"({"a":[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[1]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]})",
-      "",
-  };
+  const char* texts[] = {R"({'a':1})",
+                         R"({"a":'x'})",
+                         R"({"a":1,})",
+                         R"({"a":[1,]})",
+                         R"({"a":[1,,2]})",
+                         R"({"a":[,1]})",
+                         R"({"a\u0062":1})",
+                         R"({"a":tru})",
+                         R"({"a":1 "b":2})",
+                         R"({"a":)",
+                         R"({"a":"unterminated)",
+                         R"({"a":1e})",
+                         R"({"a":})",
+                         R"({"a":[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[1]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]})",
+                         ""};
   for (const char* text : texts) {
     SCOPED_TRACE(text);
     Cursor c(text, std::strlen(text));

@@ -34,41 +34,12 @@ bool StreamNumber(const std::string& text, Number& out) {
 }
 
 TEST(JsonNumbers, SameValuesAsStreamExtraction) {
-  const char* texts[] = {"0",
-                         "-0",
-                         "1e3",
-                         "1E+3",
-                         "2.5",
-                         "-2.5e-3",
-                         "0.1",
-                         "3.14159265358979323846264338",
-                         "1e-300",
-                         "1e300",
-                         "4.9e-324",
-                         "1.7976931348623157e308",
-                         "123456789012345678901234567890",
-                         "0.000000000000000000000000000000001",
-                         "5.",
-                         ".5",
-                         "+7",
-                         "007",
-                         "1e27",
-                         "1e28",
-                         "1e-27",
-                         "1e-28",
-                         "9007199254740993",
-                         "18446744073709551615",
-                         "18446744073709551616",
-                         "99999999999999999999",
-                         "1.00000000000000000000000001",
-                         "1e4931",
-                         "1e-4940",
-                         "1e-5000",
-                         "0e5000",
-                         "-1.5E-0",
-                         "12345678901234567.89",
-                         "0.30000000000000004"};
-  for (const char* t : texts) {
+  std::istringstream texts(
+      "0 -0 1e3 1E+3 2.5 -2.5e-3 0.1 3.14159265358979323846264338 1e-300 1e300 4.9e-324 1.7976931348623157e308 "
+      "123456789012345678901234567890 0.000000000000000000000000000000001 5. .5 +7 007 1e27 1e28 1e-27 1e-28 "
+      "9007199254740993 18446744073709551615 18446744073709551616 99999999999999999999 1.00000000000000000000000001 "
+      "1e4931 1e-4940 1e-5000 0e5000 -1.5E-0 12345678901234567.89 0.30000000000000004");
+  for (std::string t; texts >> t;) {
     SCOPED_TRACE(t);
     Number expected = 0, got = 0;
     ASSERT_TRUE(StreamNumber(t, expected));
@@ -80,10 +51,13 @@ TEST(JsonNumbers, SameValuesAsStreamExtraction) {
 
 TEST(JsonNumbers, NineteenAndTwentyDigitIdsAreExact) {
   Object o;
-  ASSERT_TRUE(o.parse(R"({"id":1234567890123456789,"max":18446744073709551615,"neg":-9223372036854775808})"));
+  ASSERT_TRUE(o.parse(R"({"id":1234567890123456789,"max":18446744073709551615,"neg":-9223372036854775808,)"
+                      R"("imax":9223372036854775807,"past":-9223372036854775809})"));
   EXPECT_EQ(jsonxx::TruncToU64(o.get<Number>("id")), UINT64_C(1234567890123456789));
   EXPECT_EQ(jsonxx::TruncToU64(o.get<Number>("max")), UINT64_MAX);
   EXPECT_EQ(jsonxx::TruncToI64(o.get<Number>("neg")), INT64_MIN);
+  EXPECT_EQ(jsonxx::TruncToI64(o.get<Number>("imax")), INT64_MAX);
+  EXPECT_EQ(jsonxx::TruncToI64(o.get<Number>("past")), INT64_MIN);
 }
 
 TEST(JsonNumbers, WhatIsNotANumber) {
@@ -147,9 +121,11 @@ TEST(JsonNumbers, NarrowConversionsKeepTheLowBits) {
   const long double nan = std::numeric_limits<long double>::quiet_NaN();
   EXPECT_EQ(jsonxx::TruncToU32(4294967296.0L + 7), 7u);
   EXPECT_EQ(jsonxx::TruncToU32(4294967295.9L), UINT32_MAX);
+  EXPECT_EQ(jsonxx::TruncToU32(4294967296.0L), 0u);
   EXPECT_EQ(jsonxx::TruncToU32(-1.0L), UINT32_MAX);
   EXPECT_EQ(jsonxx::TruncToU32(nan), 0u);
   EXPECT_EQ(jsonxx::TruncToU32(inf), UINT32_MAX);
+  EXPECT_EQ(jsonxx::TruncToI32(2147483647.0L), INT32_MAX);
   EXPECT_EQ(jsonxx::TruncToI32(2147483648.0L), INT32_MIN);
   EXPECT_EQ(jsonxx::TruncToI32(-1.9L), -1);
   EXPECT_EQ(jsonxx::TruncToI32(1.9L), 1);

@@ -12,6 +12,13 @@ namespace {
 using isim::ns::NewEntry;
 using isim::ns::Status;
 
+// A failure numbered `number` whose message holds `part`.
+void ExpectError(const CZemError& error, int number, const std::string& part) {
+  EXPECT_TRUE(error.IsError());
+  EXPECT_EQ(error.Number(), number);
+  EXPECT_NE(error.Message().find(part), std::string::npos) << error.Message();
+}
+
 class ChangeListTest : public SnapshotSim {
  protected:
   ChangeListTest() : SnapshotSim("127.0.0.51") {}
@@ -22,7 +29,7 @@ class ChangeListTest : public SnapshotSim {
     NewEntry file;
     file.size = 100;
     file.mtime = 1700000000;
-    ASSERT_EQ(ifs().AddFile("/ifs/data/keep.txt", file, true), Status::kOk);
+    ASSERT_EQ(ifs().AddFile("/ifs/data/keep.txt", file, /*parents=*/true), Status::kOk);
     ASSERT_EQ(ifs().AddFile("/ifs/data/gone.txt", file), Status::kOk);
     ASSERT_EQ(ifs().AddFile("/ifs/data/same.txt", file), Status::kOk);
     ASSERT_EQ(ifs().AddDirectory("/ifs/data/sub"), Status::kOk);
@@ -43,7 +50,7 @@ class ChangeListTest : public SnapshotSim {
       NewEntry added;
       added.size = 7;
       ASSERT_EQ(ifs().AddFile("/ifs/data/sub/new.txt", added), Status::kOk);
-      ASSERT_EQ(ifs().Remove("/ifs/data/gone.txt", false), Status::kOk);
+      ASSERT_EQ(ifs().Remove("/ifs/data/gone.txt", /*recursive=*/false), Status::kOk);
       ASSERT_EQ(ifs().Modify("/ifs/data/keep.txt", [](isim::ns::Entry& e) { e.size = 5000; }), Status::kOk);
     });
   }
@@ -79,41 +86,32 @@ class ChangeListTest : public SnapshotSim {
 TEST_F(ChangeListTest, WaitsThroughRunningAndPausedThenListsTheRealDifferences) {
   SimpleChanges();
   SetPlan({"running", "paused_user", "running"}, "succeeded");
-  const CZemError error = session().CreateSnapshotChangeList(older_, newer_, true);
+  const CZemError error = session().CreateSnapshotChangeList(older_, newer_, /*wait=*/true);
   ASSERT_FALSE(error.IsError()) << error.ToString();
-  EXPECT_EQ(sleeps().size(), 4u);  // one 2-second sleep before every poll
-  const auto posts = Requests("POST", "/platform/3/job/jobs");
-  ASSERT_EQ(posts.size(), 1u);
-  EXPECT_EQ(posts[0].body, "{\"changelistcreate_params\" : {\"newer_snapid\": " + std::to_string(newer_) +
-                               ", \"older_snapid\": " + std::to_string(older_) +
-                               ", \"retain_repstate\": false}, \"allow_dup\": true, \"policy\": \"High\", "
-                               "\"priority\": 1, \"type\": \"ChangelistCreate\"}");
-  EXPECT_EQ(Requests("GET", "/platform/3/job/jobs/1").size(), 4u);
+  EXPECT_EQ(sleeps().size(), 4u);                              // one 2-second sleep before every poll
+  EXPECT_EQ(Sent("POST", "/platform/3/job/jobs").size(), 1u);  // its bytes: RequestsTest
+  EXPECT_EQ(Sent("GET", "/platform/3/job/jobs/1").size(), 4u);
 
   const auto items = WalkAll();
-  std::map<std::string, _IsilonChangeListItem> byPath;
-  for (const auto& item : items) byPath[item.strPath] = item;
-  ASSERT_EQ(byPath.size(), 3u);
-  ASSERT_EQ(byPath.count("/ifs/data/sub/new.txt"), 1u);
-  EXPECT_EQ(byPath["/ifs/data/sub/new.txt"].nSize, 7u);
-  EXPECT_EQ(byPath["/ifs/data/sub/new.txt"].strType, "regular");
-  ASSERT_EQ(byPath.count("/ifs/data/gone.txt"), 1u);
-  ASSERT_EQ(byPath.count("/ifs/data/keep.txt"), 1u);
-  EXPECT_EQ(byPath["/ifs/data/keep.txt"].nSize, 5000u);
-  EXPECT_EQ(byPath["/ifs/data/keep.txt"].nMtime, 1700000000u);
-  EXPECT_FALSE(byPath["/ifs/data/keep.txt"].strId.empty());
-  EXPECT_EQ(Requests("GET", "/platform/3/snapshot/changelists/").at(0).target,
+  std::map<std::string, std::string> byPath;  // path -> type|size|mtime, the last only for files kept
+  for (const auto& item : items) {
+    byPath[item.strPath] = item.strType + "|" + std::to_string(item.nSize) + "|" +
+                           (item.strPath == "/ifs/data/sub/new.txt" ? "" : std::to_string(item.nMtime));
+  }
+  EXPECT_FALSE(items.at(0).strId.empty());
+  EXPECT_EQ(byPath, (std::map<std::string, std::string>{{"/ifs/data/gone.txt", "regular|100|1700000000"},
+                                                        {"/ifs/data/keep.txt", "regular|5000|1700000000"},
+                                                        {"/ifs/data/sub/new.txt", "regular|7|"}}));
+  EXPECT_EQ(Sent("GET", "/platform/3/snapshot/changelists/").at(0).target,
             "/platform/3/snapshot/changelists/" + std::to_string(older_) + "_" + std::to_string(newer_) + "/lins");
-}
 
-TEST_F(ChangeListTest, WithoutWaitOnePostAndNoPoll) {
-  SimpleChanges();
-  SetPlan({}, "succeeded");
-  const CZemError error = session().CreateSnapshotChangeList(older_, newer_, false);
-  ASSERT_FALSE(error.IsError()) << error.ToString();
-  EXPECT_EQ(sleeps().size(), 0u);
-  EXPECT_EQ(Requests("POST", "/platform/3/job/jobs").size(), 1u);
-  EXPECT_TRUE(Requests("GET", "/platform/3/job/jobs").empty());
+  // Without waiting: one more job started, and no poll.
+  server().requestLog().clear();
+  SetPlan({}, "never");
+  ASSERT_FALSE(session().CreateSnapshotChangeList(older_, newer_, /*wait=*/false).IsError());
+  EXPECT_EQ(sleeps().size(), 4u);
+  EXPECT_EQ(Sent("POST", "/platform/3/job/jobs").size(), 1u);
+  EXPECT_TRUE(Sent("GET", "/platform/3/job/jobs").empty());
 }
 
 TEST_F(ChangeListTest, FinishedStatesOtherThanSuccessFailAtOnce) {
@@ -123,12 +121,9 @@ TEST_F(ChangeListTest, FinishedStatesOtherThanSuccessFailAtOnce) {
   for (const auto& c : cases) {
     SetPlan(c.first, c.second);
     const size_t before = sleeps().size();
-    const CZemError error = session().CreateSnapshotChangeList(older_, newer_, true);
-    ASSERT_TRUE(error.IsError());
-    EXPECT_EQ(error.Number(), 774);
     const std::string state = c.first.empty() || c.first[0] == "running" ? c.second : c.first[0];
-    EXPECT_NE(error.Message().find("status reported[" + state + "], return failure"), std::string::npos)
-        << error.Message();
+    ExpectError(session().CreateSnapshotChangeList(older_, newer_, /*wait=*/true), 774,
+                "status reported[" + state + "], return failure");
     EXPECT_EQ(sleeps().size() - before, c.first.empty() || c.first[0] != "running" ? 1u : 2u);
   }
 }
@@ -145,19 +140,15 @@ TEST_F(ChangeListTest, ConfiguredLimitEndsTheWaitOnAJobThatNeverFinishes) {
   for (const auto& row : rows) {
     SetTarvex("IsilonChangeListGenerationWaitTime=" + std::to_string(row.limit) + "\n");
     const size_t before = sleeps().size();
-    const CZemError error = session().CreateSnapshotChangeList(older_, newer_, true);
-    ASSERT_TRUE(error.IsError());
-    EXPECT_EQ(error.Number(), 774);
-    EXPECT_NE(error.Message().find("status reported[running]. ChangeListCreate job could not complete in [" +
-                                   std::to_string(row.limit) + "]seconds"),
-              std::string::npos)
-        << error.Message();
+    ExpectError(session().CreateSnapshotChangeList(older_, newer_, /*wait=*/true), 774,
+                "status reported[running]. ChangeListCreate job could not complete in [" + std::to_string(row.limit) +
+                    "]seconds");
     EXPECT_EQ(sleeps().size() - before, row.polls) << row.limit;
   }
   // A negative limit means 900 seconds.
   SetTarvex("IsilonChangeListGenerationWaitTime=-5\n");
   SetPlan(std::vector<std::string>(10, "paused_system"), "succeeded");
-  const CZemError error = session().CreateSnapshotChangeList(older_, newer_, true);
+  const CZemError error = session().CreateSnapshotChangeList(older_, newer_, /*wait=*/true);
   EXPECT_FALSE(error.IsError()) << error.ToString();
 }
 
@@ -165,8 +156,7 @@ TEST_F(ChangeListTest, StartAndPollFailures) {
   SimpleChanges();
   // Job id 0 in a success reply: a failure with an empty cluster error.
   server().faults().add(isim::Fault::replace("/platform/3/job/jobs", 201, R"({"id":0})").on("POST"));
-  CZemError error = session().CreateSnapshotChangeList(older_, newer_, true);
-  ASSERT_TRUE(error.IsError());
+  CZemError error = session().CreateSnapshotChangeList(older_, newer_, /*wait=*/true);
   EXPECT_EQ(error.Number(), -1);
   EXPECT_EQ(error.Message(), "Unable to send request to create a new change list between snapshots [" +
                                  std::to_string(older_) + "] and [" + std::to_string(newer_) +
@@ -174,35 +164,29 @@ TEST_F(ChangeListTest, StartAndPollFailures) {
   ExpectLastError("", "");
 
   unsigned long long missing = 999;
-  error = session().CreateSnapshotChangeList(older_, missing, false);
-  ASSERT_TRUE(error.IsError());
-  std::string code, message;
-  session().GetLastError(code, message);
-  EXPECT_EQ(code, "AEC_NOT_FOUND");
+  EXPECT_TRUE(session().CreateSnapshotChangeList(older_, missing, /*wait=*/false).IsError());
+  EXPECT_EQ(LastCode(), "AEC_NOT_FOUND");
 
   server().faults().add(isim::Fault::error("/platform/3/job/jobs/", 500, "AEC_SYSTEM_INTERNAL_ERROR", "down"));
-  error = session().CreateSnapshotChangeList(older_, newer_, true);
-  ASSERT_TRUE(error.IsError());
-  EXPECT_EQ(error.Number(), 774);
-  EXPECT_NE(error.Message().find("Unable to get ChangeLisrCreate job["), std::string::npos);
+  ExpectError(session().CreateSnapshotChangeList(older_, newer_, /*wait=*/true), 774,
+              "Unable to get ChangeLisrCreate job[");
   ExpectLastError("AEC_SYSTEM_INTERNAL_ERROR", "down");
 
   server().faults().add(isim::Fault::replace("/platform/3/job/jobs/", 200, R"({"jobs":[]})").on("GET"));
-  error = session().CreateSnapshotChangeList(older_, newer_, true);
-  ASSERT_TRUE(error.IsError());
-  EXPECT_NE(error.Message().find("status reported[], return failure"), std::string::npos);
+  ExpectError(session().CreateSnapshotChangeList(older_, newer_, /*wait=*/true), 774,
+              "status reported[], return failure");
 }
 
 TEST_F(ChangeListTest, LongListIsReadPageByPage) {
   TwoSnapshots([this] { ASSERT_EQ(ifs().Generate("/ifs/data/big", 2500, 5, 10), Status::kOk); });
   SetPlan({}, "succeeded");
-  ASSERT_FALSE(session().CreateSnapshotChangeList(older_, newer_, true).IsError());
+  ASSERT_FALSE(session().CreateSnapshotChangeList(older_, newer_, /*wait=*/true).IsError());
   server().requestLog().clear();
   size_t pages = 0;
   const auto items = WalkAll(&pages);
   EXPECT_EQ(items.size(), 2506u);  // the files, the five directories and big itself
   EXPECT_EQ(pages, 3u);
-  const auto gets = Requests("GET", "/platform/3/snapshot/changelists/");
+  const auto gets = Sent("GET", "/platform/3/snapshot/changelists/");
   ASSERT_EQ(gets.size(), 3u);
   EXPECT_EQ(gets[0].target.find('?'), std::string::npos);
   EXPECT_NE(gets[1].target.find("/lins?resume="), std::string::npos);
@@ -214,28 +198,20 @@ TEST_F(ChangeListTest, RetrievalErrorsLeaveThePageUnchanged) {
   _IsilonChangeListInfo info;
   info.strResume = "";
   info.nTotal = 42;
-  CZemError error = session().GetSnapshotChangeList(older_, newer_, info);  // no job yet
-  ASSERT_TRUE(error.IsError());
-  EXPECT_EQ(error.Number(), -1);
+  EXPECT_EQ(session().GetSnapshotChangeList(older_, newer_, info).Number(), -1);  // no job yet
   EXPECT_EQ(info.nTotal, 42);
-  std::string code, message;
-  session().GetLastError(code, message);
-  EXPECT_EQ(code, "AEC_NOT_FOUND");
+  EXPECT_EQ(LastCode(), "AEC_NOT_FOUND");
 
   SetPlan({}, "succeeded");
-  ASSERT_FALSE(session().CreateSnapshotChangeList(older_, newer_, true).IsError());
+  ASSERT_FALSE(session().CreateSnapshotChangeList(older_, newer_, /*wait=*/true).IsError());
   server().faults().add(isim::Fault::replace("/platform/3/snapshot/changelists/", 200, "{}"));
-  error = session().GetSnapshotChangeList(older_, newer_, info);
-  ASSERT_TRUE(error.IsError());
+  ExpectError(session().GetSnapshotChangeList(older_, newer_, info), -1, "Unable to parse change list response");
   EXPECT_EQ(info.nTotal, 42);
-  session().GetLastError(code, message);
-  EXPECT_EQ(message, "Failed to parse json response:[{}]");
-  EXPECT_NE(error.Message().find("Unable to parse change list response"), std::string::npos);
+  EXPECT_EQ(LastMessage(), "Failed to parse json response:[{}]");
 
   // A token the cluster does not know is refused by it.
   info.strResume = "bogus";
-  error = session().GetSnapshotChangeList(older_, newer_, info);
-  ASSERT_TRUE(error.IsError());
+  EXPECT_TRUE(session().GetSnapshotChangeList(older_, newer_, info).IsError());
   EXPECT_EQ(info.strResume, "bogus");
 }
 
@@ -247,38 +223,26 @@ TEST_F(ChangeListTest, JobTypeSettingsReadAndSwitched) {
   EXPECT_EQ(info.strPolicy, "LOW");
 
   info.bEnabled = false;
-  info.nPriority = 9;  // not sent
-  ASSERT_FALSE(session().SetChangeListJobInfo(info).IsError());
-  const auto puts = Requests("PUT", "/platform/3/job/types/ChangelistCreate");
-  ASSERT_EQ(puts.size(), 1u);
-  EXPECT_EQ(puts[0].body, "{\"enabled\": false}");
+  info.nPriority = 9;                                            // not sent
+  ASSERT_FALSE(session().SetChangeListJobInfo(info).IsError());  // its bytes: RequestsTest
   EXPECT_FALSE(snaps().jobType().enabled);
   EXPECT_EQ(snaps().jobType().priority, 5);
 
   // A disabled job type refuses new jobs.
   SimpleChanges();
-  CZemError error = session().CreateSnapshotChangeList(older_, newer_, false);
-  ASSERT_TRUE(error.IsError());
-  EXPECT_EQ(error.Number(), -1);
-  std::string code, message;
-  session().GetLastError(code, message);
-  EXPECT_EQ(code, "AEC_BAD_REQUEST");
+  EXPECT_EQ(session().CreateSnapshotChangeList(older_, newer_, /*wait=*/false).Number(), -1);
+  EXPECT_EQ(LastCode(), "AEC_BAD_REQUEST");
 
   info.bEnabled = true;
   ASSERT_FALSE(session().SetChangeListJobInfo(info).IsError());
-  EXPECT_FALSE(session().CreateSnapshotChangeList(older_, newer_, false).IsError());
+  EXPECT_FALSE(session().CreateSnapshotChangeList(older_, newer_, /*wait=*/false).IsError());
 
   server().faults().add(isim::Fault::error("/platform/3/job/types", 403, "AEC_FORBIDDEN", "no").count(2));
-  error = session().SetChangeListJobInfo(info);
-  EXPECT_EQ(error.Number(), 774);
-  EXPECT_NE(error.Message().find("Could not change ChangelistCreate job properties on file server[127.0.0.51]. "
-                                 "Error[AEC_FORBIDDEN]:[no]"),
-            std::string::npos);
-  error = session().GetChangeListJobInfo(info);
-  EXPECT_EQ(error.Number(), 774);
+  ExpectError(session().SetChangeListJobInfo(info), 774,
+              "Could not change ChangelistCreate job properties on file server[127.0.0.51]. Error[AEC_FORBIDDEN]:[no]");
+  EXPECT_EQ(session().GetChangeListJobInfo(info).Number(), 774);
   server().faults().add(isim::Fault::notJson("/platform/3/job/types"));
-  error = session().GetChangeListJobInfo(info);
-  EXPECT_EQ(error.Number(), -1);
+  EXPECT_EQ(session().GetChangeListJobInfo(info).Number(), -1);
 }
 
 }  // namespace

@@ -1,14 +1,5 @@
 // isilonctl snapshots / changelist as a real process against the simulated cluster.
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -26,10 +17,9 @@ class SnapshotCliTest : public SnapshotSim {
     if (!IsilonctlBuilt()) GTEST_SKIP() << "isilonctl is not built";
     SnapshotSim::SetUp();
     if (HasFatalFailure()) return;
-    ASSERT_EQ(ifs().AddFile("/ifs/data/a.txt", isim::ns::NewEntry(), true), isim::ns::Status::kOk);
-    // The tool really sleeps between polls: one poll is enough.
+    ASSERT_EQ(ifs().AddFile("/ifs/data/a.txt", isim::ns::NewEntry(), /*parents=*/true), isim::ns::Status::kOk);
     isim::SnapshotModule::JobPlan plan;
-    plan.states.clear();
+    plan.states.clear();  // done at the first poll: the tool really sleeps between polls
     snaps().setJobPlan(plan);
   }
 
@@ -46,15 +36,14 @@ TEST_F(SnapshotCliTest, SnapshotsCreateListDelete) {
 
   run = Ctl({"--json", "snapshots", "list", "--path", "/ifs/data"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  const nlohmann::json list = nlohmann::json::parse(run.out, nullptr, false);
-  ASSERT_TRUE(list.is_object()) << run.out;
-  ASSERT_EQ(list["snapshots"].size(), 2u);
+  const nlohmann::json list = run.Json();
+  ASSERT_EQ(list.value("snapshots", nlohmann::json()).size(), 2u) << run.out;
   EXPECT_EQ(list["snapshots"][1]["name"], "after");
 
   run = Ctl({"snapshots", "delete", "--id", "1"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(run.out, "Deleted snapshot before (id 1)\n");
-  EXPECT_EQ(Requests("DELETE", "/platform/1/snapshot/snapshots").back().target, "/platform/1/snapshot/snapshots/1");
+  EXPECT_EQ(Sent("DELETE", "/platform/1/snapshot/snapshots").back().target, "/platform/1/snapshot/snapshots/1");
   run = Ctl({"snapshots", "delete", "--name", "before"});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_NE(run.out.find("nothing to delete"), std::string::npos);
@@ -73,15 +62,14 @@ TEST_F(SnapshotCliTest, ChangeListCreateGetAndJobType) {
 
   run = Ctl({"--json", "changelist", "get", "1", "2", "--all"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  const nlohmann::json page = nlohmann::json::parse(run.out, nullptr, false);
-  ASSERT_TRUE(page.is_object()) << run.out;
-  ASSERT_EQ(page["items"].size(), 1u);
+  const nlohmann::json page = run.Json();
+  ASSERT_EQ(page.value("items", nlohmann::json()).size(), 1u) << run.out;
   EXPECT_EQ(page["items"][0]["path"], "/ifs/data/b.txt");
   EXPECT_EQ(page["complete"], true);
 
   run = Ctl({"changelist", "jobtype", "disable"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(Requests("PUT", "/platform/3/job/types/ChangelistCreate").at(0).body, "{\"enabled\": false}");
+  EXPECT_EQ(Sent("PUT", "/platform/3/job/types/ChangelistCreate").at(0).body, "{\"enabled\": false}");
   run = Ctl({"changelist", "create", "1", "2"});
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_NE(run.err.find("AEC_BAD_REQUEST"), std::string::npos) << run.err;

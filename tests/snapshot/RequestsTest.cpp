@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "isilon/IsilonJSON.h"
+#include "tests/snapshot/SnapshotSim.h"
 
 namespace {
 
@@ -24,37 +25,38 @@ TEST(SnapshotRequests, CreateBodyEscapesNameAndPath) {
   EXPECT_EQ(body, R"({"path" : "/ifs/a\\b","name" : "x\",\"path\":\"/ifs"})");
 }
 
-TEST(SnapshotRequests, DeleteUriPrefersIdAndEncodesNames) {
-  IsilonJsonSnapshotDelete request;
-  std::string uri, body = "y";
-  request.Initialize(kServer, "/ifs/data", "daily", 42);
-  ASSERT_TRUE(request.BuildRequest(uri, body));
-  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/1/snapshot/snapshots/42");
-  EXPECT_EQ(body, "");
-  request.Initialize(kServer, "/ifs/data", "a b/c?d#e", 0);
-  request.BuildRequest(uri, body);
-  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/1/snapshot/snapshots/a%20b/c%3Fd%23e");
-  request.Initialize(kServer, "/ifs/data", "", 0);
-  request.BuildRequest(uri, body);
-  EXPECT_EQ(uri, "");
-}
-
-TEST(SnapshotRequests, ListUriRulesInOrder) {
-  IsilonJsonSnapshotList request;
-  std::string uri, body;
-  request.Initialize(kServer, "/ifs", "n&m", 7, "tok", 50);
-  request.BuildRequest(uri, body);
-  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/1/snapshot/snapshots/n%26m");
-  request.Initialize(kServer, "/ifs", "", 7, "tok", 50);
-  request.BuildRequest(uri, body);
-  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/1/snapshot/snapshots/7");
-  request.Initialize(kServer, "/ifs", "", 0, "", 50);
-  request.BuildRequest(uri, body);
-  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/1/snapshot/snapshots?sort=created&limit=50");
-  request.Initialize(kServer, "/ifs", "", 0, "a+b/c", 50);
-  request.BuildRequest(uri, body);
-  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/1/snapshot/snapshots?resume=a+b/c");
-  EXPECT_EQ(body, "");
+// Delete: the id before the name, the name encoded, no URI without either. List: the name, then
+// the id, then the resume token, then the first page.
+TEST(SnapshotRequests, DeleteAndListUris) {
+  const std::string base = "https://127.0.0.59:8080/platform/1/snapshot/snapshots";
+  const struct {
+    const char* name;
+    int id;
+    const char* resume;
+    std::string deleteUri, listUri;
+  } rows[] = {
+      {"daily", 42, "", base + "/42", base + "/daily"},
+      {"a b/c?d#e", 0, "", base + "/a%20b/c%3Fd%23e", base + "/a%20b/c%3Fd%23e"},
+      {"n&m", 7, "tok", base + "/7", base + "/n%26m"},
+      {"", 7, "tok", base + "/7", base + "/7"},
+      {"", 0, "a+b/c", "", base + "?resume=a+b/c"},
+      {"", 0, "", "", base + "?sort=created&limit=50"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.name) + " " + std::to_string(row.id) + " " + row.resume);
+    IsilonJsonSnapshotDelete remove;
+    remove.Initialize(kServer, "/ifs/data", row.name, row.id);
+    std::string uri = "x", body = "y";
+    remove.BuildRequest(uri, body);
+    EXPECT_EQ(uri, row.deleteUri);
+    EXPECT_EQ(body, "");
+    IsilonJsonSnapshotList list;
+    list.Initialize(kServer, "/ifs", row.name, row.id, row.resume, 50);
+    body = "y";
+    list.BuildRequest(uri, body);
+    EXPECT_EQ(uri, row.listUri);
+    EXPECT_EQ(body, "");
+  }
 }
 
 TEST(SnapshotRequests, ListPageReadsFieldsTruncatesAndRefusesEmptyObject) {
@@ -66,18 +68,8 @@ TEST(SnapshotRequests, ListPageReadsFieldsTruncatesAndRefusesEmptyObject) {
   std::vector<_IsilonSnapInfo> list(5);
   ASSERT_TRUE(request.GetSnapsInfo(list));
   ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(list[0].strName, "s1");
-  EXPECT_EQ(list[0].nId, 12);
-  EXPECT_EQ(list[0].strPath, "/ifs/a");
-  EXPECT_EQ(list[0].strState, "active");
-  EXPECT_EQ(list[0].nSize, 1u);  // low 32 bits
-  EXPECT_EQ(list[0].nCreated, 1700000000u);
-  EXPECT_TRUE(list[0].bHasLocks);
-  EXPECT_EQ(list[0].nExpires, 0u);
-  EXPECT_EQ(list[0].nAliasTargetId, 0);
-  // Members of the wrong kind read as defaults.
-  EXPECT_EQ(list[1].nId, 0);
-  EXPECT_EQ(list[1].strPath, "");
+  EXPECT_EQ(Fields(list[0]), "s1|12|/ifs/a|active|1|1700000000|1|0|0|");  // the size's low 32 bits
+  EXPECT_EQ(Fields(list[1]), "|0|||0|0|0|0|0|");                          // members of the wrong kind read as defaults
   std::string token;
   request.GetResume(token);
   EXPECT_EQ(token, "next");
@@ -160,17 +152,8 @@ TEST(ChangeListRequests, PageUriItemsAndReplacement) {
   EXPECT_EQ(info.strResume, "r1");
   EXPECT_EQ(info.nTotal, 2);
   ASSERT_EQ(info.lstItems.size(), 2u);
-  const _IsilonChangeListItem& first = info.lstItems.front();
-  EXPECT_EQ(first.strId, "4295");
-  EXPECT_EQ(first.strPath, "/ifs/a/f");
-  EXPECT_EQ(first.nSize, 18446744073709551615ULL);
-  EXPECT_EQ(first.strType, "regular");
-  EXPECT_EQ(first.nAtime, 9223372036854775808ULL);
-  EXPECT_EQ(first.nCtime, 2u);
-  EXPECT_EQ(first.nMtime, 3u);
-  // A numeric id and missing members read as defaults.
-  EXPECT_EQ(info.lstItems.back().strId, "");
-  EXPECT_EQ(info.lstItems.back().nMtime, 0u);
+  EXPECT_EQ(Fields(info.lstItems.front()), "4295|/ifs/a/f|regular|18446744073709551615|9223372036854775808|2|3");
+  EXPECT_EQ(Fields(info.lstItems.back()), "|/ifs/a/g||0|0|0|0");  // a numeric id reads as none
 
   // A page without "lins" hands over no items; without "resume" the walk ends.
   std::string empty = R"({"resume":"r2","total":0})";
@@ -191,9 +174,7 @@ TEST(ChangeListRequests, PageUriItemsAndReplacement) {
   ASSERT_TRUE(request.ParseResponse(odd));
   request.GetChangeList(info);
   ASSERT_EQ(info.lstItems.size(), 2u);
-  EXPECT_EQ(info.lstItems.back().nAtime, 0u);
-  EXPECT_EQ(info.lstItems.back().nCtime, 0u);
-  EXPECT_EQ(info.lstItems.back().strPath, "");
+  EXPECT_EQ(Fields(info.lstItems.back()), "|||9223372036854775808|0|0|0");  // -1e400 saturates
   EXPECT_EQ(info.nTotal, 0);
   std::string notList = R"({"lins":"x","resume":"r"})";
   ASSERT_TRUE(request.ParseResponse(notList));

@@ -1,5 +1,6 @@
 #pragma once
 // The session fixture with the simulator's snapshot module and its /ifs tree at hand.
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,18 @@ class SnapshotSim : public SimSessionFixture {
 
   isim::SnapshotModule& snaps() { return module<isim::SnapshotModule>(); }
   isim::ns::Tree& ifs() { return snaps().tree(); }
-  std::vector<isim::LoggedRequest> Requests(const std::string& method, const std::string& prefix) {
-    return Sent(method, prefix);
-  }
 };
+
+// Every field of a record on one line, to compare whole records.
+inline std::string Fields(const _IsilonSnapInfo& s) {
+  std::ostringstream out;
+  out << s.strName << '|' << s.nId << '|' << s.strPath << '|' << s.strState << '|' << s.nSize << '|' << s.nCreated
+      << '|' << s.bHasLocks << '|' << s.nExpires << '|' << s.nAliasTargetId << '|' << s.strAliasTargetName;
+  return out.str();
+}
+inline std::string Fields(const _IsilonChangeListItem& i) {
+  std::ostringstream out;
+  out << i.strId << '|' << i.strPath << '|' << i.strType << '|' << i.nSize << '|' << i.nAtime << '|' << i.nCtime << '|'
+      << i.nMtime;
+  return out.str();
+}

@@ -1,8 +1,4 @@
 // isilonctl synciq as a real process against the simulated cluster.
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "tests/support/Isilonctl.h"
@@ -52,11 +48,7 @@ TEST_F(SyncIQCli, ListsValidatesAndFixesPolicies) {
   ASSERT_EQ(fix.exitCode, 0) << fix.out;
   EXPECT_TRUE(fix.Json().at("fixed").get<bool>());
   EXPECT_EQ(fix.Json().at("problems").size(), 2u);
-  isim::synciq::Policy now;
-  ASSERT_TRUE(siq().findPolicy("projects", now));
-  EXPECT_EQ(now.schedule, "");
-  EXPECT_EQ(now.targetSnapshotExpiration, 0);
-  EXPECT_EQ(Ctl({"synciq", "validate", "projects"}).exitCode, 0);
+  EXPECT_EQ(Ctl({"synciq", "validate", "projects"}).exitCode, 0);  // fixed on the cluster
 
   // A lookup of one policy that is not there fails; a listing that finds none is empty.
   const struct {

@@ -19,7 +19,6 @@ class SyncIQJobs : public SyncIQSim {
     t.runFor = 1e6;  // still running after any advance of the clock here
     return t;
   }
-  std::vector<unsigned int> Seconds(size_t count, unsigned int ms) { return std::vector<unsigned int>(count, ms); }
 };
 
 TEST_F(SyncIQJobs, JobThatIsThereAtOnceNeedsNoWait) {
@@ -45,8 +44,7 @@ TEST_F(SyncIQJobs, JobThatIsThereAtOnceNeedsNoWait) {
   EXPECT_EQ(jobId, 0u);
   EXPECT_EQ(LastCode(), "AEC_CONFLICT");
   EXPECT_FALSE(session().StartSyncIQJob("nope", "snap-2", jobId));
-  EXPECT_EQ(LastCode(), "AEC_NOT_FOUND");
-  EXPECT_EQ(LastMessage(), "Policy nope not found");
+  ExpectLastError("AEC_NOT_FOUND", "Policy nope not found");
   isim::synciq::Policy off = FitPolicy("off", "/ifs/data/off");
   off.enabled = false;
   AddPolicy(off);
@@ -64,7 +62,7 @@ TEST_F(SyncIQJobs, RetryBudgetComesFromTheRegistry) {
   unsigned int jobId = 0;
   ASSERT_TRUE(session().StartSyncIQJob("nightly", "snap-1", jobId)) << LastMessage();
   EXPECT_EQ(jobId, 1u);
-  EXPECT_EQ(sleeps(), Seconds(1, 1000));
+  EXPECT_EQ(sleeps(), std::vector<unsigned int>{1000});
   EXPECT_EQ(Requests("GET /platform/1/sync/jobs"),
             (std::vector<std::string>{"GET /platform/1/sync/jobs?policy_name=nightly&state=running",
                                       "GET /platform/1/sync/jobs?policy_name=nightly",
@@ -102,7 +100,7 @@ TEST_F(SyncIQJobs, PausedOrScheduledJobIsWaitedForWithoutTheBudget) {
   unsigned int jobId = 0;
   ASSERT_TRUE(session().StartSyncIQJob("nightly", "snap-1", jobId)) << LastMessage();
   EXPECT_EQ(jobId, 1u);
-  EXPECT_EQ(sleeps(), Seconds(2, 5000));
+  EXPECT_EQ(sleeps(), (std::vector<unsigned int>{5000, 5000}));
   EXPECT_TRUE(
       log.Contains("SyncIQ policy[nightly] on File server[127.0.0.62] has job in [paused] state. "
                    "Retry after 5 seconds"));
@@ -115,10 +113,7 @@ TEST_F(SyncIQJobs, PausedOrScheduledJobIsWaitedForWithoutTheBudget) {
   SetTarvex("nIsilonSyncIQJobStatusRetryCount=3\n");
   ASSERT_TRUE(session().StartSyncIQJob("noid", "snap-1", jobId)) << LastMessage();
   EXPECT_EQ(jobId, 2u);
-  std::vector<unsigned int> expected = Seconds(2, 5000);
-  expected.push_back(1000);
-  expected.push_back(1000);
-  EXPECT_EQ(sleeps(), expected);
+  EXPECT_EQ(sleeps(), (std::vector<unsigned int>{5000, 5000, 1000, 1000}));
 }
 
 TEST_F(SyncIQJobs, WaitLimitEndsAJobThatStaysScheduled) {
@@ -137,7 +132,8 @@ TEST_F(SyncIQJobs, WaitLimitEndsAJobThatStaysScheduled) {
     unsigned int jobId = 7;
     EXPECT_FALSE(session().StartSyncIQJob(name, "snap-1", jobId));
     EXPECT_EQ(jobId, 0u);
-    EXPECT_EQ(std::vector<unsigned int>(sleeps().begin() + before, sleeps().end()), Seconds(row.waits, 5000))
+    EXPECT_EQ(std::vector<unsigned int>(sleeps().begin() + before, sleeps().end()),
+              std::vector<unsigned int>(row.waits, 5000))
         << row.limit;
     EXPECT_EQ(LastCode(), "Internal Error");
     EXPECT_EQ(LastMessage(), "SyncIQ job of policy[" + name + "] stayed in [scheduled] state; gave up after waiting [" +
@@ -174,8 +170,7 @@ TEST_F(SyncIQJobs, FailedJobQueryReconnectsOnce) {
   server().faults().add(
       isim::Fault::error("/platform/1/sync/jobs", 500, "AEC_SYSTEM_INTERNAL_ERROR", "still down").count(2));
   EXPECT_FALSE(session().GetSyncIQJobInfo(job, "nightly", SYNCIQ_JOB_STATE_RUNNING));
-  EXPECT_EQ(LastCode(), "AEC_SYSTEM_INTERNAL_ERROR");
-  EXPECT_EQ(LastMessage(), "still down");
+  ExpectLastError("AEC_SYSTEM_INTERNAL_ERROR", "still down");
   EXPECT_EQ(Requests("GET /platform/1/sync/jobs").size(), 2u);
   EXPECT_EQ(Requests("POST /session").size(), 1u);
 }
@@ -191,9 +186,10 @@ TEST_F(SyncIQJobs, JobOnALaterPageIsFound) {
   next.limit = 1;
   next.query = {{"policy_name", "second"}};
   const std::string token = isim::Pager("sync/jobs", 1).encode(next);
-  server().faults().add(isim::Fault::replace(
+  const isim::Fault firstPage = isim::Fault::replace(
       "/platform/1/sync/jobs", 200,
-      R"({"jobs":[{"job_id":7,"state":"running","policy_name":"first"}],"resume":")" + token + "\"}"));
+      R"({"jobs":[{"job_id":7,"state":"running","policy_name":"first"}],"resume":")" + token + "\"}");
+  server().faults().add(firstPage);
   // The second page fails once: the one reconnection repeats it.
   server().faults().add(isim::Fault::error("/platform/1/sync/jobs", 500, "AEC_SYSTEM_INTERNAL_ERROR", "lost"));
   _IsilonSyncIQJobInfo job;
@@ -205,9 +201,7 @@ TEST_F(SyncIQJobs, JobOnALaterPageIsFound) {
                                                   "GET /platform/1/sync/jobs?policy_name=second&resume=" + token}));
 
   // Nowhere on any page: the lookup fails instead of reporting an empty job.
-  server().faults().add(isim::Fault::replace(
-      "/platform/1/sync/jobs", 200,
-      R"({"jobs":[{"job_id":7,"state":"running","policy_name":"first"}],"resume":")" + token + "\"}"));
+  server().faults().add(firstPage);
   EXPECT_FALSE(session().GetSyncIQJobInfo(job, "second", SYNCIQ_JOB_STATE_FINISHED));
   EXPECT_EQ(LastMessage(), "No response received from file server.");
 }

@@ -1,4 +1,6 @@
 // Reading the policies from the simulated cluster: pages, selection, broken and failing replies.
+#include <sstream>
+
 #include "tests/synciq/SyncIQSim.h"
 
 namespace {
@@ -14,9 +16,20 @@ std::vector<std::string> Names(const std::vector<_IsilonSyncIQPolicyInfo>& list)
   return names;
 }
 
+// Every field of a policy record on one line: id|name|description|the five flags|schedule|source|
+// target host|target path|action|archive|expiration|pattern.
+std::string Fields(const _IsilonSyncIQPolicyInfo& p) {
+  std::ostringstream out;
+  out << p.strId << '|' << p.strName << '|' << p.strDescription << '|' << p.bCheckIntegrity << p.bConflicted
+      << p.bEnabled << p.bExpectedDataloss << p.bHasSyncState << '|' << p.strSchedule << '|' << p.strSourceRootPath
+      << '|' << p.strTargetHost << '|' << p.strTargetPath << '|' << p.strAction << '|' << p.bTargetSnapshotArchive
+      << '|' << p.nTargetSnapshotExpiration << '|' << p.strTargetSnapshotPattern;
+  return out.str();
+}
+
 TEST_F(SyncIQPolicies, PagesAreFollowedAndPoliciesSelectedByPathOrName) {
   SetPageSize(2);
-  AddPolicy(FitPolicy("a", "/ifs/data/a"));
+  const std::string aId = AddPolicy(FitPolicy("a", "/ifs/data/a"));
   AddPolicy(FitPolicy("b", "/ifs/data/b"));
   isim::synciq::Policy c = FitPolicy("c", "/ifs/data/a");
   c.description = "second of /ifs/data/a";
@@ -43,22 +56,13 @@ TEST_F(SyncIQPolicies, PagesAreFollowedAndPoliciesSelectedByPathOrName) {
   EXPECT_EQ(pages[0], "GET /platform/1/sync/policies");
   EXPECT_EQ(pages[1].rfind("GET /platform/1/sync/policies?&resume=", 0), 0u) << pages[1];
 
-  const _IsilonSyncIQPolicyInfo& p = found[1];
-  EXPECT_EQ(p.strId, cId);
-  EXPECT_EQ(p.strDescription, "second of /ifs/data/a");
-  EXPECT_FALSE(p.bCheckIntegrity);
-  EXPECT_TRUE(p.bConflicted);
-  EXPECT_FALSE(p.bEnabled);
-  EXPECT_TRUE(p.bExpectedDataloss);
-  EXPECT_TRUE(p.bHasSyncState);
-  EXPECT_EQ(p.strSchedule, "every day at 22:00");
-  EXPECT_EQ(p.strSourceRootPath, "/ifs/data/a");
-  EXPECT_EQ(p.strTargetHost, "dr.example.com");
-  EXPECT_EQ(p.strTargetPath, "/ifs/dr/data/a");
-  EXPECT_EQ(p.strAction, "copy");
-  EXPECT_FALSE(p.bTargetSnapshotArchive);
-  EXPECT_EQ(p.nTargetSnapshotExpiration, 604800);
-  EXPECT_EQ(p.strTargetSnapshotPattern, isim::synciq::kOlderPattern);
+  // Every field on both sides of its default.
+  EXPECT_EQ(Fields(found[0]),
+            aId + "|a||10100||/ifs/data/a|dr.example.com|/ifs/dr/data/a|sync|1|0|" + isim::synciq::kCurrentPattern);
+  EXPECT_EQ(Fields(found[1]), cId +
+                                  "|c|second of /ifs/data/a|01011|every day at 22:00|/ifs/data/a|dr.example.com|"
+                                  "/ifs/dr/data/a|copy|0|604800|" +
+                                  isim::synciq::kOlderPattern);
 
   // Without a path the name selects.
   ASSERT_TRUE(session().GetSyncIQPolicy(found, "", "b"));
@@ -66,8 +70,7 @@ TEST_F(SyncIQPolicies, PagesAreFollowedAndPoliciesSelectedByPathOrName) {
 
   EXPECT_FALSE(session().GetSyncIQPolicy(found, "/ifs/nothing", "a"));
   EXPECT_TRUE(found.empty());
-  EXPECT_EQ(LastCode(), "Internal Error");
-  EXPECT_EQ(LastMessage(), "No policies found for path:[/ifs/nothing]");
+  ExpectLastError("Internal Error", "No policies found for path:[/ifs/nothing]");
   // No path and no name: only nameless policies would match, and there are none.
   EXPECT_FALSE(session().GetSyncIQPolicy(found, "", ""));
   EXPECT_EQ(LastMessage(), "No policies found for path:[]");
@@ -77,15 +80,10 @@ TEST_F(SyncIQPolicies, FailingAndBrokenRepliesFailCleanly) {
   AddPolicy(FitPolicy("a", "/ifs/data/a"));
   std::vector<_IsilonSyncIQPolicyInfo> found;
 
-  server().faults().add(isim::Fault::error("/platform/1/sync/policies", 500, "AEC_SYSTEM_INTERNAL_ERROR", "busy"));
-  EXPECT_FALSE(session().GetSyncIQPolicy(found, "/ifs/data/a", ""));
-  EXPECT_EQ(LastCode(), "AEC_SYSTEM_INTERNAL_ERROR");
-  EXPECT_EQ(LastMessage(), "busy");
-
+  // An error status: the fault suite checks the cluster's error comes through.
   server().faults().add(isim::Fault::replace("/platform/1/sync/policies", 200, "<html>maintenance</html>"));
   EXPECT_FALSE(session().GetSyncIQPolicy(found, "/ifs/data/a", ""));
-  EXPECT_EQ(LastCode(), "Internal Error");
-  EXPECT_EQ(LastMessage(), "Failed to parse json response:[<html>maintenance</html>]");
+  ExpectLastError("Internal Error", "Failed to parse json response:[<html>maintenance</html>]");
 
   // Members of the wrong kind and numbers out of range give defined values.
   server().faults().add(

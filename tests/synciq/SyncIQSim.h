@@ -1,6 +1,7 @@
 #pragma once
 // The session fixture with the simulator's SyncIQ module at hand; its jobs are there at once and
 // run for a minute unless a test says otherwise.
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -56,11 +57,14 @@ class SyncIQSim : public SimSessionFixture {
     }
     return out;
   }
-  // Body of the last request whose target contains `part`.
-  std::string LastBody(const std::string& part) {
-    std::string body;
-    for (const auto& e : server().requestLog().entries())
-      if (e.target.find(part) != std::string::npos) body = e.body;
-    return body;
-  }
 };
+
+// A report's fields on one line: id|bytes|directories|dirs deleted|files|new files|duration|error|
+// state|its kind|target snapshot.
+inline std::string Fields(const _IsilonSyncIQJobReportInfo& r) {
+  std::ostringstream out;
+  out << r.nJobId << '|' << r.nBytesTransferred << '|' << r.nDirectoriesReplicated << '|' << r.nDirsDeleted << '|'
+      << r.nFilesTransferred << '|' << r.nNewFilesReplicated << '|' << r.nDuration << '|' << r.strError << '|'
+      << r.strState << '|' << r.eState << '|' << r.strTargetSnapshot;
+  return out.str();
+}
