@@ -70,8 +70,6 @@ class HttpsClient {
     if (!caFile_.empty()) curl_easy_setopt(curl_, CURLOPT_CAINFO, caFile_.c_str());
     curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &reply);
-    curl_easy_setopt(curl_, CURLOPT_HEADERFUNCTION, &OnHeader);
-    curl_easy_setopt(curl_, CURLOPT_HEADERDATA, &reply);
     curl_easy_setopt(curl_, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, nullptr);
     if (method == "POST" || method == "PUT" || !body.empty()) {
@@ -86,6 +84,9 @@ class HttpsClient {
     curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, nullptr);
     curl_slist_free_all(list);
     curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &reply.status);
+    // The headers of the last reply (not of a 100 Continue before it).
+    for (curl_header* h = nullptr; (h = curl_easy_nextheader(curl_, CURLH_HEADER, -1, h)) != nullptr;)
+      reply.headers.emplace_back(h->name, h->value);
     long connects = 0;
     curl_easy_getinfo(curl_, CURLINFO_NUM_CONNECTS, &connects);
     connections_ += connects;
@@ -120,20 +121,6 @@ class HttpsClient {
     static_cast<HttpReply*>(user)->body.append(data, size * count);
     return size * count;
   }
-  static size_t OnHeader(char* data, size_t size, size_t count, void* user) {
-    auto* reply = static_cast<HttpReply*>(user);
-    std::string line(data, size * count);
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
-    const size_t colon = line.find(':');
-    if (line.compare(0, 5, "HTTP/") == 0) {
-      reply->headers.clear();  // a new reply (after 100 Continue)
-    } else if (colon != std::string::npos) {
-      const size_t v = line.find_first_not_of(' ', colon + 1);
-      reply->headers.emplace_back(line.substr(0, colon), v == std::string::npos ? std::string() : line.substr(v));
-    }
-    return size * count;
-  }
-
   CURL* curl_;
   std::string baseUrl_;
   std::string caFile_;

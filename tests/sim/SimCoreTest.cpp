@@ -347,7 +347,7 @@ TEST_F(SimCoreTest, RequestLogKeepsRequestsAsSent) {
   EXPECT_EQ(1u, server().requestLog().find("GET", "/platform/1/probe/items?n=1").size());
 }
 
-TEST_F(SimCoreTest, ListensOnlyOnItsOwnAddressAndServesItsCertificate) {
+TEST_F(SimCoreTest, ListensOnlyOnItsOwnAddressAndRefusesAKeyThatIsNotTheCertificates) {
   // Nothing on the second address until a server is started there, also on port 8080.
   HttpsClient other(std::string("https://") + kSecondAddress + ":8080", "");
   EXPECT_EQ(CURLE_COULDNT_CONNECT, other.send("GET", "/session/1/session").code);
@@ -359,28 +359,15 @@ TEST_F(SimCoreTest, ListensOnlyOnItsOwnAddressAndServesItsCertificate) {
   HttpsClient wrongTrust(second.url(), certPath());
   EXPECT_EQ(CURLE_PEER_FAILED_VERIFICATION, wrongTrust.send("GET", "/session/1/session").code);
 
-  // A given certificate and key are served as they are.
-  isim::CertificatePair pair;
+  // A key that does not belong to the given certificate is refused at start. (That a given pair
+  // is served as it is shows in the transport's trust tests.)
+  isim::CertificatePair pair, otherPair;
   std::string error;
   ASSERT_TRUE(isim::makeSelfSigned(kSecondAddress, pair, error)) << error;
-  TempFile cert(pair.certificatePem, ".pem"), key(pair.privateKeyPem, ".key");
-  isim::Config config;
-  config.certFile = cert.path();
-  config.keyFile = key.path();
-  isim::Server given(config);
-  given.config().address = kSecondAddress;
-  given.config().port = 0;
-  ASSERT_TRUE(given.start(&error)) << error;
-  EXPECT_EQ(pair.certificatePem, given.certificatePem());
-  HttpsClient pinned(given.baseUrl(), cert.path());
-  EXPECT_TRUE(pinned.login());
-  given.stop();
-
-  // A key that does not belong to the certificate is refused at start.
-  isim::CertificatePair otherPair;
-  ASSERT_TRUE(isim::makeSelfSigned(kSecondAddress, otherPair, error));
-  TempFile wrongKey(otherPair.privateKeyPem, ".key");
-  isim::Config mismatched = config;
+  ASSERT_TRUE(isim::makeSelfSigned(kSecondAddress, otherPair, error)) << error;
+  TempFile cert(pair.certificatePem, ".pem"), wrongKey(otherPair.privateKeyPem, ".key");
+  isim::Config mismatched;
+  mismatched.certFile = cert.path();
   mismatched.keyFile = wrongKey.path();
   mismatched.address = kSecondAddress;
   mismatched.port = 0;
@@ -422,10 +409,8 @@ TEST_F(SimAdminTest, FaultsRequestLogAndClockOverHttps) {
   EXPECT_EQ(204, client().send("DELETE", "/_sim/requests").status);
   EXPECT_EQ(0u, server().requestLog().size());
 
-  // Moving the clock expires the session.
+  // Moving the clock (which expires sessions: see the nodes' admin test) takes a number.
   EXPECT_EQ(400, client().send("POST", "/_sim/clock", "{\"advance\":\"soon\"}").status);
-  EXPECT_EQ(204, client().send("POST", "/_sim/clock", "{\"advance\":901}").status);
-  EXPECT_EQ(401, Items().status);
 }
 
 TEST_F(SimCoreTest, AdminEndpointsNeedTheAdminSwitch) {
