@@ -142,11 +142,11 @@ void ClusterError(const Operation& op, const Outcome& out) {
   EXPECT_EQ(out.message, "fault suite") << op.name;
 }
 
-// Arms the fault `make` gives for every request of the operation.
-using MakeFault = std::function<isim::Fault(const Operation&)>;
+// Arms the fault `make` gives for the operation's path, for every request of the operation.
+using MakeFault = std::function<isim::Fault(const char* path)>;
 std::function<bool(isim::Server&, const Operation&, const std::string&)> Always(MakeFault make) {
   return [make](isim::Server& server, const Operation& op, const std::string&) {
-    server.faults().add(make(op).on(op.method).count(-1));
+    server.faults().add(make(op.path).on(op.method).count(-1));
     return true;
   };
 }
@@ -183,23 +183,18 @@ void FailedUnlessFoundFirst(const Operation& op, const Outcome& out) {
 std::vector<FaultRow> Faults() {
   using F = isim::Fault;
   using J = const nlohmann::json&;
+  using P = const char*;
   return {
       {"ErrorStatusWithClusterError",
-       Always([](const Operation& op) { return F::error(op.path, 500, "AEC_SYSTEM_INTERNAL_ERROR", "fault suite"); }),
-       ClusterError},
-      {"ErrorStatusNotJson", Always([](const Operation& op) { return F::notJson(op.path, 502); }), Failed},
-      {"SuccessStatusNotJson", When(ReadsReply, [](const Operation& op) { return F::notJson(op.path, 200); }),
-       FailedUnlessLenient},
-      {"TruncatedBody",
-       Always([](const Operation& op) { return F::truncate(op.path, "{\"errors\":[{\"code\":\"AEC_", 4096); }), Failed},
-      {"ClosedBeforeReply", Always([](const Operation& op) { return F::closeBeforeReply(op.path); }), FailedWith("")},
-      {"ClosedMidReply", Always([](const Operation& op) { return F::closeMidReply(op.path); }), Failed},
-      {"DelayPastRequestTimeout", Always([](const Operation& op) { return F::delay(op.path, 2500); }),
-       FailedWith("timed out")},
-      {"HugeReply", Always([](const Operation& op) { return F::hugeBody(op.path, 3u << 20, "{\"x\":\""); }),
-       FailedWith("limit")},
-      {"RepeatedResumeToken", When(Pages, [](const Operation& op) { return F::repeatResume(op.path); }),
-       FailedUnlessFoundFirst},
+       Always([](P p) { return F::error(p, 500, "AEC_SYSTEM_INTERNAL_ERROR", "fault suite"); }), ClusterError},
+      {"ErrorStatusNotJson", Always([](P p) { return F::notJson(p, 502); }), Failed},
+      {"SuccessStatusNotJson", When(ReadsReply, [](P p) { return F::notJson(p, 200); }), FailedUnlessLenient},
+      {"TruncatedBody", Always([](P p) { return F::truncate(p, "{\"errors\":[{\"code\":\"AEC_", 4096); }), Failed},
+      {"ClosedBeforeReply", Always([](P p) { return F::closeBeforeReply(p); }), FailedWith("")},
+      {"ClosedMidReply", Always([](P p) { return F::closeMidReply(p); }), Failed},
+      {"DelayPastRequestTimeout", Always([](P p) { return F::delay(p, 2500); }), FailedWith("timed out")},
+      {"HugeReply", Always([](P p) { return F::hugeBody(p, 3u << 20, "{\"x\":\""); }), FailedWith("limit")},
+      {"RepeatedResumeToken", When(Pages, [](P p) { return F::repeatResume(p); }), FailedUnlessFoundFirst},
       {"NegativeNumbers", Mangled([](J j) { return WithNumbers(j, "-5"); }), Defined},
       {"FractionalNumbers", Mangled([](J j) { return WithNumbers(j, "2.75"); }), Defined},
       {"NumbersBeyond2To64", Mangled([](J j) { return WithNumbers(j, "36893488147419103232"); }), Defined},
