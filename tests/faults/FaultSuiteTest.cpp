@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,22 +15,28 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host/Sleep.h"
 #include "isilon/ManageIsilon.h"
 #include "tests/support/LogCapture.h"
-#include "tests/support/Registry.h"
-#include "tests/support/SimFixture.h"
+#include "tests/support/SimSessionFixture.h"
 
 namespace {
 
 const char kAddress[] = "127.0.0.80";
 
-// What an operation left behind.
+// What an operation left behind (the cause is filled in from the session object).
 struct Outcome {
-  bool ok = false;
+  explicit Outcome(bool succeeded = false) : ok(succeeded) {}
+  bool ok;
   std::string code, message, transport;
-  size_t outputs = 0;  // items in the caller's output list (or 1 for a filled record)
 };
+
+bool Ok(bool ok) { return ok; }
+bool Ok(const CZemError& error) { return !error.IsError(); }
+template <typename T, typename Call>
+Outcome With(Call call) {
+  T out{};
+  return Outcome{Ok(call(out))};
+}
 
 // How a reply-mangling fault rewrites a good reply.
 using Mangle = std::function<std::string(const nlohmann::json& good)>;
@@ -64,32 +69,16 @@ struct FaultRow {
   std::function<void(const Operation&, const Outcome&)> check;
 };
 
-Outcome Finish(ManageIsilon& session, bool ok, size_t outputs) {
-  Outcome out;
-  out.ok = ok;
-  out.outputs = outputs;
-  session.GetLastError(out.code, out.message);
-  out.transport = session.GetLastTransportError();
-  return out;
-}
-
-Outcome FinishError(ManageIsilon& session, const CZemError& error, size_t outputs) {
-  return Finish(session, !error.IsError(), outputs);
-}
-
 // Replaces every number of a reply with `number` (as text, so it may be out of any range).
 std::string WithNumbers(const nlohmann::json& good, const std::string& number) {
   std::function<void(nlohmann::json&)> walk = [&](nlohmann::json& j) {
-    if (j.is_number()) {
-      j = "\x01NUM\x01";
-    } else if (j.is_structured()) {
-      for (auto& child : j) walk(child);
+    for (auto& child : j) {
+      if (child.is_number()) child = "\x01NUM\x01";
+      if (child.is_structured()) walk(child);
     }
   };
   nlohmann::json copy = good;
-  if (copy.is_object() || copy.is_array()) {
-    for (auto& child : copy) walk(child);
-  }
+  if (copy.is_structured()) walk(copy);
   std::string text = copy.dump();
   const std::string marker = "\"\\u0001NUM\\u0001\"";
   for (size_t pos = text.find(marker); pos != std::string::npos; pos = text.find(marker, pos + number.size())) {
@@ -104,18 +93,14 @@ std::string WithWrongKinds(const nlohmann::json& good) {
     if (j.is_string()) return 7;
     if (j.is_number()) return "7";
     if (j.is_boolean()) return nullptr;
-    if (j.is_array()) {
-      nlohmann::json o = nlohmann::json::object();
-      for (size_t i = 0; i < j.size(); ++i) o[std::to_string(i)] = flip(j[i]);
-      return o;
+    if (!j.is_structured()) return j;
+    nlohmann::json o = nlohmann::json::object();
+    size_t i = 0;
+    for (auto it = j.begin(); it != j.end(); ++it, ++i) {
+      if (j.is_array()) o[std::to_string(i)] = flip(*it);
+      if (j.is_object()) o[it.key()] = it->is_array() ? nlohmann::json("x") : flip(*it);
     }
-    if (j.is_object()) {
-      nlohmann::json o = nlohmann::json::object();
-      for (auto it = j.begin(); it != j.end(); ++it)
-        o[it.key()] = it.value().is_array() ? nlohmann::json("x") : flip(it.value());
-      return o;
-    }
-    return j;
+    return o;
   };
   return flip(good).dump();
 }
@@ -157,11 +142,11 @@ void ClusterError(const Operation& op, const Outcome& out) {
   EXPECT_EQ(out.message, "fault suite") << op.name;
 }
 
-// Arms the fault `make` gives for every request of the operation.
-using MakeFault = std::function<isim::Fault(const Operation&)>;
+// Arms the fault `make` gives for the operation's path, for every request of the operation.
+using MakeFault = std::function<isim::Fault(const char* path)>;
 std::function<bool(isim::Server&, const Operation&, const std::string&)> Always(MakeFault make) {
   return [make](isim::Server& server, const Operation& op, const std::string&) {
-    server.faults().add(make(op).on(op.method).count(-1));
+    server.faults().add(make(op.path).on(op.method).count(-1));
     return true;
   };
 }
@@ -198,23 +183,18 @@ void FailedUnlessFoundFirst(const Operation& op, const Outcome& out) {
 std::vector<FaultRow> Faults() {
   using F = isim::Fault;
   using J = const nlohmann::json&;
+  using P = const char*;
   return {
       {"ErrorStatusWithClusterError",
-       Always([](const Operation& op) { return F::error(op.path, 500, "AEC_SYSTEM_INTERNAL_ERROR", "fault suite"); }),
-       ClusterError},
-      {"ErrorStatusNotJson", Always([](const Operation& op) { return F::notJson(op.path, 502); }), Failed},
-      {"SuccessStatusNotJson", When(ReadsReply, [](const Operation& op) { return F::notJson(op.path, 200); }),
-       FailedUnlessLenient},
-      {"TruncatedBody",
-       Always([](const Operation& op) { return F::truncate(op.path, "{\"errors\":[{\"code\":\"AEC_", 4096); }), Failed},
-      {"ClosedBeforeReply", Always([](const Operation& op) { return F::closeBeforeReply(op.path); }), FailedWith("")},
-      {"ClosedMidReply", Always([](const Operation& op) { return F::closeMidReply(op.path); }), Failed},
-      {"DelayPastRequestTimeout", Always([](const Operation& op) { return F::delay(op.path, 2500); }),
-       FailedWith("timed out")},
-      {"HugeReply", Always([](const Operation& op) { return F::hugeBody(op.path, 3u << 20, "{\"x\":\""); }),
-       FailedWith("limit")},
-      {"RepeatedResumeToken", When(Pages, [](const Operation& op) { return F::repeatResume(op.path); }),
-       FailedUnlessFoundFirst},
+       Always([](P p) { return F::error(p, 500, "AEC_SYSTEM_INTERNAL_ERROR", "fault suite"); }), ClusterError},
+      {"ErrorStatusNotJson", Always([](P p) { return F::notJson(p, 502); }), Failed},
+      {"SuccessStatusNotJson", When(ReadsReply, [](P p) { return F::notJson(p, 200); }), FailedUnlessLenient},
+      {"TruncatedBody", Always([](P p) { return F::truncate(p, "{\"errors\":[{\"code\":\"AEC_", 4096); }), Failed},
+      {"ClosedBeforeReply", Always([](P p) { return F::closeBeforeReply(p); }), FailedWith("")},
+      {"ClosedMidReply", Always([](P p) { return F::closeMidReply(p); }), Failed},
+      {"DelayPastRequestTimeout", Always([](P p) { return F::delay(p, 2500); }), FailedWith("timed out")},
+      {"HugeReply", Always([](P p) { return F::hugeBody(p, 3u << 20, "{\"x\":\""); }), FailedWith("limit")},
+      {"RepeatedResumeToken", When(Pages, [](P p) { return F::repeatResume(p); }), FailedUnlessFoundFirst},
       {"NegativeNumbers", Mangled([](J j) { return WithNumbers(j, "-5"); }), Defined},
       {"FractionalNumbers", Mangled([](J j) { return WithNumbers(j, "2.75"); }), Defined},
       {"NumbersBeyond2To64", Mangled([](J j) { return WithNumbers(j, "36893488147419103232"); }), Defined},
@@ -231,289 +211,220 @@ const char kExports[] = "/platform/1/protocols/nfs/exports";
 const char kSnapshots[] = "/platform/1/snapshot/snapshots";
 
 void Nothing(ManageIsilon&) {}
+std::function<void(ManageIsilon&)> Share(const std::string& name) {
+  return [name](ManageIsilon& s) { s.CreateCIFSShare(name, "/ifs/data", "", "System"); };
+}
+std::function<void(ManageIsilon&)> Snapshots(std::vector<std::string> names) {
+  return [names](ManageIsilon& s) {
+    int id = 0;
+    for (const std::string& name : names) s.CreateSnapshot("/ifs/data", name, id);
+  };
+}
+bool CreateExport(ManageIsilon& s, unsigned int& id, const std::string& path) {
+  return s.CreateNFSExport(id, {path}, _IsilonNFSPermissions(), "", "", /*readOnly=*/false, /*allDirs=*/false);
+}
 
+// With<T>: the call gets a fresh T to fill (a list, a record, an id).
 std::vector<Operation> Operations() {
-  std::vector<Operation> ops;
-  auto add = [&ops](Operation op) { ops.push_back(std::move(op)); };
-
-  // Session
-  add({"OpenConnection", "POST", "/session/1/session", kOnePage, kIgnored, Nothing,
-       [](ManageIsilon& s) { return Finish(s, s.OpenConnection(), 0); }});
-
-  // SMB shares and zones
-  add({"CreateCIFSShare", "POST", kShares, kOnePage, kIgnored, Nothing,
-       [](ManageIsilon& s) { return Finish(s, s.CreateCIFSShare("faultshare", "/ifs/data", "", "System"), 0); }});
-  add({"DeleteCIFSShare", "DELETE", kShares, kOnePage, kIgnored,
-       [](ManageIsilon& s) { s.CreateCIFSShare("faultdel", "/ifs/data", "", "System"); },
-       [](ManageIsilon& s) { return Finish(s, s.DeleteCIFSShare("faultdel", "/ifs/data", "System"), 0); }});
-  add({"GetCIFSSharesList", "GET", kShares, kAllPages, kRead,
-       [](ManageIsilon& s) { s.CreateCIFSShare("faultlist", "/ifs/data", "", "System"); },
-       [](ManageIsilon& s) {
-         std::vector<_IsilonShareInfo> shares;
-         const bool ok = s.GetCIFSSharesList(shares, "", "", "System");
-         return Finish(s, ok, shares.size());
-       }});
-  add({"GetFSPathForShare", "GET", kShares, kUntilFound, kRead,
-       [](ManageIsilon& s) { s.CreateCIFSShare("faultpath", "/ifs/data", "", "System"); },
-       [](ManageIsilon& s) {
-         std::string path;
-         _IsilonShareInfo info;
-         const bool ok = s.GetFSPathForShare("faultpath", path, info, "System");
-         return Finish(s, ok, path.empty() ? 0 : 1);
-       }});
-  add({"GetAccessZonesList", "GET", "/platform/3/zones", kOnePage, kRead, Nothing, [](ManageIsilon& s) {
-         std::vector<_IsilonAccessZoneInfo> zones;
-         const CZemError e = s.GetAccessZonesList(zones);
-         return FinishError(s, e, zones.size());
-       }});
-  add({"GetAllCIFSSharesList", "GET", kShares, kAllPages, kRead, Nothing, [](ManageIsilon& s) {
-         std::vector<_IsilonShareInfo> shares;
-         const CZemError e = s.GetAllCIFSSharesList(shares);
-         return FinishError(s, e, shares.size());
-       }});
-  add({"SetSMBACLs", "PUT", "/platform/3/protocols/smb/shares/", kOnePage, kIgnored,
-       [](ManageIsilon& s) { s.CreateCIFSShare("faultacl", "/ifs/data", "", "System"); },
-       [](ManageIsilon& s) {
-         _IsilonSMBACLs acls;
-         return Finish(s, s.SetSMBACLs(acls, "faultacl", "System"), 0);
-       }});
-
-  // NFS exports
-  add({"CreateNFSExport", "POST", kExports, kOnePage, kRead, Nothing, [](ManageIsilon& s) {
-         unsigned int id = 0;
-         _IsilonNFSPermissions permissions;
-         const bool ok = s.CreateNFSExport(id, {"/ifs/data/nfs-fault"}, permissions, "", "", false, false);
-         return Finish(s, ok, id != 0 ? 1 : 0);
-       }});
-  add({"DeleteNFSExport", "DELETE", kExports, kOnePage, kIgnored, Nothing,
-       [](ManageIsilon& s) { return Finish(s, s.DeleteNFSExport(1, ""), 0); }});
-  add({"GetNFSExportList", "GET", kExports, kAllPages, kRead,
-       [](ManageIsilon& s) {
-         unsigned int id = 0;
-         _IsilonNFSPermissions permissions;
-         s.CreateNFSExport(id, {"/ifs/data/nfs-list"}, permissions, "", "", false, false);
-       },
-       [](ManageIsilon& s) {
-         std::vector<_IsilonNFSExportInfo> exports;
-         const bool ok = s.GetNFSExportList(exports, 0, "", "");
-         return Finish(s, ok, exports.size());
-       }});
-
-  // Namespace and cluster
-  add({"GetFileList", "GET", "/namespace/ifs", kOnePage, kRead, Nothing, [](ManageIsilon& s) {
-         std::vector<_IsilonFileInfo> files;
-         std::string resume;
-         const bool ok = s.GetFileList(files, "/ifs/data", resume, 100);
-         return Finish(s, ok, files.size());
-       }});
-  add({"GetPathAttributes", "GET", "/namespace/ifs", kOnePage, kRead, Nothing, [](ManageIsilon& s) {
-         _IsilonFileInfo info;
-         const bool ok = s.GetPathAttributes(info, "/ifs/data");
-         return Finish(s, ok, info.strName.empty() ? 0 : 1);
-       }});
-  add({"CopyFileOrDirectory", "PUT", "/namespace/ifs", kOnePage, kIgnored, Nothing, [](ManageIsilon& s) {
-         return Finish(s, s.CopyFileOrDirectory("/ifs/data/projects/plan.txt", "/ifs/data/fault-copy.txt", true), 0);
-       }});
-  add({"GetExternalIPs", "GET", "/platform/1/cluster/external-ips", kOnePage, kLenient, Nothing, [](ManageIsilon& s) {
-         std::vector<std::string> ips;
-         const bool ok = s.GetExternalIPs(ips);
-         return Finish(s, ok, ips.size());
-       }});
-  add({"GetVersionInfo", "GET", "/platform/3/cluster/version", kOnePage, kRead, Nothing, [](ManageIsilon& s) {
-         std::vector<_IsilonVersionInfo> nodes;
-         const CZemError e = s.GetVersionInfo(nodes);
-         return FinishError(s, e, nodes.size());
-       }});
-
-  // Snapshots and change lists
-  add({"CreateSnapshot", "POST", kSnapshots, kOnePage, kIgnored, Nothing, [](ManageIsilon& s) {
-         int id = 0;
-         const bool ok = s.CreateSnapshot("/ifs/data", "fault-snap", id);
-         return Finish(s, ok, id != 0 ? 1 : 0);
-       }});
-  add({"DeleteSnapshot", "DELETE", kSnapshots, kOnePage, kIgnored, Nothing,
-       [](ManageIsilon& s) { return Finish(s, s.DeleteSnapshot("/ifs/data", "fault-gone", 0), 0); }});
-  add({"GetSnapshotList", "GET", kSnapshots, kAllPages, kRead,
-       [](ManageIsilon& s) {
-         int id = 0;
-         s.CreateSnapshot("/ifs/data", "fault-listed", id);
-       },
-       [](ManageIsilon& s) {
-         std::vector<_IsilonSnapInfo> snaps;
-         const bool ok = s.GetSnapshotList(snaps, "", "");
-         return Finish(s, ok, snaps.size());
-       }});
-  add({"CreateSnapshotChangeList", "POST", "/platform/3/job/jobs", kOnePage, kRead,
-       [](ManageIsilon& s) {
-         int a = 0, b = 0;
-         s.CreateSnapshot("/ifs/data", "fault-cl-a", a);
-         s.CreateSnapshot("/ifs/data", "fault-cl-b", b);
-       },
-       [](ManageIsilon& s) {
+  using S = ManageIsilon&;
+  return {
+      {"OpenConnection", "POST", "/session/1/session", kOnePage, kIgnored, Nothing,
+       [](S s) { return Outcome{s.OpenConnection()}; }},
+      // SMB shares and zones
+      {"CreateCIFSShare", "POST", kShares, kOnePage, kIgnored, Nothing,
+       [](S s) { return Outcome{s.CreateCIFSShare("faultshare", "/ifs/data", "", "System")}; }},
+      {"DeleteCIFSShare", "DELETE", kShares, kOnePage, kIgnored, Share("faultdel"),
+       [](S s) { return Outcome{s.DeleteCIFSShare("faultdel", "/ifs/data", "System")}; }},
+      {"GetCIFSSharesList", "GET", kShares, kAllPages, kRead, Share("faultlist"),
+       [](S s) {
+         return With<std::vector<_IsilonShareInfo>>([&](auto& v) { return s.GetCIFSSharesList(v, "", "", "System"); });
+       }},
+      {"GetFSPathForShare", "GET", kShares, kUntilFound, kRead, Share("faultpath"),
+       [](S s) {
+         return With<_IsilonShareInfo>([&](auto& info) {
+           std::string path;
+           return s.GetFSPathForShare("faultpath", path, info, "System");
+         });
+       }},
+      {"GetAccessZonesList", "GET", "/platform/3/zones", kOnePage, kRead, Nothing,
+       [](S s) { return With<std::vector<_IsilonAccessZoneInfo>>([&](auto& v) { return s.GetAccessZonesList(v); }); }},
+      {"GetAllCIFSSharesList", "GET", kShares, kAllPages, kRead, Nothing,
+       [](S s) { return With<std::vector<_IsilonShareInfo>>([&](auto& v) { return s.GetAllCIFSSharesList(v); }); }},
+      {"SetSMBACLs", "PUT", "/platform/3/protocols/smb/shares/", kOnePage, kIgnored, Share("faultacl"),
+       [](S s) { return Outcome{s.SetSMBACLs(_IsilonSMBACLs(), "faultacl", "System")}; }},
+      // NFS exports
+      {"CreateNFSExport", "POST", kExports, kOnePage, kRead, Nothing,
+       [](S s) { return With<unsigned int>([&](auto& id) { return CreateExport(s, id, "/ifs/data/nfs-fault"); }); }},
+      {"DeleteNFSExport", "DELETE", kExports, kOnePage, kIgnored, Nothing,
+       [](S s) { return Outcome{s.DeleteNFSExport(1, "")}; }},
+      {"GetNFSExportList", "GET", kExports, kAllPages, kRead,
+       [](S s) { With<unsigned int>([&](auto& id) { return CreateExport(s, id, "/ifs/data/nfs-list"); }); },
+       [](S s) {
+         return With<std::vector<_IsilonNFSExportInfo>>([&](auto& v) { return s.GetNFSExportList(v, 0, "", ""); });
+       }},
+      // Namespace and cluster
+      {"GetFileList", "GET", "/namespace/ifs", kOnePage, kRead, Nothing,
+       [](S s) {
+         return With<std::vector<_IsilonFileInfo>>([&](auto& v) {
+           std::string resume;
+           return s.GetFileList(v, "/ifs/data", resume, 100);
+         });
+       }},
+      {"GetPathAttributes", "GET", "/namespace/ifs", kOnePage, kRead, Nothing,
+       [](S s) { return With<_IsilonFileInfo>([&](auto& info) { return s.GetPathAttributes(info, "/ifs/data"); }); }},
+      {"CopyFileOrDirectory", "PUT", "/namespace/ifs", kOnePage, kIgnored, Nothing,
+       [](S s) {
+         return Outcome{
+             s.CopyFileOrDirectory("/ifs/data/projects/plan.txt", "/ifs/data/fault-copy.txt", /*overwrite=*/true)};
+       }},
+      {"GetExternalIPs", "GET", "/platform/1/cluster/external-ips", kOnePage, kLenient, Nothing,
+       [](S s) { return With<std::vector<std::string>>([&](auto& ips) { return s.GetExternalIPs(ips); }); }},
+      {"GetVersionInfo", "GET", "/platform/3/cluster/version", kOnePage, kRead, Nothing,
+       [](S s) { return With<std::vector<_IsilonVersionInfo>>([&](auto& v) { return s.GetVersionInfo(v); }); }},
+      // Snapshots and change lists
+      {"CreateSnapshot", "POST", kSnapshots, kOnePage, kIgnored, Nothing,
+       [](S s) { return With<int>([&](auto& id) { return s.CreateSnapshot("/ifs/data", "fault-snap", id); }); }},
+      {"DeleteSnapshot", "DELETE", kSnapshots, kOnePage, kIgnored, Nothing,
+       [](S s) { return Outcome{s.DeleteSnapshot("/ifs/data", "fault-gone", 0)}; }},
+      {"GetSnapshotList", "GET", kSnapshots, kAllPages, kRead, Snapshots({"fault-listed"}),
+       [](S s) { return With<std::vector<_IsilonSnapInfo>>([&](auto& v) { return s.GetSnapshotList(v, "", ""); }); }},
+      {"CreateSnapshotChangeList", "POST", "/platform/3/job/jobs", kOnePage, kRead,
+       Snapshots({"fault-cl-a", "fault-cl-b"}),
+       [](S s) {
          std::vector<_IsilonSnapInfo> snaps;
          s.GetSnapshotList(snaps, "", "");
          unsigned long long older = snaps.size() > 1 ? snaps[snaps.size() - 2].nId : 1;
          unsigned long long newer = snaps.size() > 1 ? snaps.back().nId : 2;
-         const CZemError e = s.CreateSnapshotChangeList(older, newer, true);
-         return FinishError(s, e, 0);
-       }});
-  add({"GetSnapshotChangeList", "GET", "/platform/3/snapshot/changelists/", kOnePage, kRead, Nothing,
-       [](ManageIsilon& s) {
+         return Outcome{Ok(s.CreateSnapshotChangeList(older, newer, /*wait=*/true))};
+       }},
+      {"GetSnapshotChangeList", "GET", "/platform/3/snapshot/changelists/", kOnePage, kRead, Nothing,
+       [](S s) {
          unsigned long long older = 1, newer = 2;
-         _IsilonChangeListInfo info;
-         const CZemError e = s.GetSnapshotChangeList(older, newer, info);
-         return FinishError(s, e, 0);
-       }});
-  add({"GetChangeListJobInfo", "GET", "/platform/3/job/types/ChangelistCreate", kOnePage, kRead, Nothing,
-       [](ManageIsilon& s) {
-         _ChangeListCreateJobInfo info;
-         const CZemError e = s.GetChangeListJobInfo(info);
-         return FinishError(s, e, 0);
-       }});
-  add({"SetChangeListJobInfo", "PUT", "/platform/3/job/types/ChangelistCreate", kOnePage, kIgnored, Nothing,
-       [](ManageIsilon& s) {
-         _ChangeListCreateJobInfo info;
-         const CZemError e = s.SetChangeListJobInfo(info);
-         return FinishError(s, e, 0);
-       }});
-
-  // SyncIQ
-  add({"GetSyncIQPolicy", "GET", "/platform/1/sync/policies", kAllPages, kRead, Nothing, [](ManageIsilon& s) {
-         std::vector<_IsilonSyncIQPolicyInfo> policies;
-         const bool ok = s.GetSyncIQPolicy(policies, "", "");
-         return Finish(s, ok, policies.size());
-       }});
-  add({"ModifySyncIQPolicy", "PUT", "/platform/1/sync/policies/", kOnePage, kIgnored, Nothing, [](ManageIsilon& s) {
-         std::vector<_IsilonSyncIQProperty> properties{{SYNCIQ_PROPERTY_ENABLED, "true"}};
-         return Finish(s, s.ModifySyncIQPolicy("fault-policy-id", properties), 0);
-       }});
-  add({"StartSyncIQJob", "POST", "/platform/1/sync/jobs", kOnePage, kRead, Nothing, [](ManageIsilon& s) {
-         unsigned int id = 0;
-         const bool ok = s.StartSyncIQJob("fault-policy", "fault-snapshot", id);
-         return Finish(s, ok, id != 0 ? 1 : 0);
-       }});
-  add({"GetSyncIQJobInfo", "GET", "/platform/1/sync/jobs", kUntilFound, kRead, Nothing, [](ManageIsilon& s) {
-         _IsilonSyncIQJobInfo job;
-         const bool ok = s.GetSyncIQJobInfo(job, "fault-policy", SYNCIQ_JOB_STATE_NONE);
-         return Finish(s, ok, 0);
-       }});
-  add({"GetSyncIQJobReport", "GET", "/platform/1/sync/reports", kUntilFound, kRead, Nothing, [](ManageIsilon& s) {
-         _IsilonSyncIQJobReportInfo report;
-         const bool ok = s.GetSyncIQJobReport(report, 1, "fault-policy", SYNCIQ_JOB_STATE_FINISHED);
-         return Finish(s, ok, 0);
-       }});
-  return ops;
-}
-
-// The exported functions make their own session: they go through the same table with a
-// session object that only carries the credentials.
-struct Credentials {
-  static std::string user, password;
-};
-std::string Credentials::user, Credentials::password;
-
-std::vector<Operation> ExportedFunctions() {
-  auto outcome = [](bool ok, const std::string& code, const std::string& message) {
-    Outcome out;
-    out.ok = ok;
-    out.code = code;
-    out.message = message;
-    return out;
+         return With<_IsilonChangeListInfo>([&](auto& info) { return s.GetSnapshotChangeList(older, newer, info); });
+       }},
+      {"GetChangeListJobInfo", "GET", "/platform/3/job/types/ChangelistCreate", kOnePage, kRead, Nothing,
+       [](S s) { return With<_ChangeListCreateJobInfo>([&](auto& info) { return s.GetChangeListJobInfo(info); }); }},
+      {"SetChangeListJobInfo", "PUT", "/platform/3/job/types/ChangelistCreate", kOnePage, kIgnored, Nothing,
+       [](S s) { return Outcome{Ok(s.SetChangeListJobInfo(_ChangeListCreateJobInfo()))}; }},
+      // SyncIQ
+      {"GetSyncIQPolicy", "GET", "/platform/1/sync/policies", kAllPages, kRead, Nothing,
+       [](S s) {
+         return With<std::vector<_IsilonSyncIQPolicyInfo>>([&](auto& v) { return s.GetSyncIQPolicy(v, "", ""); });
+       }},
+      {"ModifySyncIQPolicy", "PUT", "/platform/1/sync/policies/", kOnePage, kIgnored, Nothing,
+       [](S s) {
+         return Outcome{s.ModifySyncIQPolicy("fault-policy-id", {{SYNCIQ_PROPERTY_ENABLED, "true"}})};
+       }},
+      {"StartSyncIQJob", "POST", "/platform/1/sync/jobs", kOnePage, kRead, Nothing,
+       [](S s) {
+         return With<unsigned int>([&](auto& id) { return s.StartSyncIQJob("fault-policy", "fault-snapshot", id); });
+       }},
+      {"GetSyncIQJobInfo", "GET", "/platform/1/sync/jobs", kUntilFound, kRead, Nothing,
+       [](S s) {
+         return With<_IsilonSyncIQJobInfo>(
+             [&](auto& job) { return s.GetSyncIQJobInfo(job, "fault-policy", SYNCIQ_JOB_STATE_NONE); });
+       }},
+      {"GetSyncIQJobReport", "GET", "/platform/1/sync/reports", kUntilFound, kRead, Nothing,
+       [](S s) {
+         return With<_IsilonSyncIQJobReportInfo>(
+             [&](auto& report) { return s.GetSyncIQJobReport(report, 1, "fault-policy", SYNCIQ_JOB_STATE_FINISHED); });
+       }},
   };
-  std::vector<Operation> ops;
-  ops.push_back({"CreateShareIsilon", "POST", kShares, kOnePage, kIgnored, Nothing, [outcome](ManageIsilon&) {
-                   std::string code, message;
-                   const bool ok = CreateShareIsilon(0, kAddress, Credentials::user, Credentials::password, "/ifs/data",
-                                                     "faultexported", code, message);
-                   return outcome(ok, code, message);
-                 }});
-  ops.push_back({"DeleteShareIsilon", "DELETE", kShares, kOnePage, kIgnored, Nothing, [outcome](ManageIsilon&) {
-                   std::string code, message;
-                   const bool ok = DeleteShareIsilon(0, kAddress, Credentials::user, Credentials::password,
-                                                     "faultexported", "/ifs/data", code, message);
-                   return outcome(ok, code, message);
-                 }});
-  ops.push_back({"CreateNfsExportIsilon", "POST", kExports, kOnePage, kIgnored, Nothing, [outcome](ManageIsilon&) {
-                   std::string code, message;
-                   const bool ok = CreateNfsExportIsilon(0, kAddress, Credentials::user, Credentials::password, "",
-                                                         "/ifs/data/nfs-exported", "", code, message);
-                   return outcome(ok, code, message);
-                 }});
-  ops.push_back({"DeleteNfsExportIsilon", "GET", kExports, kOnePage, kRead, Nothing, [outcome](ManageIsilon&) {
-                   std::string code, message;
-                   const bool ok = DeleteNfsExportIsilon(0, kAddress, Credentials::user, Credentials::password, "",
-                                                         "/ifs/data/nfs-exported", code, message);
-                   return outcome(ok, code, message);
-                 }});
-  for (Operation& op : ops) op.sessionObject = false;
-  return ops;
 }
 
-void NoSleep(unsigned int, const char*, int) {}
+// The exported functions make their own session; they fill the cause themselves.
+std::vector<Operation> ExportedFunctions(const std::string& user, const std::string& password) {
+  using Call = std::function<bool(const std::string& user, const std::string& password, std::string& code,
+                                  std::string& message)>;
+  auto exported = [&](const char* name, const char* method, const char* path, Reply reply, Call call) {
+    Operation op{name, method, path, kOnePage, reply, Nothing, [=](ManageIsilon&) {
+                   Outcome out;
+                   out.ok = call(user, password, out.code, out.message);
+                   return out;
+                 }};
+    op.sessionObject = false;
+    return op;
+  };
+  using S = const std::string&;
+  return {
+      exported("CreateShareIsilon", "POST", kShares, kIgnored,
+               [](S u, S p, std::string& c, std::string& m) {
+                 return CreateShareIsilon(0, kAddress, u, p, "/ifs/data", "faultexported", c, m);
+               }),
+      exported("DeleteShareIsilon", "DELETE", kShares, kIgnored,
+               [](S u, S p, std::string& c, std::string& m) {
+                 return DeleteShareIsilon(0, kAddress, u, p, "faultexported", "/ifs/data", c, m);
+               }),
+      exported("CreateNfsExportIsilon", "POST", kExports, kIgnored,
+               [](S u, S p, std::string& c, std::string& m) {
+                 return CreateNfsExportIsilon(0, kAddress, u, p, "", "/ifs/data/nfs-exported", "", c, m);
+               }),
+      exported("DeleteNfsExportIsilon", "GET", kExports, kRead,
+               [](S u, S p, std::string& c, std::string& m) {
+                 return DeleteNfsExportIsilon(0, kAddress, u, p, "", "/ifs/data/nfs-exported", c, m);
+               }),
+  };
+}
 
-class FaultSuite : public ::testing::Test {
+isim::Config FaultConfig() {
+  isim::Config config;
+  config.demo = true;
+  config.users = {{"admin", "Fault-Suite-Pa55word"}};
+  return config;
+}
+
+class FaultSuite : public SimSessionFixture {
  protected:
-  static void SetUpTestSuite() {
-    // The client hangs up on the server mid-reply on purpose; that must not end the process.
-    std::signal(SIGPIPE, SIG_IGN);
-    isim::Config config;
-    config.demo = true;
-    config.users = {{"admin", "Fault-Suite-Pa55word"}};
-    cluster_ = new SimCluster(kAddress, config);
-    Credentials::user = cluster_->user();
-    Credentials::password = cluster_->password();
-    registry_ = new ScopedRegistry("[NAS]\nsIsilonCAFile = " + cluster_->certPath() +
-                                   "\nnIsilonConnectTimeout = 2\nnIsilonRequestTimeout = 1\nnIsilonMaxReplyMiB = 1\n"
-                                   "[~Tarvex]\nnIsilonSyncIQJobStatusRetryCount = 1\nnIsilonSyncIQJobWaitLimit = 1\n"
-                                   "IsilonChangeListGenerationWaitTime = 1\n");
-    // The library's waits (job polls) are not what is under test here.
-    SetZemSleepHook(&NoSleep);
-    log_ = new ScopedLogCapture(7);
+  // The client hangs up on the server mid-reply on purpose; that must not end the process.
+  FaultSuite() : SimSessionFixture(kAddress, FaultConfig()) { std::signal(SIGPIPE, SIG_IGN); }
+  std::string RegistryText() const override {
+    return SimSessionFixture::RegistryText() +
+           "nIsilonConnectTimeout = 2\nnIsilonRequestTimeout = 1\nnIsilonMaxReplyMiB = 1\n"
+           "[~Tarvex]\nnIsilonSyncIQJobStatusRetryCount = 1\nnIsilonSyncIQJobWaitLimit = 1\n"
+           "IsilonChangeListGenerationWaitTime = 1\n";
   }
-  static void TearDownTestSuite() {
+  void TearDown() override {
     // Whatever went wrong, the password never reached the log in clear.
-    EXPECT_EQ(log_->All().find(cluster_->password()), std::string::npos);
-    delete log_;
-    log_ = nullptr;
-    SetZemSleepHook(nullptr);
-    delete registry_;
-    delete cluster_;
-    registry_ = nullptr;
-    cluster_ = nullptr;
+    if (!HasFatalFailure()) {
+      EXPECT_EQ(log_.All().find(password()), std::string::npos);
+    }
+    SimSessionFixture::TearDown();
   }
 
   std::unique_ptr<ManageIsilon> NewSession() {
     std::unique_ptr<ManageIsilon> session(new ManageIsilon());
-    session->SetFileServer(kAddress);
-    session->SetUser(cluster_->user());
-    session->SetPasswd(cluster_->password());
+    session->SetFileServer(address());
+    session->SetUser(user());
+    session->SetPasswd(password());
     return session;
   }
 
-  // The reply the operation's request gets from a healthy cluster, fetched directly.
+  // The reply the operation's last request gets from a healthy cluster, fetched directly.
   std::string GoodReply(const Operation& op) {
-    if (std::string(op.method) != "GET") return std::string();
-    isim::LoggedRequest last;
-    bool found = false;
-    for (const isim::LoggedRequest& r : cluster_->server().requestLog().entries()) {
-      if (r.method == op.method && r.path().compare(0, std::strlen(op.path), op.path) == 0) {
-        last = r;
-        found = true;
-      }
-    }
-    if (!found) return std::string();
-    std::unique_ptr<ManageIsilon> session = NewSession();
+    const std::vector<isim::LoggedRequest> sent = Sent(op.method, op.path);
     std::string reply;
-    if (!session->OpenConnection()) return std::string();
-    const std::string uri = "https://" + std::string(kAddress) + ":8080" + last.target;
-    return session->SendRequest(reply, ManageIsilon::kGet, uri, "", true) ? reply : std::string();
+    std::unique_ptr<ManageIsilon> session = NewSession();
+    if (std::string(op.method) != "GET" || sent.empty() || !session->OpenConnection()) return reply;
+    return session->SendRequest(reply, ManageIsilon::kGet, Url(sent.back().target), "", /*resetHeaders=*/true)
+               ? reply
+               : std::string();
+  }
+
+  Outcome Run(const Operation& op, ManageIsilon& session) {
+    Outcome out = op.run(session);
+    if (op.sessionObject) {
+      session.GetLastError(out.code, out.message);
+      out.transport = session.GetLastTransportError();
+    }
+    return out;
   }
 
   void RunTable(const std::vector<Operation>& ops) {
+    ASSERT_FALSE(HasFatalFailure());
     const std::vector<FaultRow> faults = Faults();
     for (const Operation& op : ops) {
-      cluster_->server().faults().clear();
-      cluster_->server().requestLog().clear();
+      server().faults().clear();
+      server().requestLog().clear();
       {
         std::unique_ptr<ManageIsilon> session = NewSession();
         op.prepare(*session);
@@ -522,32 +433,25 @@ class FaultSuite : public ::testing::Test {
       const std::string good = GoodReply(op);
       for (const FaultRow& fault : faults) {
         SCOPED_TRACE(std::string(op.name) + " / " + fault.name);
-        cluster_->server().faults().clear();
+        server().faults().clear();
         std::unique_ptr<ManageIsilon> session = NewSession();
         op.prepare(*session);
         if (std::string(op.path) != "/session/1/session") {
           ASSERT_TRUE(session->OpenConnection());
         }
-        if (!fault.arm(cluster_->server(), op, good)) continue;
-        const Outcome out = op.run(*session);
-        cluster_->server().faults().clear();
+        if (!fault.arm(server(), op, good)) continue;
+        const Outcome out = Run(op, *session);
+        server().faults().clear();
         fault.check(op, out);
       }
     }
   }
 
-  static SimCluster* cluster_;
-  static ScopedRegistry* registry_;
-  static ScopedLogCapture* log_;
+  ScopedLogCapture log_{7};
 };
-
-ScopedLogCapture* FaultSuite::log_ = nullptr;
-
-SimCluster* FaultSuite::cluster_ = nullptr;
-ScopedRegistry* FaultSuite::registry_ = nullptr;
 
 TEST_F(FaultSuite, EveryOperationUnderEveryFault) { RunTable(Operations()); }
 
-TEST_F(FaultSuite, EveryExportedFunctionUnderEveryFault) { RunTable(ExportedFunctions()); }
+TEST_F(FaultSuite, EveryExportedFunctionUnderEveryFault) { RunTable(ExportedFunctions(user(), password())); }
 
 }  // namespace

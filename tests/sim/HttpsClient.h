@@ -1,8 +1,11 @@
 #pragma once
 // A small libcurl client for the simulator's own tests: one easy handle, so one kept-alive TLS
-// connection, as the library's transport uses it.
+// connection, as the library's transport uses it. Independent of the library, so that a test
+// failing here points at the simulator.
 #include <curl/curl.h>
+#include <strings.h>
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,31 +14,102 @@ struct HttpReply {
   CURLcode code = CURLE_OK;
   long status = 0;
   std::string body;
-  size_t bodyBytes = 0;  // counted even when the body is not kept
   std::vector<std::pair<std::string, std::string>> headers;
 
-  std::string header(const std::string& name) const;  // first value, case-insensitive name
-  std::vector<std::string> all(const std::string& name) const;
+  std::vector<std::string> all(const std::string& name) const {  // names compared case-insensitively
+    std::vector<std::string> out;
+    for (const auto& h : headers)
+      if (strcasecmp(h.first.c_str(), name.c_str()) == 0) out.push_back(h.second);
+    return out;
+  }
+  std::string header(const std::string& name) const {
+    const std::vector<std::string> values = all(name);
+    return values.empty() ? std::string() : values.front();
+  }
   // Value of cookie `name` in the Set-Cookie headers, or empty.
-  std::string cookie(const std::string& name) const;
+  std::string cookie(const std::string& name) const {
+    const size_t start = name.size() + 1;
+    for (const auto& value : all("Set-Cookie"))
+      if (value.compare(0, start, name + "=") == 0) {
+        const size_t end = value.find(';');
+        return value.substr(start, end == std::string::npos ? end : end - start);
+      }
+    return std::string();
+  }
+  nlohmann::json json() const { return nlohmann::json::parse(body, nullptr, false); }
+  // A member of the first entry of the cluster's error shape, or empty.
+  std::string error(const char* member) const {
+    const nlohmann::json j = json();
+    if (!j.is_object() || !j.contains("errors") || !j["errors"].is_array() || j["errors"].empty()) return "";
+    return j["errors"][0].value(member, "");
+  }
+  // The web server's page for a session id it does not know.
+  bool unknownSessionPage() const {
+    return status == 401 && header("Content-Type").find("text/html") == 0 && body.find("<html>") == 0;
+  }
 };
 
 class HttpsClient {
  public:
   // `caFile` empty: no certificate checks at all.
-  HttpsClient(std::string baseUrl, std::string caFile);
-  ~HttpsClient();
+  HttpsClient(std::string baseUrl, std::string caFile)
+      : curl_(curl_easy_init()), baseUrl_(std::move(baseUrl)), caFile_(std::move(caFile)) {}
+  ~HttpsClient() { curl_easy_cleanup(curl_); }
   HttpsClient(const HttpsClient&) = delete;
   HttpsClient& operator=(const HttpsClient&) = delete;
 
   HttpReply send(const std::string& method, const std::string& target, const std::string& body = std::string(),
-                 const std::vector<std::string>& headers = std::vector<std::string>(), bool keepBody = true);
+                 const std::vector<std::string>& headers = std::vector<std::string>()) {
+    HttpReply reply;
+    curl_easy_setopt(curl_, CURLOPT_URL, (baseUrl_ + target).c_str());
+    curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 20L);
+    curl_easy_setopt(curl_, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, caFile_.empty() ? 0L : 1L);
+    curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, caFile_.empty() ? 0L : 2L);
+    if (!caFile_.empty()) curl_easy_setopt(curl_, CURLOPT_CAINFO, caFile_.c_str());
+    curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &OnBody);
+    curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &reply);
+    curl_easy_setopt(curl_, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, nullptr);
+    if (method == "POST" || method == "PUT" || !body.empty()) {
+      curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+      curl_easy_setopt(curl_, CURLOPT_COPYPOSTFIELDS, body.c_str());
+    }
+    if (method != "GET" && method != "POST") curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, method.c_str());
+    curl_slist* list = curl_slist_append(nullptr, "Expect:");
+    for (const auto& h : headers) list = curl_slist_append(list, h.c_str());
+    curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, list);
+    reply.code = curl_easy_perform(curl_);
+    curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, nullptr);
+    curl_slist_free_all(list);
+    curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &reply.status);
+    // The headers of the last reply (not of a 100 Continue before it).
+    for (curl_header* h = nullptr; (h = curl_easy_nextheader(curl_, CURLH_HEADER, -1, h)) != nullptr;)
+      reply.headers.emplace_back(h->name, h->value);
+    long connects = 0;
+    curl_easy_getinfo(curl_, CURLINFO_NUM_CONNECTS, &connects);
+    connections_ += connects;
+    return reply;
+  }
 
   // Logs in and keeps the cookies; true on 201.
-  bool login(const std::string& user, const std::string& password, HttpReply* reply = nullptr);
+  bool login(const std::string& user = "admin", const std::string& password = "secret", HttpReply* out = nullptr) {
+    const HttpReply reply = send(
+        "POST", "/session/1/session",
+        nlohmann::json({{"username", user}, {"password", password}, {"services", {"platform", "namespace"}}}).dump(),
+        {"Content-Type: application/json"});
+    sessionId = reply.cookie("isisessid");
+    csrfToken = reply.cookie("isicsrf");
+    if (out) *out = reply;
+    return reply.code == CURLE_OK && reply.status == 201;
+  }
   // A request with the session's Cookie, X-CSRF-Token and Referer headers.
-  HttpReply authed(const std::string& method, const std::string& target, const std::string& body = std::string(),
-                   bool keepBody = true);
+  HttpReply authed(const std::string& method, const std::string& target, const std::string& body = std::string()) {
+    return send(method, target, body,
+                {"Content-Type: application/json", "Cookie: isisessid=" + sessionId, "X-CSRF-Token: " + csrfToken,
+                 "Referer: " + baseUrl_});
+  }
 
   std::string sessionId;
   std::string csrfToken;
@@ -43,6 +117,10 @@ class HttpsClient {
   long connections() const { return connections_; }
 
  private:
+  static size_t OnBody(char* data, size_t size, size_t count, void* user) {
+    static_cast<HttpReply*>(user)->body.append(data, size * count);
+    return size * count;
+  }
   CURL* curl_;
   std::string baseUrl_;
   std::string caFile_;

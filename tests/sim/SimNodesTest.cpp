@@ -17,20 +17,9 @@ namespace {
 const std::vector<std::string> kNodes = {"127.0.0.120", "127.0.0.121"};
 const char kSession[] = "/session/1/session";
 
-nlohmann::json Json(const HttpReply& reply) { return nlohmann::json::parse(reply.body, nullptr, false); }
-
-bool IsUnknownSessionPage(const HttpReply& reply) {
-  return reply.status == 401 && reply.header("Content-Type").find("text/html") == 0 && reply.body.find("<html>") == 0;
-}
-
 class SimNodesTest : public SimFixture {
  protected:
-  static isim::Config Admin() {
-    isim::Config config;
-    config.admin = true;
-    return config;
-  }
-  SimNodesTest() : SimFixture(kNodes, Admin()) {}
+  SimNodesTest() : SimFixture(kNodes) { simConfig().admin = true; }
 
   // A client of one node, trusting the cluster's certificate.
   HttpsClient Client(size_t node) { return HttpsClient(cluster().url(node), certPath()); }
@@ -41,37 +30,27 @@ class SimNodesTest : public SimFixture {
 TEST_F(SimNodesTest, SessionsAreValidOnlyOnTheNodeThatIssuedThem) {
   ASSERT_EQ(2u, server().nodeCount());
   EXPECT_EQ(kNodes[1], server().nodeAddress(1));
-  HttpsClient first(cluster().url(0), certPath()), second(cluster().url(1), certPath());
-  ASSERT_TRUE(first.login("admin", "secret"));
-  ASSERT_TRUE(second.login("admin", "secret"));
+  HttpsClient first = Client(0), second = Client(1);
+  ASSERT_TRUE(first.login());
+  ASSERT_TRUE(second.login());
 
   // The page for a session this node never issued is exactly the one for an unknown id.
-  HttpsClient unknown(cluster().url(1), certPath());
+  HttpsClient unknown = Client(1), firstsOn1 = Client(1), secondsOn0 = Client(0);
   unknown.sessionId = "feedface";
   unknown.csrfToken = first.csrfToken;
   const HttpReply unknownReply = unknown.authed("GET", kSession);
-  struct Case {
-    HttpsClient* sender;
-    HttpsClient* owner;
-    bool accepted;
-  };
-  for (const Case& c : std::vector<Case>{
-           {&first, &first, true}, {&second, &first, false}, {&first, &second, false}, {&second, &second, true}}) {
-    HttpsClient& sender = *c.sender;
-    const std::string ownId = sender.sessionId, ownToken = sender.csrfToken;
-    sender.sessionId = c.owner->sessionId;
-    sender.csrfToken = c.owner->csrfToken;
-    const HttpReply reply = sender.authed("GET", kSession);
-    sender.sessionId = ownId;
-    sender.csrfToken = ownToken;
-    if (c.accepted) {
-      EXPECT_EQ(200, reply.status) << reply.body;
-    } else {
-      EXPECT_TRUE(IsUnknownSessionPage(reply)) << reply.status << reply.body;
-      EXPECT_EQ(unknownReply.body, reply.body);
-      EXPECT_EQ(unknownReply.header("Content-Type"), reply.header("Content-Type"));
-    }
+  EXPECT_TRUE(unknownReply.unknownSessionPage()) << unknownReply.status << unknownReply.body;
+  firstsOn1.sessionId = first.sessionId;
+  firstsOn1.csrfToken = first.csrfToken;
+  secondsOn0.sessionId = second.sessionId;
+  secondsOn0.csrfToken = second.csrfToken;
+  for (HttpsClient* elsewhere : {&firstsOn1, &secondsOn0}) {
+    const HttpReply reply = elsewhere->authed("GET", kSession);
+    EXPECT_EQ(unknownReply.status, reply.status);
+    EXPECT_EQ(unknownReply.body, reply.body);
+    EXPECT_EQ(unknownReply.header("Content-Type"), reply.header("Content-Type"));
   }
+  EXPECT_EQ(200, second.authed("GET", kSession).status);
   // Refused elsewhere, the session goes on where it belongs; the log tells the nodes apart.
   EXPECT_EQ(200, first.authed("GET", kSession).status);
   EXPECT_EQ(2u, server().sessions().liveCount());
@@ -82,8 +61,8 @@ TEST_F(SimNodesTest, SessionsAreValidOnlyOnTheNodeThatIssuedThem) {
 
 TEST_F(SimNodesTest, StoppedNodeRefusesWhileTheOthersServeAndComesBack) {
   HttpsClient first = Client(0), second = Client(1);
-  ASSERT_TRUE(first.login("admin", "secret"));
-  ASSERT_TRUE(second.login("admin", "secret"));
+  ASSERT_TRUE(first.login());
+  ASSERT_TRUE(second.login());
 
   EXPECT_TRUE(server().stopNode(1));
   EXPECT_FALSE(server().stopNode(1));
@@ -99,15 +78,15 @@ TEST_F(SimNodesTest, StoppedNodeRefusesWhileTheOthersServeAndComesBack) {
   std::string error;
   ASSERT_TRUE(server().startNode(1, &error)) << error;
   EXPECT_TRUE(server().nodeRunning(1));
-  EXPECT_TRUE(IsUnknownSessionPage(second.authed("GET", kSession)));
-  EXPECT_TRUE(second.login("admin", "secret"));
+  EXPECT_TRUE(second.authed("GET", kSession).unknownSessionPage());
+  EXPECT_TRUE(second.login());
   EXPECT_EQ(200, second.authed("GET", kSession).status);
   EXPECT_EQ(2u, server().sessions().liveCount());
 
   // Every session at once, on every node.
   EXPECT_EQ(2u, server().sessions().expireAll());
-  EXPECT_TRUE(IsUnknownSessionPage(first.authed("GET", kSession)));
-  EXPECT_TRUE(IsUnknownSessionPage(second.authed("GET", kSession)));
+  EXPECT_TRUE(first.authed("GET", kSession).unknownSessionPage());
+  EXPECT_TRUE(second.authed("GET", kSession).unknownSessionPage());
   EXPECT_EQ(0u, server().sessions().liveCount());
 }
 
@@ -148,7 +127,7 @@ TEST_F(SimNodesTest, RandomFaultsFollowTheSeed) {
   for (int i = 0; i < 20 && reply.status != 503; ++i) reply = Client(0).send("GET", kSession);
   EXPECT_EQ(503, reply.status);
   EXPECT_EQ("2", reply.header("Retry-After"));
-  EXPECT_TRUE(Json(reply)["errors"].is_array());
+  EXPECT_TRUE(reply.json()["errors"].is_array());
 }
 
 TEST_F(SimNodesTest, RetryLaterFaultsCarryTheirRetryAfter) {
@@ -164,7 +143,7 @@ TEST_F(SimNodesTest, RetryLaterFaultsCarryTheirRetryAfter) {
       const HttpReply reply = client.send("GET", kSession);
       EXPECT_EQ(c.status, reply.status);
       EXPECT_EQ(c.header, reply.header("Retry-After")) << c.status;
-      EXPECT_TRUE(Json(reply)["errors"].is_array());
+      EXPECT_TRUE(reply.json()["errors"].is_array());
     }
     EXPECT_EQ(401, client.send("GET", kSession).status);
   }
@@ -172,7 +151,7 @@ TEST_F(SimNodesTest, RetryLaterFaultsCarryTheirRetryAfter) {
 
 TEST_F(SimNodesTest, AdminEndpointsDriveNodesSessionsAndFaults) {
   HttpsClient admin0 = Client(0), admin1 = Client(1), user = Client(1);
-  nlohmann::json nodes = Json(admin0.send("GET", "/_sim/nodes"))["nodes"];
+  nlohmann::json nodes = admin0.send("GET", "/_sim/nodes").json()["nodes"];
   ASSERT_EQ(2u, nodes.size());
   EXPECT_EQ(kNodes[1], nodes[1]["address"]);
   EXPECT_EQ(8080, nodes[1]["port"]);
@@ -180,7 +159,7 @@ TEST_F(SimNodesTest, AdminEndpointsDriveNodesSessionsAndFaults) {
 
   // Another node stops before the reply; the serving node itself right after it.
   EXPECT_EQ(204, admin0.send("POST", "/_sim/nodes/1/stop").status);
-  EXPECT_EQ(false, Json(admin0.send("GET", "/_sim/nodes"))["nodes"][1]["running"]);
+  EXPECT_EQ(false, admin0.send("GET", "/_sim/nodes").json()["nodes"][1]["running"]);
   EXPECT_EQ(CURLE_COULDNT_CONNECT, user.send("GET", kSession).code);
   EXPECT_EQ(204, admin0.send("POST", "/_sim/nodes/1/start").status);
   EXPECT_EQ(202, admin0.send("POST", "/_sim/nodes/0/stop").status);
@@ -192,20 +171,20 @@ TEST_F(SimNodesTest, AdminEndpointsDriveNodesSessionsAndFaults) {
   EXPECT_EQ(405, admin1.send("GET", "/_sim/nodes/1/stop").status);
 
   // The shared clock ends a session on any node; so does the expiry of all sessions.
-  ASSERT_TRUE(user.login("admin", "secret"));
+  ASSERT_TRUE(user.login());
   EXPECT_EQ(204, admin0.send("POST", "/_sim/clock", "{\"advance\":901}").status);
-  EXPECT_TRUE(IsUnknownSessionPage(user.authed("GET", kSession)));
-  ASSERT_TRUE(user.login("admin", "secret"));
-  EXPECT_EQ(1, Json(admin0.send("POST", "/_sim/sessions/expire"))["expired"]);
-  EXPECT_TRUE(IsUnknownSessionPage(user.authed("GET", kSession)));
+  EXPECT_TRUE(user.authed("GET", kSession).unknownSessionPage());
+  ASSERT_TRUE(user.login());
+  EXPECT_EQ(1, admin0.send("POST", "/_sim/sessions/expire").json()["expired"]);
+  EXPECT_TRUE(user.authed("GET", kSession).unknownSessionPage());
 
   // A restart of the whole service: the reply first, then every node down and up, sessions gone.
-  ASSERT_TRUE(user.login("admin", "secret"));
+  ASSERT_TRUE(user.login());
   EXPECT_EQ(202, admin1.send("POST", "/_sim/restart").status);
   server().settle();
   EXPECT_TRUE(server().nodeRunning(0) && server().nodeRunning(1));
-  EXPECT_TRUE(IsUnknownSessionPage(user.authed("GET", kSession)));
-  EXPECT_EQ(1, Json(admin0.send("GET", "/_sim/requests"))["requests"].back()["node"]);
+  EXPECT_TRUE(user.authed("GET", kSession).unknownSessionPage());
+  EXPECT_EQ(1, admin0.send("GET", "/_sim/requests").json()["requests"].back()["node"]);
 
   // Random faults switched on and counted; admin requests never get them.
   for (const char* bad : {"{}", "{\"rate\":2}", "{\"rate\":-0.1}", "{\"rate\":0.5,\"seed\":-1}"})
@@ -213,7 +192,7 @@ TEST_F(SimNodesTest, AdminEndpointsDriveNodesSessionsAndFaults) {
   EXPECT_EQ(204, admin0.send("POST", "/_sim/fault-rate", "{\"rate\":1,\"seed\":3}").status);
   const HttpReply faulted = Client(0).send("GET", kSession);
   EXPECT_TRUE(faulted.code != CURLE_OK || faulted.status == 503);
-  const nlohmann::json stats = Json(admin0.send("GET", "/_sim/stats"));
+  const nlohmann::json stats = admin0.send("GET", "/_sim/stats").json();
   EXPECT_EQ(1.0, stats["random_faults"]["rate"]);
   EXPECT_EQ(3, stats["random_faults"]["seed"]);
   EXPECT_EQ(1, stats["random_faults"]["requests"]);
