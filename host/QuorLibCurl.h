@@ -71,6 +71,11 @@ class ISILON_API QuorLibCurl {
   virtual bool SetCAFile(const std::string& path);
 
  private:
+  friend class ManageIsilon;
+  // The last reply's body into `out`, byte for byte, keeping this transport's buffer for the
+  // next reply: the library reads its own transport's replies this way.
+  ISILON_HIDDEN void CopyResponseBody(std::string& out) const;
+
   struct Impl;
   Impl* impl_;
 };

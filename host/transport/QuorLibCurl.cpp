@@ -310,6 +310,8 @@ char* QuorLibCurl::GetHttpResponse(unsigned long& code, bool) {
   return text;
 }
 
+void QuorLibCurl::CopyResponseBody(std::string& out) const { out.assign(impl_->body); }
+
 bool QuorLibCurl::GetHttpResponseHeaders(const std::string& name, std::vector<std::string>& values) {
   values.clear();
   for (const std::string& line : impl_->replyHeaders) {
