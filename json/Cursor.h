@@ -13,6 +13,8 @@
 //   if (!c.EnterObject()) return false;
 //   while (c.NextMember(key, length)) { ...c.ReadString(s) / c.ReadNumber(n) / c.Skip()... }
 //   if (!c.ok()) return false;
+#include <emmintrin.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -21,7 +23,27 @@
 #include "json/jsonxx.h"
 
 namespace jsonxx {
+namespace detail {
 
+// First position at or after p holding `quote` or a backslash, or end.
+inline const char* ScanString(const char* p, const char* end, char quote) {
+  const __m128i q = _mm_set1_epi8(quote);
+  const __m128i bs = _mm_set1_epi8('\\');
+  while (end - p >= 16) {
+    __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, q), _mm_cmpeq_epi8(chunk, bs)));
+    if (mask) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+  while (p < end && *p != quote && *p != '\\') ++p;
+  return p;
+}
+
+}  // namespace detail
+
+// The steps a page takes for every member are defined here, so that they inline into the
+// page readers; what is rare (white space, escapes, numbers of the general form) is left to
+// the general reader in json/Reader.cpp.
 class Cursor {
  public:
   Cursor(const char* text, size_t length) : p_(text), end_(text + length) {}
@@ -29,21 +51,103 @@ class Cursor {
   // At '{' / '[' (after white space): enters the container.
   bool EnterObject() { return enter('{'); }
   bool EnterArray() { return enter('['); }
+
   // In an object: true with the next member's key (the cursor then stands at its value);
   // false when the object ended (ok()) or the text is not as expected (!ok()).
-  bool NextMember(const char*& key, size_t& length);
+  bool NextMember(const char*& key, size_t& length) {
+    if (!ok_ || depth_ == 0) return Fail();
+    skipSpace();
+    if (p_ == end_) return Fail();
+    if (*p_ == '}') {
+      ++p_;
+      --depth_;
+      return false;
+    }
+    if (first_[depth_ - 1]) {
+      first_[depth_ - 1] = false;
+    } else {
+      if (*p_ != ',') return Fail();
+      ++p_;
+      skipSpace();
+    }
+    // A trailing comma or an empty member ends up here too: no quote.
+    if (p_ == end_ || *p_ != '"') return Fail();
+    const char* const start = ++p_;
+    p_ = detail::ScanString(p_, end_, '"');
+    if (p_ == end_ || *p_ == '\\') return Fail();
+    key = start;
+    length = static_cast<size_t>(p_ - start);
+    ++p_;
+    skipSpace();
+    if (p_ == end_ || *p_ != ':') return Fail();
+    ++p_;
+    skipSpace();
+    return true;
+  }
+
   // In an array: true when an element follows (the cursor stands at it); false as above.
-  bool NextElement();
+  bool NextElement() {
+    if (!ok_ || depth_ == 0) return Fail();
+    if (first_[depth_ - 1]) {
+      first_[depth_ - 1] = false;
+      skipSpace();
+      if (p_ < end_ && *p_ == ']') {
+        ++p_;
+        --depth_;
+        return false;
+      }
+      return p_ < end_ && *p_ != ',' ? true : Fail();
+    }
+    skipSpace();
+    if (p_ == end_) return Fail();
+    if (*p_ == ']') {
+      ++p_;
+      --depth_;
+      return false;
+    }
+    if (*p_ != ',') return Fail();
+    ++p_;
+    skipSpace();
+    // A trailing comma or an empty element: the lenient reader's business.
+    if (p_ == end_ || *p_ == ']' || *p_ == ',') return Fail();
+    return true;
+  }
+
   // The value at the cursor; false (and !ok()) when it is not of that kind.
-  bool ReadString(std::string& out);
+  bool ReadString(std::string& out) {
+    if (!ok_ || Peek() != '"') return Fail();
+    // Without an escape the string is the bytes between the quotes.
+    const char* const start = p_ + 1;
+    const char* const stop = detail::ScanString(start, end_, '"');
+    if (stop < end_ && *stop == '"') {
+      out.assign(start, static_cast<size_t>(stop - start));
+      p_ = stop + 1;
+      return true;
+    }
+    return readEscapedString(out);
+  }
   bool ReadNumber(Number& out);
   // The number at the cursor as TruncToU64 converts it (json/Numbers.h), without going through
   // a long double when it is a plain integer: the records' fields are read this way.
-  bool ReadU64(uint64_t& out);
+  bool ReadU64(uint64_t& out) {
+    uint64_t magnitude;
+    bool negative;
+    const char* stop;
+    if (ok_ && (skipSpace(), plainInteger(magnitude, negative, stop))) {
+      // A negative integer of 18 digits lies within int64: TruncToU64 gives its two's complement.
+      out = negative ? 0 - magnitude : magnitude;
+      p_ = stop;
+      return true;
+    }
+    return readU64Slow(out);
+  }
   // Passes over the value at the cursor, whatever its kind.
   bool Skip();
   // The first character of the value at the cursor (after white space), or 0 at the end.
-  char Peek();
+  char Peek() {
+    skipSpace();
+    return p_ < end_ ? *p_ : '\0';
+  }
 
   bool ok() const { return ok_; }
   // Marks the text as not for this reader (a caller's own check failed).
@@ -57,15 +161,36 @@ class Cursor {
   // Nesting beyond this is left to Object::parse, which bounds it in its own way.
   static constexpr size_t kMaxNesting = 32;
 
-  bool enter(char open);
+  static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+  bool enter(char open) {
+    if (!ok_ || depth_ >= kMaxNesting) return Fail();
+    skipSpace();
+    if (p_ == end_ || *p_ != open) return Fail();
+    ++p_;
+    first_[depth_++] = true;
+    return true;
+  }
   // At a plain integer of at most 18 digits (optional '-', no fraction or exponent): its
   // magnitude and sign, and where it ends. Such a number converts exactly, so it needs no
   // general conversion.
-  bool plainInteger(uint64_t& magnitude, bool& negative, const char*& stop) const;
-  // After a member or element: ',' (true, more follows) or the closing character (false).
-  bool next(char close);
+  bool plainInteger(uint64_t& magnitude, bool& negative, const char*& stop) const {
+    negative = p_ < end_ && *p_ == '-';
+    const char* q = p_ + negative;
+    const char* const digits = q;
+    const char* const last = digits + (end_ - digits < 18 ? end_ - digits : 18);
+    uint64_t value = 0;
+    while (q < last && IsDigit(*q)) value = value * 10 + static_cast<unsigned>(*q++ - '0');
+    if (q == digits || (q < end_ && (*q == '.' || *q == 'e' || *q == 'E' || IsDigit(*q)))) return false;
+    magnitude = value;
+    stop = q;
+    return true;
+  }
+  bool readEscapedString(std::string& out);
+  bool readU64Slow(uint64_t& out);
+
   // Most values follow their ':' or ',' at once: only white space or a comment takes the reader.
-  __attribute__((always_inline)) void skipSpace() {
+  void skipSpace() {
     if (p_ < end_ && *p_ != ' ' && *p_ != '/' && (*p_ < '\t' || *p_ > '\r')) return;
     skipSpaceSlow();
   }

@@ -58,20 +58,6 @@ void AppendUtf8(std::string& out, unsigned cp) {
   }
 }
 
-// First position at or after p holding `quote` or a backslash, or end.
-inline const char* ScanString(const char* p, const char* end, char quote) {
-  const __m128i q = _mm_set1_epi8(quote);
-  const __m128i bs = _mm_set1_epi8('\\');
-  while (end - p >= 16) {
-    __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, q), _mm_cmpeq_epi8(chunk, bs)));
-    if (mask) return p + __builtin_ctz(static_cast<unsigned>(mask));
-    p += 16;
-  }
-  while (p < end && *p != quote && *p != '\\') ++p;
-  return p;
-}
-
 // mantissa * 10 + d stays within 64 bits: mantissa <= (UINT64_MAX - d) / 10, without the division.
 inline bool FitsOneMoreDigit(uint64_t mantissa, unsigned d) {
   constexpr uint64_t kLimit = UINT64_MAX / 10;  // 1844674407370955161; UINT64_MAX % 10 == 5
@@ -485,109 +471,11 @@ void Cursor::skipSpaceSlow() {
   p_ = reader.p_;
 }
 
-char Cursor::Peek() {
-  skipSpace();
-  return p_ < end_ ? *p_ : '\0';
-}
-
-bool Cursor::enter(char open) {
-  if (!ok_ || depth_ >= kMaxNesting) return Fail();
-  skipSpace();
-  if (p_ == end_ || *p_ != open) return Fail();
-  ++p_;
-  first_[depth_++] = true;
-  return true;
-}
-
-bool Cursor::next(char close) {
-  skipSpace();
-  if (p_ == end_) return Fail();
-  if (*p_ == close) {
-    ++p_;
-    --depth_;
-    return false;
-  }
-  if (*p_ != ',') return Fail();
-  ++p_;
-  skipSpace();
-  // A trailing comma or an empty element: the lenient reader's business.
-  if (p_ == end_ || *p_ == close || *p_ == ',') return Fail();
-  return true;
-}
-
-bool Cursor::NextMember(const char*& key, size_t& length) {
-  if (!ok_ || depth_ == 0) return Fail();
-  skipSpace();
-  if (p_ == end_) return Fail();
-  if (*p_ == '}') {
-    ++p_;
-    --depth_;
-    return false;
-  }
-  if (first_[depth_ - 1]) {
-    first_[depth_ - 1] = false;
-  } else {
-    if (*p_ != ',') return Fail();
-    ++p_;
-    skipSpace();
-  }
-  // A trailing comma or an empty member ends up here too: no quote.
-  if (p_ == end_ || *p_ != '"') return Fail();
-  const char* const start = ++p_;
-  p_ = detail::ScanString(p_, end_, '"');
-  if (p_ == end_ || *p_ == '\\') return Fail();
-  key = start;
-  length = static_cast<size_t>(p_ - start);
-  ++p_;
-  skipSpace();
-  if (p_ == end_ || *p_ != ':') return Fail();
-  ++p_;
-  skipSpace();
-  return true;
-}
-
-bool Cursor::NextElement() {
-  if (!ok_ || depth_ == 0) return Fail();
-  if (first_[depth_ - 1]) {
-    first_[depth_ - 1] = false;
-    skipSpace();
-    if (p_ < end_ && *p_ == ']') {
-      ++p_;
-      --depth_;
-      return false;
-    }
-    return p_ < end_ && *p_ != ',' ? true : Fail();
-  }
-  return next(']');
-}
-
-bool Cursor::ReadString(std::string& out) {
-  if (!ok_ || Peek() != '"') return Fail();
-  // Without an escape the string is the bytes between the quotes.
-  const char* const start = p_ + 1;
-  const char* const stop = detail::ScanString(start, end_, '"');
-  if (stop < end_ && *stop == '"') {
-    out.assign(start, static_cast<size_t>(stop - start));
-    p_ = stop + 1;
-    return true;
-  }
+bool Cursor::readEscapedString(std::string& out) {
   out.clear();
   detail::Reader reader(p_, end_);
   if (!reader.readString(out)) return Fail();
   p_ = reader.p_;
-  return true;
-}
-
-bool Cursor::plainInteger(uint64_t& magnitude, bool& negative, const char*& stop) const {
-  negative = p_ < end_ && *p_ == '-';
-  const char* q = p_ + negative;
-  const char* const digits = q;
-  const char* const last = digits + std::min<ptrdiff_t>(18, end_ - digits);
-  uint64_t value = 0;
-  while (q < last && detail::IsDigit(*q)) value = value * 10 + static_cast<unsigned>(*q++ - '0');
-  if (q == digits || (q < end_ && (*q == '.' || *q == 'e' || *q == 'E' || detail::IsDigit(*q)))) return false;
-  magnitude = value;
-  stop = q;
   return true;
 }
 
@@ -610,16 +498,7 @@ bool Cursor::ReadNumber(Number& out) {
   return true;
 }
 
-bool Cursor::ReadU64(uint64_t& out) {
-  uint64_t magnitude;
-  bool negative;
-  const char* stop;
-  if (ok_ && (skipSpace(), plainInteger(magnitude, negative, stop))) {
-    // A negative integer of 18 digits lies within int64: TruncToU64 gives its two's complement.
-    out = negative ? 0 - magnitude : magnitude;
-    p_ = stop;
-    return true;
-  }
+bool Cursor::readU64Slow(uint64_t& out) {
   Number number;
   if (!ReadNumber(number)) return false;
   out = TruncToU64(number);
