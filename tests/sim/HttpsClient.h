@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 #include <strings.h>
 
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
@@ -51,44 +52,45 @@ struct HttpReply {
 
 class HttpsClient {
  public:
-  // `caFile` empty: no certificate checks at all.
-  HttpsClient(std::string baseUrl, std::string caFile)
-      : curl_(curl_easy_init()), baseUrl_(std::move(baseUrl)), caFile_(std::move(caFile)) {}
-  ~HttpsClient() { curl_easy_cleanup(curl_); }
-  HttpsClient(const HttpsClient&) = delete;
-  HttpsClient& operator=(const HttpsClient&) = delete;
+  // Trusts only `caFile`.
+  HttpsClient(std::string baseUrl, const std::string& caFile) : baseUrl_(std::move(baseUrl)) {
+    CURL* curl = curl_.get();
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 20L);
+    curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
+    curl_easy_setopt(
+        curl, CURLOPT_WRITEFUNCTION, +[](char* data, size_t size, size_t count, void* user) {
+          static_cast<HttpReply*>(user)->body.append(data, size * count);
+          return size * count;
+        });
+  }
 
   HttpReply send(const std::string& method, const std::string& target, const std::string& body = std::string(),
                  const std::vector<std::string>& headers = std::vector<std::string>()) {
+    CURL* curl = curl_.get();
     HttpReply reply;
-    curl_easy_setopt(curl_, CURLOPT_URL, (baseUrl_ + target).c_str());
-    curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 20L);
-    curl_easy_setopt(curl_, CURLOPT_PATH_AS_IS, 1L);
-    curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, caFile_.empty() ? 0L : 1L);
-    curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, caFile_.empty() ? 0L : 2L);
-    if (!caFile_.empty()) curl_easy_setopt(curl_, CURLOPT_CAINFO, caFile_.c_str());
-    curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &OnBody);
-    curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &reply);
-    curl_easy_setopt(curl_, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, nullptr);
+    curl_easy_setopt(curl, CURLOPT_URL, (baseUrl_ + target).c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
+    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, nullptr);
     if (method == "POST" || method == "PUT" || !body.empty()) {
-      curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-      curl_easy_setopt(curl_, CURLOPT_COPYPOSTFIELDS, body.c_str());
+      curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+      curl_easy_setopt(curl, CURLOPT_COPYPOSTFIELDS, body.c_str());
     }
-    if (method != "GET" && method != "POST") curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, method.c_str());
+    if (method != "GET" && method != "POST") curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
     curl_slist* list = curl_slist_append(nullptr, "Expect:");
     for (const auto& h : headers) list = curl_slist_append(list, h.c_str());
-    curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, list);
-    reply.code = curl_easy_perform(curl_);
-    curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+    reply.code = curl_easy_perform(curl);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_slist_free_all(list);
-    curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &reply.status);
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
     // The headers of the last reply (not of a 100 Continue before it).
-    for (curl_header* h = nullptr; (h = curl_easy_nextheader(curl_, CURLH_HEADER, -1, h)) != nullptr;)
+    for (curl_header* h = nullptr; (h = curl_easy_nextheader(curl, CURLH_HEADER, -1, h)) != nullptr;)
       reply.headers.emplace_back(h->name, h->value);
     long connects = 0;
-    curl_easy_getinfo(curl_, CURLINFO_NUM_CONNECTS, &connects);
+    curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects);
     connections_ += connects;
     return reply;
   }
@@ -117,12 +119,7 @@ class HttpsClient {
   long connections() const { return connections_; }
 
  private:
-  static size_t OnBody(char* data, size_t size, size_t count, void* user) {
-    static_cast<HttpReply*>(user)->body.append(data, size * count);
-    return size * count;
-  }
-  CURL* curl_;
+  std::unique_ptr<CURL, void (*)(CURL*)> curl_{curl_easy_init(), &curl_easy_cleanup};
   std::string baseUrl_;
-  std::string caFile_;
   long connections_ = 0;
 };

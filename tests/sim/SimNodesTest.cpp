@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -27,67 +28,46 @@ class SimNodesTest : public SimFixture {
 
 }  // namespace
 
-TEST_F(SimNodesTest, SessionsAreValidOnlyOnTheNodeThatIssuedThem) {
-  ASSERT_EQ(2u, server().nodeCount());
-  EXPECT_EQ(kNodes[1], server().nodeAddress(1));
+TEST_F(SimNodesTest, SessionsAreValidOnlyOnTheirNodeAndEndWithIt) {
   HttpsClient first = Client(0), second = Client(1);
   ASSERT_TRUE(first.login());
   ASSERT_TRUE(second.login());
 
-  // The page for a session this node never issued is exactly the one for an unknown id.
-  HttpsClient unknown = Client(1), firstsOn1 = Client(1), secondsOn0 = Client(0);
-  unknown.sessionId = "feedface";
-  unknown.csrfToken = first.csrfToken;
-  const HttpReply unknownReply = unknown.authed("GET", kSession);
-  EXPECT_TRUE(unknownReply.unknownSessionPage()) << unknownReply.status << unknownReply.body;
-  firstsOn1.sessionId = first.sessionId;
-  firstsOn1.csrfToken = first.csrfToken;
-  secondsOn0.sessionId = second.sessionId;
-  secondsOn0.csrfToken = second.csrfToken;
-  for (HttpsClient* elsewhere : {&firstsOn1, &secondsOn0}) {
-    const HttpReply reply = elsewhere->authed("GET", kSession);
-    EXPECT_EQ(unknownReply.status, reply.status);
-    EXPECT_EQ(unknownReply.body, reply.body);
-    EXPECT_EQ(unknownReply.header("Content-Type"), reply.header("Content-Type"));
+  // On a node that never issued it, a session gets exactly the page of an unknown id.
+  auto on = [this](size_t node, const std::string& id, const std::string& token) {
+    HttpsClient client = Client(node);
+    client.sessionId = id;
+    client.csrfToken = token;
+    return client.authed("GET", kSession);
+  };
+  const HttpReply unknown = on(1, "feedface", first.csrfToken);
+  EXPECT_TRUE(unknown.unknownSessionPage()) << unknown.status << unknown.body;
+  for (const HttpReply& reply : {on(1, first.sessionId, first.csrfToken), on(0, second.sessionId, second.csrfToken)}) {
+    EXPECT_EQ(unknown.status, reply.status);
+    EXPECT_EQ(unknown.body, reply.body);
+    EXPECT_EQ(unknown.header("Content-Type"), reply.header("Content-Type"));
   }
+  // Refused elsewhere, each goes on where it belongs.
   EXPECT_EQ(200, second.authed("GET", kSession).status);
-  // Refused elsewhere, the session goes on where it belongs; the log tells the nodes apart.
-  EXPECT_EQ(200, first.authed("GET", kSession).status);
-  EXPECT_EQ(2u, server().sessions().liveCount());
-  std::vector<size_t> nodes;
-  for (const auto& r : server().requestLog().find("POST", kSession)) nodes.push_back(r.node);
-  EXPECT_EQ((std::vector<size_t>{0, 1}), nodes);
-}
 
-TEST_F(SimNodesTest, StoppedNodeRefusesWhileTheOthersServeAndComesBack) {
-  HttpsClient first = Client(0), second = Client(1);
-  ASSERT_TRUE(first.login());
-  ASSERT_TRUE(second.login());
-
+  // A stopped node leaves the other's kept-alive connection serving.
   EXPECT_TRUE(server().stopNode(1));
   EXPECT_FALSE(server().stopNode(1));
   EXPECT_FALSE(server().nodeRunning(1));
   EXPECT_TRUE(server().running());
-  // Its kept-alive connection is gone, and so is its listening socket.
-  EXPECT_NE(CURLE_OK, second.authed("GET", kSession).code);
-  EXPECT_EQ(CURLE_COULDNT_CONNECT, Client(1).send("GET", kSession).code);
   EXPECT_EQ(200, first.authed("GET", kSession).status);
   EXPECT_EQ(1u, first.connections());
 
   // Back with the same certificate and state; the sessions it had issued ended with it.
   std::string error;
   ASSERT_TRUE(server().startNode(1, &error)) << error;
-  EXPECT_TRUE(server().nodeRunning(1));
   EXPECT_TRUE(second.authed("GET", kSession).unknownSessionPage());
-  EXPECT_TRUE(second.login());
-  EXPECT_EQ(200, second.authed("GET", kSession).status);
-  EXPECT_EQ(2u, server().sessions().liveCount());
 
   // Every session at once, on every node.
+  ASSERT_TRUE(second.login());
   EXPECT_EQ(2u, server().sessions().expireAll());
   EXPECT_TRUE(first.authed("GET", kSession).unknownSessionPage());
   EXPECT_TRUE(second.authed("GET", kSession).unknownSessionPage());
-  EXPECT_EQ(0u, server().sessions().liveCount());
 }
 
 TEST_F(SimNodesTest, RandomFaultsFollowTheSeed) {
@@ -103,16 +83,12 @@ TEST_F(SimNodesTest, RandomFaultsFollowTheSeed) {
   };
   auto count = [](const std::vector<long>& seen, long value) { return std::count(seen.begin(), seen.end(), value); };
 
-  const std::vector<long> none = outcomes(0, 7);
-  EXPECT_EQ(24, count(none, 401));
   const std::vector<long> all = outcomes(1, 7);
   EXPECT_EQ(24, count(all, 503) + count(all, -1));
-  EXPECT_GT(count(all, 503), 0);
-  EXPECT_GT(count(all, -1), 0);
-  isim::RandomFaults::Stats stats = server().randomFaults().stats();
-  EXPECT_EQ(24u, stats.asked);
-  EXPECT_EQ(static_cast<uint64_t>(count(all, 503)), stats.unavailable);
-  EXPECT_EQ(static_cast<uint64_t>(count(all, -1)), stats.resets);
+  EXPECT_GT(count(all, 503) * count(all, -1), 0);  // both kinds
+  const isim::RandomFaults::Stats stats = server().randomFaults().stats();
+  EXPECT_EQ((std::vector<uint64_t>{24, static_cast<uint64_t>(count(all, 503)), static_cast<uint64_t>(count(all, -1))}),
+            (std::vector<uint64_t>{stats.asked, stats.unavailable, stats.resets}));
 
   const std::vector<long> some = outcomes(0.4, 7);
   EXPECT_GT(count(some, 401), 0);
@@ -131,31 +107,22 @@ TEST_F(SimNodesTest, RandomFaultsFollowTheSeed) {
 }
 
 TEST_F(SimNodesTest, RetryLaterFaultsCarryTheirRetryAfter) {
-  struct Case {
-    int status;
-    int retryAfter;
-    const char* header;
-  };
-  for (const Case& c : std::vector<Case>{{503, 5, "5"}, {429, 0, "0"}, {503, -1, ""}}) {
-    server().faults().add(isim::Fault::retryLater(kSession, c.status, c.retryAfter).count(2));
-    HttpsClient client = Client(1);
-    for (int i = 0; i < 2; ++i) {
-      const HttpReply reply = client.send("GET", kSession);
-      EXPECT_EQ(c.status, reply.status);
-      EXPECT_EQ(c.header, reply.header("Retry-After")) << c.status;
-      EXPECT_TRUE(reply.json()["errors"].is_array());
-    }
-    EXPECT_EQ(401, client.send("GET", kSession).status);
+  // Zero is still a header; below zero there is none.
+  for (const auto& c : {std::make_tuple(503, 5, "5"), std::make_tuple(429, 0, "0"), std::make_tuple(503, -1, "")}) {
+    server().faults().add(isim::Fault::retryLater(kSession, std::get<0>(c), std::get<1>(c)));
+    const HttpReply reply = Client(1).send("GET", kSession);
+    EXPECT_EQ(std::get<0>(c), reply.status);
+    EXPECT_EQ(std::get<2>(c), reply.header("Retry-After"));
+    EXPECT_TRUE(reply.json()["errors"].is_array());
   }
 }
 
 TEST_F(SimNodesTest, AdminEndpointsDriveNodesSessionsAndFaults) {
   HttpsClient admin0 = Client(0), admin1 = Client(1), user = Client(1);
-  nlohmann::json nodes = admin0.send("GET", "/_sim/nodes").json()["nodes"];
+  const nlohmann::json nodes = admin0.send("GET", "/_sim/nodes").json()["nodes"];
   ASSERT_EQ(2u, nodes.size());
-  EXPECT_EQ(kNodes[1], nodes[1]["address"]);
-  EXPECT_EQ(8080, nodes[1]["port"]);
-  EXPECT_EQ(true, nodes[1]["running"]);
+  EXPECT_EQ(nlohmann::json({{"index", 1}, {"address", kNodes[1]}, {"port", 8080}, {"running", true}, {"requests", 0}}),
+            nodes[1]);
 
   // Another node stops before the reply; the serving node itself right after it.
   EXPECT_EQ(204, admin0.send("POST", "/_sim/nodes/1/stop").status);
@@ -192,12 +159,13 @@ TEST_F(SimNodesTest, AdminEndpointsDriveNodesSessionsAndFaults) {
   EXPECT_EQ(204, admin0.send("POST", "/_sim/fault-rate", "{\"rate\":1,\"seed\":3}").status);
   const HttpReply faulted = Client(0).send("GET", kSession);
   EXPECT_TRUE(faulted.code != CURLE_OK || faulted.status == 503);
-  const nlohmann::json stats = admin0.send("GET", "/_sim/stats").json();
-  EXPECT_EQ(1.0, stats["random_faults"]["rate"]);
-  EXPECT_EQ(3, stats["random_faults"]["seed"]);
-  EXPECT_EQ(1, stats["random_faults"]["requests"]);
-  EXPECT_EQ(1, stats["random_faults"]["unavailable"].get<int>() + stats["random_faults"]["resets"].get<int>());
-  EXPECT_EQ(0, stats["sessions"]["live"]);
+  const int unavailable = faulted.status == 503 ? 1 : 0;
+  EXPECT_EQ(
+      nlohmann::json(
+          {{"sessions", {{"live", 0}}},
+           {"random_faults",
+            {{"rate", 1.0}, {"seed", 3}, {"requests", 1}, {"unavailable", unavailable}, {"resets", 1 - unavailable}}}}),
+      admin0.send("GET", "/_sim/stats").json());
   EXPECT_EQ(204, admin0.send("POST", "/_sim/fault-rate", "{\"rate\":0}").status);
   EXPECT_EQ(401, Client(0).send("GET", kSession).status);
 }
@@ -218,11 +186,8 @@ TEST(SimNodeAddressesTest, ConsecutiveAddressesStayInTheLastPart) {
   for (const Case& c : cases) {
     std::vector<std::string> out;
     std::string error;
-    EXPECT_EQ(!c.expected.empty(), isim::consecutiveAddresses(c.first, c.count, out, error)) << c.first;
-    if (c.expected.empty()) {
-      EXPECT_FALSE(error.empty()) << c.first;
-    } else {
-      EXPECT_EQ(c.expected, out) << c.first;
-    }
+    const bool ok = isim::consecutiveAddresses(c.first, c.count, out, error);
+    EXPECT_EQ(c.expected, ok ? out : std::vector<std::string>()) << c.first;
+    EXPECT_TRUE(ok || !error.empty()) << c.first;
   }
 }

@@ -143,16 +143,12 @@ TEST_F(TreeWalkTest, TheCallbackStopsTheWalk) {
 
 TEST_F(TreeWalkTest, SettingsOutOfRangeAreRefused) {
   IsilonTreeWalk walk(address(), user(), password());
-  EXPECT_FALSE(walk.SetParallel(0));
-  EXPECT_TRUE(walk.SetParallel(1));
-  EXPECT_TRUE(walk.SetParallel(64));
-  EXPECT_FALSE(walk.SetParallel(65));
-  EXPECT_FALSE(walk.SetPageSize(0));
-  EXPECT_TRUE(walk.SetPageSize(1));
-  EXPECT_TRUE(walk.SetPageSize(999999999));
-  EXPECT_FALSE(walk.SetPageSize(1000000000));
-  EXPECT_FALSE(walk.SetMaxPending(0));
-  EXPECT_TRUE(walk.SetMaxPending(1));
+  // Each bound from both sides (a braced list calls them in order).
+  const std::vector<bool> accepted = {walk.SetParallel(0),         walk.SetParallel(1),          walk.SetParallel(64),
+                                      walk.SetParallel(65),        walk.SetPageSize(0),          walk.SetPageSize(1),
+                                      walk.SetPageSize(999999999), walk.SetPageSize(1000000000), walk.SetMaxPending(0),
+                                      walk.SetMaxPending(1)};
+  EXPECT_EQ(accepted, (std::vector<bool>{false, true, true, false, false, true, true, false, false, true}));
 }
 
 TEST_F(TreeWalkTest, IsilonctlFindAndDu) {
@@ -167,16 +163,18 @@ TEST_F(TreeWalkTest, IsilonctlFindAndDu) {
 
   CtlRun dirs = RunIsilonctl(target, {"--json", "find", "/ifs/c", "--type", "d"});
   ASSERT_EQ(dirs.exitCode, 0) << dirs.err;
-  const nlohmann::json listed = dirs.Json();
-  EXPECT_EQ(listed["count"], 3);
-  EXPECT_EQ(listed["complete"], true);
+  EXPECT_EQ(dirs.Json()["count"], 3);
+  EXPECT_EQ(dirs.Json()["complete"], true);
 
   CtlRun du = RunIsilonctl(target, {"--json", "du", "/ifs/c", "--parallel", "2"});
-  ASSERT_EQ(du.exitCode, 0) << du.err;
-  const nlohmann::json total = du.Json();
-  EXPECT_EQ(total["bytes"], 2500);
-  EXPECT_EQ(total["files"], 25);
-  EXPECT_EQ(total["directories"], 3);
+  EXPECT_EQ(du.exitCode, 0) << du.err;
+  EXPECT_EQ(du.Json(), nlohmann::json({{"ok", true},
+                                       {"path", "/ifs/c"},
+                                       {"bytes", 2500},
+                                       {"files", 25},
+                                       {"directories", 3},
+                                       {"failures", nlohmann::json::array()},
+                                       {"complete", true}}));
 
   CtlRun missing = RunIsilonctl(target, {"du", "/ifs/none"});
   EXPECT_EQ(missing.exitCode, 1);
