@@ -38,9 +38,7 @@ class TreeWalkTest : public NamespaceFixture {
   };
   Result Walk(const std::string& root, int parallel, int pageSize, size_t maxPending) {
     IsilonTreeWalk walk(address(), user(), password());
-    EXPECT_TRUE(walk.SetParallel(parallel));
-    EXPECT_TRUE(walk.SetPageSize(pageSize));
-    EXPECT_TRUE(walk.SetMaxPending(maxPending));
+    EXPECT_TRUE(walk.SetParallel(parallel) && walk.SetPageSize(pageSize) && walk.SetMaxPending(maxPending));
     Result r;
     walk.OnPage([&](const std::string& dir, std::vector<_IsilonFileInfo>& entries) {
       for (const auto& e : entries) {
@@ -65,13 +63,12 @@ TEST_F(TreeWalkTest, OneSessionAndManyGiveExactlyTheTreesEntries) {
     deep += "/l" + std::to_string(level);
     AddFile(deep + "/f", 1);
   }
-  struct Case {
+  const struct {
     const char* root;
     int parallel;
     int pageSize;
     size_t maxPending;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"/ifs/wide", 1, 1000, 4096},
       {"/ifs/wide", 6, 1000, 4096},
       // A queue of 1 and pages of 3: most subdirectories are read depth first by the worker
@@ -82,7 +79,7 @@ TEST_F(TreeWalkTest, OneSessionAndManyGiveExactlyTheTreesEntries) {
       {"/ifs/deep", 4, 2, 1},
       {"/ifs", 8, 5, 2},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.root) + " x" + std::to_string(c.parallel) + " page " + std::to_string(c.pageSize));
     const std::string root = std::string(c.root) == "/ifs/wide/" ? "/ifs/wide" : c.root;
     const Result r = Walk(c.root, c.parallel, c.pageSize, c.maxPending);
@@ -104,9 +101,8 @@ TEST_F(TreeWalkTest, AFailingDirectoryIsReportedAndTheRestWalked) {
   }
   std::set<std::string> expected;
   for (const std::string& path : Expected("/ifs/t")) {
-    if (path.compare(0, 17, "/ifs/t/d000002/f0") != 0 && path.compare(0, 17, "/ifs/t/d000004/f0") != 0) {
+    if (path.compare(0, 17, "/ifs/t/d000002/f0") != 0 && path.compare(0, 17, "/ifs/t/d000004/f0") != 0)
       expected.insert(path);
-    }
   }
   isim::ns::Page page;
   ASSERT_EQ(tree().List("/ifs/t/d000004", "", 4, page), Status::kOk);
