@@ -72,13 +72,12 @@ class HttpsClient {
     HttpReply reply;
     curl_easy_setopt(curl, CURLOPT_URL, (baseUrl_ + target).c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, nullptr);
+    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);  // no body left from the request before
     if (method == "POST" || method == "PUT" || !body.empty()) {
       curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
       curl_easy_setopt(curl, CURLOPT_COPYPOSTFIELDS, body.c_str());
     }
-    if (method != "GET" && method != "POST") curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
+    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
     curl_slist* list = curl_slist_append(nullptr, "Expect:");
     for (const auto& h : headers) list = curl_slist_append(list, h.c_str());
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
@@ -113,8 +112,7 @@ class HttpsClient {
                  "Referer: " + baseUrl_});
   }
 
-  std::string sessionId;
-  std::string csrfToken;
+  std::string sessionId, csrfToken;
   // Connections opened so far (1 while keep-alive holds).
   long connections() const { return connections_; }
 

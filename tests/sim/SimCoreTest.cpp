@@ -92,10 +92,8 @@ TEST_F(SimCoreTest, LoginChecksCredentialsAndSetsBothCookies) {
   ASSERT_TRUE(client().login("admin", "secret", &reply));
   EXPECT_EQ(48u, client().sessionId.size());
   EXPECT_EQ(32u, client().csrfToken.size());
-  EXPECT_EQ(nlohmann::json({{"services", {"platform", "namespace"}},
-                            {"timeout_absolute", 14400},
-                            {"timeout_inactive", 900},
-                            {"username", "admin"}}),
+  EXPECT_EQ(nlohmann::json::parse(R"({"services":["platform","namespace"],"timeout_absolute":14400,
+                                      "timeout_inactive":900,"username":"admin"})"),
             reply.json());
 }
 
@@ -112,6 +110,8 @@ TEST_F(SimCoreTest, EveryOtherRequestNeedsCookieTokenAndReferer) {
       {"no cookie", {token, referer}, "Authorization required"},
       {"no token", {cookie, referer}, "CSRF token missing"},
       {"wrong token", {cookie, "X-CSRF-Token: 00", referer}, "CSRF token mismatch"},
+      {"token cut short", {cookie, token.substr(0, token.size() - 1), referer}, "CSRF token mismatch"},
+      {"token extended", {cookie, token + "0", referer}, "CSRF token mismatch"},
       {"no referer", {cookie, token}, "Referer header missing or not an https URL"},
       {"plain referer", {cookie, token, "Referer: http://x"}, "Referer header missing or not an https URL"},
   };
@@ -224,7 +224,7 @@ TEST_F(SimCoreTest, PagesFollowOpaqueResumeTokens) {
 
 // ---- Broken replies, request log, binding, certificate -------------------------------------
 
-TEST_F(SimCoreTest, BrokenRepliesAsTheyReachTheWire) {
+TEST_F(SimCoreTest, BrokenRepliesAsTheyReachTheWireAndTheRequestLog) {
   ASSERT_TRUE(client().login());
   server().faults().add(isim::Fault::truncate("/platform/1/probe", "{\"items\":[1,", 100));
   HttpReply reply = Items();
@@ -248,11 +248,9 @@ TEST_F(SimCoreTest, BrokenRepliesAsTheyReachTheWire) {
   // A delay answers normally afterwards; the session still works after every broken reply.
   server().faults().add(isim::Fault::delay("/platform/1/probe", 50));
   EXPECT_EQ(25u, Items().json()["items"].size());
-}
 
-TEST_F(SimCoreTest, RequestLogLooksUpHeadersInAnyCaseAndKeepsTheLatest) {
-  // (Methods, targets, bodies and statuses as sent are what every end-to-end test reads.)
-  ASSERT_TRUE(client().login());
+  // The log finds headers in any case and keeps the latest requests. (Methods, targets, bodies
+  // and statuses as sent are what every end-to-end test reads.)
   Items("?x=%2Fa");
   isim::LoggedRequest last;
   ASSERT_TRUE(server().requestLog().last(last));

@@ -164,13 +164,8 @@ TEST_F(TreeWalkTest, IsilonctlFindAndDu) {
 
   CtlRun du = RunIsilonctl(target, {"--json", "du", "/ifs/c", "--parallel", "2"});
   EXPECT_EQ(du.exitCode, 0) << du.err;
-  EXPECT_EQ(du.Json(), nlohmann::json({{"ok", true},
-                                       {"path", "/ifs/c"},
-                                       {"bytes", 2500},
-                                       {"files", 25},
-                                       {"directories", 3},
-                                       {"failures", nlohmann::json::array()},
-                                       {"complete", true}}));
+  EXPECT_EQ(du.Json(), nlohmann::json::parse(R"({"ok":true,"path":"/ifs/c","bytes":2500,"files":25,"directories":3,
+                                                  "failures":[],"complete":true})"));
 
   CtlRun missing = RunIsilonctl(target, {"du", "/ifs/none"});
   EXPECT_EQ(missing.exitCode, 1);
