@@ -17,32 +17,24 @@ struct HttpReply {
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;
 
-  std::vector<std::string> all(const std::string& name) const {  // names compared case-insensitively
-    std::vector<std::string> out;
+  // The first header `name` (in any case) whose value starts with `prefix`, or empty.
+  std::string header(const std::string& name, const std::string& prefix = std::string()) const {
     for (const auto& h : headers)
-      if (strcasecmp(h.first.c_str(), name.c_str()) == 0) out.push_back(h.second);
-    return out;
-  }
-  std::string header(const std::string& name) const {
-    const std::vector<std::string> values = all(name);
-    return values.empty() ? std::string() : values.front();
+      if (strcasecmp(h.first.c_str(), name.c_str()) == 0 && h.second.compare(0, prefix.size(), prefix) == 0)
+        return h.second;
+    return std::string();
   }
   // Value of cookie `name` in the Set-Cookie headers, or empty.
   std::string cookie(const std::string& name) const {
-    const size_t start = name.size() + 1;
-    for (const auto& value : all("Set-Cookie"))
-      if (value.compare(0, start, name + "=") == 0) {
-        const size_t end = value.find(';');
-        return value.substr(start, end == std::string::npos ? end : end - start);
-      }
-    return std::string();
+    const std::string value = header("Set-Cookie", name + "=");
+    return value.empty() ? value : value.substr(name.size() + 1, value.find(';') - name.size() - 1);
   }
   nlohmann::json json() const { return nlohmann::json::parse(body, nullptr, false); }
   // A member of the first entry of the cluster's error shape, or empty.
   std::string error(const char* member) const {
     const nlohmann::json j = json();
-    if (!j.is_object() || !j.contains("errors") || !j["errors"].is_array() || j["errors"].empty()) return "";
-    return j["errors"][0].value(member, "");
+    const nlohmann::json::json_pointer at("/errors/0/" + std::string(member));
+    return j.contains(at) ? j[at].get<std::string>() : std::string();
   }
   // The web server's page for a session id it does not know.
   bool unknownSessionPage() const {
