@@ -5,7 +5,6 @@
 #include <set>
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "isilon/IsilonTreeWalk.h"
@@ -100,10 +99,9 @@ TEST_F(TreeWalkTest, AFailingDirectoryIsReportedAndTheRestWalked) {
     server().faults().add(fault.count(0));
   }
   std::set<std::string> expected;
-  for (const std::string& path : Expected("/ifs/t")) {
+  for (const std::string& path : Expected("/ifs/t"))
     if (path.compare(0, 17, "/ifs/t/d000002/f0") != 0 && path.compare(0, 17, "/ifs/t/d000004/f0") != 0)
       expected.insert(path);
-  }
   isim::ns::Page page;
   ASSERT_EQ(tree().List("/ifs/t/d000004", "", 4, page), Status::kOk);
   for (const auto& e : page.entries) expected.insert(e.path);
@@ -113,11 +111,9 @@ TEST_F(TreeWalkTest, AFailingDirectoryIsReportedAndTheRestWalked) {
     const Result r = Walk("/ifs/t", parallel, 4, 4096);
     EXPECT_FALSE(r.complete);
     EXPECT_EQ(r.paths, expected);
-    std::set<std::pair<std::string, std::string>> failed;
-    for (const auto& f : r.failures) failed.emplace(f.strPath, f.strCode);
-    EXPECT_EQ(r.failures.size(), 2u);
-    EXPECT_EQ(failed, (std::set<std::pair<std::string, std::string>>{{"/ifs/t/d000002", "AEC_NOT_FOUND"},
-                                                                     {"/ifs/t/d000004", "AEC_EXCEPTION"}}));
+    std::multiset<std::string> failed;
+    for (const auto& f : r.failures) failed.insert(f.strPath + " " + f.strCode);
+    EXPECT_EQ(failed, (std::multiset<std::string>{"/ifs/t/d000002 AEC_NOT_FOUND", "/ifs/t/d000004 AEC_EXCEPTION"}));
   }
 }
 
