@@ -44,7 +44,6 @@ struct HttpReply {
 
 class HttpsClient {
  public:
-  // Trusts only `caFile`.
   HttpsClient(std::string baseUrl, const std::string& caFile) : baseUrl_(std::move(baseUrl)) {
     CURL* curl = curl_.get();
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);

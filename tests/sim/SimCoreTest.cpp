@@ -59,9 +59,7 @@ class SimCoreTest : public SimFixture {
     if (!client_) client_.reset(new HttpsClient(cluster().url(), certPath()));
     return *client_;
   }
-  HttpReply Items(const std::string& query = std::string()) {
-    return client().authed("GET", "/platform/1/probe/items" + query);
-  }
+  HttpReply Items(const std::string& query = "") { return client().authed("GET", "/platform/1/probe/items" + query); }
 
  private:
   std::unique_ptr<HttpsClient> client_;
@@ -99,24 +97,22 @@ TEST_F(SimCoreTest, EveryOtherRequestNeedsCookieTokenAndReferer) {
   const std::string cookie = "Cookie: isisessid=" + client().sessionId;
   const std::string token = "X-CSRF-Token: " + client().csrfToken;
   const std::string referer = "Referer: https://" + std::string(kAddress) + ":8080";
-  const struct {
-    const char* name;
-    std::vector<std::string> headers;
-    const char* message;
-  } refused[] = {
-      {"no cookie", {token, referer}, "Authorization required"},
-      {"no token", {cookie, referer}, "CSRF token missing"},
-      {"wrong token", {cookie, "X-CSRF-Token: 00", referer}, "CSRF token mismatch"},
-      {"token cut short", {cookie, token.substr(0, token.size() - 1), referer}, "CSRF token mismatch"},
-      {"token extended", {cookie, token + "0", referer}, "CSRF token mismatch"},
-      {"no referer", {cookie, token}, "Referer header missing or not an https URL"},
-      {"plain referer", {cookie, token, "Referer: http://x"}, "Referer header missing or not an https URL"},
+  const std::pair<std::vector<std::string>, const char*> refused[] = {
+      {{token, referer}, "Authorization required"},
+      {{"Cookie: xisisessid=" + client().sessionId, token, referer}, "Authorization required"},
+      {{cookie, referer}, "CSRF token missing"},
+      {{cookie, "X-CSRF-Token: 00", referer}, "CSRF token mismatch"},
+      {{cookie, token.substr(0, token.size() - 1), referer}, "CSRF token mismatch"},
+      {{cookie, token + "0", referer}, "CSRF token mismatch"},
+      {{cookie, token}, "Referer header missing or not an https URL"},
+      {{cookie, token, "Referer: http://x"}, "Referer header missing or not an https URL"},
   };
   for (const auto& c : refused) {
-    const HttpReply reply = client().send("GET", "/session/1/session", "", c.headers);
-    EXPECT_EQ(401, reply.status) << c.name;
-    EXPECT_EQ("AEC_UNAUTHORIZED", reply.error("code")) << c.name;
-    EXPECT_EQ(c.message, reply.error("message")) << c.name;
+    SCOPED_TRACE(::testing::PrintToString(c.first));
+    const HttpReply reply = client().send("GET", "/session/1/session", "", c.first);
+    EXPECT_EQ(401, reply.status);
+    EXPECT_EQ("AEC_UNAUTHORIZED", reply.error("code"));
+    EXPECT_EQ(c.second, reply.error("message"));
   }
   // Header names in any case, other cookies next to the session's.
   HttpReply reply = client().send("GET", "/session/1/session", "",
@@ -143,12 +139,11 @@ TEST_F(SimCoreTest, IdleAndAbsoluteExpiryAndReplacementCookies) {
   server().sessions().setTimeouts(/*idle=*/10, /*absolute=*/30);
   ASSERT_TRUE(client().login());
   server().clock().advance(10);  // exactly the idle time
-  HttpReply reply = Items();
-  EXPECT_TRUE(reply.unknownSessionPage()) << reply.status;
+  EXPECT_TRUE(Items().unknownSessionPage());
 
   ASSERT_TRUE(client().login());
   server().clock().advance(4);  // below half the idle time: no replacement yet
-  reply = Items();
+  HttpReply reply = Items();
   EXPECT_EQ(200, reply.status);
   EXPECT_TRUE(reply.header("Set-Cookie").empty());
 
@@ -312,9 +307,8 @@ TEST_F(SimCoreTest, AdminFaultsRequestLogAndClockOverHttps) {
   // The log as served masks every secret; admin requests are not logged themselves.
   const nlohmann::json log = client().send("GET", "/_sim/requests").json();
   const std::string text = log.dump();
-  EXPECT_EQ(std::string::npos, text.find(client().sessionId));
-  EXPECT_EQ(std::string::npos, text.find(client().csrfToken));
-  EXPECT_EQ(std::string::npos, text.find("secret"));
+  for (const std::string& secret : {client().sessionId, client().csrfToken, std::string("secret")})
+    EXPECT_EQ(std::string::npos, text.find(secret)) << secret;
   EXPECT_NE(std::string::npos, text.find("isisessid=***"));
   ASSERT_EQ(3u, log["requests"].size());
   EXPECT_EQ("/session/1/session", log["requests"][0]["target"]);
