@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 #include <strings.h>
 
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
@@ -16,32 +17,24 @@ struct HttpReply {
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;
 
-  std::vector<std::string> all(const std::string& name) const {  // names compared case-insensitively
-    std::vector<std::string> out;
+  // The first header `name` (in any case) whose value starts with `prefix`, or empty.
+  std::string header(const std::string& name, const std::string& prefix = std::string()) const {
     for (const auto& h : headers)
-      if (strcasecmp(h.first.c_str(), name.c_str()) == 0) out.push_back(h.second);
-    return out;
-  }
-  std::string header(const std::string& name) const {
-    const std::vector<std::string> values = all(name);
-    return values.empty() ? std::string() : values.front();
+      if (strcasecmp(h.first.c_str(), name.c_str()) == 0 && h.second.compare(0, prefix.size(), prefix) == 0)
+        return h.second;
+    return std::string();
   }
   // Value of cookie `name` in the Set-Cookie headers, or empty.
   std::string cookie(const std::string& name) const {
-    const size_t start = name.size() + 1;
-    for (const auto& value : all("Set-Cookie"))
-      if (value.compare(0, start, name + "=") == 0) {
-        const size_t end = value.find(';');
-        return value.substr(start, end == std::string::npos ? end : end - start);
-      }
-    return std::string();
+    const std::string value = header("Set-Cookie", name + "=");
+    return value.empty() ? value : value.substr(name.size() + 1, value.find(';') - name.size() - 1);
   }
   nlohmann::json json() const { return nlohmann::json::parse(body, nullptr, false); }
   // A member of the first entry of the cluster's error shape, or empty.
   std::string error(const char* member) const {
     const nlohmann::json j = json();
-    if (!j.is_object() || !j.contains("errors") || !j["errors"].is_array() || j["errors"].empty()) return "";
-    return j["errors"][0].value(member, "");
+    const nlohmann::json::json_pointer at("/errors/0/" + std::string(member));
+    return j.contains(at) ? j[at].get<std::string>() : std::string();
   }
   // The web server's page for a session id it does not know.
   bool unknownSessionPage() const {
@@ -51,44 +44,43 @@ struct HttpReply {
 
 class HttpsClient {
  public:
-  // `caFile` empty: no certificate checks at all.
-  HttpsClient(std::string baseUrl, std::string caFile)
-      : curl_(curl_easy_init()), baseUrl_(std::move(baseUrl)), caFile_(std::move(caFile)) {}
-  ~HttpsClient() { curl_easy_cleanup(curl_); }
-  HttpsClient(const HttpsClient&) = delete;
-  HttpsClient& operator=(const HttpsClient&) = delete;
+  HttpsClient(std::string baseUrl, const std::string& caFile) : baseUrl_(std::move(baseUrl)) {
+    CURL* curl = curl_.get();
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 20L);
+    curl_easy_setopt(curl, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
+    curl_easy_setopt(
+        curl, CURLOPT_WRITEFUNCTION, +[](char* data, size_t size, size_t count, void* user) {
+          static_cast<HttpReply*>(user)->body.append(data, size * count);
+          return size * count;
+        });
+  }
 
   HttpReply send(const std::string& method, const std::string& target, const std::string& body = std::string(),
                  const std::vector<std::string>& headers = std::vector<std::string>()) {
+    CURL* curl = curl_.get();
     HttpReply reply;
-    curl_easy_setopt(curl_, CURLOPT_URL, (baseUrl_ + target).c_str());
-    curl_easy_setopt(curl_, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl_, CURLOPT_TIMEOUT, 20L);
-    curl_easy_setopt(curl_, CURLOPT_PATH_AS_IS, 1L);
-    curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYPEER, caFile_.empty() ? 0L : 1L);
-    curl_easy_setopt(curl_, CURLOPT_SSL_VERIFYHOST, caFile_.empty() ? 0L : 2L);
-    if (!caFile_.empty()) curl_easy_setopt(curl_, CURLOPT_CAINFO, caFile_.c_str());
-    curl_easy_setopt(curl_, CURLOPT_WRITEFUNCTION, &OnBody);
-    curl_easy_setopt(curl_, CURLOPT_WRITEDATA, &reply);
-    curl_easy_setopt(curl_, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, nullptr);
+    curl_easy_setopt(curl, CURLOPT_URL, (baseUrl_ + target).c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply);
+    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);  // no body left from the request before
     if (method == "POST" || method == "PUT" || !body.empty()) {
-      curl_easy_setopt(curl_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-      curl_easy_setopt(curl_, CURLOPT_COPYPOSTFIELDS, body.c_str());
+      curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+      curl_easy_setopt(curl, CURLOPT_COPYPOSTFIELDS, body.c_str());
     }
-    if (method != "GET" && method != "POST") curl_easy_setopt(curl_, CURLOPT_CUSTOMREQUEST, method.c_str());
+    curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method.c_str());
     curl_slist* list = curl_slist_append(nullptr, "Expect:");
     for (const auto& h : headers) list = curl_slist_append(list, h.c_str());
-    curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, list);
-    reply.code = curl_easy_perform(curl_);
-    curl_easy_setopt(curl_, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
+    reply.code = curl_easy_perform(curl);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_slist_free_all(list);
-    curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &reply.status);
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &reply.status);
     // The headers of the last reply (not of a 100 Continue before it).
-    for (curl_header* h = nullptr; (h = curl_easy_nextheader(curl_, CURLH_HEADER, -1, h)) != nullptr;)
+    for (curl_header* h = nullptr; (h = curl_easy_nextheader(curl, CURLH_HEADER, -1, h)) != nullptr;)
       reply.headers.emplace_back(h->name, h->value);
     long connects = 0;
-    curl_easy_getinfo(curl_, CURLINFO_NUM_CONNECTS, &connects);
+    curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &connects);
     connections_ += connects;
     return reply;
   }
@@ -111,18 +103,12 @@ class HttpsClient {
                  "Referer: " + baseUrl_});
   }
 
-  std::string sessionId;
-  std::string csrfToken;
+  std::string sessionId, csrfToken;
   // Connections opened so far (1 while keep-alive holds).
   long connections() const { return connections_; }
 
  private:
-  static size_t OnBody(char* data, size_t size, size_t count, void* user) {
-    static_cast<HttpReply*>(user)->body.append(data, size * count);
-    return size * count;
-  }
-  CURL* curl_;
+  std::unique_ptr<CURL, void (*)(CURL*)> curl_{curl_easy_init(), &curl_easy_cleanup};
   std::string baseUrl_;
-  std::string caFile_;
   long connections_ = 0;
 };
