@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+// Each fuzz target under its own name (Target*.cpp).
 extern "C" int FuzzJson(const uint8_t*, size_t);
 extern "C" int FuzzErrorReply(const uint8_t*, size_t);
 extern "C" int FuzzNamespaceReplies(const uint8_t*, size_t);

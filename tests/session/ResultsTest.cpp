@@ -1,5 +1,5 @@
 // What a call reports describes that call: the last error is cleared when an operation starts,
-// a failed login is reported as itself, and a new snapshot's id comes back from its create.
+// and a new snapshot's id comes back from its create.
 #include <string>
 
 #include "sim/core/Faults.h"
@@ -29,13 +29,6 @@ TEST_F(ResultsTest, LastErrorDescribesTheLastCallOnly) {
   EXPECT_EQ("AEC_NOT_FOUND", LastCode());
   EXPECT_TRUE(session().GetPathAttributes(info, "/ifs"));
   ExpectLastError("", "");
-
-  // A refused login is reported as itself, not as the operation's failure.
-  std::unique_ptr<ManageIsilon> wrong = NewSession(address(), user(), "wrong");
-  EXPECT_FALSE(wrong->GetPathAttributes(info, "/ifs"));
-  std::vector<std::string> ips;
-  EXPECT_FALSE(wrong->GetExternalIPs(ips));
-  EXPECT_EQ(0u, LastError(*wrong).find("AEC_UNAUTHORIZED|")) << LastError(*wrong);
 }
 
 TEST_F(ResultsTest, CreateSnapshotReturnsTheNewId) {
@@ -45,10 +38,6 @@ TEST_F(ResultsTest, CreateSnapshotReturnsTheNewId) {
   auto& snaps = *server().module<isim::SnapshotModule>();
   EXPECT_EQ(snaps.snapshotId("first"), first);
   EXPECT_EQ(snaps.snapshotId("second"), second);
-  EXPECT_NE(first, second);
-  unsigned long long older = static_cast<unsigned long long>(first);
-  unsigned long long newer = static_cast<unsigned long long>(second);
-  EXPECT_FALSE(session().CreateSnapshotChangeList(older, newer, /*wait=*/false).IsError());
 
   // A reply without a usable id: the call still succeeds, with id 0.
   for (auto [reply, expected] : {std::pair<const char*, int>{"{}", 0},
