@@ -53,7 +53,7 @@ TEST_F(SmbZones, AFailingZoneStopsTheWalkAndKeepsEarlierZones) {
   const CZemError error = session().GetAllCIFSSharesList(shares);
   ASSERT_TRUE(error.IsError());
   EXPECT_EQ(error.Number(), 1359);
-  EXPECT_EQ(error.LastMessage(),
+  EXPECT_EQ(error.Message(),
             "Could not get cifs shares, Error code:[AEC_SYSTEM_INTERNAL_ERROR] Error message:[zone down]");
   ASSERT_EQ(shares.size(), 3u);
   EXPECT_EQ(shares[0].strZone, "System");
@@ -80,7 +80,7 @@ TEST_F(SmbZones, ZoneListFailuresCarryTheirNumbers) {
 
   error = WrongPasswordSession().GetAccessZonesList(zones);
   EXPECT_EQ(error.Number(), 774);
-  EXPECT_EQ(error.LastMessage(), "Unable to open connection to the file server [" + address() + "]");
+  EXPECT_EQ(error.Message(), "Unable to open connection to the file server [" + address() + "]");
 }
 
 TEST_F(SmbZones, AclReplacesPermissionsAndRunAsRootUsers) {
