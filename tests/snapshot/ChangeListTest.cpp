@@ -186,11 +186,7 @@ TEST_F(ChangeListTest, LongListIsReadPageByPage) {
   const auto items = WalkAll(&pages);
   EXPECT_EQ(items.size(), 2506u);  // the files, the five directories and big itself
   EXPECT_EQ(pages, 3u);
-  const auto gets = Sent("GET", "/platform/3/snapshot/changelists/");
-  ASSERT_EQ(gets.size(), 3u);
-  EXPECT_EQ(gets[0].target.find('?'), std::string::npos);
-  EXPECT_NE(gets[1].target.find("/lins?resume="), std::string::npos);
-  EXPECT_NE(gets[2].target.find("/lins?resume="), std::string::npos);
+  EXPECT_EQ(Sent("GET", "/platform/3/snapshot/changelists/").size(), 3u);  // their forms: RequestsTest
 }
 
 TEST_F(ChangeListTest, RetrievalErrorsLeaveThePageUnchanged) {

@@ -124,10 +124,7 @@ TEST(ChangeListRequests, StartAndStatusReplies) {
   _IsilonChangeListCreateJobInfo info;
   EXPECT_TRUE(status.ParseResponse(R"({"jobs":[{"id":77,"state":"paused_user"},{"id":1,"state":"x"}]})", info));
   EXPECT_EQ(info.nJobId, 77u);
-  EXPECT_EQ(info.strState, "paused_user");
-  EXPECT_TRUE(status.ParseResponse(R"({"jobs":[]})", info));
-  EXPECT_EQ(info.nJobId, 0u);
-  EXPECT_EQ(info.strState, "");
+  EXPECT_EQ(info.strState, "paused_user");  // an empty job list: ChangeListTest
   EXPECT_FALSE(status.ParseResponse("{}", info));
   EXPECT_FALSE(status.ParseResponse("<html>", info));
 }
@@ -135,11 +132,9 @@ TEST(ChangeListRequests, StartAndStatusReplies) {
 TEST(ChangeListRequests, PageUriItemsAndReplacement) {
   IsilonJsonGetChangeList request;
   request.Initialize(kServer, 10, 12);
-  std::string token, uri;
+  // The first page's form: ChangeListTest, with the ids the session passes.
+  std::string token = "abc+/=", uri;
   ASSERT_TRUE(request.BuildRequest(token, uri));
-  EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/3/snapshot/changelists/10_12/lins");
-  token = "abc+/=";
-  request.BuildRequest(token, uri);
   EXPECT_EQ(uri, "https://127.0.0.59:8080/platform/3/snapshot/changelists/10_12/lins?resume=abc+/=");
 
   std::string page = R"({"lins":[{"id":"4295","path":"/ifs/a/f","size":18446744073709551615,"type":"regular",

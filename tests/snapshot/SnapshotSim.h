@@ -1,16 +1,14 @@
 #pragma once
 // The session fixture with the simulator's snapshot module and its /ifs tree at hand.
-#include <sstream>
 #include <string>
-#include <vector>
 
 #include "sim/namespace/Tree.h"
 #include "sim/snapshot/SnapshotModule.h"
-#include "tests/support/SimSessionFixture.h"
+#include "tests/support/ModuleSession.h"
 
-class SnapshotSim : public SimSessionFixture {
+class SnapshotSim : public ModuleSession {
  protected:
-  using SimSessionFixture::SimSessionFixture;
+  using ModuleSession::ModuleSession;
 
   isim::SnapshotModule& snaps() { return module<isim::SnapshotModule>(); }
   isim::ns::Tree& ifs() { return snaps().tree(); }
@@ -18,14 +16,9 @@ class SnapshotSim : public SimSessionFixture {
 
 // Every field of a record on one line, to compare whole records.
 inline std::string Fields(const _IsilonSnapInfo& s) {
-  std::ostringstream out;
-  out << s.strName << '|' << s.nId << '|' << s.strPath << '|' << s.strState << '|' << s.nSize << '|' << s.nCreated
-      << '|' << s.bHasLocks << '|' << s.nExpires << '|' << s.nAliasTargetId << '|' << s.strAliasTargetName;
-  return out.str();
+  return Pipe(s.strName, s.nId, s.strPath, s.strState, s.nSize, s.nCreated, s.bHasLocks, s.nExpires, s.nAliasTargetId,
+              s.strAliasTargetName);
 }
 inline std::string Fields(const _IsilonChangeListItem& i) {
-  std::ostringstream out;
-  out << i.strId << '|' << i.strPath << '|' << i.strType << '|' << i.nSize << '|' << i.nAtime << '|' << i.nCtime << '|'
-      << i.nMtime;
-  return out.str();
+  return Pipe(i.strId, i.strPath, i.strType, i.nSize, i.nAtime, i.nCtime, i.nMtime);
 }

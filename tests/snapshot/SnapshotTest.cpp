@@ -25,7 +25,6 @@ TEST_F(SnapshotTest, CreateListAndDeleteByIdAndName) {
   ASSERT_TRUE(session().CreateSnapshot("/ifs/data/a", "first", id));
   ASSERT_TRUE(session().CreateSnapshot("/ifs/data/ab", "second", id));  // "/ifs/data/a" is its prefix
   ASSERT_TRUE(session().CreateSnapshot("/ifs/data/a", "third", id));
-  EXPECT_EQ(Sent("POST", "/platform/1/snapshot/snapshots").size(), 3u);  // their bytes: RequestsTest
 
   std::vector<_IsilonSnapInfo> list;
   ASSERT_TRUE(session().GetSnapshotList(list, "", ""));
@@ -50,7 +49,6 @@ TEST_F(SnapshotTest, CreateListAndDeleteByIdAndName) {
 
   const int firstId = snaps().snapshotId("first");
   ASSERT_TRUE(session().DeleteSnapshot("/ifs/data/a", "ignored-name", firstId));
-  EXPECT_EQ(Sent("DELETE", "").back().target, "/platform/1/snapshot/snapshots/" + std::to_string(firstId));
   ASSERT_TRUE(session().DeleteSnapshot("/ifs/data/b", "second", 0));
   EXPECT_EQ(LastCode(), "");
   EXPECT_EQ(snaps().snapshotCount(), 1u);
@@ -109,10 +107,7 @@ TEST_F(SnapshotTest, ListOf120TakesThreePagesInClusterOrder) {
   for (int i = 0; i < 120; ++i) EXPECT_EQ(list[i].strName, "s" + std::to_string(i));
   const auto gets = Sent("GET", "/platform/1/snapshot/snapshots");
   ASSERT_EQ(gets.size(), 3u);
-  EXPECT_EQ(gets[0].target, "/platform/1/snapshot/snapshots?sort=created&limit=50");
-  EXPECT_EQ(gets[1].target.rfind("/platform/1/snapshot/snapshots?resume=", 0), 0u);
-  EXPECT_EQ(gets[2].target.rfind("/platform/1/snapshot/snapshots?resume=", 0), 0u);
-  EXPECT_NE(gets[1].target, gets[2].target);
+  EXPECT_EQ(gets[0].target, "/platform/1/snapshot/snapshots?sort=created&limit=50");  // the follow-ups: RequestsTest
 
   ASSERT_TRUE(session().GetSnapshotList(list, "/ifs/data/a", ""));
   EXPECT_EQ(list.size(), 60u);
@@ -124,14 +119,6 @@ TEST_F(SnapshotTest, BrokenListingsFailCleanly) {
     ASSERT_TRUE(session().CreateSnapshot("/ifs/data/a", "s" + std::to_string(i), id));
   }
   std::vector<_IsilonSnapInfo> list;
-  // A server that hands the same token back would keep the listing going for ever.
-  server().faults().add(isim::Fault::repeatResume("/platform/1/snapshot/snapshots").count(0));
-  EXPECT_FALSE(session().GetSnapshotList(list, "", ""));
-  EXPECT_EQ(LastCode(), "Internal Error");
-  EXPECT_NE(LastMessage().find("repeated resume token"), std::string::npos);
-  EXPECT_LE(Sent("GET", "/platform/1/snapshot/snapshots").size(), 4u);
-  server().faults().clear();
-
   server().faults().add(isim::Fault::replace("/platform/1/snapshot/snapshots", 200, "{}").on("GET"));
   EXPECT_FALSE(session().GetSnapshotList(list, "", ""));
   ExpectLastError("Internal Error", "Failed to parse json response:[{}]");

@@ -1,6 +1,4 @@
 // Reading the policies from the simulated cluster: pages, selection, broken and failing replies.
-#include <sstream>
-
 #include "tests/synciq/SyncIQSim.h"
 
 namespace {
@@ -19,12 +17,10 @@ std::vector<std::string> Names(const std::vector<_IsilonSyncIQPolicyInfo>& list)
 // Every field of a policy record on one line: id|name|description|the five flags|schedule|source|
 // target host|target path|action|archive|expiration|pattern.
 std::string Fields(const _IsilonSyncIQPolicyInfo& p) {
-  std::ostringstream out;
-  out << p.strId << '|' << p.strName << '|' << p.strDescription << '|' << p.bCheckIntegrity << p.bConflicted
-      << p.bEnabled << p.bExpectedDataloss << p.bHasSyncState << '|' << p.strSchedule << '|' << p.strSourceRootPath
-      << '|' << p.strTargetHost << '|' << p.strTargetPath << '|' << p.strAction << '|' << p.bTargetSnapshotArchive
-      << '|' << p.nTargetSnapshotExpiration << '|' << p.strTargetSnapshotPattern;
-  return out.str();
+  const std::string flags = Pipe(p.bCheckIntegrity, p.bConflicted, p.bEnabled, p.bExpectedDataloss, p.bHasSyncState);
+  return Pipe(p.strId, p.strName, p.strDescription, flags, p.strSchedule, p.strSourceRootPath, p.strTargetHost,
+              p.strTargetPath, p.strAction, p.bTargetSnapshotArchive, p.nTargetSnapshotExpiration,
+              p.strTargetSnapshotPattern);
 }
 
 TEST_F(SyncIQPolicies, PagesAreFollowedAndPoliciesSelectedByPathOrName) {
@@ -51,16 +47,13 @@ TEST_F(SyncIQPolicies, PagesAreFollowedAndPoliciesSelectedByPathOrName) {
   std::vector<_IsilonSyncIQPolicyInfo> found(1);
   ASSERT_TRUE(session().GetSyncIQPolicy(found, "/ifs/data/a", "not a filter")) << LastMessage();
   EXPECT_EQ(Names(found), (std::vector<std::string>{"a", "c"}));
-  const std::vector<std::string> pages = Requests("/platform/1/sync/policies");
-  ASSERT_EQ(pages.size(), 3u);
-  EXPECT_EQ(pages[0], "GET /platform/1/sync/policies");
-  EXPECT_EQ(pages[1].rfind("GET /platform/1/sync/policies?&resume=", 0), 0u) << pages[1];
+  EXPECT_EQ(Requests("/platform/1/sync/policies").size(), 3u);  // their forms: RequestsTest
 
   // Every field on both sides of its default.
   EXPECT_EQ(Fields(found[0]),
-            aId + "|a||10100||/ifs/data/a|dr.example.com|/ifs/dr/data/a|sync|1|0|" + isim::synciq::kCurrentPattern);
+            aId + "|a||1|0|1|0|0||/ifs/data/a|dr.example.com|/ifs/dr/data/a|sync|1|0|" + isim::synciq::kCurrentPattern);
   EXPECT_EQ(Fields(found[1]), cId +
-                                  "|c|second of /ifs/data/a|01011|every day at 22:00|/ifs/data/a|dr.example.com|"
+                                  "|c|second of /ifs/data/a|0|1|0|1|1|every day at 22:00|/ifs/data/a|dr.example.com|"
                                   "/ifs/dr/data/a|copy|0|604800|" +
                                   isim::synciq::kOlderPattern);
 

@@ -1,19 +1,18 @@
 #pragma once
 // The session fixture with the simulator's SyncIQ module at hand; its jobs are there at once and
 // run for a minute unless a test says otherwise.
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "sim/synciq/SyncIQ.h"
-#include "tests/support/SimSessionFixture.h"
+#include "tests/support/ModuleSession.h"
 
-class SyncIQSim : public SimSessionFixture {
+class SyncIQSim : public ModuleSession {
  protected:
-  using SimSessionFixture::SimSessionFixture;
+  using ModuleSession::ModuleSession;
 
   void SetUp() override {
-    SimSessionFixture::SetUp();
+    ModuleSession::SetUp();
     if (HasFatalFailure()) return;
     isim::synciq::JobTiming timing;
     timing.appearAfter = 0;
@@ -47,24 +46,11 @@ class SyncIQSim : public SimSessionFixture {
     EXPECT_TRUE(siq().addPolicy(p, &id)) << p.name;
     return id;
   }
-
-  // Requests the cluster received, as "METHOD target", optionally only those containing `part`.
-  std::vector<std::string> Requests(const std::string& part = std::string()) {
-    std::vector<std::string> out;
-    for (const auto& e : server().requestLog().entries()) {
-      const std::string line = e.method + " " + e.target;
-      if (part.empty() || line.find(part) != std::string::npos) out.push_back(line);
-    }
-    return out;
-  }
 };
 
 // A report's fields on one line: id|bytes|directories|dirs deleted|files|new files|duration|error|
 // state|its kind|target snapshot.
 inline std::string Fields(const _IsilonSyncIQJobReportInfo& r) {
-  std::ostringstream out;
-  out << r.nJobId << '|' << r.nBytesTransferred << '|' << r.nDirectoriesReplicated << '|' << r.nDirsDeleted << '|'
-      << r.nFilesTransferred << '|' << r.nNewFilesReplicated << '|' << r.nDuration << '|' << r.strError << '|'
-      << r.strState << '|' << r.eState << '|' << r.strTargetSnapshot;
-  return out.str();
+  return Pipe(r.nJobId, r.nBytesTransferred, r.nDirectoriesReplicated, r.nDirsDeleted, r.nFilesTransferred,
+              r.nNewFilesReplicated, r.nDuration, r.strError, r.strState, r.eState, r.strTargetSnapshot);
 }
