@@ -1,17 +1,20 @@
 // Sessions that outlive the cluster's time-outs and ride out transient failures: one object kept
-// across expiries, password changes and bursts of 503, through the real transport against the
-// simulator. (Waits and walks go through the same request cycle.)
+// across expiries, restarts and bursts of 503, through the real transport against the simulator.
 #include <string>
 #include <vector>
 
 #include "sim/core/Faults.h"
+#include "sim/snapshot/SnapshotModule.h"
+#include "sim/synciq/SyncIQ.h"
 #include "tests/session/SessionFixture.h"
 
 namespace {
 
 using sessiontest::SessionFixture;
 
+const char kShares[] = "/platform/1/protocols/smb/shares";
 const char kSnapshots[] = "/platform/1/snapshot/snapshots";
+const char kLogin[] = "/session/1/session";
 
 isim::Config ShortSessions() {
   isim::Config config;
@@ -24,7 +27,8 @@ class LongSessionTest : public SessionFixture {
  protected:
   LongSessionTest() : SessionFixture(ShortSessions()) {}
 
-  size_t Logins() { return Sent("POST", "/session/1/session").size(); }
+  size_t Logins() { return Sent("POST", kLogin).size(); }
+  isim::SnapshotModule& Snapshots() { return module<isim::SnapshotModule>(); }
 };
 
 TEST_F(LongSessionTest, ExpiredSessionIsReopenedAndTheRequestRepeatedOnce) {
@@ -44,6 +48,80 @@ TEST_F(LongSessionTest, ExpiredSessionIsReopenedAndTheRequestRepeatedOnce) {
     ExpectLastError("", "");
   }
   EXPECT_EQ(2u, session().GetRequestCounters().reopenedSessions);
+}
+
+TEST_F(LongSessionTest, ListingReasksTheSamePageAfterAnExpiryBetweenPages) {
+  for (int i = 0; i < 120; ++i) ASSERT_TRUE(session().CreateCIFSShare("s" + std::to_string(i), "/ifs", "", ""));
+  server().requestLog().clear();
+  // The second page finds the session gone.
+  server().faults().add(isim::Fault::error(kShares, 401, "AEC_UNAUTHORIZED", "Authorization required").after(1));
+  std::vector<_IsilonShareInfo> shares;
+  ASSERT_TRUE(session().GetCIFSSharesList(shares, "", "", ""));
+  EXPECT_EQ(120u, shares.size());
+  const std::vector<isim::LoggedRequest> pages = Sent("GET", kShares);
+  ASSERT_EQ(4u, pages.size());
+  EXPECT_EQ(pages[1].target, pages[2].target);
+  EXPECT_NE(pages[2].target, pages[3].target);
+  EXPECT_EQ(1u, Logins());
+}
+
+TEST_F(LongSessionTest, ChangeListWalkAndWaitSurviveExpiry) {
+  Snapshots().addSyntheticChangeList(1001, 1002, 2500);
+  isim::SnapshotModule::JobPlan plan;
+  plan.states = {};
+  plan.seconds = 20;  // ten 2-second polls: the absolute time-out passes during the wait
+  Snapshots().setJobPlan(plan);
+  int id = 0;
+  ASSERT_TRUE(session().CreateSnapshot("/ifs", "old", id));
+  ASSERT_TRUE(session().CreateSnapshot("/ifs", "new", id));
+  unsigned long long older = static_cast<unsigned long long>(Snapshots().snapshotId("old"));
+  unsigned long long newer = static_cast<unsigned long long>(Snapshots().snapshotId("new"));
+  const size_t loginsBefore = Logins();
+  CZemError error = session().CreateSnapshotChangeList(older, newer, /*wait=*/true);
+  ASSERT_FALSE(error.IsError());
+  EXPECT_GT(Logins(), loginsBefore);
+
+  // A walk with an expiry between every two pages reads every entry once.
+  unsigned long long first = 1001, second = 1002;
+  _IsilonChangeListInfo info;
+  size_t read = 0;
+  do {
+    server().clock().advance(3);
+    ASSERT_FALSE(session().GetSnapshotChangeList(first, second, info).IsError());
+    read += info.lstItems.size();
+  } while (!info.strResume.empty());
+  EXPECT_EQ(2500u, read);
+}
+
+TEST_F(LongSessionTest, SyncIQJobWaitSurvivesExpiry) {
+  auto& siq = module<isim::synciq::SyncIQModule>();
+  isim::synciq::Policy policy;
+  policy.name = "nightly";
+  policy.sourceRootPath = "/ifs/data";
+  policy.targetHost = "dr.example.com";
+  policy.targetPath = "/ifs/dr";
+  ASSERT_TRUE(siq.addPolicy(policy));
+  isim::synciq::Settings settings = siq.settings();
+  settings.timing.appearAfter = 0;
+  settings.timing.pendingFor = 12;  // five-second waits past the absolute time-out
+  settings.timing.runFor = 60;
+  siq.setSettings(settings);
+  const size_t logins = Logins();
+  unsigned int jobId = 0;
+  ASSERT_TRUE(session().StartSyncIQJob("nightly", "snap", jobId));
+  EXPECT_NE(0u, jobId);
+  EXPECT_GT(Logins(), logins);
+}
+
+TEST_F(LongSessionTest, RestartedClusterIsLoggedIntoAgain) {
+  std::vector<_IsilonSnapInfo> snaps;
+  ASSERT_TRUE(session().GetSnapshotList(snaps, "", ""));
+  // A restarted node knows no session, and its kept-alive connections are gone.
+  ASSERT_TRUE(server().stopNode(0));
+  std::string error;
+  ASSERT_TRUE(server().startNode(0, &error)) << error;
+  EXPECT_TRUE(session().GetSnapshotList(snaps, "", ""));
+  ExpectLastError("", "");
 }
 
 TEST_F(LongSessionTest, WrongOrChangedPasswordFailsAfterOneLoginAttempt) {
