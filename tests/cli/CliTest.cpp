@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -91,25 +92,20 @@ TEST_F(CliTest, FailuresPrintOneLineWithTheClustersError) {
 // Trust comes from --ca-file or the registry; an explicit --ca-file keeps certificate checks on
 // although the registry turns them off.
 TEST_F(CliTest, CertificateTrust) {
-  const struct {
-    std::string registry;
-    std::vector<std::string> caFile;
-    int exitCode;
-  } cases[] = {
-      {"", {}, 1},
-      {"sIsilonCAFile = " + certPath() + "\n", {}, 0},
-      {"sIsilonVerifyTLS = no\n", {}, 0},
-      {"sIsilonVerifyTLS = no\n", {"--ca-file", "/etc/ssl/certs/ca-certificates.crt"}, 1},
+  const std::vector<std::string> login{"--server", kAddress, "--user", "admin", "--password-stdin", "login"};
+  std::vector<std::string> otherCa = login;
+  otherCa.insert(otherCa.begin(), {"--ca-file", "/etc/ssl/certs/ca-certificates.crt"});
+  const std::tuple<std::string, std::vector<std::string>, int> cases[] = {
+      {"", login, 1},
+      {"sIsilonCAFile = " + certPath() + "\n", login, 0},
+      {"sIsilonVerifyTLS = no\n", login, 0},
+      {"sIsilonVerifyTLS = no\n", otherCa, 1},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.registry + (c.caFile.empty() ? "" : c.caFile[1]));
-    registry().Rewrite("[NAS]\n" + c.registry);
-    std::vector<std::string> args{"--server", kAddress, "--user", "admin", "--password-stdin"};
-    args.insert(args.end(), c.caFile.begin(), c.caFile.end());
-    args.push_back("login");
+  for (const auto& [registryLines, args, exitCode] : cases) {
+    registry().Rewrite("[NAS]\n" + registryLines);
     const CtlRun run = Bare(args);
-    EXPECT_EQ(c.exitCode, run.exitCode) << run.err;
-    EXPECT_EQ(c.exitCode != 0, run.err.find("certificate") != std::string::npos) << run.err;
+    EXPECT_EQ(exitCode, run.exitCode) << registryLines << run.err;
+    EXPECT_EQ(exitCode != 0, run.err.find("certificate") != std::string::npos) << run.err;
   }
 }
 
@@ -137,32 +133,31 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndSaysWhy) {
       {Args({"login"}, "[::1]:8080"), kBareServer},
       {Args({"login"}, ""), kBareServer},
   };
-  // Each bound of a number: the value just outside it is refused, the one just inside taken.
+  // Each bound of a number: the values just outside are refused, those just inside taken.
   const struct {
     std::vector<std::string> command;  // "" stands for the value
-    std::string refused, taken, range;
+    std::string below, lowest, highest, above, range;
   } bounds[] = {
-      {{"--log-level", "", "login"}, "-2", "-1", "from -1 to 7"},
-      {{"--log-level", "", "login"}, "8", "7", "from -1 to 7"},
-      {{"ls", "/ifs", "--limit", ""}, "0", "1", "from 1 to 999999999"},
-      {{"ls", "/ifs", "--limit", ""}, "1000000000", "999999999", "from 1 to 999999999"},
-      {{"exports", "delete", ""}, "0", "1", "from 1 to 4294967295"},
-      {{"exports", "delete", ""}, "4294967296", "4294967295", "from 1 to 4294967295"},
-      {{"snapshots", "delete", "--id", ""}, "0", "1", "from 1 to 2147483647"},
-      {{"snapshots", "delete", "--id", ""}, "2147483648", "2147483647", "from 1 to 2147483647"},
-      {{"changelist", "get", "", "2"}, "0", "1", "from 1 up"},
-      {{"changelist", "get", "1", ""}, "9223372036854775808", "9223372036854775807", "from 1 up"},
-      {{"synciq", "report", "p", "--job", ""}, "0", "1", "from 1 to 4294967295"},
-      {{"synciq", "report", "p", "--job", ""}, "4294967296", "4294967295", "from 1 to 4294967295"},
+      {{"--log-level", "", "login"}, "-2", "-1", "7", "8", "from -1 to 7"},
+      {{"ls", "/ifs", "--limit", ""}, "0", "1", "999999999", "1000000000", "from 1 to 999999999"},
+      {{"exports", "delete", ""}, "0", "1", "4294967295", "4294967296", "from 1 to 4294967295"},
+      {{"snapshots", "delete", "--id", ""}, "0", "1", "2147483647", "2147483648", "from 1 to 2147483647"},
+      {{"changelist", "get", "", "2"}, "0", "1", "9223372036854775807", "9223372036854775808", "from 1 up"},
+      {{"changelist", "get", "1", ""}, "0", "1", "9223372036854775807", "9223372036854775808", "from 1 up"},
+      {{"synciq", "report", "p", "--job", ""}, "0", "1", "4294967295", "4294967296", "from 1 to 4294967295"},
   };
   std::vector<std::vector<std::string>> taken;
   for (const auto& b : bounds) {
     std::vector<std::string> args = Args(b.command);
     std::string& value = *std::find(args.begin(), args.end(), "");
-    value = b.refused;
-    cases.push_back({args, "'" + b.refused + "' is not a whole number " + b.range});
-    value = b.taken;
-    taken.push_back(args);
+    for (const std::string& refused : {b.below, b.above}) {
+      value = refused;
+      cases.push_back({args, "'" + refused + "' is not a whole number " + b.range});
+    }
+    for (const std::string& inside : {b.lowest, b.highest}) {
+      value = inside;
+      taken.push_back(args);
+    }
   }
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -236,8 +231,7 @@ TEST_F(CliTest, EncipheredPasswordAndLogLevel) {
   const std::string key = dir.File("cluster.key"), otherKey = dir.File("other.key");
   CtlRun run = Bare({"--password-stdin", "encrypt-password", "--key-file", key, "--create-key"}, "secret\n");
   ASSERT_EQ(0, run.exitCode) << run.err;
-  std::string text = run.out;
-  while (!text.empty() && text.back() == '\n') text.pop_back();
+  const std::string text = run.out.substr(0, run.out.find('\n'));
   ASSERT_FALSE(text.empty());
   EXPECT_EQ(std::string::npos, text.find("secret"));
 

@@ -1,8 +1,8 @@
 #pragma once
 // Runs isilonctl as a real process against a simulated cluster:
 //
-//   CtlRun run = RunIsilonctl({address(), user(), password(), certPath()}, {"--json", "ls", "/ifs"});
-//   EXPECT_EQ(run.exitCode, 0) << run.err;
+//   class SharesCli : public CtlFixture<SmbFixture> { ... };
+//   ExpectRuns({{{"shares", "path", "x"}, 1, "isilonctl: no such share: x\n"}});
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -11,18 +11,14 @@
 
 struct CtlRun {
   int exitCode = -1;  // -1: it could not be started; 124 and up: it hung and was killed, or crashed
-  std::string out;
-  std::string err;
+  std::string out, err;
   // Standard output as JSON (discarded when it is not).
   nlohmann::json Json() const { return nlohmann::json::parse(out, nullptr, false); }
 };
 
-// Where to log in: the options every run carries.
+// Where to log in: the options every run carries (the password on standard input).
 struct CtlTarget {
-  std::string address;
-  std::string user;
-  std::string password;  // given on standard input
-  std::string caFile;
+  std::string address, user, password, caFile;
 };
 
 // <build>/tests/<program> -> <build>/cli/isilonctl

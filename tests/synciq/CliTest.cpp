@@ -10,15 +10,24 @@ class SyncIQCli : public CtlFixture<SyncIQSim> {
   SyncIQCli() : CtlFixture("127.0.0.64") {}
 };
 
-TEST_F(SyncIQCli, ListsValidatesAndFixesPolicies) {
+TEST_F(SyncIQCli, PoliciesTheirCheckJobsAndReports) {
   AddPolicy(FitPolicy("home", "/ifs/home"));
   isim::synciq::Policy unfit = FitPolicy("projects", "/ifs/data/projects");
   unfit.schedule = "every day at 22:00";
   unfit.targetSnapshotExpiration = 604800;
   AddPolicy(unfit);
+  isim::synciq::Policy off = FitPolicy("off", "/ifs/off");
+  off.enabled = false;
+  AddPolicy(off);
+  // Bad usage is refused before anything is sent.
+  ExpectRuns({
+      {{"synciq", "report", "home"}, 2, "give --job ID or --state S"},
+      {{"synciq", "job", "home", "--state", "bogus"}, 2, "unknown state 'bogus'"},
+  });
+  EXPECT_TRUE(Requests("/platform/1/sync").empty());
   const std::string missing = "isilonctl: no such policy: missing\n";
   ExpectRuns({
-      {{"synciq", "policies"}, 0, "\n2 policies\n"},
+      {{"synciq", "policies"}, 0, "\n3 policies\n"},
       {{"synciq", "policies", "--path", "/ifs/home/"}, 0, "\n1 policy\n"},
       {{"--json", "synciq", "policies", "--name", "missing"}, 0, "\"policies\": []"},
       {{"synciq", "validate", "projects"},
@@ -32,21 +41,6 @@ TEST_F(SyncIQCli, ListsValidatesAndFixesPolicies) {
       {{"synciq", "report", "missing", "--job", "1"}, 1, missing},
       {{"synciq", "report", "home", "--job", "7"}, 1, "isilonctl: no such report: job 7 of policy home\n"},
       {{"synciq", "job", "home"}, 0, "Policy home has no current job.\n"},
-  });
-}
-
-TEST_F(SyncIQCli, StartsAJobAndShowsItsReport) {
-  AddPolicy(FitPolicy("home", "/ifs/home"));
-  isim::synciq::Policy off = FitPolicy("off", "/ifs/off");
-  off.enabled = false;
-  AddPolicy(off);
-  // Bad usage is refused before anything is sent.
-  ExpectRuns({
-      {{"synciq", "report", "home"}, 2, "give --job ID or --state S"},
-      {{"synciq", "job", "home", "--state", "bogus"}, 2, "unknown state 'bogus'"},
-  });
-  EXPECT_TRUE(Requests("/platform/1/sync").empty());
-  ExpectRuns({
       {{"--json", "synciq", "start", "home", "home-daily"}, 0, "\"job_id\": 1,"},
       {{"--json", "synciq", "job", "home"}, 0, "\"state\": \"running\""},
       {{"synciq", "start", "off", "snap"}, 1, "isilonctl: synciq start failed: "},
