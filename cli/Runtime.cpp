@@ -157,7 +157,7 @@ ManageIsilon* Runtime::Session() {
       if (ok) session_->SetPasswd(std::string(buffer));
       std::memset(buffer, 0, sizeof buffer);
     } else {
-      ok = session_->SetPasswd(options.encryptedPassword, true);
+      ok = session_->SetPasswd(options.encryptedPassword, /*encrypted=*/true);
     }
     if (!ok) {
       session_.reset();

@@ -87,7 +87,7 @@ void InstallCreate(CLI::App& exports, ctl::Runtime& rt) {
     permissions.setSecurityFlavors.insert("unix");
 
     unsigned int id = 0;
-    if (!session->CreateNFSExport(id, paths, permissions, "", "", readOnly, true)) {
+    if (!session->CreateNFSExport(id, paths, permissions, /*extraA=*/"", /*extraB=*/"", readOnly, /*allDirs=*/true)) {
       rt.Failed("exports create");
       return;
     }

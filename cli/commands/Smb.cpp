@@ -146,7 +146,7 @@ void ListAllZones(ctl::Runtime& rt, ManageIsilon* session) {
     rt.Failed("shares all", error);
     return;
   }
-  PrintShares(rt, shares, true);
+  PrintShares(rt, shares, /*withZone=*/true);
 }
 
 void InstallShares(CLI::App& app, ctl::Runtime& rt) {
@@ -178,7 +178,7 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
         rt.Failed("shares list");
         return;
       }
-      PrintShares(rt, list, false);
+      PrintShares(rt, list, /*withZone=*/false);
     });
   }
   {
@@ -309,7 +309,7 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
         }
         std::stringstream text;
         text << in.rdbuf();
-        const json doc = json::parse(text.str(), nullptr, false);
+        const json doc = json::parse(text.str(), /*cb=*/nullptr, /*allow_exceptions=*/false);
         if (doc.is_discarded() || !AclsFromJson(doc, acls, error)) {
           rt.Usage(file + ": " + (error.empty() ? std::string("not valid JSON") : error));
           return;

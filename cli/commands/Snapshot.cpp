@@ -273,7 +273,7 @@ void InstallChangeList(CLI::App& app, ctl::Runtime& rt) {
     CZemError error;
     if (wait && isatty(STDERR_FILENO)) {
       WaitProgress progress(rt);
-      error = session->CreateSnapshotChangeList(createOlder, createNewer, true);
+      error = session->CreateSnapshotChangeList(createOlder, createNewer, /*wait=*/true);
     } else {
       error = session->CreateSnapshotChangeList(createOlder, createNewer, wait);
     }

@@ -46,7 +46,7 @@ nlohmann::json loggedJson(const LoggedRequest& r) {
   }
   std::string body = r.body;
   if (r.path() == "/session/1/session" && !body.empty()) {
-    nlohmann::json j = nlohmann::json::parse(body, nullptr, false);
+    nlohmann::json j = nlohmann::json::parse(body, /*cb=*/nullptr, /*allow_exceptions=*/false);
     if (j.is_object() && j.contains("password")) {
       j["password"] = kMask;
       body = j.dump();

@@ -32,7 +32,7 @@ std::string Request::header(const std::string& name, const std::string& fallback
 }
 
 bool Request::jsonBody(nlohmann::json& out) const {
-  out = nlohmann::json::parse(body, nullptr, false);
+  out = nlohmann::json::parse(body, /*cb=*/nullptr, /*allow_exceptions=*/false);
   if (out.is_discarded()) {
     out = nullptr;
     return false;

@@ -96,7 +96,7 @@ std::string Pager::encode(const PageCursor& cursor) const {
 bool Pager::decode(const std::string& token, PageCursor& cursor) const {
   std::string text;
   if (token.size() > 65536 || !base64UrlDecode(token, text)) return false;
-  nlohmann::json j = nlohmann::json::parse(text, nullptr, false);
+  nlohmann::json j = nlohmann::json::parse(text, /*cb=*/nullptr, /*allow_exceptions=*/false);
   if (!j.is_object()) return false;
   auto s = j.find("s"), o = j.find("o"), l = j.find("l"), q = j.find("q");
   if (s == j.end() || o == j.end() || l == j.end() || q == j.end()) return false;

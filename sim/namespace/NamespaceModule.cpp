@@ -73,7 +73,7 @@ std::string EncodeCursor(const ListCursor& c) {
 bool DecodeCursor(const std::string& token, ListCursor& c) {
   std::string text;
   if (token.size() > 65536 || !base64UrlDecode(token, text)) return false;
-  const json j = json::parse(text, nullptr, false);
+  const json j = json::parse(text, /*cb=*/nullptr, /*allow_exceptions=*/false);
   if (!j.is_object()) return false;
   const auto s = j.find("s"), d = j.find("d"), a = j.find("a"), l = j.find("l"), f = j.find("f");
   if (s == j.end() || d == j.end() || a == j.end() || l == j.end() || f == j.end()) return false;
@@ -297,7 +297,7 @@ Response NamespaceModule::put(const Request& request) {
   }
   if (type == "object") {
     attrs.size = request.body.size();
-    ns::Status status = tree_.AddFile(path, attrs, false);
+    ns::Status status = tree_.AddFile(path, attrs, /*parents=*/false);
     ns::Entry existing;
     if (status == ns::Status::kExists && overwrite == "true" && tree_.Lookup(path, existing) &&
         !existing.isDirectory()) {

@@ -192,7 +192,7 @@ Status Tree::AddLocked(const std::string& norm, EntryType type, const NewEntry& 
   Node* parent = Find(parentPath);
   if (parent == nullptr) {
     if (!parents) return Status::kNotFound;
-    const Status made = AddLocked(parentPath, EntryType::kDirectory, NewEntry(), true);
+    const Status made = AddLocked(parentPath, EntryType::kDirectory, NewEntry(), /*parents=*/true);
     if (made != Status::kOk) return made;
     parent = Find(parentPath);
   }
@@ -366,7 +366,8 @@ Status Tree::SeedFromText(const std::string& text, std::string& error) {
       error = "line " + std::to_string(number) + ": expected KIND SIZE OWNER MODE MTIME PATH";
       return Status::kBadSeed;
     }
-    const Status status = kind == "d" ? AddDirectory(path, attrs, true) : AddFile(path, attrs, true);
+    const Status status =
+        kind == "d" ? AddDirectory(path, attrs, /*parents=*/true) : AddFile(path, attrs, /*parents=*/true);
     if (status != Status::kOk && !(status == Status::kExists && kind == "d")) {
       error = "line " + std::to_string(number) + ": " + path + ": " + StatusText(status);
       return status;
@@ -391,14 +392,14 @@ Status Tree::Generate(const std::string& dir, size_t files, size_t dirs, uint64_
   if (!Normalise(dir, norm)) return Status::kInvalidPath;
   std::unique_lock<std::shared_mutex> lock(mutex_);
   if (Find(norm) == nullptr) {
-    const Status made = AddLocked(norm, EntryType::kDirectory, NewEntry(), true);
+    const Status made = AddLocked(norm, EntryType::kDirectory, NewEntry(), /*parents=*/true);
     if (made != Status::kOk) return made;
   }
   char name[32];
   std::vector<std::string> parents;
   for (size_t d = 0; d < dirs; ++d) {
     std::snprintf(name, sizeof name, "/d%06zu", d);
-    const Status made = AddLocked(norm + name, EntryType::kDirectory, NewEntry(), false);
+    const Status made = AddLocked(norm + name, EntryType::kDirectory, NewEntry(), /*parents=*/false);
     if (made != Status::kOk && made != Status::kExists) return made;
     parents.push_back(norm + name);
   }
@@ -407,7 +408,7 @@ Status Tree::Generate(const std::string& dir, size_t files, size_t dirs, uint64_
   attrs.size = fileSize;
   for (size_t f = 0; f < files; ++f) {
     std::snprintf(name, sizeof name, "/f%07zu", f);
-    const Status made = AddLocked(parents[f % parents.size()] + name, EntryType::kFile, attrs, false);
+    const Status made = AddLocked(parents[f % parents.size()] + name, EntryType::kFile, attrs, /*parents=*/false);
     if (made != Status::kOk && made != Status::kExists) return made;
   }
   return Status::kOk;

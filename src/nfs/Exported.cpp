@@ -32,7 +32,8 @@ extern "C" bool CreateNfsExportIsilon(const unsigned long long& /*context*/, con
   permissions.setSecurityFlavors.insert("unix");
 
   unsigned int exportId = 0;
-  if (!session.CreateNFSExport(exportId, paths, permissions, "", "", false, true)) {
+  if (!session.CreateNFSExport(exportId, paths, permissions, /*extraA=*/"", /*extraB=*/"", /*readOnly=*/false,
+                               /*allDirs=*/true)) {
     session.GetLastError(errorCode, errorMessage);
     debug.DebugLvl(kFn, -1, "Failed to create nfs export on path[%s]. Error [%s]:[%s]", path.c_str(), errorCode.c_str(),
                    errorMessage.c_str());

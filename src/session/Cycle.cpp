@@ -48,7 +48,7 @@ ManageIsilon::RequestOutcome ManageIsilon::Exchange(const RequestStep& step, con
         if (step.failureLine == isilon::FailureLine::kWrite) LogFailure(step.function, __LINE__);
         return RequestOutcome();
       }
-      if (step.trace) pTransport->toggleTrace(true);
+      if (step.trace) pTransport->toggleTrace(/*on=*/true);
       resetHeaders = false;
     }
     TransportResult result = TransportResult::kNotSent;

@@ -22,7 +22,7 @@ bool IsilonJsonCreateSession::BuildRequest(std::string& uri, std::string& body) 
   body.clear();
   uri = "https://" + strFileServer + ":8080/session/1/session";
   body = "{";
-  body += "\"username\" : \"" + JsonEscape(strUser, false) + "\",";
+  body += "\"username\" : \"" + JsonEscape(strUser, /*escapeBackslash=*/false) + "\",";
   body += "\"password\" : \"" + JsonEscape(strPassword) + "\",";
   body += "\"services\" : [\"platform\",\"namespace\"]";
   body += "}";
