@@ -22,9 +22,8 @@ TEST(UrlEncode, EncodesEachReservedCharacterOnceAndNothingElse) {
   EXPECT_EQ(text, "a b");
 
   std::string rest;
-  for (int c = 1; c < 256; ++c) {
+  for (int c = 1; c < 256; ++c)
     if (std::string(kReserved).find(static_cast<char>(c)) == std::string::npos) rest += static_cast<char>(c);
-  }
   EXPECT_EQ(rest.size(), 255u - 25u);
   EXPECT_EQ(UrlEncode(rest), rest);
 }

@@ -11,23 +11,17 @@
 namespace {
 
 // One registry rewritten between lookups: each value is read afresh.
-TEST(Config, TraceSwitchIsYesOnlyForValuesStartingWithY) {
+TEST(Config, TraceSwitchAndWaitLimits) {
   ScopedRegistry registry("");
   EXPECT_FALSE(GetRegYes("sTraceCurl"));
-  for (auto [value, yes] : {std::pair<const char*, bool>{"Yes", true},
-                            {"no", false},
-                            {"1", false},
-                            {"yellow", true},
-                            {"true", false},
-                            {"Y", true},
-                            {"", false}}) {
+  // Yes only for values starting with Y.
+  for (const char* value : {"Yes", "no", "1", "yellow", "true", "Y", ""}) {
+    const bool yes = *value == 'Y' || *value == 'y';
     registry.Rewrite(std::string("[NAS]\nsTraceCurl = ") + value + "\n");
     EXPECT_EQ(yes, GetRegYes("sTraceCurl")) << value;
   }
-}
 
-TEST(Config, WaitLimitsBelowOneFallBackToTheirDefaults) {
-  ScopedRegistry registry("");
+  // Wait limits below one fall back to their defaults.
   EXPECT_EQ(isilon::GetTarvexInt("IsilonChangeListGenerationWaitTime", 900), 900);
   for (auto [value, read] : {std::pair<const char*, int>{"-5", 900}, {"0", 900}, {"1", 1}, {"30", 30}}) {
     registry.Rewrite(std::string("[~Tarvex]\nIsilonChangeListGenerationWaitTime = ") + value + "\n");

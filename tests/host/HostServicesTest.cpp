@@ -19,7 +19,7 @@
 #include "tests/support/Registry.h"
 #include "tests/support/TempFile.h"
 
-TEST(LogWriter, WritesWholeLinesFromManyThreads) {
+TEST(LogWriter, WritesWholeLinesFromManyThreadsAndFiltersTheDebugLog) {
   // Callers filter by level(); the writer writes what it is given.
   TempFile file;
   CDefaultLogWriter writer(file.path(), 2);
@@ -48,9 +48,8 @@ TEST(LogWriter, WritesWholeLinesFromManyThreads) {
     EXPECT_EQ(std::set<char>(payload.begin(), payload.end()).size(), 1u) << lines[i];
     EXPECT_EQ(lines[i].size(), open + 202) << lines[i];
   }
-}
 
-TEST(LogWriter, DebugLogGoesThroughTheWriterWithItsLevel) {
+  // The debug log goes through the installed writer, with its level.
   ScopedLogCapture capture(2);
   EvDebug debug(nullptr);
   debug.DebugLvl("Fn", 3, "hidden %d", 1);
@@ -140,7 +139,7 @@ class PasswordTest : public ::testing::Test {
   char buffer_[QuorPassword::kBufferSize];
 };
 
-TEST_F(PasswordTest, RoundTripAndEveryFailureLeavesNoClearText) {
+TEST_F(PasswordTest, EveryFailureLeavesNoClearText) {
   // (Round trips of every length: the next test.)
   const std::string cipher = QuorPassword::encrypt("s3cret\"pa\\ss");
   ASSERT_TRUE(Decrypt(cipher));
@@ -154,6 +153,17 @@ TEST_F(PasswordTest, RoundTripAndEveryFailureLeavesNoClearText) {
   // Another key cannot read it.
   ASSERT_TRUE(QuorPassword::createKeyFile(dir_.File("other")));
   EXPECT_FALSE(Decrypt(cipher, dir_.File("other")));
+
+  // The clear text must fit the buffer; the key file must exist.
+  const std::string fits(QuorPassword::kBufferSize - 1, 'p');
+  ASSERT_TRUE(Decrypt(QuorPassword::encrypt(fits)));
+  EXPECT_EQ(std::string(buffer_), fits);
+  const std::string tooLong = QuorPassword::encrypt(std::string(QuorPassword::kBufferSize, 'p'));
+  EXPECT_TRUE(tooLong.empty() || !Decrypt(tooLong));
+
+  registry_->Rewrite("[NAS]\nsIsilonKeyFile = " + dir_.File("absent") + "\n");
+  EXPECT_TRUE(QuorPassword::encrypt("x").empty());
+  EXPECT_FALSE(Decrypt("AAAA"));
 }
 
 TEST_F(PasswordTest, EveryLengthRoundTripsWholeAcrossBase64AndCipherBlocks) {
@@ -172,16 +182,4 @@ TEST_F(PasswordTest, EveryLengthRoundTripsWholeAcrossBase64AndCipherBlocks) {
     EXPECT_EQ(length, static_cast<int>(size));
     EXPECT_EQ(std::string(buffer_), clear) << size;
   }
-}
-
-TEST_F(PasswordTest, ClearTextMustFitTheBufferAndTheKeyFileMustExist) {
-  const std::string fits(QuorPassword::kBufferSize - 1, 'p');
-  ASSERT_TRUE(Decrypt(QuorPassword::encrypt(fits)));
-  EXPECT_EQ(std::string(buffer_), fits);
-  const std::string cipher = QuorPassword::encrypt(std::string(QuorPassword::kBufferSize, 'p'));
-  EXPECT_TRUE(cipher.empty() || !Decrypt(cipher));
-
-  registry_->Rewrite("[NAS]\nsIsilonKeyFile = " + dir_.File("absent") + "\n");
-  EXPECT_TRUE(QuorPassword::encrypt("x").empty());
-  EXPECT_FALSE(Decrypt("AAAA"));
 }
