@@ -29,10 +29,10 @@ class ChangeListTest : public SnapshotSim {
     NewEntry file;
     file.size = 100;
     file.mtime = 1700000000;
-    ASSERT_EQ(ifs().AddFile("/ifs/data/keep.txt", file, /*parents=*/true), Status::kOk);
-    ASSERT_EQ(ifs().AddFile("/ifs/data/gone.txt", file), Status::kOk);
-    ASSERT_EQ(ifs().AddFile("/ifs/data/same.txt", file), Status::kOk);
-    ASSERT_EQ(ifs().AddDirectory("/ifs/data/sub"), Status::kOk);
+    ASSERT_EQ(ifs().AddDirectory("/ifs/data/sub", NewEntry(), /*parents=*/true), Status::kOk);
+    for (const char* name : {"keep", "gone", "same"}) {
+      ASSERT_EQ(ifs().AddFile("/ifs/data/" + std::string(name) + ".txt", file), Status::kOk);
+    }
   }
 
   // Snapshots "old" and "new" of /ifs/data around `change`; their ids in older_ and newer_.
@@ -192,7 +192,6 @@ TEST_F(ChangeListTest, LongListIsReadPageByPage) {
 TEST_F(ChangeListTest, RetrievalErrorsLeaveThePageUnchanged) {
   SimpleChanges();
   _IsilonChangeListInfo info;
-  info.strResume = "";
   info.nTotal = 42;
   EXPECT_EQ(session().GetSnapshotChangeList(older_, newer_, info).Number(), -1);  // no job yet
   EXPECT_EQ(info.nTotal, 42);

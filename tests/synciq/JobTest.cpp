@@ -74,14 +74,11 @@ TEST_F(SyncIQJobs, RetryBudgetComesFromTheRegistry) {
   EXPECT_EQ(jobId, 0u);
   EXPECT_EQ(sleeps().size(), 5u);
   EXPECT_EQ(LastMessage(), "No response received from file server.");
-  std::vector<std::string> retries;
-  for (const auto& line : log.Lines())
-    if (line.message.find("Retry after 1 sec") != std::string::npos) retries.push_back(line.message);
-  ASSERT_EQ(retries.size(), 4u);
-  EXPECT_NE(retries.back().find("Retry count[0]"), std::string::npos) << retries.back();
-  EXPECT_NE(retries.front().find("Error[No response received from file server.]. Retry after 1 sec, Retry count[3]"),
-            std::string::npos)
-      << retries.front();
+  for (int left = 3; left >= 0; --left) {
+    EXPECT_TRUE(log.Contains("Error[No response received from file server.]. Retry after 1 sec, Retry count[" +
+                             std::to_string(left) + "]"))
+        << left;
+  }
 
   // A value below 1 gives 20 retries: 21 waits.
   AddPolicy(FitPolicy("later", "/ifs/data/later"));

@@ -73,7 +73,6 @@ TEST_F(SyncIQPolicies, FailingAndBrokenRepliesFailCleanly) {
   AddPolicy(FitPolicy("a", "/ifs/data/a"));
   std::vector<_IsilonSyncIQPolicyInfo> found;
 
-  // An error status: the fault suite checks the cluster's error comes through.
   server().faults().add(isim::Fault::replace("/platform/1/sync/policies", 200, "<html>maintenance</html>"));
   EXPECT_FALSE(session().GetSyncIQPolicy(found, "/ifs/data/a", ""));
   ExpectLastError("Internal Error", "Failed to parse json response:[<html>maintenance</html>]");
@@ -94,9 +93,7 @@ TEST_F(SyncIQPolicies, FailingAndBrokenRepliesFailCleanly) {
 
 TEST_F(SyncIQPolicies, RepeatedResumeTokenStopsTheListing) {
   SetPageSize(1);
-  AddPolicy(FitPolicy("a", "/ifs/data/a"));
-  AddPolicy(FitPolicy("b", "/ifs/data/b"));
-  AddPolicy(FitPolicy("c", "/ifs/data/c"));
+  for (const std::string name : {"a", "b", "c"}) AddPolicy(FitPolicy(name, "/ifs/data/" + name));
   // The second page names itself as the next one.
   server().faults().add(isim::Fault::repeatResume("/platform/1/sync/policies").after(1).count(0));
   std::vector<_IsilonSyncIQPolicyInfo> found;

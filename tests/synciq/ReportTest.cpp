@@ -86,12 +86,12 @@ TEST_F(SyncIQReports, SelectionByJobIdOrStateAndTheTargetSnapshot) {
   EXPECT_EQ(Fields(r), "7|5|2|3|4|5|6|partial|finished|2|SIQ_c_p_2024-01-02_10-00-00");  // bytes: the low 32 bits
 
   // A wanted state takes the first report of the (filtered) list, even before the wanted id.
-  ASSERT_TRUE(session().GetSyncIQJobReport(r, 0, policy, SYNCIQ_JOB_STATE_FINISHED));
-  EXPECT_EQ(r.nJobId, 9u);
-  ASSERT_TRUE(session().GetSyncIQJobReport(r, 7, policy, SYNCIQ_JOB_STATE_FINISHED));
-  EXPECT_EQ(r.nJobId, 9u);
-  ASSERT_TRUE(session().GetSyncIQJobReport(r, 0, policy, SYNCIQ_JOB_STATE_CANCELED));
-  EXPECT_EQ(r.nJobId, 9u);
+  for (const auto& wanted :
+       {std::make_pair(0u, SYNCIQ_JOB_STATE_FINISHED), std::make_pair(7u, SYNCIQ_JOB_STATE_FINISHED),
+        std::make_pair(0u, SYNCIQ_JOB_STATE_CANCELED)}) {
+    ASSERT_TRUE(session().GetSyncIQJobReport(r, wanted.first, policy, wanted.second));
+    EXPECT_EQ(r.nJobId, 9u);
+  }
 
   ASSERT_TRUE(session().GetSyncIQJobReport(r, 5, policy, SYNCIQ_JOB_STATE_NONE));
   EXPECT_EQ(Fields(r), "5|0|0|0|50|0|0||paused|0|");
@@ -103,9 +103,7 @@ TEST_F(SyncIQReports, SelectionByJobIdOrStateAndTheTargetSnapshot) {
 }
 
 TEST_F(SyncIQReports, LaterPagesAreReadUntilTheReportIsFound) {
-  Seed("p", 5, "finished");
-  Seed("p", 7, "finished");
-  Seed("p", 9, "finished");
+  for (uint64_t id : {5, 7, 9}) Seed("p", id, "finished");
   SetPageSize(1);
   _IsilonSyncIQJobReportInfo r;
   ASSERT_TRUE(session().GetSyncIQJobReport(r, 5, "p", SYNCIQ_JOB_STATE_NONE)) << LastMessage();

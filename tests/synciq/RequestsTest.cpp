@@ -7,6 +7,8 @@ namespace {
 
 const char kServer[] = "127.0.0.60";
 
+bool Parse(IsilonJsonBase& request, std::string reply) { return request.ParseResponse(reply); }
+
 TEST(SyncIQRequests, PolicyListUriFollowsTheResumeToken) {
   IsilonJsonSyncIQPolicy request;
   request.Initialize(kServer, "ignored");
@@ -14,26 +16,21 @@ TEST(SyncIQRequests, PolicyListUriFollowsTheResumeToken) {
   ASSERT_TRUE(request.BuildRequest(uri, body));
   EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/policies");
   EXPECT_EQ(body, "");
-  std::string page = R"({"policies":[],"resume":"tok/1+2"})";
-  ASSERT_TRUE(request.ParseResponse(page));
+  ASSERT_TRUE(Parse(request, R"({"policies":[],"resume":"tok/1+2"})"));
   request.BuildRequest(uri, body);
   EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/policies?&resume=tok/1+2");
 }
 
 TEST(SyncIQRequests, PolicyPageOddFormsAndNumbers) {
   IsilonJsonSyncIQPolicy request;
-  std::string noList = R"({"total":0})";
-  EXPECT_TRUE(request.ParseResponse(noList));
+  EXPECT_TRUE(Parse(request, R"({"total":0})"));
   std::vector<_IsilonSyncIQPolicyInfo> list;
   request.GetPolicyInfo(list);
   EXPECT_TRUE(list.empty());
-  for (std::string bad : {std::string(), std::string("<html>"), std::string("{}"), std::string("[1]")}) {
-    EXPECT_FALSE(request.ParseResponse(bad)) << bad;
-  }
+  for (const char* bad : {"", "<html>", "{}", "[1]"}) EXPECT_FALSE(Parse(request, bad)) << bad;
   // Expirations keep their low 32 bits, fractions cut toward zero.
-  std::string odd = R"({"policies":[{"target_snapshot_expiration":4294967297},{"target_snapshot_expiration":12.9},)"
-                    R"({"target_snapshot_expiration":-1.5}]})";
-  ASSERT_TRUE(request.ParseResponse(odd));
+  ASSERT_TRUE(Parse(request, R"({"policies":[{"target_snapshot_expiration":4294967297},)"
+                             R"({"target_snapshot_expiration":12.9},{"target_snapshot_expiration":-1.5}]})"));
   request.GetPolicyInfo(list);
   ASSERT_EQ(list.size(), 3u);
   EXPECT_EQ(list[0].nTargetSnapshotExpiration, 1);
@@ -41,44 +38,31 @@ TEST(SyncIQRequests, PolicyPageOddFormsAndNumbers) {
   EXPECT_EQ(list[2].nTargetSnapshotExpiration, -1);
 }
 
-// The body of every kind is checked end to end (ValidateTest). Here: a quote in a string value stays
-// inside its string, and an id cannot reach another resource.
-TEST(SyncIQRequests, ModifyEscapesStringsAndEncodesTheId) {
-  IsilonJsonSyncIQPolicyModify request;
-  request.Initialize(kServer, "../x?y=1", {{SYNCIQ_PROPERTY_SCHEDULE, "a\",\"enabled\" : false"}});
-  std::string uri, body;
-  ASSERT_TRUE(request.BuildRequest(uri, body));
-  EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/policies/../x%3Fy%3D1");
-  EXPECT_EQ(body, "{\"schedule\" : \"a\\\",\\\"enabled\\\" : false\"}");
-}
-
+// Only some states filter; the report query drops "scheduled".
 TEST(SyncIQRequests, JobAndReportQueriesEncodeThePolicyName) {
-  const std::pair<eIsilonSyncIQJobState, std::string> jobFilters[] = {{SYNCIQ_JOB_STATE_NONE, ""},
-                                                                      {SYNCIQ_JOB_STATE_RUNNING, "&state=running"},
-                                                                      {SYNCIQ_JOB_STATE_FINISHED, "&state=finished"},
-                                                                      {SYNCIQ_JOB_STATE_FAILED, ""},
-                                                                      {SYNCIQ_JOB_STATE_CANCELED, ""},
-                                                                      {SYNCIQ_JOB_STATE_SCHEDULED, "&state=scheduled"},
-                                                                      {SYNCIQ_JOB_STATE_PAUSED, ""}};
-  for (const auto& f : jobFilters) {
-    IsilonJsonSyncIQJobInfo request;
-    request.Initialize(kServer, "p&state=finished", f.first);
-    std::string uri, body;
-    ASSERT_TRUE(request.BuildRequest(uri, body));
-    EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/jobs?policy_name=p%26state%3Dfinished" + f.second);
+  const struct {
+    eIsilonSyncIQJobState state;
+    std::string job, report;
+  } rows[] = {{SYNCIQ_JOB_STATE_NONE, "", ""},
+              {SYNCIQ_JOB_STATE_RUNNING, "&state=running", "&state=running"},
+              {SYNCIQ_JOB_STATE_FINISHED, "&state=finished", "&state=finished"},
+              {SYNCIQ_JOB_STATE_FAILED, "", ""},
+              {SYNCIQ_JOB_STATE_CANCELED, "", ""},
+              {SYNCIQ_JOB_STATE_SCHEDULED, "&state=scheduled", ""},
+              {SYNCIQ_JOB_STATE_PAUSED, "", ""}};
+  const std::string query = "?policy_name=nightly%20copy%26state%3Dfinished";
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.state);
+    IsilonJsonSyncIQJobInfo job;
+    job.Initialize(kServer, "nightly copy&state=finished", row.state);
+    std::string uri, body = "y";
+    ASSERT_TRUE(job.BuildRequest(uri, body));
+    EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/jobs" + query + row.job);
     EXPECT_EQ(body, "");
-  }
-  const std::pair<eIsilonSyncIQJobState, std::string> reportFilters[] = {{SYNCIQ_JOB_STATE_NONE, ""},
-                                                                         {SYNCIQ_JOB_STATE_RUNNING, "&state=running"},
-                                                                         {SYNCIQ_JOB_STATE_FINISHED, "&state=finished"},
-                                                                         {SYNCIQ_JOB_STATE_SCHEDULED, ""},
-                                                                         {SYNCIQ_JOB_STATE_CANCELED, ""}};
-  for (const auto& f : reportFilters) {
-    IsilonJsonSyncIQJobReport request;
-    request.Initialize(kServer, "nightly copy", 3, f.first);
-    std::string uri, body;
-    ASSERT_TRUE(request.BuildRequest(uri, body));
-    EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/reports?policy_name=nightly%20copy" + f.second);
+    IsilonJsonSyncIQJobReport report;
+    report.Initialize(kServer, "nightly copy&state=finished", 3, row.state);
+    ASSERT_TRUE(report.BuildRequest(uri, body));
+    EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/reports" + query + row.report);
   }
 }
 
@@ -86,12 +70,11 @@ TEST(SyncIQRequests, JobListMatchesTheFirstActiveJobOfThePolicy) {
   IsilonJsonSyncIQJobInfo request;
   request.Initialize(kServer, "mine", SYNCIQ_JOB_STATE_NONE);
   // A policy whose name starts with ours is another policy; inactive jobs are passed over.
-  std::string reply = R"({"jobs":[
+  ASSERT_TRUE(Parse(request, R"({"jobs":[
       {"job_id":4,"state":"running","policy_name":"mine2","error":""},
       {"job_id":5,"state":"needs_attention","policy_name":"mine","error":"e"},
       {"job_id":6.7,"state":"scheduled","policy_name":"mine","error":""},
-      {"job_id":8,"state":"running","policy_name":"mine","error":""}]})";
-  ASSERT_TRUE(request.ParseResponse(reply));
+      {"job_id":8,"state":"running","policy_name":"mine","error":""}]})"));
   _IsilonSyncIQJobInfo job;
   request.GetJobInfo(job);
   EXPECT_EQ(job.nJobId, 6u);
@@ -102,45 +85,27 @@ TEST(SyncIQRequests, JobListMatchesTheFirstActiveJobOfThePolicy) {
   // A running job without an id has id 0; case matters in states.
   IsilonJsonSyncIQJobInfo noId;
   noId.Initialize(kServer, "mine", SYNCIQ_JOB_STATE_RUNNING);
-  std::string reply2 = R"({"jobs":[{"state":"Running","policy_name":"mine","error":""},
-                                   {"job_id":"9","state":"paused","policy_name":"mine","error":""}],"resume":"r"})";
-  ASSERT_TRUE(noId.ParseResponse(reply2));
+  ASSERT_TRUE(Parse(noId, R"({"jobs":[{"state":"Running","policy_name":"mine","error":""},
+      {"job_id":"9","state":"paused","policy_name":"mine","error":""}],"resume":"r"})"));
   noId.GetJobInfo(job);
   EXPECT_EQ(job.nJobId, 0u);
   EXPECT_EQ(job.eState, SYNCIQ_JOB_STATE_PAUSED);
 
   IsilonJsonSyncIQJobInfo none;
   none.Initialize(kServer, "mine", SYNCIQ_JOB_STATE_NONE);
-  std::string finished = R"({"jobs":[{"job_id":1,"state":"finished","policy_name":"mine","error":""}],"resume":"t"})";
-  EXPECT_FALSE(none.ParseResponse(finished));
+  EXPECT_FALSE(
+      Parse(none, R"({"jobs":[{"job_id":1,"state":"finished","policy_name":"mine","error":""}],"resume":"t"})"));
   std::string resume;
   none.GetResume(resume);
   EXPECT_EQ(resume, "t");
   none.GetJobInfo(job);
   EXPECT_EQ(job.nJobId, 0u);
   EXPECT_EQ(job.eState, SYNCIQ_JOB_STATE_NONE);
-  std::string noJobs = R"({"total":0})";
-  EXPECT_FALSE(none.ParseResponse(noJobs));
-}
-
-std::string Report(unsigned int id, const std::string& state, const std::string& snapshots) {
-  return "{\"job_id\":" + std::to_string(id) +
-         ",\"bytes_transferred\":4294967301,\"directories_replicated\":2,\"dirs_deleted\":3,"
-         "\"files_transferred\":4,\"new_files_replicated\":5,\"duration\":6.9,\"error\":\"\",\"state\":\"" +
-         state + "\",\"target_snapshots\":[" + snapshots + "]}";
-}
-
-_IsilonSyncIQJobReportInfo Select(unsigned int jobId, eIsilonSyncIQJobState state, std::string reply) {
-  IsilonJsonSyncIQJobReport request;
-  request.Initialize(kServer, "p", jobId, state);
-  EXPECT_TRUE(request.ParseResponse(reply));
-  _IsilonSyncIQJobReportInfo out;
-  request.GetJobReportInfo(out);
-  return out;
+  EXPECT_FALSE(Parse(none, R"({"total":0})"));
 }
 
 // The states of a report and the snapshot it names; fractions cut (the selection by id: ReportTest).
-TEST(SyncIQRequests, ReportStateTargetSnapshotAndCounters) {
+TEST(SyncIQRequests, ReportStateTargetSnapshotAndDuration) {
   const struct {
     const char* state;
     eIsilonSyncIQJobState expected;
@@ -156,8 +121,12 @@ TEST(SyncIQRequests, ReportStateTargetSnapshotAndCounters) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.state);
-    const _IsilonSyncIQJobReportInfo r =
-        Select(3, SYNCIQ_JOB_STATE_NONE, "{\"reports\":[" + Report(3, row.state, row.snapshots) + "]}");
+    IsilonJsonSyncIQJobReport request;
+    request.Initialize(kServer, "p", 3, SYNCIQ_JOB_STATE_NONE);
+    ASSERT_TRUE(Parse(request, std::string(R"({"reports":[{"job_id":3,"duration":6.9,"state":")") + row.state +
+                                   R"(","target_snapshots":[)" + row.snapshots + "]}]}"));
+    _IsilonSyncIQJobReportInfo r;
+    request.GetJobReportInfo(r);
     EXPECT_EQ(r.strState, row.state);
     EXPECT_EQ(r.eState, row.expected);
     EXPECT_EQ(r.strTargetSnapshot, row.target);
