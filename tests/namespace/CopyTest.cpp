@@ -13,7 +13,7 @@ using isim::ns::Status;
 
 class CopyTest : public NamespaceFixture {
  protected:
-  explicit CopyTest(const std::string& address = "127.0.0.43") : NamespaceFixture(address) {}
+  CopyTest() : NamespaceFixture("127.0.0.43") {}
 
   // The request after a copy carries the session's headers and none of the copy's.
   void ExpectCleanNextRequest() {
@@ -46,7 +46,6 @@ TEST_F(CopyTest, CopiesFilesAndTreesWithTheCopyHeaders) {
   isim::ns::Entry copied;
   ASSERT_TRUE(tree().Lookup("/ifs/dst/copy #1 & 100%.txt", copied));
   EXPECT_EQ(copied.size, 42u);
-  ExpectCleanNextRequest();
 
   // A whole tree.
   ASSERT_TRUE(session().CopyFileOrDirectory("/ifs/src/tree", "/ifs/dst/tree", false));
@@ -56,7 +55,6 @@ TEST_F(CopyTest, CopiesFilesAndTreesWithTheCopyHeaders) {
   // An existing target without overwrite: the cluster's copy error becomes the last error.
   EXPECT_FALSE(session().CopyFileOrDirectory(source, "/ifs/dst/copy #1 & 100%.txt", false));
   ExpectLastError("AEC_EXISTS", "Error:[target exists and overwrite is false] is reported for side:[target side]");
-  ExpectCleanNextRequest();
   AddFile("/ifs/src/bigger", 4242);
   ASSERT_TRUE(session().CopyFileOrDirectory("/ifs/src/bigger", "/ifs/dst/copy #1 & 100%.txt", true));
   EXPECT_EQ(LastSent().target, "/namespace/ifs/dst/copy%20%231%20%26%20100%25.txt?overwrite=true");
@@ -66,7 +64,6 @@ TEST_F(CopyTest, CopiesFilesAndTreesWithTheCopyHeaders) {
   // A missing source is an error reply.
   EXPECT_FALSE(session().CopyFileOrDirectory("/ifs/src/none", "/ifs/dst/none", false));
   EXPECT_EQ(LastError().first, "AEC_NOT_FOUND");
-  ExpectCleanNextRequest();
 
   // Empty paths are refused before anything is sent.
   const size_t before = server().requestLog().size();
@@ -146,12 +143,7 @@ TEST_F(CopyTest, RefusedHeaderSendsNothingAndRestoresTheSessionHeaders) {
   ExpectCleanNextRequest();
 }
 
-class CopyTraceTest : public CopyTest {
- protected:
-  CopyTraceTest() : CopyTest("127.0.0.45") {}
-};
-
-TEST_F(CopyTraceTest, TraceSwitchTracesWithoutSecrets) {
+TEST_F(CopyTest, TraceSwitchTracesWithoutSecrets) {
   AddFile("/ifs/a", 1);
   {
     // Off: a copy writes no trace.

@@ -100,12 +100,7 @@ TEST_F(ListingTest, RefusedInputFailuresAndOddReplies) {
   EXPECT_EQ(resume, "");
 }
 
-class AttributesTest : public NamespaceFixture {
- protected:
-  AttributesTest() : NamespaceFixture("127.0.0.42") {}
-};
-
-TEST_F(AttributesTest, ReadsFileAndDirectoryAttributes) {
+TEST_F(ListingTest, ReadsFileAndDirectoryAttributes) {
   AddFile("/ifs/data/a b#%/file 1", 4096, "carol", "0640", 1700000123);
   _IsilonFileInfo info;
   ASSERT_TRUE(session().GetPathAttributes(info, "/ifs/data/a b#%/file 1")) << LastError().second;
@@ -131,7 +126,7 @@ TEST_F(AttributesTest, ReadsFileAndDirectoryAttributes) {
   EXPECT_EQ(info.strName, "kept");
 }
 
-TEST_F(AttributesTest, OddAttributeRepliesAndUnopenableSession) {
+TEST_F(ListingTest, OddAttributeRepliesAndUnopenableSession) {
   server().faults().add(Fault::replace(
       "/namespace", 200,
       R"({"attrs":[{"name":"size","value":18446744073709551615},{"name":"mtime_val","value":4294967301},)"

@@ -16,13 +16,11 @@ class NfsExportedTest : public NfsSimTest {
 
   bool Create(const std::string& path, const std::string& client, std::string& code, std::string& message,
               const std::string& pass = std::string()) {
-    const unsigned long long context = 99;
-    return CreateNfsExportIsilon(context, address(), user(), pass.empty() ? password() : pass, "unused", path, client,
-                                 code, message);
+    return CreateNfsExportIsilon(/*context=*/99, address(), user(), pass.empty() ? password() : pass, "unused", path,
+                                 client, code, message);
   }
   bool Delete(const std::string& path, std::string& code, std::string& message) {
-    const unsigned long long context = 99;
-    return DeleteNfsExportIsilon(context, address(), user(), password(), "unused", path, code, message);
+    return DeleteNfsExportIsilon(/*context=*/99, address(), user(), password(), "unused", path, code, message);
   }
 };
 
@@ -53,88 +51,55 @@ TEST_F(NfsExportedTest, CreateAndDeleteByPath) {
   EXPECT_TRUE(server().requestLog().find("DELETE", "/session/1/session").empty());
 }
 
-TEST_F(NfsExportedTest, DeleteOfAPathThatNoExportServesNamesThePath) {
+TEST_F(NfsExportedTest, RefusalsComeBackInTheOutputStrings) {
   nfs().add(Item({"/ifs/kept"}));
   std::string code, message;
   EXPECT_FALSE(Delete("/ifs/nothing here", code, message));
-  EXPECT_EQ(code, "Internal Error");
-  EXPECT_EQ(message, "No nfs export found on path:[/ifs/nothing here]");
+  EXPECT_EQ(code + ": " + message, "Internal Error: No nfs export found on path:[/ifs/nothing here]");
   // An empty path would match every export; it is refused instead of deleting the first one.
   EXPECT_FALSE(Delete("", code, message));
-  EXPECT_EQ(code, "Internal error");
-  EXPECT_EQ(message, "Invalid input parameters");
-  // The cluster refuses an empty path to export.
+  EXPECT_EQ(code + ": " + message, "Internal error: Invalid input parameters");
+  // The cluster refuses an empty path or client host to export, and a wrong password.
   EXPECT_FALSE(Create("", "h", code, message));
   EXPECT_EQ(code, "AEC_BAD_REQUEST");
+  code.clear();
+  EXPECT_FALSE(Create("/ifs/a", "", code, message));
+  EXPECT_EQ(code, "AEC_BAD_REQUEST");
+  EXPECT_FALSE(Create("/ifs/a", "h", code, message, "wrong password"));
+  EXPECT_EQ(code + ": " + message, "AEC_UNAUTHORIZED: Authorization failed: invalid username or password");
   EXPECT_EQ(nfs().exports().size(), 1u);
   EXPECT_TRUE(server().requestLog().find("DELETE", "/platform").empty());
 }
 
-TEST_F(NfsExportedTest, FailuresComeBackInTheOutputStrings) {
-  std::string code, message;
-  EXPECT_FALSE(Create("/ifs/a", "h", code, message, "wrong password"));
-  EXPECT_FALSE(code.empty());
-  EXPECT_FALSE(message.empty());
-  EXPECT_TRUE(nfs().exports().empty());
-
-  // The cluster refuses an empty client host.
-  code.clear();
-  EXPECT_FALSE(Create("/ifs/a", "", code, message));
-  EXPECT_EQ(code, "AEC_BAD_REQUEST");
-}
-
 // isilonctl, run as its own process.
-class NfsCliTest : public NfsSimTest {
+class NfsCliTest : public CtlFixture<NfsSimTest> {
  protected:
-  NfsCliTest() : NfsSimTest("127.0.0.32") {}
-
-  void SetUp() override {
-    NfsSimTest::SetUp();
-    if (HasFatalFailure()) return;
-    if (!IsilonctlBuilt()) GTEST_SKIP() << "isilonctl is not built";
-  }
-  // Standard output and error together.
-  std::string Ctl(const std::vector<std::string>& args, int* status) {
-    const CtlRun run = RunIsilonctl({address(), user(), password(), certPath()}, args);
-    *status = run.exitCode;
-    return run.out + run.err;
-  }
+  NfsCliTest() : CtlFixture("127.0.0.32") {}
 };
 
 TEST_F(NfsCliTest, CreateListAndDeleteExports) {
-  int status = -1;
-  std::string out = Ctl(
-      {"--json", "exports", "create", "/ifs/data/a", "/ifs/data/b", "--client", "h2", "--client", "h1", "--read-only"},
-      &status);
-  ASSERT_EQ(status, 0) << out;
+  const CtlRun created = Ctl(
+      {"--json", "exports", "create", "/ifs/data/a", "/ifs/data/b", "--client", "h2", "--client", "h1", "--read-only"});
+  ASSERT_EQ(created.exitCode, 0) << created.err;
   const auto made = nfs().exports();
   ASSERT_EQ(made.size(), 1u);
   const std::string id = std::to_string(made[0].id);
-  EXPECT_NE(out.find("\"id\": " + id), std::string::npos) << out;
+  EXPECT_NE(created.out.find("\"id\": " + id), std::string::npos) << created.out;
   EXPECT_NE(Text(made[0]).find(" ro:h1,h2 rw: root:"), std::string::npos) << Text(made[0]);
   EXPECT_TRUE(made[0].readOnly);
 
   nfs().add(Item({"/ifs/zoned"}, "Z1"));
-  out = Ctl({"--json", "exports", "list", "--zone", "Z1"}, &status);
-  EXPECT_EQ(status, 0) << out;
-  EXPECT_NE(out.find("/ifs/zoned"), std::string::npos) << out;
-  EXPECT_EQ(out.find("/ifs/data/a"), std::string::npos) << out;
-  const struct {
-    std::vector<std::string> args;
-    int status;
-    std::string shown;
-  } steps[] = {
+  const CtlRun zoned = Ctl({"--json", "exports", "list", "--zone", "Z1"});
+  EXPECT_EQ(zoned.exitCode, 0) << zoned.err;
+  EXPECT_NE(zoned.out.find("/ifs/zoned"), std::string::npos) << zoned.out;
+  EXPECT_EQ(zoned.out.find("/ifs/data/a"), std::string::npos) << zoned.out;
+  ExpectRuns({
       {{"exports", "create", "/ifs/data/a", "/ifs/data/b"}, 0, "exists already (id " + id + ")"},
       {{"exports", "list", "--path", "/ifs/data/b"}, 0, "/ifs/data/a,/ifs/data/b"},
       {{"exports", "delete", id}, 0, "Deleted NFS export " + id},
       {{"exports", "delete", id}, 0, "did not exist"},
       {{"exports", "delete", "0"}, 2, ""},
-  };
-  for (const auto& step : steps) {
-    out = Ctl(step.args, &status);
-    EXPECT_EQ(status, step.status) << out;
-    EXPECT_NE(out.find(step.shown), std::string::npos) << out;
-  }
+  });
 }
 
 }  // namespace

@@ -1,22 +1,18 @@
 #pragma once
 // The session fixture with the simulator's NFS module at hand, and one-line forms of exports.
+#include <boost/algorithm/string/join.hpp>
 #include <string>
 #include <vector>
 
 #include "sim/nfs/NfsModule.h"
 #include "tests/support/ModuleSession.h"
 
-inline std::string Joined(const std::vector<std::string>& texts) {
-  std::string out;
-  for (size_t i = 0; i < texts.size(); ++i) out += (i == 0 ? "" : ",") + texts[i];
-  return out;
-}
 // "id paths clients ro:... rw:... root:... sec:..." and the flags that are set.
 inline std::string Text(unsigned int id, const std::vector<std::vector<std::string>>& lists, bool readOnly,
                         bool allDirs) {
   std::string out = std::to_string(id);
   const char* labels[] = {" ", " ", " ro:", " rw:", " root:", " sec:"};
-  for (size_t i = 0; i < lists.size(); ++i) out += labels[i] + Joined(lists[i]);
+  for (size_t i = 0; i < lists.size(); ++i) out += labels[i] + boost::algorithm::join(lists[i], ",");
   return out + (readOnly ? " read_only" : "") + (allDirs ? " all_dirs" : "");
 }
 inline std::string Text(const _IsilonNFSExportInfo& e) {

@@ -107,14 +107,10 @@ TEST(SmbRequests, ZoneListReply) {
   ASSERT_TRUE(request.ParseResponse(reply));
   std::vector<_IsilonAccessZoneInfo> zones(1);
   request.GetAccessZonesList(zones);
-  ASSERT_EQ(zones.size(), 3u);
-  EXPECT_EQ(zones[0].strName + " " + zones[0].strPath, "System /ifs");
-  EXPECT_EQ(zones[0].nZoneId, 1u);
-  EXPECT_TRUE(zones[0].bSystem);
-  EXPECT_EQ(zones[1].nZoneId, 2u);  // low 32 bits
-  EXPECT_FALSE(zones[1].bSystem);
-  EXPECT_EQ(zones[2].nZoneId, 0xFFFFFFFFu);
-  EXPECT_EQ(zones[2].strPath, "");
+  std::vector<std::string> got;
+  for (const auto& z : zones) got.push_back(Pipe(z.strName, z.strPath, z.nZoneId, z.bSystem));
+  // Ids keep their low 32 bits.
+  EXPECT_EQ(got, (std::vector<std::string>{"System|/ifs|1|1", "big|/ifs/big|2|0", "neg||4294967295|0"}));
   EXPECT_FALSE(request.ParseResponse(std::string("{}")));
 }
 

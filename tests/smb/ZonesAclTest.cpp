@@ -93,13 +93,10 @@ TEST_F(SmbZones, AclReplacesPermissionsAndRunAsRootUsers) {
   std::string path;
   _IsilonShareInfo info;
   ASSERT_TRUE(session().GetFSPathForShare("team docs", path, info, ""));
-  ASSERT_EQ(info.ACLs.vPermissions.size(), 2u);
-  EXPECT_EQ(info.ACLs.vPermissions[0].trustee.strId + " " + info.ACLs.vPermissions[0].strPermission,
-            "SID:S-1-1-0 read");
-  EXPECT_EQ(info.ACLs.vPermissions[1].trustee.strName + " " + info.ACLs.vPermissions[1].strPermission,
-            "Administrators full");
-  ASSERT_EQ(info.ACLs.vRunAsRoot.size(), 1u);
-  EXPECT_EQ(info.ACLs.vRunAsRoot[0].strId, "UID:0");
+  EXPECT_EQ(Texts(info.ACLs.vPermissions),
+            (std::vector<std::string>{"read/allow/SID:S-1-1-0|Everyone|wellknown",
+                                      "full/allow/SID:S-1-5-32-544|Administrators|group"}));
+  EXPECT_EQ(Texts(info.ACLs.vRunAsRoot), std::vector<std::string>{"UID:0|root|user"});
 
   // Both lists empty clears everything.
   ASSERT_TRUE(session().SetSMBACLs(_IsilonSMBACLs(), "team docs", ""));
