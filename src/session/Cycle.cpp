@@ -44,6 +44,9 @@ ManageIsilon::RequestOutcome ManageIsilon::Exchange(const RequestStep& step, con
         appended = appended && pTransport->QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, line);
       }
       if (!appended) {
+        // Nothing is sent, and none of this request's lines may ride on the next one.
+        pTransport->QuorLibCurlFreeHttpHeaderList();
+        if (!SetCurlHeaders()) Log(step.function, __LINE__, -1, "Failed to reset connection headers.");
         SetLastError("Internal error", "Could not construct message to file server. Error appending header.");
         if (step.failureLine == isilon::FailureLine::kWrite) LogFailure(step.function, __LINE__);
         return RequestOutcome();
