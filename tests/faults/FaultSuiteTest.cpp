@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -22,17 +23,20 @@ const char kAddress[] = "127.0.0.80";
 
 // What an operation left behind (the cause is filled in from the session object).
 struct Outcome {
-  explicit Outcome(bool succeeded = false) : ok(succeeded) {}
+  // Implicit, so that an operation returns its bool or CZemError as it is.
+  Outcome(bool succeeded = false) : ok(succeeded) {}
+  Outcome(const CZemError& error) : ok(!error.IsError()) {}
   bool ok;
   std::string code, message, transport;
 };
-
-bool Ok(bool ok) { return ok; }
-bool Ok(const CZemError& error) { return !error.IsError(); }
+using Runner = std::function<Outcome(ManageIsilon&)>;
+// An operation that fills a fresh T (a list, a record, an id).
 template <typename T, typename Call>
-Outcome With(Call call) {
-  T out{};
-  return Outcome{Ok(call(out))};
+Runner With(Call call) {
+  return [call](ManageIsilon& s) {
+    T out{};
+    return Outcome(call(s, out));
+  };
 }
 
 // How a reply-mangling fault rewrites a good reply.
@@ -54,33 +58,33 @@ struct Operation {
   Paging paging;
   Reply reply;
   std::function<void(ManageIsilon&)> prepare;  // state the operation needs (run without faults)
-  std::function<Outcome(ManageIsilon&)> run;
+  Runner run;
   bool sessionObject = true;  // false: makes its own session, so no transport cause to read
 };
 
+// Arms a fault for an operation with this good reply; false when it does not apply to that operation.
+using Arm = std::function<bool(isim::Server&, const Operation&, const std::string& goodReply)>;
+// What must hold after a fault, beyond "no crash, no hang".
+using Check = std::function<void(const Operation&, const Outcome&)>;
 struct FaultRow {
   const char* name;
-  // Arms the fault for `op`; false when it does not apply to that operation.
-  std::function<bool(isim::Server&, const Operation&, const std::string& goodReply)> arm;
-  // What must hold afterwards, beyond "no crash, no hang".
-  std::function<void(const Operation&, const Outcome&)> check;
+  Arm arm;
+  Check check;
 };
 
 // Replaces every number of a reply with `number` (as text, so it may be out of any range).
 std::string WithNumbers(const nlohmann::json& good, const std::string& number) {
   std::function<void(nlohmann::json&)> walk = [&](nlohmann::json& j) {
-    for (auto& child : j) {
-      if (child.is_number()) child = "\x01NUM\x01";
-      if (child.is_structured()) walk(child);
-    }
+    if (j.is_number()) j = "\x01NUM\x01";
+    if (j.is_structured())
+      for (auto& child : j) walk(child);
   };
   nlohmann::json copy = good;
-  if (copy.is_structured()) walk(copy);
+  walk(copy);
   std::string text = copy.dump();
   const std::string marker = "\"\\u0001NUM\\u0001\"";
-  for (size_t pos = text.find(marker); pos != std::string::npos; pos = text.find(marker, pos + number.size())) {
+  for (size_t pos = text.find(marker); pos != std::string::npos; pos = text.find(marker, pos + number.size()))
     text.replace(pos, marker.size(), number);
-  }
   return text;
 }
 
@@ -112,7 +116,6 @@ std::string WithDeepNesting(const nlohmann::json& good) {
   return text;
 }
 
-// What must hold after a fault, beyond "no crash, no hang".
 // A reply the library can still read may succeed; a failure must say why.
 void Defined(const Operation& op, const Outcome& out) {
   EXPECT_TRUE(out.ok || !(out.code.empty() && out.message.empty())) << op.name << ": failure without a cause";
@@ -123,7 +126,7 @@ void Failed(const Operation& op, const Outcome& out) {
 }
 // Failed, and the transport gives a cause that names `cause` (any cause when empty); only a
 // session object can tell it.
-std::function<void(const Operation&, const Outcome&)> FailedWith(const std::string& cause) {
+Check FailedWith(const std::string& cause) {
   return [cause](const Operation& op, const Outcome& out) {
     Failed(op, out);
     if (!op.sessionObject) return;
@@ -132,28 +135,26 @@ std::function<void(const Operation&, const Outcome&)> FailedWith(const std::stri
   };
 }
 void ClusterError(const Operation& op, const Outcome& out) {
-  EXPECT_FALSE(out.ok) << op.name;
-  EXPECT_EQ(out.code, "AEC_SYSTEM_INTERNAL_ERROR") << op.name;
-  EXPECT_EQ(out.message, "fault suite") << op.name;
+  EXPECT_EQ(std::make_tuple(false, "AEC_SYSTEM_INTERNAL_ERROR", "fault suite"), std::tie(out.ok, out.code, out.message))
+      << op.name;
 }
 
 // Arms the fault `make` gives for the operation's path, for every request of the operation.
 using MakeFault = std::function<isim::Fault(const char* path)>;
-std::function<bool(isim::Server&, const Operation&, const std::string&)> Always(MakeFault make) {
+Arm Always(MakeFault make) {
   return [make](isim::Server& server, const Operation& op, const std::string&) {
     server.faults().add(make(op.path).on(op.method).count(-1));
     return true;
   };
 }
 // The same, only for operations that pass `applies`.
-std::function<bool(isim::Server&, const Operation&, const std::string&)> When(
-    std::function<bool(const Operation&)> applies, MakeFault make) {
+Arm When(std::function<bool(const Operation&)> applies, MakeFault make) {
   return [applies, make](isim::Server& server, const Operation& op, const std::string& good) {
     return applies(op) && Always(make)(server, op, good);
   };
 }
 // Serves the operation's own good reply, rewritten by `mangle`.
-std::function<bool(isim::Server&, const Operation&, const std::string&)> Mangled(Mangle mangle) {
+Arm Mangled(Mangle mangle) {
   return [mangle](isim::Server& server, const Operation& op, const std::string& good) {
     if (op.reply == kIgnored || good.empty()) return false;
     const nlohmann::json parsed = nlohmann::json::parse(good, nullptr, false);
@@ -219,70 +220,56 @@ bool CreateExport(ManageIsilon& s, unsigned int& id, const std::string& path) {
   return s.CreateNFSExport(id, {path}, _IsilonNFSPermissions(), "", "", /*readOnly=*/false, /*allDirs=*/false);
 }
 
-// With<T>: the call gets a fresh T to fill (a list, a record, an id).
 std::vector<Operation> Operations() {
   using S = ManageIsilon&;
   return {
       {"OpenConnection", "POST", "/session/1/session", kOnePage, kIgnored, Nothing,
-       [](S s) { return Outcome{s.OpenConnection()}; }},
+       [](S s) { return s.OpenConnection(); }},
       // SMB shares and zones
       {"CreateCIFSShare", "POST", kShares, kOnePage, kIgnored, Nothing,
-       [](S s) { return Outcome{s.CreateCIFSShare("faultshare", "/ifs/data", "", "System")}; }},
+       [](S s) { return s.CreateCIFSShare("faultshare", "/ifs/data", "", "System"); }},
       {"DeleteCIFSShare", "DELETE", kShares, kOnePage, kIgnored, Share("faultdel"),
-       [](S s) { return Outcome{s.DeleteCIFSShare("faultdel", "/ifs/data", "System")}; }},
+       [](S s) { return s.DeleteCIFSShare("faultdel", "/ifs/data", "System"); }},
       {"GetCIFSSharesList", "GET", kShares, kAllPages, kRead, Share("faultlist"),
-       [](S s) {
-         return With<std::vector<_IsilonShareInfo>>([&](auto& v) { return s.GetCIFSSharesList(v, "", "", "System"); });
-       }},
+       With<std::vector<_IsilonShareInfo>>([](S s, auto& v) { return s.GetCIFSSharesList(v, "", "", "System"); })},
       {"GetFSPathForShare", "GET", kShares, kUntilFound, kRead, Share("faultpath"),
-       [](S s) {
-         return With<_IsilonShareInfo>([&](auto& info) {
-           std::string path;
-           return s.GetFSPathForShare("faultpath", path, info, "System");
-         });
-       }},
+       With<std::pair<std::string, _IsilonShareInfo>>(
+           [](S s, auto& o) { return s.GetFSPathForShare("faultpath", o.first, o.second, "System"); })},
       {"GetAccessZonesList", "GET", "/platform/3/zones", kOnePage, kRead, Nothing,
-       [](S s) { return With<std::vector<_IsilonAccessZoneInfo>>([&](auto& v) { return s.GetAccessZonesList(v); }); }},
+       With<std::vector<_IsilonAccessZoneInfo>>([](S s, auto& v) { return s.GetAccessZonesList(v); })},
       {"GetAllCIFSSharesList", "GET", kShares, kAllPages, kRead, Nothing,
-       [](S s) { return With<std::vector<_IsilonShareInfo>>([&](auto& v) { return s.GetAllCIFSSharesList(v); }); }},
+       With<std::vector<_IsilonShareInfo>>([](S s, auto& v) { return s.GetAllCIFSSharesList(v); })},
       {"SetSMBACLs", "PUT", "/platform/3/protocols/smb/shares/", kOnePage, kIgnored, Share("faultacl"),
-       [](S s) { return Outcome{s.SetSMBACLs(_IsilonSMBACLs(), "faultacl", "System")}; }},
+       [](S s) { return s.SetSMBACLs(_IsilonSMBACLs(), "faultacl", "System"); }},
       // NFS exports
       {"CreateNFSExport", "POST", kExports, kOnePage, kRead, Nothing,
-       [](S s) { return With<unsigned int>([&](auto& id) { return CreateExport(s, id, "/ifs/data/nfs-fault"); }); }},
+       With<unsigned int>([](S s, auto& id) { return CreateExport(s, id, "/ifs/data/nfs-fault"); })},
       {"DeleteNFSExport", "DELETE", kExports, kOnePage, kIgnored, Nothing,
-       [](S s) { return Outcome{s.DeleteNFSExport(1, "")}; }},
+       [](S s) { return s.DeleteNFSExport(1, ""); }},
       {"GetNFSExportList", "GET", kExports, kAllPages, kRead,
-       [](S s) { With<unsigned int>([&](auto& id) { return CreateExport(s, id, "/ifs/data/nfs-list"); }); },
-       [](S s) {
-         return With<std::vector<_IsilonNFSExportInfo>>([&](auto& v) { return s.GetNFSExportList(v, 0, "", ""); });
-       }},
+       [](S s) { With<unsigned int>([](S s, auto& id) { return CreateExport(s, id, "/ifs/data/nfs-list"); })(s); },
+       With<std::vector<_IsilonNFSExportInfo>>([](S s, auto& v) { return s.GetNFSExportList(v, 0, "", ""); })},
       // Namespace and cluster
       {"GetFileList", "GET", "/namespace/ifs", kOnePage, kRead, Nothing,
-       [](S s) {
-         return With<std::vector<_IsilonFileInfo>>([&](auto& v) {
-           std::string resume;
-           return s.GetFileList(v, "/ifs/data", resume, 100);
-         });
-       }},
+       With<std::pair<std::vector<_IsilonFileInfo>, std::string>>(
+           [](S s, auto& o) { return s.GetFileList(o.first, "/ifs/data", o.second, 100); })},
       {"GetPathAttributes", "GET", "/namespace/ifs", kOnePage, kRead, Nothing,
-       [](S s) { return With<_IsilonFileInfo>([&](auto& info) { return s.GetPathAttributes(info, "/ifs/data"); }); }},
+       With<_IsilonFileInfo>([](S s, auto& info) { return s.GetPathAttributes(info, "/ifs/data"); })},
       {"CopyFileOrDirectory", "PUT", "/namespace/ifs", kOnePage, kIgnored, Nothing,
        [](S s) {
-         return Outcome{
-             s.CopyFileOrDirectory("/ifs/data/projects/plan.txt", "/ifs/data/fault-copy.txt", /*overwrite=*/true)};
+         return s.CopyFileOrDirectory("/ifs/data/projects/plan.txt", "/ifs/data/fault-copy.txt", /*overwrite=*/true);
        }},
       {"GetExternalIPs", "GET", "/platform/1/cluster/external-ips", kOnePage, kLenient, Nothing,
-       [](S s) { return With<std::vector<std::string>>([&](auto& ips) { return s.GetExternalIPs(ips); }); }},
+       With<std::vector<std::string>>([](S s, auto& ips) { return s.GetExternalIPs(ips); })},
       {"GetVersionInfo", "GET", "/platform/3/cluster/version", kOnePage, kRead, Nothing,
-       [](S s) { return With<std::vector<_IsilonVersionInfo>>([&](auto& v) { return s.GetVersionInfo(v); }); }},
+       With<std::vector<_IsilonVersionInfo>>([](S s, auto& v) { return s.GetVersionInfo(v); })},
       // Snapshots and change lists
       {"CreateSnapshot", "POST", kSnapshots, kOnePage, kIgnored, Nothing,
-       [](S s) { return With<int>([&](auto& id) { return s.CreateSnapshot("/ifs/data", "fault-snap", id); }); }},
+       With<int>([](S s, auto& id) { return s.CreateSnapshot("/ifs/data", "fault-snap", id); })},
       {"DeleteSnapshot", "DELETE", kSnapshots, kOnePage, kIgnored, Nothing,
-       [](S s) { return Outcome{s.DeleteSnapshot("/ifs/data", "fault-gone", 0)}; }},
+       [](S s) { return s.DeleteSnapshot("/ifs/data", "fault-gone", 0); }},
       {"GetSnapshotList", "GET", kSnapshots, kAllPages, kRead, Snapshots({"fault-listed"}),
-       [](S s) { return With<std::vector<_IsilonSnapInfo>>([&](auto& v) { return s.GetSnapshotList(v, "", ""); }); }},
+       With<std::vector<_IsilonSnapInfo>>([](S s, auto& v) { return s.GetSnapshotList(v, "", ""); })},
       {"CreateSnapshotChangeList", "POST", "/platform/3/job/jobs", kOnePage, kRead,
        Snapshots({"fault-cl-a", "fault-cl-b"}),
        [](S s) {
@@ -290,87 +277,70 @@ std::vector<Operation> Operations() {
          s.GetSnapshotList(snaps, "", "");
          unsigned long long older = snaps.size() > 1 ? snaps[snaps.size() - 2].nId : 1;
          unsigned long long newer = snaps.size() > 1 ? snaps.back().nId : 2;
-         return Outcome{Ok(s.CreateSnapshotChangeList(older, newer, /*wait=*/true))};
+         return Outcome(s.CreateSnapshotChangeList(older, newer, /*wait=*/true));
        }},
       {"GetSnapshotChangeList", "GET", "/platform/3/snapshot/changelists/", kOnePage, kRead, Nothing,
        [](S s) {
          unsigned long long older = 1, newer = 2;
-         return With<_IsilonChangeListInfo>([&](auto& info) { return s.GetSnapshotChangeList(older, newer, info); });
+         _IsilonChangeListInfo info;
+         return s.GetSnapshotChangeList(older, newer, info);
        }},
       {"GetChangeListJobInfo", "GET", "/platform/3/job/types/ChangelistCreate", kOnePage, kRead, Nothing,
-       [](S s) { return With<_ChangeListCreateJobInfo>([&](auto& info) { return s.GetChangeListJobInfo(info); }); }},
+       With<_ChangeListCreateJobInfo>([](S s, auto& info) { return s.GetChangeListJobInfo(info); })},
       {"SetChangeListJobInfo", "PUT", "/platform/3/job/types/ChangelistCreate", kOnePage, kIgnored, Nothing,
-       [](S s) { return Outcome{Ok(s.SetChangeListJobInfo(_ChangeListCreateJobInfo()))}; }},
+       [](S s) { return s.SetChangeListJobInfo(_ChangeListCreateJobInfo()); }},
       // SyncIQ
       {"GetSyncIQPolicy", "GET", "/platform/1/sync/policies", kAllPages, kRead, Nothing,
-       [](S s) {
-         return With<std::vector<_IsilonSyncIQPolicyInfo>>([&](auto& v) { return s.GetSyncIQPolicy(v, "", ""); });
-       }},
+       With<std::vector<_IsilonSyncIQPolicyInfo>>([](S s, auto& v) { return s.GetSyncIQPolicy(v, "", ""); })},
       {"ModifySyncIQPolicy", "PUT", "/platform/1/sync/policies/", kOnePage, kIgnored, Nothing,
        [](S s) {
-         return Outcome{s.ModifySyncIQPolicy("fault-policy-id", {{SYNCIQ_PROPERTY_ENABLED, "true"}})};
+         return s.ModifySyncIQPolicy("fault-policy-id", {{SYNCIQ_PROPERTY_ENABLED, "true"}});
        }},
       {"StartSyncIQJob", "POST", "/platform/1/sync/jobs", kOnePage, kRead, Nothing,
-       [](S s) {
-         return With<unsigned int>([&](auto& id) { return s.StartSyncIQJob("fault-policy", "fault-snapshot", id); });
-       }},
+       With<unsigned int>([](S s, auto& id) { return s.StartSyncIQJob("fault-policy", "fault-snapshot", id); })},
       {"GetSyncIQJobInfo", "GET", "/platform/1/sync/jobs", kUntilFound, kRead, Nothing,
-       [](S s) {
-         return With<_IsilonSyncIQJobInfo>(
-             [&](auto& job) { return s.GetSyncIQJobInfo(job, "fault-policy", SYNCIQ_JOB_STATE_NONE); });
-       }},
+       With<_IsilonSyncIQJobInfo>(
+           [](S s, auto& job) { return s.GetSyncIQJobInfo(job, "fault-policy", SYNCIQ_JOB_STATE_NONE); })},
       {"GetSyncIQJobReport", "GET", "/platform/1/sync/reports", kUntilFound, kRead, Nothing,
-       [](S s) {
-         return With<_IsilonSyncIQJobReportInfo>(
-             [&](auto& report) { return s.GetSyncIQJobReport(report, 1, "fault-policy", SYNCIQ_JOB_STATE_FINISHED); });
-       }},
+       With<_IsilonSyncIQJobReportInfo>([](S s, auto& report) {
+         return s.GetSyncIQJobReport(report, 1, "fault-policy", SYNCIQ_JOB_STATE_FINISHED);
+       })},
   };
 }
 
 // The exported functions make their own session; they fill the cause themselves.
 std::vector<Operation> ExportedFunctions(const std::string& user, const std::string& password) {
-  using Call = std::function<bool(const std::string& user, const std::string& password, std::string& code,
-                                  std::string& message)>;
+  using Call = std::function<bool(const std::string&, const std::string&, std::string& code, std::string& message)>;
   auto exported = [&](const char* name, const char* method, const char* path, Reply reply, Call call) {
-    Operation op{name, method, path, kOnePage, reply, Nothing, [=](ManageIsilon&) {
-                   Outcome out;
-                   out.ok = call(user, password, out.code, out.message);
-                   return out;
-                 }};
-    op.sessionObject = false;
-    return op;
+    const Runner run = [=](ManageIsilon&) {
+      Outcome out;
+      out.ok = call(user, password, out.code, out.message);
+      return out;
+    };
+    return Operation{name, method, path, kOnePage, reply, Nothing, run, /*sessionObject=*/false};
   };
   using S = const std::string&;
   using O = std::string&;
+  static const char kPath[] = "/ifs/data/nfs-exported", kShare[] = "faultexported";
   return {
-      exported(
-          "CreateShareIsilon", "POST", kShares, kIgnored,
-          [](S u, S p, O c, O m) { return CreateShareIsilon(0, kAddress, u, p, "/ifs/data", "faultexported", c, m); }),
-      exported(
-          "DeleteShareIsilon", "DELETE", kShares, kIgnored,
-          [](S u, S p, O c, O m) { return DeleteShareIsilon(0, kAddress, u, p, "faultexported", "/ifs/data", c, m); }),
+      exported("CreateShareIsilon", "POST", kShares, kIgnored,
+               [](S u, S p, O c, O m) { return CreateShareIsilon(0, kAddress, u, p, "/ifs/data", kShare, c, m); }),
+      exported("DeleteShareIsilon", "DELETE", kShares, kIgnored,
+               [](S u, S p, O c, O m) { return DeleteShareIsilon(0, kAddress, u, p, kShare, "/ifs/data", c, m); }),
       exported("CreateNfsExportIsilon", "POST", kExports, kIgnored,
-               [](S u, S p, O c, O m) {
-                 return CreateNfsExportIsilon(0, kAddress, u, p, "", "/ifs/data/nfs-exported", "", c, m);
-               }),
+               [](S u, S p, O c, O m) { return CreateNfsExportIsilon(0, kAddress, u, p, "", kPath, "", c, m); }),
       exported("DeleteNfsExportIsilon", "GET", kExports, kRead,
-               [](S u, S p, O c, O m) {
-                 return DeleteNfsExportIsilon(0, kAddress, u, p, "", "/ifs/data/nfs-exported", c, m);
-               }),
+               [](S u, S p, O c, O m) { return DeleteNfsExportIsilon(0, kAddress, u, p, "", kPath, c, m); }),
   };
-}
-
-isim::Config FaultConfig() {
-  isim::Config config;
-  config.demo = true;
-  config.users = {{"admin", "Fault-Suite-Pa55word"}};
-  return config;
 }
 
 class FaultSuite : public SimSessionFixture {
  protected:
-  // The client hangs up on the server mid-reply on purpose; that must not end the process.
-  FaultSuite() : SimSessionFixture(kAddress, FaultConfig()) { std::signal(SIGPIPE, SIG_IGN); }
+  FaultSuite() : SimSessionFixture(kAddress) {
+    simConfig().demo = true;
+    simConfig().users = {{"admin", "Fault-Suite-Pa55word"}};
+    std::signal(SIGPIPE, SIG_IGN);  // the client hangs up mid-reply on purpose; that must not end the process
+  }
   std::string RegistryText() const override {
     return SimSessionFixture::RegistryText() +
            "nIsilonConnectTimeout = 2\nnIsilonRequestTimeout = 1\nnIsilonMaxReplyMiB = 1\n"
@@ -379,9 +349,7 @@ class FaultSuite : public SimSessionFixture {
   }
   void TearDown() override {
     // Whatever went wrong, the password never reached the log in clear.
-    if (!HasFatalFailure()) {
-      EXPECT_EQ(log_.All().find(password()), std::string::npos);
-    }
+    EXPECT_TRUE(HasFatalFailure() || log_.All().find(password()) == std::string::npos);
     SimSessionFixture::TearDown();
   }
 
@@ -398,19 +366,10 @@ class FaultSuite : public SimSessionFixture {
     const std::vector<isim::LoggedRequest> sent = Sent(op.method, op.path);
     std::string reply;
     std::unique_ptr<ManageIsilon> session = NewSession();
-    if (std::string(op.method) != "GET" || sent.empty() || !session->OpenConnection()) return reply;
-    return session->SendRequest(reply, ManageIsilon::kGet, Url(sent.back().target), "", /*resetHeaders=*/true)
-               ? reply
-               : std::string();
-  }
-
-  Outcome Run(const Operation& op, ManageIsilon& session) {
-    Outcome out = op.run(session);
-    if (op.sessionObject) {
-      session.GetLastError(out.code, out.message);
-      out.transport = session.GetLastTransportError();
-    }
-    return out;
+    const bool got =
+        std::string(op.method) == "GET" && !sent.empty() && session->OpenConnection() &&
+        session->SendRequest(reply, ManageIsilon::kGet, Url(sent.back().target), "", /*resetHeaders=*/true);
+    return got ? reply : std::string();
   }
 
   void RunTable(const std::vector<Operation>& ops) {
@@ -419,22 +378,21 @@ class FaultSuite : public SimSessionFixture {
     for (const Operation& op : ops) {
       server().faults().clear();
       server().requestLog().clear();
-      {
-        std::unique_ptr<ManageIsilon> session = NewSession();
-        op.prepare(*session);
-        op.run(*session);  // a healthy run, for the reply that the mangling faults start from
-      }
+      op.prepare(*NewSession());
+      op.run(*NewSession());  // a healthy run, for the reply that the mangling faults start from
       const std::string good = GoodReply(op);
       for (const FaultRow& fault : faults) {
         SCOPED_TRACE(std::string(op.name) + " / " + fault.name);
         server().faults().clear();
         std::unique_ptr<ManageIsilon> session = NewSession();
         op.prepare(*session);
-        if (std::string(op.path) != "/session/1/session") {
-          ASSERT_TRUE(session->OpenConnection());
-        }
+        ASSERT_TRUE(std::string(op.path) == "/session/1/session" || session->OpenConnection());
         if (!fault.arm(server(), op, good)) continue;
-        const Outcome out = Run(op, *session);
+        Outcome out = op.run(*session);
+        if (op.sessionObject) {
+          session->GetLastError(out.code, out.message);
+          out.transport = session->GetLastTransportError();
+        }
         server().faults().clear();
         fault.check(op, out);
       }

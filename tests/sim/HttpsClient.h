@@ -36,6 +36,8 @@ struct HttpReply {
     const nlohmann::json::json_pointer at("/errors/0/" + std::string(member));
     return j.contains(at) ? j[at].get<std::string>() : std::string();
   }
+  // The status and the error code, as in "400 AEC_BAD_REQUEST".
+  std::string failure() const { return std::to_string(status) + " " + error("code"); }
   // The web server's page for a session id it does not know.
   bool unknownSessionPage() const {
     return status == 401 && header("Content-Type").find("text/html") == 0 && body.find("<html>") == 0;

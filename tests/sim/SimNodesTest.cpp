@@ -46,11 +46,9 @@ TEST_F(SimNodesTest, SessionsAreValidOnlyOnTheNodeThatIssuedThem) {
     EXPECT_EQ(std::make_tuple(unknown.status, unknown.body, unknown.header("Content-Type")),
               std::make_tuple(r.status, r.body, r.header("Content-Type")));
   // Refused elsewhere, each goes on where it belongs; then every session ends at once, on every node.
-  EXPECT_EQ(200, second.authed("GET", kSession).status);
-  EXPECT_EQ(200, first.authed("GET", kSession).status);
+  for (HttpsClient* c : {&second, &first}) EXPECT_EQ(200, c->authed("GET", kSession).status);
   EXPECT_EQ(2u, server().sessions().expireAll());
-  EXPECT_TRUE(first.authed("GET", kSession).unknownSessionPage());
-  EXPECT_TRUE(second.authed("GET", kSession).unknownSessionPage());
+  for (HttpsClient* c : {&first, &second}) EXPECT_TRUE(c->authed("GET", kSession).unknownSessionPage());
 }
 
 TEST_F(SimNodesTest, RandomFaultsFollowTheSeed) {
@@ -84,9 +82,8 @@ TEST_F(SimNodesTest, RandomFaultsFollowTheSeed) {
     server().randomFaults().configure(1, 1);
     HttpReply reply;
     for (int i = 0; i < 20 && reply.status != 503; ++i) reply = Client(0).send("GET", kSession);
-    EXPECT_EQ(503, reply.status);
+    EXPECT_EQ("503 AEC_SERVICE_UNAVAILABLE", reply.failure());
     EXPECT_EQ(retryAfter == 0 ? "" : "2", reply.header("Retry-After"));
-    EXPECT_TRUE(reply.json()["errors"].is_array());
   }
 }
 
@@ -98,8 +95,7 @@ TEST_F(SimNodesTest, AdminEndpointsDriveNodesSessionsAndFaults) {
   EXPECT_EQ(nlohmann::json({{"index", 1}, {"address", kNodes[1]}, {"port", 8080}, {"running", true}, {"requests", 1}}),
             nodes[1]);
 
-  // Another node stops before the reply (connections, socket and sessions gone, the other
-  // node's kept-alive connection serving on); the serving node itself right after it.
+  // Another node stops before the reply, the other serving on; the serving node itself right after it.
   EXPECT_EQ(204, admin0.send("POST", "/_sim/nodes/1/stop").status);
   EXPECT_EQ(false, admin0.send("GET", "/_sim/nodes").json()["nodes"][1]["running"]);
   EXPECT_FALSE(server().stopNode(1));
