@@ -80,10 +80,15 @@ TEST(NfsRequests, CreateReplyIdIsTruncatedAndRequired) {
     bool ok;
     unsigned int id;
   } cases[] = {
-      {R"({"id": 7.9})", true, 7},          {R"({"id": 4294967298})", true, 2},      // low 32 bits
-      {R"({"id": -1})", true, 4294967295u}, {R"({"id": 12, "extra": [)", true, 12},  // members read before a break are
-                                                                                     // kept
-      {R"({"id": "12"})", false, 0},        {R"({"other": 1})", false, 0},          {"{}", false, 0}, {"", false, 0},
+      {R"({"id": 7.9})", true, 7},
+      {R"({"id": 4294967298})", true, 2},  // low 32 bits
+      {R"({"id": -1})", true, 4294967295u},
+      {R"({"id": 12, "extra": [)", true, 12},  // members read before a break are
+                                               // kept
+      {R"({"id": "12"})", false, 0},
+      {R"({"other": 1})", false, 0},
+      {"{}", false, 0},
+      {"", false, 0},
       {"<html>busy</html>", false, 0},
   };
   for (const auto& c : cases) {
