@@ -133,16 +133,12 @@ BENCHMARK(BM_BareCurlWalk)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MeasureProcessCPUTime()
-    ->Iterations(1)
-    ->Repetitions(3)
-    ->ReportAggregatesOnly(true);
+    ->Iterations(1);
 BENCHMARK(BM_LibraryWalk)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->MeasureProcessCPUTime()
-    ->Iterations(1)
-    ->Repetitions(3)
-    ->ReportAggregatesOnly(true);
+    ->Iterations(1);
 
 }  // namespace
 
