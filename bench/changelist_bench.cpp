@@ -129,16 +129,8 @@ void BM_BareCurlWalk(benchmark::State& state) {
   curl_easy_cleanup(curl);
 }
 
-BENCHMARK(BM_BareCurlWalk)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Iterations(1);
-BENCHMARK(BM_LibraryWalk)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->MeasureProcessCPUTime()
-    ->Iterations(1);
+BENCHMARK(BM_BareCurlWalk)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()->Iterations(1);
+BENCHMARK(BM_LibraryWalk)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()->Iterations(1);
 
 }  // namespace
 
