@@ -55,4 +55,16 @@ inline bool Login(CURL* curl, const std::string& base, const std::string& caFile
   return loggedIn == CURLE_OK && !cookies.session.empty();
 }
 
+// After Login: every following request is a GET carrying the session's headers. Returns the
+// header list, for curl_slist_free_all once the walk is done.
+inline curl_slist* UseSession(CURL* curl, const std::string& base, const Cookies& cookies) {
+  curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
+  headers = curl_slist_append(headers, ("Cookie: isisessid=" + cookies.session).c_str());
+  headers = curl_slist_append(headers, ("X-CSRF-Token: " + cookies.csrf).c_str());
+  headers = curl_slist_append(headers, ("Referer: " + base).c_str());
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  return headers;
+}
+
 }  // namespace bare

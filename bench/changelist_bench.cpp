@@ -94,12 +94,7 @@ void BM_BareCurlWalk(benchmark::State& state) {
     curl_easy_cleanup(curl);
     return;
   }
-  curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
-  headers = curl_slist_append(headers, ("Cookie: isisessid=" + cookies.session).c_str());
-  headers = curl_slist_append(headers, ("X-CSRF-Token: " + cookies.csrf).c_str());
-  headers = curl_slist_append(headers, ("Referer: " + base).c_str());
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_slist* headers = bare::UseSession(curl, base, cookies);
 
   const std::string first =
       base + "/platform/3/snapshot/changelists/" + std::to_string(kOlder) + "_" + std::to_string(kNewer) + "/lins";

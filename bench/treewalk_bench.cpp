@@ -54,12 +54,7 @@ bool BareWalk(const std::string& address, const std::string& caFile, const std::
     curl_easy_cleanup(curl);
     return false;
   }
-  curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-  curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
-  headers = curl_slist_append(headers, ("Cookie: isisessid=" + cookies.session).c_str());
-  headers = curl_slist_append(headers, ("X-CSRF-Token: " + cookies.csrf).c_str());
-  headers = curl_slist_append(headers, ("Referer: " + base).c_str());
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+  curl_slist* headers = bare::UseSession(curl, base, cookies);
 
   std::vector<std::string> stack{root};
   bool ok = true;
