@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "isilon/IsilonJSON.h"
+#include "json/Whole.h"
 #include "json/jsonxx.h"
 
 namespace fuzzcheck {
@@ -18,11 +19,35 @@ inline void Check(bool ok) {
   if (!ok) std::abort();
 }
 
-// The reply as the readers see it: a JSON object, or members read up to a syntax error.
+// The reply as the readers see it: one whole JSON object, or nothing (a reply cut short, with
+// text after it, nested too deep or holding a number out of range gives nothing).
 inline jsonxx::Object Read(const std::string& reply) {
   jsonxx::Object object;
-  object.parse(reply);
+  jsonxx::ParseWhole(reply, object);
   return object;
+}
+
+// Member `key` absent, null, or of kind `kind`.
+inline bool AbsentOr(const jsonxx::Object& object, const char* key, jsonxx::Value::Kind kind) {
+  const jsonxx::Value* value = object.find(key);
+  return value == nullptr || value->is<jsonxx::Null>() || value->type() == kind;
+}
+
+// Member `key` absent, null, or an array whose elements are all of kind `kind`.
+inline bool AbsentOrArrayOf(const jsonxx::Object& object, const char* key, jsonxx::Value::Kind kind) {
+  if (!AbsentOr(object, key, jsonxx::Value::ARRAY_)) return false;
+  const jsonxx::Value* value = object.find(key);
+  if (value == nullptr || !value->is<jsonxx::Array>()) return true;
+  for (const jsonxx::Value& element : value->get<jsonxx::Array>().values()) {
+    if (element.type() != kind) return false;
+  }
+  return true;
+}
+
+// A readable page: whole, with members, its entries records and its token a text (or none).
+inline bool Page(const jsonxx::Object& object, const char* entries) {
+  return !object.empty() && AbsentOrArrayOf(object, entries, jsonxx::Value::OBJECT_) &&
+         AbsentOr(object, "resume", jsonxx::Value::STRING_);
 }
 
 inline size_t ArraySize(const jsonxx::Object& object, const char* key) {
@@ -93,9 +118,9 @@ inline void CheckErrorReply(IsilonJsonBase& request, std::string reply) {
       Check(!code.empty() || !message.empty() || !list.empty());
       if (!list.empty()) Check(list.front().strCode == code && list.front().strMessage == message);
     } else {
-      // Nothing found: an object without errors, or no object at all.
+      // Nothing found: an object without errors, or no object at all; either has a reason.
       Check(list.empty());
-      Check((code.empty() && message.empty()) || (code == "Internal error" && message == "Internal error"));
+      Check(code == "Internal error" && !message.empty());
     }
   }
 }

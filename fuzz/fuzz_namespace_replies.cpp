@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<_IsilonFileInfo> files;
     list.GetFilesInfo(files);
     list.GetResume(resume);
-    Check(ok == !object.empty());
+    Check(ok == Page(object, "children"));
     if (!ok) {
       Check(files.empty() && resume.empty());
       continue;

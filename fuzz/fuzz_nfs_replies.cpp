@@ -24,7 +24,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string resume;
     Check(list.GetExportsInfo(exports));
     list.GetResume(resume);
-    Check(ok == !object.empty());
+    bool lists = true;
+    for (const jsonxx::Value& entry : ArrayOf(object, "exports").values()) {
+      if (!entry.is<jsonxx::Object>()) continue;
+      for (const char* key : {"paths", "clients", "read_only_clients", "read_write_clients", "root_clients",
+                              "security_flavors"}) {
+        lists = lists && AbsentOr(entry.get<jsonxx::Object>(), key, jsonxx::Value::ARRAY_);
+      }
+    }
+    Check(ok == (Page(object, "exports") && lists));
     if (!ok) {
       Check(exports.empty() && resume.empty());
       continue;

@@ -29,7 +29,18 @@ void CheckShares(std::string reply, const jsonxx::Object& object) {
     std::string resume;
     Check(list.GetSharesInfo(shares));
     list.GetResume(resume);
-    Check(ok == !object.empty());
+    bool nested = true;
+    for (const jsonxx::Value& entry : ArrayOf(object, "shares").values()) {
+      if (!entry.is<jsonxx::Object>()) continue;
+      const jsonxx::Object& share = entry.get<jsonxx::Object>();
+      nested = nested && AbsentOrArrayOf(share, "permissions", jsonxx::Value::OBJECT_) &&
+               AbsentOrArrayOf(share, "run_as_root", jsonxx::Value::OBJECT_);
+      for (const jsonxx::Value& item : ArrayOf(share, "permissions").values()) {
+        nested = nested && (!item.is<jsonxx::Object>() ||
+                            AbsentOr(item.get<jsonxx::Object>(), "trustee", jsonxx::Value::OBJECT_));
+      }
+    }
+    Check(ok == (Page(object, "shares") && nested));
     if (!ok) {
       Check(shares.empty() && resume.empty());
       continue;
@@ -70,7 +81,7 @@ void CheckZones(const std::string& reply, const jsonxx::Object& object) {
     const bool ok = zones.ParseResponse(reply);
     std::vector<_IsilonAccessZoneInfo> list;
     zones.GetAccessZonesList(list);
-    Check(ok == !object.empty());
+    Check(ok == (!object.empty() && AbsentOrArrayOf(object, "zones", jsonxx::Value::OBJECT_)));
     const jsonxx::Array& entries = ArrayOf(object, "zones");
     Check(list.size() == (ok ? entries.size() : 0));
     for (unsigned int i = 0; i < list.size(); ++i) {

@@ -24,7 +24,7 @@ void CheckSnapshots(std::string reply, const jsonxx::Object& object) {
     std::string resume;
     Check(list.GetSnapsInfo(snaps));
     list.GetResume(resume);
-    Check(ok == !object.empty());
+    Check(ok == Page(object, "snapshots"));
     if (!ok) {
       Check(snaps.empty() && resume.empty());
       continue;
@@ -55,7 +55,14 @@ void CheckChangeList(std::string reply, const jsonxx::Object& object) {
   request.Initialize("127.0.0.90", 1, 2);
   for (int round = 0; round < 2; ++round) {
     const bool ok = request.ParseResponse(reply);
-    Check(ok == !object.empty());
+    bool times = true;
+    for (const jsonxx::Value& entry : ArrayOf(object, "lins").values()) {
+      for (const char* key : {"atime", "ctime", "mtime"}) {
+        times = times && (!entry.is<jsonxx::Object>() ||
+                          AbsentOr(entry.get<jsonxx::Object>(), key, jsonxx::Value::OBJECT_));
+      }
+    }
+    Check(ok == (Page(object, "lins") && times));
     _IsilonChangeListInfo page;
     request.GetChangeList(page);
     if (!ok) continue;
@@ -94,7 +101,7 @@ void CheckJobs(std::string reply, const jsonxx::Object& object) {
   info.nJobId = 99;
   info.strState = "before";
   const bool ok = status.ParseResponse(reply, info);
-  Check(ok == !object.empty());
+  Check(ok == (!object.empty() && AbsentOrArrayOf(object, "jobs", jsonxx::Value::OBJECT_)));
   const jsonxx::Array& jobs = ArrayOf(object, "jobs");
   if (!ok) {
     Check(info.nJobId == 99 && info.strState == "before");
@@ -114,7 +121,7 @@ void CheckJobType(std::string reply, const jsonxx::Object& object) {
   info.strPolicy = "before";
   info.nPriority = 77;
   const bool ok = get.ParseResponse(reply, info);
-  Check(ok == !object.empty());
+  Check(ok == (!object.empty() && AbsentOrArrayOf(object, "types", jsonxx::Value::OBJECT_)));
   const jsonxx::Array& types = ArrayOf(object, "types");
   if (!ok || types.empty()) {
     Check(info.strPolicy == "before" && info.nPriority == 77 && !info.bEnabled);

@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<_IsilonSyncIQPolicyInfo> list;
     policies.GetPolicyInfo(list);
     policies.GetResume(resume);
-    Check(ok == !object.empty());
+    Check(ok == Page(object, "policies"));
     if (!ok) {
       Check(list.empty() && resume.empty());
       continue;

@@ -150,6 +150,18 @@ class Cursor {
   }
 
   bool ok() const { return ok_; }
+  // True when nothing but white space follows: a page is one whole value or nothing.
+  bool AtEnd() {
+    skipSpace();
+    return ok_ && p_ == end_;
+  }
+  // At a paging token: a string, or null for none (out empty); anything else is not one.
+  bool ReadToken(std::string& out) {
+    out.clear();
+    const char c = Peek();
+    if (c == '"') return ReadString(out);
+    return c == 'n' ? Skip() : Fail();
+  }
   // Marks the text as not for this reader (a caller's own check failed).
   bool Fail() { return ok_ = false; }
 

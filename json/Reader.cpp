@@ -10,6 +10,7 @@
 #include "json/Cursor.h"
 #include "json/Locale.h"
 #include "json/Numbers.h"
+#include "json/Whole.h"
 #include "json/jsonxx.h"
 
 namespace jsonxx {
@@ -80,6 +81,20 @@ class Reader {
     skip();
     if (p_ == end_ || *p_ != '{') return false;
     return readObject(out);
+  }
+
+  // One whole container of kind T at the start, then only white space (and comments).
+  bool ReadWhole(Object& out) {
+    skip();
+    if (p_ == end_ || *p_ != '{' || !readObject(out)) return false;
+    skip();
+    return p_ == end_;
+  }
+  bool ReadWhole(Array& out) {
+    skip();
+    if (p_ == end_ || *p_ != '[' || !readArray(out)) return false;
+    skip();
+    return p_ == end_;
   }
 
  private:
@@ -556,6 +571,22 @@ bool Object::parse(const char* text, size_t length) {
   if (!text) return false;
   detail::Reader reader(text, text + length);
   return reader.ReadTop(*this);
+}
+
+bool ParseWhole(const std::string& text, Object& out) {
+  out.clear();
+  detail::Reader reader(text.data(), text.data() + text.size());
+  if (reader.ReadWhole(out)) return true;
+  out.clear();
+  return false;
+}
+
+bool ParseWhole(const std::string& text, Array& out) {
+  out.clear();
+  detail::Reader reader(text.data(), text.data() + text.size());
+  if (reader.ReadWhole(out)) return true;
+  out.clear();
+  return false;
 }
 
 }  // namespace jsonxx

@@ -6,6 +6,7 @@
 #include "isilon/IsilonJSON.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 
 using isilon::OrEmpty;
 
@@ -41,8 +42,9 @@ bool IsilonJsonBase::ParseError(std::string& response) {
   strErrorCode.clear();
 
   jsonxx::Object reply;
-  reply.parse(response);
-  if (reply.empty()) {
+  // A reply cut short is not the cluster's error: what was read before the cut (a code that
+  // counts as done) must not decide.
+  if (!isilon::ReadReply(response, reply)) {
     debug.DebugLvl(kFn, -1, "Failed to fetch json response.");
     strErrorCode = "Internal error";
     strErrorMessage = "Internal error";
@@ -54,6 +56,9 @@ bool IsilonJsonBase::ParseError(std::string& response) {
     strErrorMessage = StringMember(reply, "message");
     if (strErrorCode.empty() && strErrorMessage.empty()) {
       debug.DebugLvl(kFn, -1, "Json response :[%s] does not include any errors.", OrEmpty(response));
+      // A failure always carries a reason: the reply itself is all there is.
+      strErrorCode = "Internal error";
+      strErrorMessage = "Json response :[" + response + "] does not include any errors.";
       return false;
     }
     return true;

@@ -8,6 +8,7 @@
 #include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 #include "src/config/Config.h"
 #include "src/session/Cycle.h"
 
@@ -48,8 +49,7 @@ bool IsilonJsonCopyFileOrDir::ParseResponse(std::string& response) {
   if (response.empty()) return true;
 
   jsonxx::Object reply;
-  reply.parse(response);
-  if (reply.empty()) {
+  if (!isilon::ReadReply(response, reply)) {
     debug.DebugLvl(kFn, -1, "Failed to fetch json response.");
     return false;
   }
@@ -118,6 +118,15 @@ bool ManageIsilon::CopyFileOrDirectory(const string& source, const string& targe
     vector<_IsilonErrorInfo> copyErrors;
     request.getErrorList(copyErrors);
     if (!result && !copyErrors.empty()) request.getError(strLastErrorCode, strLastErrorMessage);
+    if (!result && copyErrors.empty()) {
+      // Refused without a copy error (or in a reply that cannot be read): the reply is the reason.
+      jsonxx::Object reply;
+      strLastErrorCode = "Internal Error";
+      strLastErrorMessage = isilon::ReadReply(response, reply)
+                                ? "File server did not report the copy as successful:[" + response + "]"
+                                : "Failed to parse json response:[" + response + "]";
+    }
+    if (!result && strLastErrorCode.empty()) strLastErrorCode = "Internal Error";
   }
   return result;
 }

@@ -1,10 +1,13 @@
 // The cluster's external IP addresses.
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
+#include "json/Whole.h"
 #include "json/jsonxx.h"
+#include "src/common/ReplyShape.h"
 #include "src/common/LogText.h"
 #include "src/session/Cycle.h"
 
@@ -26,30 +29,29 @@ bool IsilonJsonExternalIP::BuildRequest(std::string& uri) {
 }
 
 bool IsilonJsonExternalIP::ParseResponse(std::string& response) {
+  static const char kFn[] = "IsilonJsonExternalIP::ParseResponse";
   EvDebug debug(nullptr);
-  debug.DebugLvl("IsilonJsonExternalIP::ParseResponse", 3, "Json response :[%s]", OrEmpty(response));
+  debug.DebugLvl(kFn, 3, "Json response :[%s]", OrEmpty(response));
+  if (response.empty()) return true;
+  // The cluster answers with a bare array of address strings; an object holding one under the
+  // empty key reads the same. Anything else (a login page, a reply cut short, an element that
+  // is not a text) holds no list of addresses.
+  jsonxx::Array bare;
   jsonxx::Object reply;
-  reply.parse(response);
-  if (!reply.empty()) {
-    if (reply.has<jsonxx::Array>("")) {
-      const jsonxx::Array& list = reply.get<jsonxx::Array>("");
-      for (unsigned int i = 0; i < list.size(); ++i) vIPs.push_back(list.get<std::string>(i));
-    }
-    return true;
+  const jsonxx::Array* list = nullptr;
+  if (jsonxx::ParseWhole(response, bare)) {
+    list = &bare;
+  } else if (isilon::ReadReply(response, reply) && reply.has<jsonxx::Array>("")) {
+    list = &reply.get<jsonxx::Array>("");
   }
-  // The cluster sends a bare array of address strings, which the object reader refuses:
-  // pick the quoted texts out of the body. A short candidate or one spanning lines ends it.
-  size_t pos = 0;
-  while (true) {
-    const size_t open = response.find('"', pos);
-    if (open == std::string::npos) break;
-    const size_t close = response.find('"', open + 2);
-    if (close == std::string::npos) break;
-    const std::string candidate = response.substr(open + 1, close - open - 1);
-    if (candidate.size() <= 6 || candidate.find('\n') != std::string::npos) break;
-    vIPs.push_back(candidate);
-    pos = close + 1;
+  const bool texts = list != nullptr &&
+                     std::all_of(list->values().begin(), list->values().end(),
+                                 [](const jsonxx::Value& value) { return value.is<std::string>(); });
+  if (!texts) {
+    debug.DebugLvl(kFn, -1, "Failed to fetch external IP addresses from json response.");
+    return false;
   }
+  for (const jsonxx::Value& value : list->values()) vIPs.push_back(value.get<std::string>());
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 #include "src/namespace/FileInfo.h"
 #include "src/session/Cycle.h"
 
@@ -113,13 +114,12 @@ bool ReadPage(const std::string& text, const std::string& dir, std::vector<_Isil
     } else if (Cursor::Is(key, length, "resume")) {
       if (token) return false;
       token = true;
-      resume.clear();
-      if (!(c.Peek() == '"' ? c.ReadString(resume) : c.Skip())) return false;
+      if (!c.ReadToken(resume)) return false;
     } else if (!c.Skip()) {
       return false;
     }
   }
-  return c.ok() && children;
+  return c.ok() && children && c.AtEnd();
 }
 
 }  // namespace
@@ -127,7 +127,8 @@ bool ReadPage(const std::string& text, const std::string& dir, std::vector<_Isil
 namespace {
 
 // A listing reply into `files` (written over, see ReadPage) and the next resume token;
-// false, with `files` empty, when the reply holds no JSON object.
+// false, with `files` empty and `resume` untouched, when the reply is not one whole JSON
+// object of a listing's shape.
 bool ReadListing(const std::string& response, const std::string& dir, uint64_t limit,
                  std::vector<_IsilonFileInfo>& files, std::string& resume) {
   static const char kFn[] = "IsilonJsonFileList::ParseResponse";
@@ -142,30 +143,32 @@ bool ReadListing(const std::string& response, const std::string& dir, uint64_t l
   } else {
     files.clear();
     jsonxx::Object reply;
-    reply.parse(response);
-    if (reply.empty()) {
+    isilon::ReplyShape shape;
+    if (!isilon::ReadReply(response, reply)) {
       debug.DebugLvl(kFn, -1, "Failed to parse file information from json response.");
       return false;
     }
-    resume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
-    jsonxx::Value* children = reply.find("children");
-    if (children != nullptr && children->is<jsonxx::Array>()) {
-      jsonxx::Array& list = children->get<jsonxx::Array>();
-      files.resize(list.size());
-      // Each entry's strings are taken out of the parsed reply, not copied: it goes right after.
-      for (unsigned int i = 0; i < list.size(); ++i) {
-        jsonxx::Object& entry = list.get<jsonxx::Object>(i);
-        _IsilonFileInfo& info = files[i];
-        info.strName = std::move(entry.get<std::string>("name"));
-        info.strPath.reserve(dir.size() + 1 + info.strName.size());
-        info.strPath.append(dir).append(1, '/').append(info.strName);
-        info.nMtime = jsonxx::TruncToU32(entry.get<jsonxx::Number>("mtime_val"));
-        info.strOwner = std::move(entry.get<std::string>("owner"));
-        info.strMode = std::move(entry.get<std::string>("mode"));
-        info.strType = std::move(entry.get<std::string>("type"));
-        info.nSize = jsonxx::TruncToU64(entry.get<jsonxx::Number>("size"));
-      }
+    token = shape.Token(reply, "resume");
+    jsonxx::Array& list = shape.Records(reply, "children");
+    if (!shape.ok()) {
+      debug.DebugLvl(kFn, -1, "Failed to parse file information from json response.");
+      return false;
     }
+    files.resize(list.size());
+    // Each entry's strings are taken out of the parsed reply, not copied: it goes right after.
+    for (unsigned int i = 0; i < list.size(); ++i) {
+      jsonxx::Object& entry = list.get<jsonxx::Object>(i);
+      _IsilonFileInfo& info = files[i];
+      info.strName = std::move(entry.get<std::string>("name"));
+      info.strPath.reserve(dir.size() + 1 + info.strName.size());
+      info.strPath.append(dir).append(1, '/').append(info.strName);
+      info.nMtime = jsonxx::TruncToU32(entry.get<jsonxx::Number>("mtime_val"));
+      info.strOwner = std::move(entry.get<std::string>("owner"));
+      info.strMode = std::move(entry.get<std::string>("mode"));
+      info.strType = std::move(entry.get<std::string>("type"));
+      info.nSize = jsonxx::TruncToU64(entry.get<jsonxx::Number>("size"));
+    }
+    resume = std::move(token);
   }
   if (g_ptrLogWriter && g_ptrLogWriter->level() >= 3) {
     for (const _IsilonFileInfo& info : files) isilon::DebugFileInfo(kFn, info);

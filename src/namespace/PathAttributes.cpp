@@ -7,6 +7,7 @@
 #include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 #include "src/namespace/FileInfo.h"
 #include "src/session/Cycle.h"
 
@@ -33,15 +34,16 @@ bool IsilonJsonPathAttributes::ParseResponse(std::string& response) {
   debug.DebugLvl(kFn, 3, "Json response :[%s]", OrEmpty(response));
 
   jsonxx::Object reply;
-  reply.parse(response);
+  isilon::ReplyShape shape;
+  const bool read = isilon::ReadReply(response, reply);
+  const jsonxx::Array& attrs = shape.Records(reply, "attrs");
   info.clear();
-  if (reply.empty()) {
+  if (!read || !shape.ok()) {
     debug.DebugLvl(kFn, -1, "Failed to parse path attributes from json response.");
     return false;
   }
   if (reply.has<jsonxx::Array>("attrs")) {
     info.strPath = strPath;
-    const jsonxx::Array& attrs = reply.get<jsonxx::Array>("attrs");
     for (unsigned int i = 0; i < attrs.size(); ++i) {
       const jsonxx::Object& attr = attrs.get<jsonxx::Object>(i);
       const std::string name = attr.get<std::string>("name");

@@ -8,6 +8,7 @@
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
@@ -34,15 +35,16 @@ bool IsilonJsonVersionInfo::ParseResponse(const std::string& response, std::vect
   }
   nodes.clear();
   jsonxx::Object reply;
-  reply.parse(response);
-  if (reply.empty()) {
+  isilon::ReplyShape shape;
+  const bool read = isilon::ReadReply(response, reply);
+  const jsonxx::Array& list = shape.Records(reply, "nodes");
+  if (!read || !shape.ok()) {
     if (g_ptrLogWriter && g_ptrLogWriter->level() >= -1) {
       g_ptrLogWriter->write(-1, kFn, __LINE__, 0, 0, "Failed to fetch version information from json response[%s].",
                             response.c_str());
     }
     return false;
   }
-  const jsonxx::Array& list = reply.get<jsonxx::Array>("nodes");
   for (unsigned int i = 0; i < list.size(); ++i) {
     const jsonxx::Object& entry = list.get<jsonxx::Object>(i);
     _IsilonVersionInfo node;
@@ -87,6 +89,7 @@ CZemError ManageIsilon::GetVersionInfo(vector<_IsilonVersionInfo>& nodes) {
                                    strLastErrorCode.c_str(), strLastErrorMessage.c_str());
   }
   if (!request.ParseResponse(response, nodes)) {
+    strLastErrorCode = "Internal Error";
     strLastErrorMessage = "Failed to parse json response:[" + response + "]";
     return FXErrorUtil::ErrorErrNo(FXCodeLocation("ManageIsilon.cpp", kFn, __LINE__), -1,
                                    "Unable to parse version info. Error Code [%s], Error Message [%s]",

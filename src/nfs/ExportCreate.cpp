@@ -9,6 +9,7 @@
 #include "json/jsonxx.h"
 #include "src/common/JsonText.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
 
 using isilon::JsonEscape;
@@ -76,8 +77,7 @@ bool IsilonJsonNFSExportCreate::ParseResponse(std::string& response) {
   debug.DebugLvl(kFn, 2, "Json response :[%s]", OrEmpty(response));
 
   jsonxx::Object reply;
-  reply.parse(response);
-  if (reply.empty()) {
+  if (!isilon::ReadReply(response, reply)) {
     debug.DebugLvl(kFn, -1, "Failed to get nfs export id from json response.");
     return false;
   }

@@ -8,6 +8,7 @@
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
@@ -15,9 +16,9 @@ using isilon::OrEmpty;
 namespace {
 
 // Appends every text of the array `key` of `entry` to `out`, logging each under `label`.
-void ReadTexts(EvDebug& debug, const char* function, const jsonxx::Object& entry, const char* key, const char* format,
-               std::vector<std::string>& out) {
-  const jsonxx::Array& list = entry.get<jsonxx::Array>(key);
+void ReadTexts(EvDebug& debug, const char* function, isilon::ReplyShape& shape, const jsonxx::Object& entry,
+               const char* key, const char* format, std::vector<std::string>& out) {
+  const jsonxx::Array& list = shape.List(entry, key);
   for (unsigned int i = 0; i < list.size(); ++i) {
     // A member of another kind reads as an empty text rather than stopping the listing.
     out.push_back(list.get<std::string>(i));
@@ -61,25 +62,21 @@ bool IsilonJsonNFSExportList::ParseResponse(std::string& response) {
   debug.DebugLvl(kFn, 2, "Json response :[%s]", OrEmpty(response));
 
   jsonxx::Object reply;
-  reply.parse(response);
-  if (reply.empty()) {
-    debug.DebugLvl(kFn, -1, "Failed to parse file information from json response.");
-    return false;
-  }
-  resume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
-
-  if (reply.has<jsonxx::Array>("exports")) {
-    const jsonxx::Array& list = reply.get<jsonxx::Array>("exports");
+  isilon::ReplyShape shape;
+  const bool read = isilon::ReadReply(response, reply);
+  std::string token = shape.Token(reply, "resume");
+  const jsonxx::Array& list = shape.Records(reply, "exports");
+  if (read && shape.ok()) {
     vExports.reserve(list.size());
     for (unsigned int i = 0; i < list.size(); ++i) {
       const jsonxx::Object& entry = list.get<jsonxx::Object>(i);
       _IsilonNFSExportInfo info;
-      ReadTexts(debug, kFn, entry, "paths", "\n\t Path\t\t\t:[%s]", info.vPaths);
-      ReadTexts(debug, kFn, entry, "clients", "\n\t Client\t\t\t:[%s]", info.vClients);
-      ReadTexts(debug, kFn, entry, "read_only_clients", "\n\t RO Client\t\t:[%s]", info.vReadOnlyClients);
-      ReadTexts(debug, kFn, entry, "read_write_clients", "\n\t RW Client\t\t:[%s]", info.vReadWriteClients);
-      ReadTexts(debug, kFn, entry, "root_clients", "\n\t Root Client\t:[%s]", info.vRootClients);
-      ReadTexts(debug, kFn, entry, "security_flavors", "\n\t Security Flavor :[%s]", info.vSecurityFlavors);
+      ReadTexts(debug, kFn, shape, entry, "paths", "\n\t Path\t\t\t:[%s]", info.vPaths);
+      ReadTexts(debug, kFn, shape, entry, "clients", "\n\t Client\t\t\t:[%s]", info.vClients);
+      ReadTexts(debug, kFn, shape, entry, "read_only_clients", "\n\t RO Client\t\t:[%s]", info.vReadOnlyClients);
+      ReadTexts(debug, kFn, shape, entry, "read_write_clients", "\n\t RW Client\t\t:[%s]", info.vReadWriteClients);
+      ReadTexts(debug, kFn, shape, entry, "root_clients", "\n\t Root Client\t:[%s]", info.vRootClients);
+      ReadTexts(debug, kFn, shape, entry, "security_flavors", "\n\t Security Flavor :[%s]", info.vSecurityFlavors);
       info.bReadOnly = entry.get<bool>("read_only");
       info.bAllDirs = entry.get<bool>("all_dirs");
       info.nId = jsonxx::TruncToU32(entry.get<jsonxx::Number>("id"));
@@ -87,6 +84,12 @@ bool IsilonJsonNFSExportList::ParseResponse(std::string& response) {
       vExports.push_back(std::move(info));
     }
   }
+  if (!read || !shape.ok()) {
+    vExports.clear();
+    debug.DebugLvl(kFn, -1, "Failed to parse file information from json response.");
+    return false;
+  }
+  resume = std::move(token);
   debug.DebugLvl(kFn, 0, "Succesfully returned [%d] items.", static_cast<int>(vExports.size()));
   return true;
 }
@@ -144,7 +147,11 @@ bool ManageIsilon::GetNFSExportList(vector<_IsilonNFSExportInfo>& exports, const
     }
     return found ? isilon::PageStep::kFound : isilon::PageStep::kNext;
   });
-  if (!listed) return false;
+  if (!listed) {
+    // A page that fails fails the list: the pages before it are not handed out as the whole.
+    exports.clear();
+    return false;
+  }
 
   Log(kFn, __LINE__, 0, "Successfully retrieved [%d] exports from file server[%s]", static_cast<int>(exports.size()),
       strFileServer.c_str());

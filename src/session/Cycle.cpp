@@ -130,6 +130,9 @@ ManageIsilon::RequestOutcome ManageIsilon::RunRequest(const RequestStep& step, I
   if (!outcome.Succeeded()) {
     request.ParseError(response);
     request.getError(strLastErrorCode, strLastErrorMessage);
+    // An error reply may name no code or no message: a failure still says what came back.
+    if (strLastErrorCode.empty()) strLastErrorCode = "Internal error";
+    if (strLastErrorMessage.empty()) strLastErrorMessage = "HTTP status " + std::to_string(outcome.httpStatus);
     outcome.done = step.codeMeaningDone != nullptr && strLastErrorCode == step.codeMeaningDone;
   }
   return outcome;

@@ -9,6 +9,7 @@
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
@@ -43,15 +44,16 @@ bool IsilonJsonAccessZoneList::ParseResponse(const std::string& reply) {
   vZones.clear();
 
   jsonxx::Object object;
-  object.parse(reply);
-  if (object.empty()) {
+  isilon::ReplyShape shape;
+  const bool read = isilon::ReadReply(reply, object);
+  const jsonxx::Array& zones = shape.Records(object, "zones");
+  if (!read || !shape.ok()) {
     if (LogEnabled(-1)) {
       g_ptrLogWriter->write(-1, kFn, __LINE__, 0, 0, "Failed to fetch access zone information from json response[%s].",
                             reply.c_str());
     }
     return false;
   }
-  const jsonxx::Array& zones = object.get<jsonxx::Array>("zones");
   vZones.reserve(zones.size());
   for (unsigned int i = 0; i < zones.size(); ++i) {
     const jsonxx::Object& entry = zones.get<jsonxx::Object>(i);
@@ -108,6 +110,7 @@ CZemError ManageIsilon::GetAccessZonesList(vector<_IsilonAccessZoneInfo>& zones)
         strLastErrorCode.c_str(), strLastErrorMessage.c_str());
   }
   if (!request.ParseResponse(static_cast<const string&>(reply))) {
+    strLastErrorCode = "Internal Error";
     strLastErrorMessage = "Failed to parse json response:[" + reply + "]";
     return FXErrorUtil::ErrorErrNo(FXCodeLocation(kSourceFile, kZonesFn, __LINE__), -1,
                                    "Unable to parse access zones list response. Error Code [%s], Error Message [%s]",

@@ -11,6 +11,7 @@
 #include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
@@ -77,14 +78,14 @@ bool IsilonJsonCIFSShareList::ParseResponse(std::string& response) {
   debug.DebugLvl(kFn, 5, "Json response :[%s]", OrEmpty(response));
 
   jsonxx::Object reply;
-  reply.parse(response);
-  if (reply.empty()) {
+  isilon::ReplyShape shape;
+  const bool read = isilon::ReadReply(response, reply);
+  std::string token = shape.Token(reply, "resume");
+  const jsonxx::Array& shares = shape.Records(reply, "shares");
+  if (!read || !shape.ok()) {
     debug.DebugLvl(kFn, -1, "Failed to fetch CIFS share information from json response.");
     return false;
   }
-  resume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
-
-  const jsonxx::Array& shares = reply.get<jsonxx::Array>("shares");
   vShares.reserve(shares.size());
   for (unsigned int i = 0; i < shares.size(); ++i) {
     const jsonxx::Object& entry = shares.get<jsonxx::Object>(i);
@@ -95,16 +96,16 @@ bool IsilonJsonCIFSShareList::ParseResponse(std::string& response) {
     info.nZoneId = jsonxx::TruncToU64(entry.get<jsonxx::Number>("zid"));
     info.strZone = strZone;
 
-    const jsonxx::Array& permissions = entry.get<jsonxx::Array>("permissions");
+    const jsonxx::Array& permissions = shape.Records(entry, "permissions");
     for (unsigned int k = 0; k < permissions.size(); ++k) {
       const jsonxx::Object& item = permissions.get<jsonxx::Object>(k);
       _IsilonSMBPermissions permission;
       permission.strPermission = item.get<std::string>("permission");
       permission.strPermissionType = item.get<std::string>("permission_type");
-      permission.trustee = ReadUser(item.get<jsonxx::Object>("trustee"));
+      permission.trustee = ReadUser(shape.Record(item, "trustee"));
       info.ACLs.vPermissions.push_back(std::move(permission));
     }
-    const jsonxx::Array& runAsRoot = entry.get<jsonxx::Array>("run_as_root");
+    const jsonxx::Array& runAsRoot = shape.Records(entry, "run_as_root");
     for (unsigned int k = 0; k < runAsRoot.size(); ++k) {
       info.ACLs.vRunAsRoot.push_back(ReadUser(runAsRoot.get<jsonxx::Object>(k)));
     }
@@ -115,6 +116,12 @@ bool IsilonJsonCIFSShareList::ParseResponse(std::string& response) {
     debug.DebugLvl(kFn, 5, "ZoneId          :[%lu]", static_cast<unsigned long>(info.nZoneId));
     vShares.push_back(std::move(info));
   }
+  if (!shape.ok()) {
+    vShares.clear();
+    debug.DebugLvl(kFn, -1, "Failed to fetch CIFS share information from json response.");
+    return false;
+  }
+  resume = std::move(token);
   return true;
 }
 
@@ -162,7 +169,11 @@ bool ManageIsilon::GetCIFSSharesList(vector<_IsilonShareInfo>& shares, const str
     }
     return isilon::PageStep::kNext;
   });
-  if (!listed) return false;
+  if (!listed) {
+    // A page that fails fails the list: the pages before it are not handed out as the whole.
+    shares.clear();
+    return false;
+  }
 
   if (shares.empty()) Log(kListFn, __LINE__, -1, "No CIFS shares returned by File server[%s].", strFileServer.c_str());
   return true;

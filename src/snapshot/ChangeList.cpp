@@ -8,6 +8,7 @@
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
@@ -36,9 +37,7 @@ namespace {
 
 using jsonxx::Cursor;
 
-unsigned long long Seconds(const jsonxx::Object& entry, const char* key) {
-  return jsonxx::TruncToU64(entry.get<jsonxx::Object>(key).get<jsonxx::Number>("sec"));
-}
+unsigned long long Seconds(const jsonxx::Object& time) { return jsonxx::TruncToU64(time.get<jsonxx::Number>("sec")); }
 
 // A time object ({"sec": N, "nsec": N}) read in place: its "sec", once.
 bool ReadSeconds(Cursor& c, unsigned long long& out) {
@@ -126,7 +125,7 @@ bool ReadPage(const std::string& text, _IsilonChangeListInfo& page, std::list<_I
     } else if (Cursor::Is(key, length, "resume")) {
       if (token) return false;
       token = true;
-      if (!(c.Peek() == '"' ? c.ReadString(page.strResume) : c.Skip())) return false;
+      if (!c.ReadToken(page.strResume)) return false;
     } else if (Cursor::Is(key, length, "total")) {
       jsonxx::Number number = 0;
       if (total || !c.ReadNumber(number)) return false;
@@ -136,12 +135,13 @@ bool ReadPage(const std::string& text, _IsilonChangeListInfo& page, std::list<_I
       return false;
     }
   }
-  return c.ok() && lins && total;
+  return c.ok() && lins && total && c.AtEnd();
 }
 
 // A change-list reply into `out`, reusing the records of `spare`; false, with `out` as it was
-// but for its records (gone), when the reply holds no JSON object.
+// but for its records (gone), when the reply is not one whole JSON object of a page's shape.
 bool ReadChangeList(const std::string& response, _IsilonChangeListInfo& out, std::list<_IsilonChangeListItem>& spare) {
+  static const char kFailed[] = "Failed to parse change list information from json response.";
   EvDebug debug(nullptr);
   debug.DebugLvl("ParseResponse", 2, "Json response :[%s]", OrEmpty(response));
   _IsilonChangeListInfo page;
@@ -152,31 +152,33 @@ bool ReadChangeList(const std::string& response, _IsilonChangeListInfo& out, std
     return true;
   }
   jsonxx::Object reply;
-  reply.parse(response);
-  if (reply.empty()) {
-    debug.DebugLvl("ParseResponse", -1, "Failed to parse change list information from json response.");
+  if (!isilon::ReadReply(response, reply)) {
+    debug.DebugLvl("ParseResponse", -1, kFailed);
     return false;
   }
-  out.strResume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
-  out.nTotal = jsonxx::TruncToI32(reply.get<jsonxx::Number>("total"));
+  isilon::ReplyShape shape;
+  std::string token = shape.Token(reply, "resume");
+  jsonxx::Array& list = shape.Records(reply, "lins");
   std::list<_IsilonChangeListItem> items;
-  jsonxx::Value* lins = reply.find("lins");
-  if (lins != nullptr && lins->is<jsonxx::Array>()) {
-    jsonxx::Array& list = lins->get<jsonxx::Array>();
-    // The strings are taken out of the parsed reply, not copied: it goes right after.
-    for (unsigned int i = 0; i < list.size(); ++i) {
-      jsonxx::Object& entry = list.get<jsonxx::Object>(i);
-      items.emplace_back();
-      _IsilonChangeListItem& item = items.back();
-      item.strId = std::move(entry.get<std::string>("id"));
-      item.strPath = std::move(entry.get<std::string>("path"));
-      item.nSize = jsonxx::TruncToU64(entry.get<jsonxx::Number>("size"));
-      item.strType = std::move(entry.get<std::string>("type"));
-      item.nAtime = Seconds(entry, "atime");
-      item.nCtime = Seconds(entry, "ctime");
-      item.nMtime = Seconds(entry, "mtime");
-    }
+  // The strings are taken out of the parsed reply, not copied: it goes right after.
+  for (unsigned int i = 0; i < list.size() && shape.ok(); ++i) {
+    jsonxx::Object& entry = list.get<jsonxx::Object>(i);
+    items.emplace_back();
+    _IsilonChangeListItem& item = items.back();
+    item.strId = std::move(entry.get<std::string>("id"));
+    item.strPath = std::move(entry.get<std::string>("path"));
+    item.nSize = jsonxx::TruncToU64(entry.get<jsonxx::Number>("size"));
+    item.strType = std::move(entry.get<std::string>("type"));
+    item.nAtime = Seconds(shape.Record(entry, "atime"));
+    item.nCtime = Seconds(shape.Record(entry, "ctime"));
+    item.nMtime = Seconds(shape.Record(entry, "mtime"));
   }
+  if (!shape.ok()) {
+    debug.DebugLvl("ParseResponse", -1, kFailed);
+    return false;
+  }
+  out.strResume = std::move(token);
+  out.nTotal = jsonxx::TruncToI32(reply.get<jsonxx::Number>("total"));
   out.lstItems.swap(items);
   return true;
 }
@@ -228,6 +230,7 @@ CZemError ManageIsilon::GetSnapshotChangeList(unsigned long long& olderSnapId, u
   std::list<_IsilonChangeListItem> spare;
   spare.swap(info.lstItems);
   if (!ReadChangeList(response, info, spare)) {
+    strLastErrorCode = "Internal Error";
     strLastErrorMessage = "Failed to parse json response:[" + response + "]";
     return FXErrorUtil::ErrorErrNo(here(__LINE__), -1,
                                    "Unable to parse change list response for change list between snapshots [%llu] "

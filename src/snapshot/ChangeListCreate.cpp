@@ -9,6 +9,7 @@
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
 #include "src/snapshot/WriterLog.h"
 
@@ -61,8 +62,8 @@ bool IsilonJsonCreateChangeList::ParseResponse(std::string& response, unsigned l
             "Json response :[%s]", OrEmpty(response));
   jobId = 0;
   jsonxx::Object reply;
-  reply.parse(response);
-  jobId = jsonxx::TruncToU64(reply.get<jsonxx::Number>("id"));
+  // A reply that is not whole names no job: the id stays 0.
+  if (isilon::ReadReply(response, reply)) jobId = jsonxx::TruncToU64(reply.get<jsonxx::Number>("id"));
   return true;
 }
 
@@ -87,13 +88,14 @@ bool IsilonJsonCreateChangeListJobStatus::ParseResponse(const std::string& respo
       "_IsilonChangeListCreateJobInfo&)";
   WriterLog(kFn, __LINE__, 3, "Json response :[%s]", OrEmpty(response));
   jsonxx::Object reply;
-  reply.parse(response);
-  if (reply.empty()) {
+  isilon::ReplyShape shape;
+  const bool read = isilon::ReadReply(response, reply);
+  const jsonxx::Array& jobs = shape.Records(reply, "jobs");
+  if (!read || !shape.ok()) {
     WriterLog(kFn, __LINE__, -1, "Failed to fetch ChangeListCreate job info from json response[%s].", response.c_str());
     return false;
   }
   info.clear();
-  const jsonxx::Array& jobs = reply.get<jsonxx::Array>("jobs");
   if (!jobs.empty()) {
     const jsonxx::Object& job = jobs.get<jsonxx::Object>(0);
     info.nJobId = jsonxx::TruncToU64(job.get<jsonxx::Number>("id"));

@@ -7,6 +7,7 @@
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
 #include "src/snapshot/WriterLog.h"
 
@@ -36,13 +37,14 @@ bool IsilonGetChangeListCreateJobInfo::ParseResponse(const std::string& response
       "virtual bool IsilonGetChangeListCreateJobInfo::ParseResponse(const string&, _ChangeListCreateJobInfo&)";
   WriterLog(kFn, __LINE__, 3, "Json response :[%s]", OrEmpty(response));
   jsonxx::Object reply;
-  reply.parse(response);
-  if (reply.empty()) {
+  isilon::ReplyShape shape;
+  const bool read = isilon::ReadReply(response, reply);
+  const jsonxx::Array& types = shape.Records(reply, "types");
+  if (!read || !shape.ok()) {
     WriterLog(kFn, __LINE__, -1, "Failed to fetch ChangelistCreate job type info from json response[%s].",
               response.c_str());
     return false;
   }
-  const jsonxx::Array& types = reply.get<jsonxx::Array>("types");
   if (!types.empty()) {
     const jsonxx::Object& type = types.get<jsonxx::Object>(0);
     info.bAllowMultipleInstances = type.get<bool>("allow_multiple_instances");
@@ -107,6 +109,7 @@ CZemError ManageIsilon::GetChangeListJobInfo(_ChangeListCreateJobInfo& info) {
                                    strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
   }
   if (!request.ParseResponse(response, info)) {
+    strLastErrorCode = "Internal Error";
     strLastErrorMessage = "Failed to parse json response:[" + response + "]";
     return FXErrorUtil::ErrorErrNo(here(__LINE__), -1,
                                    "Unable to parse ChangelistCreate job properties from file server[%s]. "

@@ -10,6 +10,7 @@
 #include "src/common/InputChecks.h"
 #include "src/common/JsonText.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
 
 using isilon::JsonEscape;
@@ -114,37 +115,36 @@ bool IsilonJsonSnapshotList::ParseResponse(std::string& response) {
   debug.DebugLvl(kFn, 5, "Json response :[%s]", OrEmpty(response));
 
   jsonxx::Object reply;
-  reply.parse(response);
-  if (reply.empty()) {
+  isilon::ReplyShape shape;
+  vSnaps.clear();
+  const bool read = isilon::ReadReply(response, reply);
+  std::string token = shape.Token(reply, "resume");
+  const jsonxx::Array& list = shape.Records(reply, "snapshots");
+  if (!read || !shape.ok()) {
     debug.DebugLvl(kFn, -1, "Failed to parse file information from json response.");
     return false;
   }
-  vSnaps.clear();
-  resume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
-
-  if (reply.has<jsonxx::Array>("snapshots")) {
-    const jsonxx::Array& list = reply.get<jsonxx::Array>("snapshots");
-    vSnaps.reserve(list.size());
-    for (unsigned int i = 0; i < list.size(); ++i) {
-      const jsonxx::Object& entry = list.get<jsonxx::Object>(i);
-      _IsilonSnapInfo snap;
-      snap.strName = entry.get<std::string>("name");
-      snap.nId = jsonxx::TruncToI32(entry.get<jsonxx::Number>("id"));
-      snap.strPath = entry.get<std::string>("path");
-      snap.strState = entry.get<std::string>("state");
-      snap.nSize = jsonxx::TruncToU32(entry.get<jsonxx::Number>("size"));
-      snap.nCreated = jsonxx::TruncToU32(entry.get<jsonxx::Number>("created"));
-      snap.bHasLocks = entry.get<bool>("has_locks");
-      debug.DebugLvl(kFn, 5,
-                     " \n\t Name\t\t\t:[%s]\n\t Id\t\t\t:[%d]\n\t Path\t\t\t:[%s]\n\t State\t\t\t:[%s]\n\t "
-                     "Size\t\t\t:[%lu]\n\t Created\t\t:[%lu]\n\t Expires\t\t:[%lu]\n\t Alias TargetId:[%d]\n\t Alias "
-                     "TargetName:[%s]\n\t Has locks\t\t:[%s]",
-                     snap.strName.c_str(), snap.nId, snap.strPath.c_str(), snap.strState.c_str(),
-                     static_cast<unsigned long>(snap.nSize), static_cast<unsigned long>(snap.nCreated),
-                     static_cast<unsigned long>(snap.nExpires), snap.nAliasTargetId, snap.strAliasTargetName.c_str(),
-                     snap.bHasLocks ? "true" : "false");
-      vSnaps.push_back(std::move(snap));
-    }
+  resume = std::move(token);
+  vSnaps.reserve(list.size());
+  for (unsigned int i = 0; i < list.size(); ++i) {
+    const jsonxx::Object& entry = list.get<jsonxx::Object>(i);
+    _IsilonSnapInfo snap;
+    snap.strName = entry.get<std::string>("name");
+    snap.nId = jsonxx::TruncToI32(entry.get<jsonxx::Number>("id"));
+    snap.strPath = entry.get<std::string>("path");
+    snap.strState = entry.get<std::string>("state");
+    snap.nSize = jsonxx::TruncToU32(entry.get<jsonxx::Number>("size"));
+    snap.nCreated = jsonxx::TruncToU32(entry.get<jsonxx::Number>("created"));
+    snap.bHasLocks = entry.get<bool>("has_locks");
+    debug.DebugLvl(kFn, 5,
+                   " \n\t Name\t\t\t:[%s]\n\t Id\t\t\t:[%d]\n\t Path\t\t\t:[%s]\n\t State\t\t\t:[%s]\n\t "
+                   "Size\t\t\t:[%lu]\n\t Created\t\t:[%lu]\n\t Expires\t\t:[%lu]\n\t Alias TargetId:[%d]\n\t Alias "
+                   "TargetName:[%s]\n\t Has locks\t\t:[%s]",
+                   snap.strName.c_str(), snap.nId, snap.strPath.c_str(), snap.strState.c_str(),
+                   static_cast<unsigned long>(snap.nSize), static_cast<unsigned long>(snap.nCreated),
+                   static_cast<unsigned long>(snap.nExpires), snap.nAliasTargetId, snap.strAliasTargetName.c_str(),
+                   snap.bHasLocks ? "true" : "false");
+    vSnaps.push_back(std::move(snap));
   }
   debug.DebugLvl(kFn, 2, "Succesfully returned [%d] items.", static_cast<int>(vSnaps.size()));
   return true;
@@ -164,8 +164,8 @@ namespace {
 // The id of a snapshot in the cluster's create reply, or 0 when it has none that fits.
 int NewSnapshotId(const std::string& response) {
   jsonxx::Object reply;
-  reply.parse(response);
-  if (!reply.has<jsonxx::Number>("id")) return 0;
+  // A reply that is not whole names no snapshot.
+  if (!isilon::ReadReply(response, reply) || !reply.has<jsonxx::Number>("id")) return 0;
   const uint64_t id = jsonxx::TruncToU64(reply.get<jsonxx::Number>("id"));
   return id <= static_cast<uint64_t>(INT32_MAX) ? static_cast<int>(id) : 0;
 }
@@ -271,7 +271,11 @@ bool ManageIsilon::GetSnapshotList(vector<_IsilonSnapInfo>& snaps, const string&
     }
     return isilon::PageStep::kNext;
   });
-  if (!listed) return false;
+  if (!listed) {
+    // A page that fails fails the list: the pages before it are not handed out as the whole.
+    snaps.clear();
+    return false;
+  }
   if (snaps.empty()) {
     Log(kFn, __LINE__, -1, "No snaps present under Path[%s], File server[%s].", path.c_str(), strFileServer.c_str());
   }

@@ -7,6 +7,7 @@
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
 #include "src/synciq/JobState.h"
 
@@ -40,17 +41,19 @@ bool IsilonJsonSyncIQJobInfo::ParseResponse(std::string& response) {
   debug.DebugLvl(kFn, 2, "Json response :[%s]", OrEmpty(response));
   resume.clear();  // an unreadable page names no next one
   jsonxx::Object reply;
-  reply.parse(response);
-  if (reply.empty()) {
+  isilon::ReplyShape shape;
+  const bool read = isilon::ReadReply(response, reply);
+  std::string token = shape.Token(reply, "resume");
+  const jsonxx::Array& jobs = shape.Records(reply, "jobs");
+  if (!read || !shape.ok()) {
     debug.DebugLvl(kFn, -1, "Failed to parse policy information from json response.");
     return false;
   }
-  resume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
+  resume = std::move(token);
   if (!reply.has<jsonxx::Array>("jobs")) return false;
 
-  const jsonxx::Array& jobs = reply.get<jsonxx::Array>("jobs");
   for (unsigned int i = 0; i < jobs.size(); ++i) {
-    jsonxx::Object entry = jobs.get<jsonxx::Object>(i);
+    const jsonxx::Object& entry = jobs.get<jsonxx::Object>(i);
     _IsilonSyncIQJobInfo info;
     info.nJobId = entry.has<long double>("job_id") ? jsonxx::TruncToU32(entry.get<long double>("job_id")) : 0;
     info.strError = entry.get<std::string>("error");

@@ -8,6 +8,7 @@
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
 #include "src/synciq/JobState.h"
 
@@ -39,7 +40,7 @@ bool IsilonJsonSyncIQJobReport::BuildRequest(std::string& uri, std::string& body
 
 namespace {
 
-unsigned int Counter(jsonxx::Object& entry, const char* key) { return jsonxx::TruncToU32(entry.get<long double>(key)); }
+unsigned int Counter(const jsonxx::Object& entry, const char* key) { return jsonxx::TruncToU32(entry.get<long double>(key)); }
 
 // The first target snapshot that is neither a failover nor the initial one.
 std::string ChooseTargetSnapshot(const jsonxx::Array& snapshots) {
@@ -59,17 +60,19 @@ bool IsilonJsonSyncIQJobReport::ParseResponse(std::string& response) {
   debug.DebugLvl(kFn, 2, "Json response :[%s]", OrEmpty(response));
   resume.clear();  // an unreadable page names no next one
   jsonxx::Object reply;
-  reply.parse(response);
-  if (reply.empty()) {
+  isilon::ReplyShape shape;
+  const bool read = isilon::ReadReply(response, reply);
+  std::string token = shape.Token(reply, "resume");
+  const jsonxx::Array& reports = shape.Records(reply, "reports");
+  if (!read || !shape.ok()) {
     debug.DebugLvl(kFn, -1, "Failed to parse policy information from json response.");
     return false;
   }
-  resume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
+  resume = std::move(token);
   if (!reply.has<jsonxx::Array>("reports")) return false;
 
-  const jsonxx::Array& reports = reply.get<jsonxx::Array>("reports");
   for (unsigned int i = 0; i < reports.size(); ++i) {
-    jsonxx::Object entry = reports.get<jsonxx::Object>(i);
+    const jsonxx::Object& entry = reports.get<jsonxx::Object>(i);
     _IsilonSyncIQJobReportInfo info;
     info.nJobId = Counter(entry, "job_id");
     info.nBytesTransferred = Counter(entry, "bytes_transferred");
@@ -81,7 +84,12 @@ bool IsilonJsonSyncIQJobReport::ParseResponse(std::string& response) {
     info.strError = entry.get<std::string>("error");
     info.strState = entry.get<std::string>("state");
     info.eState = isilon::synciq::ReportStateFromText(info.strState);
-    info.strTargetSnapshot = ChooseTargetSnapshot(entry.get<jsonxx::Array>("target_snapshots"));
+    info.strTargetSnapshot = ChooseTargetSnapshot(shape.List(entry, "target_snapshots"));
+    if (!shape.ok()) {
+      debug.DebugLvl(kFn, -1, "Failed to parse policy information from json response.");
+      resume.clear();
+      return false;
+    }
 
     // The wanted job's report; failing that, a wanted state takes the first report (the
     // cluster has filtered by running or finished already), whatever its job id.

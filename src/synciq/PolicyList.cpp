@@ -8,6 +8,7 @@
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
@@ -41,54 +42,53 @@ bool IsilonJsonSyncIQPolicy::ParseResponse(std::string& response) {
   debug.DebugLvl(kFn, 2, "Json response :[%s]", OrEmpty(response));
 
   jsonxx::Object reply;
-  reply.parse(response);
-  if (reply.empty()) {
+  isilon::ReplyShape shape;
+  vPolicies.clear();
+  const bool read = isilon::ReadReply(response, reply);
+  std::string token = shape.Token(reply, "resume");
+  const jsonxx::Array& list = shape.Records(reply, "policies");
+  if (!read || !shape.ok()) {
     debug.DebugLvl(kFn, -1, "Failed to parse policy information from json response.");
     return false;
   }
-  vPolicies.clear();
-  resume = reply.has<std::string>("resume") ? reply.get<std::string>("resume") : std::string();
+  resume = std::move(token);
+  for (unsigned int i = 0; i < list.size(); ++i) {
+    const jsonxx::Object& entry = list.get<jsonxx::Object>(i);
+    _IsilonSyncIQPolicyInfo info;
+    info.strName = entry.get<std::string>("name");
+    info.strDescription = entry.get<std::string>("description");
+    info.bCheckIntegrity = entry.get<bool>("check_integrity");
+    info.bConflicted = entry.get<bool>("conflicted");
+    info.bEnabled = entry.get<bool>("enabled");
+    info.bExpectedDataloss = entry.get<bool>("expected_dataloss");
+    info.bHasSyncState = entry.get<bool>("has_sync_state");
+    info.strSchedule = entry.get<std::string>("schedule");
+    info.strSourceRootPath = entry.get<std::string>("source_root_path");
+    info.strTargetHost = entry.get<std::string>("target_host");
+    info.strTargetPath = entry.get<std::string>("target_path");
+    info.strAction = entry.get<std::string>("action");
+    info.bTargetSnapshotArchive = entry.get<bool>("target_snapshot_archive");
+    info.nTargetSnapshotExpiration = jsonxx::TruncToI32(entry.get<long double>("target_snapshot_expiration"));
+    info.strTargetSnapshotPattern = entry.get<std::string>("target_snapshot_pattern");
+    info.strId = entry.get<std::string>("id");
 
-  if (reply.has<jsonxx::Array>("policies")) {
-    const jsonxx::Array& list = reply.get<jsonxx::Array>("policies");
-    for (unsigned int i = 0; i < list.size(); ++i) {
-      jsonxx::Object entry = list.get<jsonxx::Object>(i);
-      _IsilonSyncIQPolicyInfo info;
-      info.strName = entry.get<std::string>("name");
-      info.strDescription = entry.get<std::string>("description");
-      info.bCheckIntegrity = entry.get<bool>("check_integrity");
-      info.bConflicted = entry.get<bool>("conflicted");
-      info.bEnabled = entry.get<bool>("enabled");
-      info.bExpectedDataloss = entry.get<bool>("expected_dataloss");
-      info.bHasSyncState = entry.get<bool>("has_sync_state");
-      info.strSchedule = entry.get<std::string>("schedule");
-      info.strSourceRootPath = entry.get<std::string>("source_root_path");
-      info.strTargetHost = entry.get<std::string>("target_host");
-      info.strTargetPath = entry.get<std::string>("target_path");
-      info.strAction = entry.get<std::string>("action");
-      info.bTargetSnapshotArchive = entry.get<bool>("target_snapshot_archive");
-      info.nTargetSnapshotExpiration = jsonxx::TruncToI32(entry.get<long double>("target_snapshot_expiration"));
-      info.strTargetSnapshotPattern = entry.get<std::string>("target_snapshot_pattern");
-      info.strId = entry.get<std::string>("id");
-
-      debug.DebugLvl(kFn, 3, "Action\t\t\t\t: [%s]", info.strAction.c_str());
-      debug.DebugLvl(kFn, 3, "Policy Name\t\t\t: [%s]", info.strName.c_str());
-      debug.DebugLvl(kFn, 3, "Policy Id\t\t\t: [%s]", info.strId.c_str());
-      debug.DebugLvl(kFn, 3, "Description\t\t\t: [%s]", info.strDescription.c_str());
-      debug.DebugLvl(kFn, 3, "Check integrity\t\t: [%s]", TrueFalse(info.bCheckIntegrity));
-      debug.DebugLvl(kFn, 3, "Conflicted\t\t\t: [%s]", TrueFalse(info.bConflicted));
-      debug.DebugLvl(kFn, 3, "Enabled\t\t\t\t: [%s]", TrueFalse(info.bEnabled));
-      debug.DebugLvl(kFn, 3, "Expected data loss\t: [%s]", TrueFalse(info.bExpectedDataloss));
-      debug.DebugLvl(kFn, 3, "Has sync state\t\t: [%s]", TrueFalse(info.bHasSyncState));
-      debug.DebugLvl(kFn, 3, "Schedule\t\t\t: [%s]", info.strSchedule.c_str());
-      debug.DebugLvl(kFn, 3, "Source Root Path\t: [%s]", info.strSourceRootPath.c_str());
-      debug.DebugLvl(kFn, 3, "Target Host\t\t\t: [%s]", info.strTargetHost.c_str());
-      debug.DebugLvl(kFn, 3, "Target Path\t\t\t: [%s]", info.strTargetPath.c_str());
-      debug.DebugLvl(kFn, 3, "Target Snap Archive\t: [%s]", TrueFalse(info.bTargetSnapshotArchive));
-      debug.DebugLvl(kFn, 3, "Target Snap\tExpiration : [%d]", info.nTargetSnapshotExpiration);
-      debug.DebugLvl(kFn, 3, "Target Snap Naming Pattern : [%s]", info.strTargetSnapshotPattern.c_str());
-      vPolicies.push_back(info);
-    }
+    debug.DebugLvl(kFn, 3, "Action\t\t\t\t: [%s]", info.strAction.c_str());
+    debug.DebugLvl(kFn, 3, "Policy Name\t\t\t: [%s]", info.strName.c_str());
+    debug.DebugLvl(kFn, 3, "Policy Id\t\t\t: [%s]", info.strId.c_str());
+    debug.DebugLvl(kFn, 3, "Description\t\t\t: [%s]", info.strDescription.c_str());
+    debug.DebugLvl(kFn, 3, "Check integrity\t\t: [%s]", TrueFalse(info.bCheckIntegrity));
+    debug.DebugLvl(kFn, 3, "Conflicted\t\t\t: [%s]", TrueFalse(info.bConflicted));
+    debug.DebugLvl(kFn, 3, "Enabled\t\t\t\t: [%s]", TrueFalse(info.bEnabled));
+    debug.DebugLvl(kFn, 3, "Expected data loss\t: [%s]", TrueFalse(info.bExpectedDataloss));
+    debug.DebugLvl(kFn, 3, "Has sync state\t\t: [%s]", TrueFalse(info.bHasSyncState));
+    debug.DebugLvl(kFn, 3, "Schedule\t\t\t: [%s]", info.strSchedule.c_str());
+    debug.DebugLvl(kFn, 3, "Source Root Path\t: [%s]", info.strSourceRootPath.c_str());
+    debug.DebugLvl(kFn, 3, "Target Host\t\t\t: [%s]", info.strTargetHost.c_str());
+    debug.DebugLvl(kFn, 3, "Target Path\t\t\t: [%s]", info.strTargetPath.c_str());
+    debug.DebugLvl(kFn, 3, "Target Snap Archive\t: [%s]", TrueFalse(info.bTargetSnapshotArchive));
+    debug.DebugLvl(kFn, 3, "Target Snap\tExpiration : [%d]", info.nTargetSnapshotExpiration);
+    debug.DebugLvl(kFn, 3, "Target Snap Naming Pattern : [%s]", info.strTargetSnapshotPattern.c_str());
+    vPolicies.push_back(info);
   }
   debug.DebugLvl(kFn, 0, "Succesfully returned [%d] items.", static_cast<int>(vPolicies.size()));
   return true;
@@ -109,7 +109,7 @@ bool ManageIsilon::ListSyncIQPolicies(const char* function,
   IsilonJsonSyncIQPolicy request;
   request.Initialize(strFileServer, "");
   const RequestStep step{function, kGet, "Failed to create json request for sync iq policy info."};
-  return FollowResumePages(function, [&](const string&, string& next) {
+  const bool listed = FollowResumePages(function, [&](const string&, string& next) {
     string response;
     const RequestOutcome outcome = RunRequest(
         step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
@@ -130,6 +130,9 @@ bool ManageIsilon::ListSyncIQPolicies(const char* function,
     }
     return isilon::PageStep::kNext;
   });
+  // A page that fails fails the list: the pages before it are not handed out as the whole.
+  if (!listed) policies.clear();
+  return listed;
 }
 
 bool ManageIsilon::GetSyncIQPolicy(vector<_IsilonSyncIQPolicyInfo>& policies, const string& path,
