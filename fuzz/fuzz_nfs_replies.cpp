@@ -27,8 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool lists = true;
     for (const jsonxx::Value& entry : ArrayOf(object, "exports").values()) {
       if (!entry.is<jsonxx::Object>()) continue;
-      for (const char* key : {"paths", "clients", "read_only_clients", "read_write_clients", "root_clients",
-                              "security_flavors"}) {
+      for (const char* key :
+           {"paths", "clients", "read_only_clients", "read_write_clients", "root_clients", "security_flavors"}) {
         lists = lists && AbsentOr(entry.get<jsonxx::Object>(), key, jsonxx::Value::ARRAY_);
       }
     }

@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes to the session and cluster reply readers: login and logout replies,
 // external addresses and node versions, and the error replies of each. What must hold: the
 // session requests accept any reply body (their outcome is the status), the external addresses
-// are every text of a whole array of texts (anything else is refused), one node per entry of the reply with its texts and small ids
-// as sent, and repeatable readings.
+// are every text of a whole array of texts (anything else is refused), one node per entry of the reply with its texts
+// and small ids as sent, and repeatable readings.
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -58,8 +58,8 @@ void CheckChangeList(std::string reply, const jsonxx::Object& object) {
     bool times = true;
     for (const jsonxx::Value& entry : ArrayOf(object, "lins").values()) {
       for (const char* key : {"atime", "ctime", "mtime"}) {
-        times = times && (!entry.is<jsonxx::Object>() ||
-                          AbsentOr(entry.get<jsonxx::Object>(), key, jsonxx::Value::OBJECT_));
+        times = times &&
+                (!entry.is<jsonxx::Object>() || AbsentOr(entry.get<jsonxx::Object>(), key, jsonxx::Value::OBJECT_));
       }
     }
     Check(ok == (Page(object, "lins") && times));

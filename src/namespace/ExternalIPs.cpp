@@ -7,8 +7,8 @@
 #include "isilon/ManageIsilon.h"
 #include "json/Whole.h"
 #include "json/jsonxx.h"
-#include "src/common/ReplyShape.h"
 #include "src/common/LogText.h"
+#include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
@@ -44,9 +44,8 @@ bool IsilonJsonExternalIP::ParseResponse(std::string& response) {
   } else if (isilon::ReadReply(response, reply) && reply.has<jsonxx::Array>("")) {
     list = &reply.get<jsonxx::Array>("");
   }
-  const bool texts = list != nullptr &&
-                     std::all_of(list->values().begin(), list->values().end(),
-                                 [](const jsonxx::Value& value) { return value.is<std::string>(); });
+  const bool texts = list != nullptr && std::all_of(list->values().begin(), list->values().end(),
+                                                    [](const jsonxx::Value& value) { return value.is<std::string>(); });
   if (!texts) {
     debug.DebugLvl(kFn, -1, "Failed to fetch external IP addresses from json response.");
     return false;

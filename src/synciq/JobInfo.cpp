@@ -143,6 +143,8 @@ bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& pol
   if (!read) return false;
   if (walk != isilon::PageWalk::kFound) {
     strLastErrorMessage = "No response received from file server.";
+    // Not listed (or listed in a page that could not be read): a failure still has a code.
+    if (strLastErrorCode.empty()) strLastErrorCode = "Internal Error";
     Log(kFn, __LINE__, -1, "File server[%s], Error[%s].", strFileServer.c_str(), strLastErrorMessage.c_str());
     return false;
   }

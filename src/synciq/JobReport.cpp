@@ -40,7 +40,9 @@ bool IsilonJsonSyncIQJobReport::BuildRequest(std::string& uri, std::string& body
 
 namespace {
 
-unsigned int Counter(const jsonxx::Object& entry, const char* key) { return jsonxx::TruncToU32(entry.get<long double>(key)); }
+unsigned int Counter(const jsonxx::Object& entry, const char* key) {
+  return jsonxx::TruncToU32(entry.get<long double>(key));
+}
 
 // The first target snapshot that is neither a failover nor the initial one.
 std::string ChooseTargetSnapshot(const jsonxx::Array& snapshots) {

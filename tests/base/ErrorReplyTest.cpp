@@ -18,13 +18,16 @@ TEST(ErrorReply, EachShapeOfReply) {
   std::vector<Case> cases = {
       {R"({"errors":[{"code":"AEC_NOT_FOUND","message":"Share not found"},{"code":"AEC_OTHER","message":"x"}]})", true,
        "AEC_NOT_FOUND|Share not found", "AEC_NOT_FOUND|Share not found;AEC_OTHER|x;"},
-      // Cut off after the list: what was read counts.
-      {R"({"errors":[{"code":"AEC_CONFLICT","message":"exists"}],"more":)", true, "AEC_CONFLICT|exists",
+      // Cut off after the list, or followed by other text: not the cluster's error.
+      {R"({"errors":[{"code":"AEC_CONFLICT","message":"exists"}],"more":)", false, "Internal error|Internal error", ""},
+      {R"({"errors":[{"code":"AEC_CONFLICT","message":"exists"}]}x)", false, "Internal error|Internal error", ""},
+      {"{\"errors\":[{\"code\":\"AEC_CONFLICT\",\"message\":\"exists\"}]} \n", true, "AEC_CONFLICT|exists",
        "AEC_CONFLICT|exists;"},
       // No entries: the top-level code and message, if any.
       {R"({"errors":[],"message":"only a message"})", true, "|only a message", ""},
       {R"({"code":"AEC_X","message":5})", true, "AEC_X|", ""},
-      {R"({"shares":[]})", false, "|", ""},
+      // Whole, but without an error: the reply itself is the reason.
+      {R"({"shares":[]})", false, R"(Internal error|Json response :[{"shares":[]}] does not include any errors.)", ""},
       // Entries of the wrong kind still yield records.
       {R"({"errors":[{"code":404,"message":"numeric code"},"text",7,{"other":1}]})", true, "|numeric code",
        "|numeric code;|;|;|;"},

@@ -27,12 +27,25 @@ TEST_F(ClusterTest, ExternalIPsInEveryReplyForm) {
   ASSERT_TRUE(session().GetExternalIPs(ips));
   EXPECT_TRUE(ips.empty());
 
-  // A short text in the array ends the scan; an empty reply holds none.
+  // Every text of the array is an address, short or IPv6; an empty reply holds none.
   for (const auto& reply :
-       std::vector<std::pair<std::string, Ips>>{{R"(["10.0.0.1","abc","10.0.0.2"])", {"10.0.0.1"}}, {"", {}}}) {
+       std::vector<std::pair<std::string, Ips>>{{R"(["10.0.0.1","abc","10.0.0.2"])", {"10.0.0.1", "abc", "10.0.0.2"}},
+                                                {R"(["10.0.0.1","::5","10.0.0.9"])", {"10.0.0.1", "::5", "10.0.0.9"}},
+                                                {R"({"":["fd00::1"]})", {"fd00::1"}},
+                                                {"", {}}}) {
     server().faults().add(Fault::replace("/platform/1/cluster", 200, reply.first));
-    ASSERT_TRUE(session().GetExternalIPs(ips));
+    ASSERT_TRUE(session().GetExternalIPs(ips)) << reply.first;
     EXPECT_EQ(ips, reply.second) << reply.first;
+  }
+  // A login page, an array cut short or holding a number, an object without addresses: no list.
+  for (const std::string reply :
+       {R"(<html><meta http-equiv="refresh" content="0;url=/login"></html>)", R"(["10.0.0.1","10.0.0.2")",
+        R"(["10.0.0.1",7])", R"({"ips":["10.0.0.1"]})", R"({"":"10.0.0.1"})", "[\"10.0.0.1\"] x"}) {
+    server().faults().add(Fault::replace("/platform/1/cluster", 200, reply));
+    ips = {"old"};
+    EXPECT_FALSE(session().GetExternalIPs(ips)) << reply;
+    ExpectLastError("Internal Error", "Failed to parse json response:[" + reply + "]");
+    EXPECT_TRUE(ips.empty()) << reply;
   }
   // The refused login is reported as itself.
   ManageIsilon& wrong = WrongPasswordSession();

@@ -130,12 +130,19 @@ TEST_F(ListingTest, OddAttributeRepliesAndUnopenableSession) {
   server().faults().add(Fault::replace(
       "/namespace", 200,
       R"({"attrs":[{"name":"size","value":18446744073709551615},{"name":"mtime_val","value":4294967301},)"
-      R"({"name":"other","value":1},3,{"name":"owner","value":9},{"name":"type","value":"object"}]})"));
+      R"({"name":"other","value":1},{"name":"owner","value":9},{"name":"type","value":"object"}]})"));
   _IsilonFileInfo info;
   ASSERT_TRUE(session().GetPathAttributes(info, "/ifs/x"));
   EXPECT_EQ(info.nSize, ULLONG_MAX);
   EXPECT_EQ(info.nMtime, 5u);
   EXPECT_EQ(info.strOwner + "|" + info.strType + "|" + info.strPath, "|object|/ifs/x");
+
+  // An attribute that is not a record: the reply is not one of attributes.
+  server().faults().add(Fault::replace("/namespace", 200, R"({"attrs":[{"name":"size","value":1},3]})"));
+  info.strName = "kept";
+  EXPECT_FALSE(session().GetPathAttributes(info, "/ifs/x"));
+  EXPECT_EQ(info.strName, "kept");
+  EXPECT_EQ(LastCode(), "Internal error");
 
   // Without "attrs" the record stays at its default, path included.
   server().faults().add(Fault::replace("/namespace", 200, R"({"other":1})"));

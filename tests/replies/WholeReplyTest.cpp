@@ -37,11 +37,11 @@ std::string Join(const T& items, F field) {
 struct Reader {
   const char* name;
   const char* method;
-  const char* path;    // the fault's path prefix
-  int status;          // of the reply under test
-  std::string whole;   // one whole reply of the reader's shape
-  std::string last;    // a last page to end a walk that follows the whole reply's token, or ""
-  std::string key;     // the member holding the entries, or "" for a bare array reply
+  const char* path;   // the fault's path prefix
+  int status;         // of the reply under test
+  std::string whole;  // one whole reply of the reader's shape
+  std::string last;   // a last page to end a walk that follows the whole reply's token, or ""
+  std::string key;    // the member holding the entries, or "" for a bare array reply
   Run run;
   std::string wholeOut;  // what the whole reply hands out
   std::string noneOut;   // what a failure leaves
@@ -49,9 +49,8 @@ struct Reader {
 };
 
 const char kEntry[] = R"({"name":"a1","owner":"u","mode":"0644","type":"object","size":12,"mtime_val":1700000000})";
-const char kItem[] =
-    R"({"id":"41","path":"/ifs/a","size":12,"type":"file","atime":{"sec":11,"nsec":0},)"
-    R"("ctime":{"sec":12,"nsec":0},"mtime":{"sec":13,"nsec":0}})";
+const char kItem[] = R"({"id":"41","path":"/ifs/a","size":12,"type":"file","atime":{"sec":11,"nsec":0},)"
+                     R"("ctime":{"sec":12,"nsec":0},"mtime":{"sec":13,"nsec":0}})";
 
 std::vector<Reader> Readers() {
   const auto files = [](ManageIsilon& s) {
@@ -72,8 +71,9 @@ std::vector<Reader> Readers() {
                               "|" + info.strResume + "|" + std::to_string(info.nTotal));
   };
   std::vector<Reader> readers = {
-      {"listing", "GET", "/namespace", 200, std::string(R"({"children":[)") + kEntry + "," + kEntry + R"(],"resume":"tok1"})",
-       "", "children", files, "a1:12,a1:12,|tok1", "|", "|"},
+      {"listing", "GET", "/namespace", 200,
+       std::string(R"({"children":[)") + kEntry + "," + kEntry + R"(],"resume":"tok1"})", "", "children", files,
+       "a1:12,a1:12,|tok1", "|", "|"},
       {"listing, token first", "GET", "/namespace", 200,
        std::string(R"({"resume":"tok1","children":[)") + kEntry + "," + kEntry + "]}", "", "children", files,
        "a1:12,a1:12,|tok1", "|", "|"},
@@ -90,7 +90,8 @@ std::vector<Reader> Readers() {
        [](ManageIsilon& s) {
          std::vector<_IsilonSnapInfo> snaps;
          const bool ok = s.GetSnapshotList(snaps, "", "");
-         return Outcome{ok, Join(snaps, [](const _IsilonSnapInfo& i) { return i.strName + ":" + std::to_string(i.nId); })};
+         return Outcome{ok,
+                        Join(snaps, [](const _IsilonSnapInfo& i) { return i.strName + ":" + std::to_string(i.nId); })};
        },
        "s1:11,", "", ""},
       {"shares", "GET", "/platform/1/protocols/smb/shares", 200,
@@ -145,8 +146,8 @@ std::vector<Reader> Readers() {
          return Outcome{ok, std::to_string(report.nJobId) + ":" + report.strTargetSnapshot};
        },
        "71:t1", "0:", "-"},
-      {"zones", "GET", "/platform/3/zones", 200, R"({"zones":[{"name":"System","path":"/ifs","zone_id":17,"system":true}]})",
-       "", "zones",
+      {"zones", "GET", "/platform/3/zones", 200,
+       R"({"zones":[{"name":"System","path":"/ifs","zone_id":17,"system":true}]})", "", "zones",
        [](ManageIsilon& s) {
          std::vector<_IsilonAccessZoneInfo> zones;
          const CZemError error = s.GetAccessZonesList(zones);
@@ -182,7 +183,7 @@ std::vector<Reader> Readers() {
          const CZemError error = s.GetChangeListJobInfo(info);
          return FromZem(error, info.strPolicy + ":" + std::to_string(info.nPriority));
        },
-       "LOW:15", "", ":0"},
+       "LOW:15", ":0", ":0"},
       {"external addresses", "GET", "/platform/1/cluster/external-ips", 200, R"(["10.0.0.1","::5","10.0.0.9"])", "", "",
        [](ManageIsilon& s) {
          std::vector<std::string> ips;
@@ -205,11 +206,17 @@ std::vector<Reader> Readers() {
        },
        "", "", ""},
       {"copy", "PUT", "/namespace/ifs/b", 200, R"({"success":true,"note":"done"})", "", "",
-       [](ManageIsilon& s) { return Outcome{s.CopyFileOrDirectory("/ifs/a", "/ifs/b", false), ""}; }, "", "", ""},
+       [](ManageIsilon& s) {
+         return Outcome{s.CopyFileOrDirectory("/ifs/a", "/ifs/b", false), ""};
+       },
+       "", "", ""},
       // An error reply read whole says the share is gone already; one cut short says nothing.
       {"error reply", "DELETE", "/platform/1/protocols/smb/shares", 404,
        R"({"errors":[{"code":"AEC_NOT_FOUND","message":"gone"}]})", "", "",
-       [](ManageIsilon& s) { return Outcome{s.DeleteCIFSShare("data", "", ""), ""}; }, "", "", ""},
+       [](ManageIsilon& s) {
+         return Outcome{s.DeleteCIFSShare("data", "/ifs/data", ""), ""};
+       },
+       "", "", ""},
   };
   return readers;
 }
@@ -244,7 +251,8 @@ class WholeReplyTest : public ModuleSession {
   Outcome Serve(const Reader& reader, const std::string& body, bool withLast = true) {
     server().faults().clear();
     server().faults().add(Fault::replace(reader.path, reader.status, body).on(reader.method));
-    if (withLast && !reader.last.empty()) server().faults().add(Fault::replace(reader.path, 200, reader.last).on("GET"));
+    if (withLast && !reader.last.empty())
+      server().faults().add(Fault::replace(reader.path, 200, reader.last).on("GET"));
     return reader.run(session());
   }
 
@@ -327,7 +335,8 @@ TEST_F(WholeReplyTest, NestingAtTheReadersLimitIsReadAndOneDeeperIsNot) {
     // The reply's own object counts as one level.
     for (int depth : {jsonxx::kMaxDepth, jsonxx::kMaxDepth + 1}) {
       const int arrays = depth - 1;
-      const std::string deep = std::string(static_cast<size_t>(arrays), '[') + std::string(static_cast<size_t>(arrays), ']');
+      const std::string deep =
+          std::string(static_cast<size_t>(arrays), '[') + std::string(static_cast<size_t>(arrays), ']');
       const std::string body = "{\"deep\":" + deep + "," + reader.whole.substr(1);
       if (depth <= jsonxx::kMaxDepth) {
         ExpectWhole(reader, body, "nesting " + std::to_string(depth));
