@@ -83,8 +83,10 @@ TEST(NfsRequests, CreateReplyIdIsTruncatedAndRequired) {
       {R"({"id": 7.9})", true, 7},
       {R"({"id": 4294967298})", true, 2},  // low 32 bits
       {R"({"id": -1})", true, 4294967295u},
-      {R"({"id": 12, "extra": [)", true, 12},  // members read before a break are
-                                               // kept
+      // A reply cut short, or followed by other text, names no export.
+      {R"({"id": 12, "extra": [)", false, 0},
+      {R"({"id": 12} x)", false, 0},
+      {R"({"id": 12} )", true, 12},
       {R"({"id": "12"})", false, 0},
       {R"({"other": 1})", false, 0},
       {"{}", false, 0},

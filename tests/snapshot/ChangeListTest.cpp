@@ -154,14 +154,15 @@ TEST_F(ChangeListTest, ConfiguredLimitEndsTheWaitOnAJobThatNeverFinishes) {
 
 TEST_F(ChangeListTest, StartAndPollFailures) {
   SimpleChanges();
-  // Job id 0 in a success reply: a failure with an empty cluster error.
+  // Job id 0 in a success reply: a failure whose reason is the reply.
   server().faults().add(isim::Fault::replace("/platform/3/job/jobs", 201, R"({"id":0})").on("POST"));
   CZemError error = session().CreateSnapshotChangeList(older_, newer_, /*wait=*/true);
   EXPECT_EQ(error.Number(), -1);
+  const std::string reason = R"(Json response :[{"id":0}] does not include any errors.)";
   EXPECT_EQ(error.Message(), "Unable to send request to create a new change list between snapshots [" +
                                  std::to_string(older_) + "] and [" + std::to_string(newer_) +
-                                 "]. Error Code [], Error Message []");
-  ExpectLastError("", "");
+                                 "]. Error Code [Internal error], Error Message [" + reason + "]");
+  ExpectLastError("Internal error", reason);
 
   unsigned long long missing = 999;
   EXPECT_TRUE(session().CreateSnapshotChangeList(older_, missing, /*wait=*/false).IsError());

@@ -217,15 +217,19 @@ TEST_F(SyncIQJobs, NamesAreEscapedInTheBodyAndEncodedInTheQuery) {
   // A job list entry of the wrong kinds and a non-JSON reply are handled, not trusted.
   server().faults().add(isim::Fault::replace(
       "/platform/1/sync/jobs", 200,
-      R"({"jobs":[7,{"job_id":-1,"state":"running","policy_name":"x"},)"
+      R"({"jobs":[{"job_id":-1,"state":"running","policy_name":"x"},)"
       R"({"job_id":1e40,"state":"running","policy_name":"q\"uote&state=finished","error":["e"]}]})"));
   _IsilonSyncIQJobInfo job;
   ASSERT_TRUE(session().GetSyncIQJobInfo(job, name, SYNCIQ_JOB_STATE_RUNNING));
   EXPECT_EQ(job.nJobId, 4294967295u);
   EXPECT_EQ(job.strError, "");
-  server().faults().add(isim::Fault::notJson("/platform/1/sync/jobs"));
-  EXPECT_FALSE(session().GetSyncIQJobInfo(job, name, SYNCIQ_JOB_STATE_RUNNING));
-  EXPECT_EQ(LastMessage(), "No response received from file server.");
+  // An entry that is not a record, or a reply that is not JSON: the job is not found there.
+  for (const char* reply :
+       {R"({"jobs":[7,{"job_id":3,"state":"running","policy_name":"q\"uote&state=finished"}]})", "<html>busy</html>"}) {
+    server().faults().add(isim::Fault::replace("/platform/1/sync/jobs", 200, reply));
+    EXPECT_FALSE(session().GetSyncIQJobInfo(job, name, SYNCIQ_JOB_STATE_RUNNING)) << reply;
+    ExpectLastError("Internal Error", "No response received from file server.");
+  }
 }
 
 }  // namespace

@@ -82,13 +82,20 @@ TEST_F(SyncIQPolicies, FailingAndBrokenRepliesFailCleanly) {
       isim::Fault::replace("/platform/1/sync/policies", 200,
                            R"({"policies":[{"name":"odd","source_root_path":"/ifs/data/a","enabled":"yes","id":7,)"
                            R"("target_snapshot_expiration":1e30},{"name":"neg","source_root_path":"/ifs/data/a",)"
-                           R"("target_snapshot_expiration":-12.9},17,{"source_root_path":["/ifs/data/a"]}]})"));
+                           R"("target_snapshot_expiration":-12.9},{"source_root_path":["/ifs/data/a"]}]})"));
   ASSERT_TRUE(session().GetSyncIQPolicy(found, "/ifs/data/a", ""));
   ASSERT_EQ(found.size(), 2u);
   EXPECT_FALSE(found[0].bEnabled);
   EXPECT_EQ(found[0].strId, "");
   EXPECT_EQ(found[0].nTargetSnapshotExpiration, -1);  // the low 32 bits of the saturated value
   EXPECT_EQ(found[1].nTargetSnapshotExpiration, -12);
+
+  // A policy that is not a record fails the list.
+  server().faults().add(isim::Fault::replace("/platform/1/sync/policies", 200,
+                                             R"({"policies":[{"name":"a","source_root_path":"/ifs/data/a"},17]})"));
+  EXPECT_FALSE(session().GetSyncIQPolicy(found, "/ifs/data/a", ""));
+  EXPECT_TRUE(found.empty());
+  EXPECT_EQ(LastCode(), "Internal Error");
 }
 
 TEST_F(SyncIQPolicies, RepeatedResumeTokenStopsTheListing) {
@@ -100,7 +107,7 @@ TEST_F(SyncIQPolicies, RepeatedResumeTokenStopsTheListing) {
   EXPECT_FALSE(session().GetSyncIQPolicy(found, "/ifs/data/b", ""));
   EXPECT_EQ(LastCode(), "Internal Error");
   EXPECT_NE(LastMessage().find("repeated resume token"), std::string::npos) << LastMessage();
-  EXPECT_EQ(Names(found), (std::vector<std::string>{"b"}));  // what came before the stop stays
+  EXPECT_TRUE(found.empty());  // a list that stopped is not handed out as the whole
   EXPECT_EQ(Requests("/platform/1/sync/policies").size(), 2u);
 }
 

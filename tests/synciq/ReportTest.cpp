@@ -132,9 +132,16 @@ TEST_F(SyncIQReports, LaterPagesAreReadUntilTheReportIsFound) {
   EXPECT_FALSE(session().GetSyncIQJobReport(r, 9, "p", SYNCIQ_JOB_STATE_NONE));
   server().faults().add(isim::Fault::replace(
       "/platform/1/sync/reports", 200,
-      R"({"reports":["x",{"job_id":9,"duration":-3,"state":2,"target_snapshots":"SIQ_a","files_transferred":1e99}]})"));
+      R"({"reports":[{"job_id":9,"duration":-3,"state":2,"target_snapshots":[5],"files_transferred":1e99}]})"));
   ASSERT_TRUE(session().GetSyncIQJobReport(r, 9, "p", SYNCIQ_JOB_STATE_NONE));
   EXPECT_EQ(Fields(r), "9|0|0|0|4294967295|0|4294967293|||0|");  // -3: the low 32 bits of two's complement
+  // A report that is not a record, or target snapshots that are not a list: not read as a report.
+  for (const char* reply : {R"({"reports":["x",{"job_id":9,"state":"finished"}]})",
+                            R"({"reports":[{"job_id":9,"state":"finished","target_snapshots":"SIQ_a"}]})"}) {
+    server().faults().add(isim::Fault::replace("/platform/1/sync/reports", 200, reply));
+    EXPECT_FALSE(session().GetSyncIQJobReport(r, 9, "p", SYNCIQ_JOB_STATE_NONE)) << reply;
+    EXPECT_EQ(LastCode(), "Internal Error") << reply;
+  }
 }
 
 }  // namespace
