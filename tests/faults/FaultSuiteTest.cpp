@@ -153,15 +153,41 @@ Arm When(std::function<bool(const Operation&)> applies, MakeFault make) {
     return applies(op) && Always(make)(server, op, good);
   };
 }
-// Serves the operation's own good reply, rewritten by `mangle`.
+// Serves the operation's own good reply, rewritten by `mangle` (an empty text: not for this reply).
 Arm Mangled(Mangle mangle) {
   return [mangle](isim::Server& server, const Operation& op, const std::string& good) {
     if (op.reply == kIgnored || good.empty()) return false;
     const nlohmann::json parsed = nlohmann::json::parse(good, nullptr, false);
     if (parsed.is_discarded()) return false;
-    server.faults().add(isim::Fault::replace(op.path, 200, mangle(parsed)).on(op.method).count(-1));
+    const std::string body = mangle(parsed);
+    if (body.empty()) return false;
+    server.faults().add(isim::Fault::replace(op.path, 200, body).on(op.method).count(-1));
     return true;
   };
+}
+
+// The good reply cut to `keep(length)` bytes: valid HTTP, but not one whole JSON value.
+Mangle CutTo(std::function<size_t(size_t)> keep) {
+  return [keep](const nlohmann::json& good) {
+    const std::string text = good.dump();
+    return text.substr(0, keep(text.size()));
+  };
+}
+
+// Every element of an array of records replaced by a number; empty when the reply has none.
+std::string WithEntriesNotRecords(const nlohmann::json& good) {
+  bool changed = false;
+  std::function<void(nlohmann::json&)> walk = [&](nlohmann::json& j) {
+    if (j.is_array() && !j.empty() && j.front().is_object()) {
+      for (auto& element : j) element = 1;
+      changed = true;
+    }
+    if (j.is_structured())
+      for (auto& child : j) walk(child);
+  };
+  nlohmann::json copy = good;
+  walk(copy);
+  return changed ? copy.dump() : std::string();
 }
 
 bool ReadsReply(const Operation& op) { return op.reply != kIgnored; }
@@ -197,6 +223,11 @@ std::vector<FaultRow> Faults() {
       {"NumbersBeyondLongDouble", Mangled([](J j) { return WithNumbers(j, "1e5000"); }), Defined},
       {"MembersOfTheWrongKind", Mangled(WithWrongKinds), Defined},
       {"DeepNesting", Mangled(WithDeepNesting), Defined},
+      // A reply read whole or not at all: a readable part of one is no success.
+      {"CutInTheMiddle", Mangled(CutTo([](size_t n) { return n / 2; })), Failed},
+      {"CutBeforeTheLastByte", Mangled(CutTo([](size_t n) { return n - 1; })), Failed},
+      {"TextAfterTheReply", Mangled([](J j) { return j.dump() + "x"; }), Failed},
+      {"EntriesThatAreNotRecords", Mangled(WithEntriesNotRecords), Failed},
   };
 }
 
@@ -259,7 +290,7 @@ std::vector<Operation> Operations() {
        [](S s) {
          return s.CopyFileOrDirectory("/ifs/data/projects/plan.txt", "/ifs/data/fault-copy.txt", /*overwrite=*/true);
        }},
-      {"GetExternalIPs", "GET", "/platform/1/cluster/external-ips", kOnePage, kLenient, Nothing,
+      {"GetExternalIPs", "GET", "/platform/1/cluster/external-ips", kOnePage, kRead, Nothing,
        With<std::vector<std::string>>([](S s, auto& ips) { return s.GetExternalIPs(ips); })},
       {"GetVersionInfo", "GET", "/platform/3/cluster/version", kOnePage, kRead, Nothing,
        With<std::vector<_IsilonVersionInfo>>([](S s, auto& v) { return s.GetVersionInfo(v); })},
