@@ -45,6 +45,14 @@ TEST_F(NamespaceCli, ListsOnePageOrTheWholeDirectory) {
   ExpectRuns({{{"--json", "ls", "/ifs/gen", "--all", "--limit", "10"}, 1, "\"complete\": false"}});
   server().faults().clear();
 
+  // A page cut short in a reply that is valid HTTP: the walk is incomplete, never done early.
+  const std::string cutPage = R"({"children":[{"name":"f0000000","type":"object","size":3}],"resume":"to)";
+  server().faults().add(isim::Fault::replace("/namespace", 200, cutPage));
+  ExpectRuns({{{"--json", "ls", "/ifs/gen", "--all", "--limit", "10"}, 1, "\"ok\": false"}});
+  server().faults().add(isim::Fault::replace("/namespace", 200, cutPage));
+  ExpectRuns({{{"--json", "find", "/ifs/gen"}, 1, "\"complete\": false"}});
+  server().faults().clear();
+
   // A listing whose reader has gone stops after the first page, quietly.
   server().requestLog().clear();
   const CtlRun cut = Ctl({"ls", "/ifs/gen", "--all", "--limit", "5"}, CtlStdout::kBrokenPipe);

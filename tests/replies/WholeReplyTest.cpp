@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "json/Whole.h"
+#include "sim/namespace/NamespaceModule.h"
+#include "tests/support/Isilonctl.h"
 #include "tests/support/ModuleSession.h"
 
 namespace {
@@ -388,6 +390,35 @@ TEST_F(WholeReplyTest, ACutPageIsReportedWithItsTextAndCanBeAskedForAgain) {
   EXPECT_TRUE(session().GetSnapshotChangeList(older, newer, info).IsError());
   EXPECT_EQ(LastCode(), "Internal Error");
   EXPECT_EQ(Pipe(info.strResume, info.nTotal, info.lstItems.size()), "prev|7|0");
+}
+
+TEST_F(WholeReplyTest, IsilonctlFindIsCompleteOnlyWithEveryEntry) {
+  if (!IsilonctlBuilt()) GTEST_SKIP() << "isilonctl is not built";
+  auto& tree = module<isim::NamespaceModule>().tree();
+  ASSERT_EQ(tree.Generate("/ifs/many", 3000, 1, 10), isim::ns::Status::kOk);
+  const CtlTarget target{address(), user(), password(), certPath()};
+  const std::string entry = R"({"name":"d000000","type":"container","size":0,"mtime_val":1,"owner":"u","mode":"0755"})";
+  // The first page of the top directory: one entry, and a token cut short (or, last, a whole
+  // one that names no next page, which is a complete listing of that directory).
+  struct Case {
+    std::string page;
+    bool complete;
+  } const cases[] = {
+      {R"({"children":[)" + entry + R"(],"resume":"1)", false},
+      {R"({"resume":"1","children":[)" + entry, false},
+      {R"({"children":[)" + entry + R"(],"resume":null})", true},
+  };
+  for (const Case& c : cases) {
+    server().faults().clear();
+    server().faults().add(Fault::replace("/namespace/ifs/many", 200, c.page).on("GET").count(1));
+    const CtlRun run = RunIsilonctl(target, {"--json", "find", "/ifs/many"});
+    const nlohmann::json out = run.Json();
+    ASSERT_TRUE(out.is_object()) << c.page << ": " << run.out << run.err;
+    EXPECT_EQ(out["complete"], c.complete) << c.page << ": " << run.err;
+    EXPECT_EQ(run.exitCode == 0, c.complete) << c.page << ": " << run.err;
+    // Complete only with every entry: the one directory, and its 3000 files read from the cluster.
+    if (c.complete) EXPECT_EQ(out["count"], 3001) << c.page;
+  }
 }
 
 TEST(WholeJson, TheWholeReaderTakesOneValueAndNothingElse) {
