@@ -5,8 +5,10 @@
 // It takes only the plain forms: anything the lenient reader would read in its own way (a
 // single-quoted string, an empty element, a trailing comma, a key with an escape, a member
 // whose value fails, deep nesting) makes it fail. A caller that sees a failure reads the text
-// again with Object::parse, so a reply always gives what Object::parse would give. Strings
-// and numbers are read by the same code as Object::parse, so they convert identically.
+// again with the general reader (jsonxx::ParseWhole, json/Whole.h), so a reply always gives
+// what that reader would give; a page the cursor takes must end with its closing brace
+// (AtEnd). Strings and numbers are read by the same code as Object::parse, so they convert
+// identically.
 //
 //   Cursor c(text.data(), text.size());
 //   const char* key; size_t length;
@@ -170,7 +172,7 @@ class Cursor {
   }
 
  private:
-  // Nesting beyond this is left to Object::parse, which bounds it in its own way.
+  // Nesting beyond this is left to the general reader, which bounds it at kMaxDepth.
   static constexpr size_t kMaxNesting = 32;
 
   static bool IsDigit(char c) { return c >= '0' && c <= '9'; }

@@ -82,6 +82,7 @@ class ISILON_API Object {
 
   // Empties the object, then reads one JSON object from the start of `text`; what follows
   // its closing brace is ignored. On failure the members read before it are kept.
+  // (Reply readers use jsonxx::ParseWhole of json/Whole.h instead: all of the text or nothing.)
   bool parse(const std::string& text);
   bool parse(const char* text, size_t length);
 
