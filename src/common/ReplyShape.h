@@ -12,6 +12,13 @@ namespace isilon {
 // `response` as one whole JSON object with members; false, with `reply` empty, otherwise.
 bool ReadReply(const std::string& response, jsonxx::Object& reply);
 
+// A failure always carries a reason: an error reply that named no code (or no message) gets
+// the library's own, with what little the reply told.
+inline void FillReason(std::string& code, std::string& message, const char* what) {
+  if (code.empty()) code = "Internal error";
+  if (message.empty()) message = what;
+}
+
 // Collects whether the containers a reader takes have the kind it needs. Each getter gives
 // the member when it is of that kind, an empty container when it is absent or null, and
 // otherwise an empty container with the reply marked as mis-shaped (ok() false).

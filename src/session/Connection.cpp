@@ -8,6 +8,7 @@
 #include "isilon/ManageIsilon.h"
 #include "src/common/InputChecks.h"
 #include "src/common/Redact.h"
+#include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
 
 using isilon::RedactSecrets;
@@ -219,6 +220,7 @@ bool ManageIsilon::OpenConnection() {
   if (!outcome.Succeeded()) {
     request.ParseError(response);
     request.getError(strLastErrorCode, strLastErrorMessage);
+    isilon::FillReason(strLastErrorCode, strLastErrorMessage, "Failed to open connection.");
     Log(kOpenFn, __LINE__, -1, "Failed to open connection with file server[%s]. Error[%s]:[%s]", strFileServer.c_str(),
         strLastErrorCode.c_str(), strLastErrorMessage.c_str());
     return false;
@@ -248,6 +250,7 @@ bool ManageIsilon::CloseConnection() {
     } else if (!SendRequest(response, kDelete, uri, "", /*resetHeaders=*/true) || !response.empty()) {
       request.ParseError(response);
       request.getError(strLastErrorCode, strLastErrorMessage);
+      isilon::FillReason(strLastErrorCode, strLastErrorMessage, "Failed to close connection.");
       LogNoContext(kCloseFn, __LINE__, -1, "Failed to close connection with file server[%s]. Error[%s]:[%s]",
                    strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
     } else {

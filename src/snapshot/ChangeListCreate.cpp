@@ -143,6 +143,7 @@ CZemError ManageIsilon::CreateSnapshotChangeList(unsigned long long& olderSnapId
       request.ParseError(response);
       request.getError(strLastErrorCode, strLastErrorMessage);
     }
+    isilon::FillReason(strLastErrorCode, strLastErrorMessage, "Failed to create a change list.");
     return FXErrorUtil::ErrorErrNo(here(__LINE__), -1,
                                    "Unable to send request to create a new change list between snapshots [%llu] and "
                                    "[%llu]. Error Code [%s], Error Message [%s]",
@@ -184,6 +185,7 @@ CZemError ManageIsilon::CreateSnapshotChangeList(unsigned long long& olderSnapId
         status.ParseError(reply);
         status.getError(strLastErrorCode, strLastErrorMessage);
       }
+      isilon::FillReason(strLastErrorCode, strLastErrorMessage, "Failed to read the change list job's status.");
       return FXErrorUtil::ErrorErrNo(here(__LINE__), 774,
                                      "Unable to get ChangeLisrCreate job[%llu] status. Error Code [%s], Error "
                                      "Message [%s]",

@@ -127,6 +127,7 @@ bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& pol
             if (!sent) {
               request.ParseError(response);
               request.getError(strLastErrorCode, strLastErrorMessage);
+              isilon::FillReason(strLastErrorCode, strLastErrorMessage, "Failed to get synciq job info.");
             }
           }
           if (!sent) {

@@ -420,6 +420,49 @@ TEST_F(WholeReplyTest, IsilonctlFindIsCompleteOnlyWhenEveryPageWasWhole) {
   }
 }
 
+TEST_F(WholeReplyTest, AnErrorReplyWithoutACodeStillGivesAReason) {
+  struct Op {
+    const char* name;
+    const char* method;
+    const char* path;
+    std::function<bool(ManageIsilon&)> run;
+  } const ops[] = {
+      {"login", "POST", "/session/1/session",
+       [](ManageIsilon& s) {
+         s.CloseConnection();
+         return s.OpenConnection();
+       }},
+      {"share create", "POST", "/platform/1/protocols/smb/shares",
+       [](ManageIsilon& s) { return s.CreateCIFSShare("x", "/ifs/data", "", ""); }},
+      {"listing", "GET", "/namespace",
+       [](ManageIsilon& s) {
+         std::vector<_IsilonFileInfo> files;
+         std::string resume;
+         return s.GetFileList(files, "/ifs/data", resume, 10);
+       }},
+      {"change list create", "POST", "/platform/3/job/jobs",
+       [](ManageIsilon& s) {
+         unsigned long long older = 10, newer = 12;
+         return !s.CreateSnapshotChangeList(older, newer, /*wait=*/false).IsError();
+       }},
+  };
+  // Each side of "the reply names a reason": a code and a message are passed on as they are.
+  const std::string named = R"({"errors":[{"code":"AEC_X","message":"said"}]})";
+  for (const Op& op : ops) {
+    for (const std::string& body :
+         {named, std::string(R"({"message":"only a message"})"), std::string(R"({"errors":[{}]})"),
+          std::string(R"({"other":1})"), std::string("{}"), std::string(), std::string("<html>")}) {
+      server().faults().clear();
+      server().faults().add(Fault::replace(op.path, 500, body).on(op.method));
+      EXPECT_FALSE(op.run(session())) << op.name << ": " << body;
+      const auto error = LastError();
+      EXPECT_FALSE(error.first.empty()) << op.name << ": " << body;
+      EXPECT_FALSE(error.second.empty()) << op.name << ": " << body;
+      EXPECT_TRUE(body != named || error == std::make_pair(std::string("AEC_X"), std::string("said"))) << op.name;
+    }
+  }
+}
+
 TEST(WholeJson, TheWholeReaderTakesOneValueAndNothingElse) {
   struct Case {
     std::string text;
