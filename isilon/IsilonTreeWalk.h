@@ -16,7 +16,10 @@
 //
 // Each directory is read with ManageIsilon::GetFileList and its resume tokens, so session
 // expiry and transient faults are handled by the session's own request cycle. A directory that
-// fails (at its first page or later) is reported and the walk goes on with the others.
+// fails (at its first page or later) is reported and the walk goes on with the others. An entry
+// whose name names no entry of its directory ("", "." or "..", or with a "/" or a NUL in it,
+// as only a faulty or hostile server lists) is reported as a failure of its directory, neither
+// handed to the page callback nor followed.
 //
 // Memory is bounded whatever the tree's width, depth or size: directories waiting to be read
 // sit in one shared queue of at most SetMaxPending() paths. A worker that finds

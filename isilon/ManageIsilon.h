@@ -33,6 +33,14 @@ using std::vector;
 // refused with "Internal error" / "Invalid input parameters" when they contain "/" or are "."
 // or ".."; namespace paths must begin with "/" and have no "." or ".." segment. Nothing is
 // sent for a refused value.
+//
+// Texts are checked whole: any text argument of an operation (names, paths, zones, ids,
+// resume tokens, ACL trustees, NFS clients, property values) that holds a NUL byte is refused
+// the same way, since the transport and the cluster would read it cut short and act on
+// another object; so are a user or password with a NUL (when the session opens). Control
+// bytes other than NUL in names and paths go into URIs percent-encoded. A resume token handed
+// back to GetFileList or GetSnapshotChangeList must not hold a blank, a control byte, "#" or
+// "&".
 class ISILON_API ManageIsilon {
  public:
   ManageIsilon();
@@ -75,7 +83,8 @@ class ISILON_API ManageIsilon {
   bool CloseConnection();
   bool SetCurlHeaders();
   // One request as it is, without retries or re-opening; a URI whose path has a "." or ".."
-  // segment is refused (false, "Internal error" / "Invalid input parameters").
+  // segment, a URI with a NUL, another control byte or a blank, and a body with a NUL are
+  // refused (false, "Internal error" / "Invalid input parameters").
   bool SendRequest(string& response, const int& method, const string& uri, const string& body,
                    const bool& resetHeaders);
 

@@ -14,6 +14,7 @@
 #include "host/DebugLog.h"
 #include "host/LogWriter.h"
 #include "host/PlatformInfo.h"
+#include "src/common/InputChecks.h"
 #include "src/common/Redact.h"
 
 namespace {
@@ -189,9 +190,9 @@ bool QuorLibCurl::QuorLibCurlInit(const char* contentType, bool, bool, QuorLibCu
 }
 
 bool QuorLibCurl::QuorLibCurlAppendHeader(_http_hdr_type_, const std::string& line) {
-  if (line.empty() || line.find(':') == std::string::npos || line.find_first_of("\r\n") != std::string::npos) {
-    return false;  // a header line must be one "Name: value" line
-  }
+  // A header line must be one "Name: value" line; libcurl takes it as a C string, so a NUL
+  // would send only the part before it.
+  if (line.empty() || line.find(':') == std::string::npos || !isilon::IsHeaderLine(line)) return false;
   impl_->headers.push_back(line);
   return true;
 }
@@ -210,6 +211,12 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
   s.errorBuffer[0] = '\0';
   if (s.easy == nullptr) {
     s.lastError = "transport not initialised";
+    return false;
+  }
+  // libcurl takes the URL as a C string: with a NUL in it, only the part before would be
+  // requested, another resource than the one asked for.
+  if (!isilon::IsSendableUri(uri)) {
+    s.lastError = "URL holds a NUL, control byte or blank; not sent";
     return false;
   }
   CURL* easy = s.easy;

@@ -28,17 +28,53 @@ bool IsDotSegment(const std::string& segment, size_t begin, size_t end) {
 
 bool IsIPv6(const std::string& text) {
   unsigned char address[16];
+  // inet_pton reads a C string: "::1" followed by a NUL and more is not an address.
+  if (HasNul(text)) return false;
   return inet_pton(AF_INET6, text.c_str(), address) == 1;
 }
 
 }  // namespace
 
 bool IsSingleSegment(const std::string& value) {
-  return value.find('/') == std::string::npos && value != "." && value != "..";
+  return value.find('/') == std::string::npos && !HasNul(value) && value != "." && value != "..";
+}
+
+bool IsChildName(const std::string& name) { return !name.empty() && IsSingleSegment(name); }
+
+bool IsQueryToken(const std::string& token) {
+  for (unsigned char c : token) {
+    if (c <= 0x20 || c == 0x7F || c == '#' || c == '&') return false;
+  }
+  return true;
+}
+
+bool IsSendableUri(const std::string& uri) {
+  for (unsigned char c : uri) {
+    if (c <= 0x20 || c == 0x7F) return false;
+  }
+  return true;
+}
+
+bool IsHeaderLine(const std::string& line) { return line.find_first_of(std::string("\0\r\n", 3)) == std::string::npos; }
+
+std::string Printable(const std::string& text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == 0x7F) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
 }
 
 bool IsNamespacePath(const std::string& path) {
-  if (path.empty() || path[0] != '/') return false;
+  if (path.empty() || path[0] != '/' || HasNul(path)) return false;
   size_t begin = 1;
   while (begin <= path.size()) {
     size_t end = path.find('/', begin);

@@ -26,10 +26,10 @@ void IsilonJsonCopyFileOrDir::Initialize(const std::string& fileServer, const st
 
 bool IsilonJsonCopyFileOrDir::BuildRequest(std::string& uri, std::vector<std::string>& headers) {
   uri.clear();
-  uri = "https://" + strFileServer + ":8080/namespace" + UrlEncode(strTarget) +
+  uri = "https://" + strFileServer + ":8080/namespace" + isilon::EncodeUriPiece(strTarget) +
         "?overwrite=" + (bOverwrite ? "true" : "false");
   headers.clear();
-  headers.push_back("x-isi-ifs-copy-source: /namespace" + UrlEncode(strSource));
+  headers.push_back("x-isi-ifs-copy-source: /namespace" + isilon::EncodeUriPiece(strSource));
   // Empty header lines drop those headers: the empty PUT goes without chunking or 100-continue.
   headers.push_back("Transfer-Encoding:");
   headers.push_back("Expect:");

@@ -34,7 +34,7 @@ void IsilonJsonFileList::Initialize(const std::string& fileServer, const std::st
 
 bool IsilonJsonFileList::BuildRequest(std::string& uri) {
   uri.clear();
-  uri = "https://" + strFileServer + ":8080/namespace" + UrlEncode(strPath) +
+  uri = "https://" + strFileServer + ":8080/namespace" + isilon::EncodeUriPiece(strPath) +
         "/?detail=name,owner,mode,type,size,mtime_val&sort=name&limit=" + std::to_string(nLimit);
   // The token is the cluster's own opaque text and goes back as received.
   if (!resume.empty()) uri += "&resume=" + resume;
@@ -197,7 +197,7 @@ bool ManageIsilon::GetFileList(vector<_IsilonFileInfo>& files, const string& pat
   static const char kFn[] =
       "bool ManageIsilon::GetFileList(std::vector<_IsilonFileInfo>&, const string&, std::string&, int)";
   // A page size the cluster cannot take is refused before anything is sent.
-  if (!isilon::IsNamespacePath(path) || limit <= 0 || limit > kMaxPageLimit) {
+  if (!isilon::IsNamespacePath(path) || !isilon::IsQueryToken(resume) || limit <= 0 || limit > kMaxPageLimit) {
     files.clear();
     return FailInput(kFn, __LINE__);
   }

@@ -22,7 +22,7 @@ void IsilonJsonPathAttributes::Initialize(const std::string& fileServer, const s
 
 bool IsilonJsonPathAttributes::BuildRequest(std::string& uri) {
   uri.clear();
-  uri = "https://" + strFileServer + ":8080/namespace" + UrlEncode(strPath) + "/?metadata";
+  uri = "https://" + strFileServer + ":8080/namespace" + isilon::EncodeUriPiece(strPath) + "/?metadata";
   EvDebug debug(nullptr);
   debug.DebugLvl("IsilonJsonPathAttributes::BuildRequest", 2, "URI : [%s]", uri.c_str());
   return true;

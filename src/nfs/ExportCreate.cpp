@@ -7,6 +7,7 @@
 #include "isilon/ManageIsilon.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
+#include "src/common/InputChecks.h"
 #include "src/common/JsonText.h"
 #include "src/common/LogText.h"
 #include "src/common/ReplyShape.h"
@@ -95,7 +96,12 @@ bool ManageIsilon::CreateNFSExport(unsigned int& exportId, const vector<string>&
   static const char kFn[] =
       "bool ManageIsilon::CreateNFSExport(ULONG&, const std::vector<std::__cxx11::basic_string<char> >&, "
       "const IsilonNFSPermissions&, const string&, const string&, bool, bool)";
-  if (paths.empty()) return FailInput(kFn, __LINE__);
+  if (paths.empty() || isilon::AnyHasNulIn(paths) || isilon::AnyHasNul(extraA, extraB) ||
+      isilon::AnyHasNulIn(permissions.setClients) || isilon::AnyHasNulIn(permissions.setReadOnlyClients) ||
+      isilon::AnyHasNulIn(permissions.setReadWriteClients) || isilon::AnyHasNulIn(permissions.setRootClients) ||
+      isilon::AnyHasNulIn(permissions.setSecurityFlavors)) {
+    return FailInput(kFn, __LINE__);
+  }
   for (const string& path : paths) Log(kFn, __LINE__, 3, "Request to create nfs export on path[%s].", path.c_str());
 
   IsilonJsonNFSExportCreate request;

@@ -3,6 +3,7 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
+#include "src/common/InputChecks.h"
 #include "src/session/Cycle.h"
 
 IsilonJsonNFSExportDelete::IsilonJsonNFSExportDelete() : nExportId(0) {}
@@ -26,7 +27,7 @@ bool IsilonJsonNFSExportDelete::BuildRequest(std::string& uri, std::string& body
 bool ManageIsilon::DeleteNFSExport(const unsigned int& exportId, const string& zone) {
   ClearLastError();
   static const char kFn[] = "bool ManageIsilon::DeleteNFSExport(const ULONG&, const string&)";
-  if (exportId == 0) return FailInput(kFn, __LINE__);
+  if (exportId == 0 || isilon::HasNul(zone)) return FailInput(kFn, __LINE__);
   Log(kFn, __LINE__, 3, "Request to delete nfs export. Export-Id [%u].", exportId);
 
   IsilonJsonNFSExportDelete request;

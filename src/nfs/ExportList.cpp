@@ -7,6 +7,7 @@
 #include "isilon/Paging.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
+#include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
 #include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
@@ -47,7 +48,7 @@ bool IsilonJsonNFSExportList::BuildRequest(std::string& uri, std::string& body) 
   if (!resume.empty()) {
     uri += "?resume=" + resume;
   } else if (!strZone.empty()) {
-    uri += "?zone=" + UrlEncode(strZone);
+    uri += "?zone=" + isilon::EncodeUriPiece(strZone);
   }
   EvDebug debug(nullptr);
   debug.DebugLvl("IsilonJsonNFSExportList::BuildRequest", 2, "URI : [%s], \n Request Body : [%s]", uri.c_str(),
@@ -108,6 +109,7 @@ bool ManageIsilon::GetNFSExportList(vector<_IsilonNFSExportInfo>& exports, const
       "bool ManageIsilon::GetNFSExportList(std::vector<_IsilonNFSExportInfo>&, const ULONG&, const string&, "
       "const string&)";
   Log(kFn, __LINE__, 2, "Request to get nfs export list on file server[%s]", strFileServer.c_str());
+  if (isilon::AnyHasNul(path, zone)) return FailInput(kFn, __LINE__);
   if (!OpenConnection()) return LogFailure(kFn, __LINE__);
 
   exports.clear();

@@ -4,6 +4,7 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
+#include "src/common/InputChecks.h"
 
 namespace {
 
@@ -16,7 +17,7 @@ void Configure(ManageIsilon& session, const string& fileServer, const string& us
 }  // namespace
 
 extern "C" bool CreateNfsExportIsilon(const unsigned long long& /*context*/, const string& fileServer,
-                                      const string& user, const string& password, const string& /*extra*/,
+                                      const string& user, const string& password, const string& extra,
                                       const string& path, const string& client, string& errorCode,
                                       string& errorMessage) {
   static const char kFn[] = "CreateNfsExportIsilon";
@@ -32,9 +33,17 @@ extern "C" bool CreateNfsExportIsilon(const unsigned long long& /*context*/, con
   permissions.setSecurityFlavors.insert("unix");
 
   unsigned int exportId = 0;
-  if (!session.CreateNFSExport(exportId, paths, permissions, /*extraA=*/"", /*extraB=*/"", /*readOnly=*/false,
-                               /*allDirs=*/true)) {
-    session.GetLastError(errorCode, errorMessage);
+  bool ok = false;
+  if (isilon::HasNul(extra)) {
+    // Not sent, but a NUL in any argument says the caller's text is not what it looks like.
+    errorCode = "Internal error";
+    errorMessage = "Invalid input parameters";
+  } else {
+    ok = session.CreateNFSExport(exportId, paths, permissions, /*extraA=*/"", /*extraB=*/"", /*readOnly=*/false,
+                                 /*allDirs=*/true);
+    if (!ok) session.GetLastError(errorCode, errorMessage);
+  }
+  if (!ok) {
     debug.DebugLvl(kFn, -1, "Failed to create nfs export on path[%s]. Error [%s]:[%s]", path.c_str(), errorCode.c_str(),
                    errorMessage.c_str());
     return false;
@@ -44,7 +53,7 @@ extern "C" bool CreateNfsExportIsilon(const unsigned long long& /*context*/, con
 }
 
 extern "C" bool DeleteNfsExportIsilon(const unsigned long long& /*context*/, const string& fileServer,
-                                      const string& user, const string& password, const string& /*extra*/,
+                                      const string& user, const string& password, const string& extra,
                                       const string& path, string& errorCode, string& errorMessage) {
   static const char kFn[] = "DeleteNfsExportIsilon";
   EvDebug debug(nullptr);
@@ -55,7 +64,7 @@ extern "C" bool DeleteNfsExportIsilon(const unsigned long long& /*context*/, con
   bool ok = false;
   errorCode.clear();
   errorMessage.clear();
-  if (path.empty()) {
+  if (path.empty() || isilon::HasNul(extra)) {
     // Without a path the listing is not filtered and the first export of the cluster, whatever
     // it serves, would be deleted.
     errorCode = "Internal error";

@@ -133,7 +133,16 @@ bool ManageIsilon::SendOnce(string& response, int method, const string& uri, con
   // than the one its pieces name.
   if (isilon::HasDotSegment(uri)) {
     SetLastError("Internal error", "Invalid input parameters");
-    Log(kSendFn, __LINE__, -1, "URI:[%s] has a dot segment; not sent.", uri.c_str());
+    Log(kSendFn, __LINE__, -1, "URI:[%s] has a dot segment; not sent.", isilon::Printable(uri).c_str());
+    return false;
+  }
+  // The transport takes the URI as a C string, which a NUL would end early; a control byte or
+  // a blank cannot be in a request line at all. A body is sent by its length, but a NUL in it
+  // is no JSON the cluster reads whole either.
+  if (!isilon::IsSendableUri(uri) || isilon::HasNul(body)) {
+    SetLastError("Internal error", "Invalid input parameters");
+    Log(kSendFn, __LINE__, -1, "URI:[%s] or its body holds a byte that cannot be sent; not sent.",
+        isilon::Printable(uri).c_str());
     return false;
   }
   response.clear();
@@ -183,6 +192,12 @@ bool ManageIsilon::OpenConnection() {
     Log(kOpenFn, __LINE__, -1,
         "File server[%s] must be a bare host name or address (no scheme, user, port or path): port 8080 is implied.",
         strFileServer.c_str());
+    return FailInput(kOpenFn, __LINE__);
+  }
+  // The cluster reads the login's user and password as C strings: with a NUL it would check a
+  // shorter password, or another user.
+  if (isilon::AnyHasNul(strUser, strPassword)) {
+    Log(kOpenFn, __LINE__, -1, "User or password for file server[%s] holds a NUL byte.", strFileServer.c_str());
     return FailInput(kOpenFn, __LINE__);
   }
 

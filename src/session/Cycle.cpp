@@ -26,6 +26,17 @@ RequestFate FateOf(TransportResult result) {
   return RequestFate::kNotSent;
 }
 
+// The URI, the body and this request's own header lines as the transport can send them
+// whole: no byte that would end or break them early.
+bool Sendable(const std::string& uri, const std::string& body, const std::vector<std::string>* headers) {
+  if (!isilon::IsSendableUri(uri) || isilon::HasNul(body)) return false;
+  if (headers == nullptr) return true;
+  for (const std::string& line : *headers) {
+    if (!isilon::IsHeaderLine(line)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 ManageIsilon::RequestOutcome ManageIsilon::Exchange(const RequestStep& step, const string& uri, const string& body,
@@ -94,8 +105,9 @@ ManageIsilon::RequestOutcome ManageIsilon::RunRequest(const RequestStep& step, I
     return RequestOutcome();
   }
   // Whatever built the URI, a dot segment in its path would be resolved away by the transport
-  // and name another resource: nothing such is sent.
-  if (isilon::HasDotSegment(uri)) {
+  // and name another resource, and a NUL would cut a URI, body or header line short: nothing
+  // such is sent.
+  if (isilon::HasDotSegment(uri) || !Sendable(uri, body, step.extraHeaders)) {
     SetLastError("Internal error", "Invalid input parameters");
     if (writeLine) LogFailure(step.function, __LINE__);
     return RequestOutcome();

@@ -95,7 +95,8 @@ bool ManageIsilon::SetPasswd(const string& password, bool encrypted) {
   char buffer[QuorPassword::kBufferSize];
   std::memset(buffer, 0, sizeof buffer);
   int length = sizeof buffer;
-  if (QuorPassword::decrypt(password.c_str(), buffer, &length) == 0) {
+  // The cipher reads a C string: a NUL would have it decipher only the text before it.
+  if (isilon::HasNul(password) || QuorPassword::decrypt(password.c_str(), buffer, &length) == 0) {
     Log("bool ManageIsilon::SetPasswd(const string&, bool)", __LINE__, -1, "Failed to decrypt password.");
     return false;
   }

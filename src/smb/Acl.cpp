@@ -23,6 +23,19 @@ jsonxx::Object UserJson(const _IsilonSMBUser& user) {
   return object;
 }
 
+bool HasNul(const _IsilonSMBUser& user) { return isilon::AnyHasNul(user.strId, user.strName, user.strType); }
+
+// A trustee the cluster would read shorter than given would get another account's rights.
+bool HasNul(const _IsilonSMBACLs& acls) {
+  for (const _IsilonSMBPermissions& entry : acls.vPermissions) {
+    if (isilon::AnyHasNul(entry.strPermission, entry.strPermissionType) || HasNul(entry.trustee)) return true;
+  }
+  for (const _IsilonSMBUser& user : acls.vRunAsRoot) {
+    if (HasNul(user)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 IsilonJsonSMBACLModify::IsilonJsonSMBACLModify() {}
@@ -40,8 +53,8 @@ bool IsilonJsonSMBACLModify::BuildRequest(std::string& uri, std::string& body) {
   body.clear();
   // Share name and zone are encoded so that a blank, "&" or "#" in them can neither break the
   // request nor add query parameters.
-  uri = "https://" + strFileServer + ":8080/platform/3/protocols/smb/shares/" + UrlEncode(strShareName);
-  if (!strZone.empty()) uri += "?zone=" + UrlEncode(strZone);
+  uri = "https://" + strFileServer + ":8080/platform/3/protocols/smb/shares/" + isilon::EncodeUriPiece(strShareName);
+  if (!strZone.empty()) uri += "?zone=" + isilon::EncodeUriPiece(strZone);
 
   jsonxx::Array permissions;
   for (const _IsilonSMBPermissions& entry : ACLs.vPermissions) {
@@ -78,7 +91,7 @@ bool IsilonJsonSMBACLModify::ParseResponse(std::string& response) {
 bool ManageIsilon::SetSMBACLs(const _IsilonSMBACLs& acls, const string& shareName, const string& zone) {
   ClearLastError();
   if (shareName.empty()) return Fail(kAclFn, __LINE__, "Invalid arguments", "Share name is empty");
-  if (!isilon::IsSingleSegment(shareName)) return FailInput(kAclFn, __LINE__);
+  if (!isilon::IsSingleSegment(shareName) || isilon::HasNul(zone) || HasNul(acls)) return FailInput(kAclFn, __LINE__);
   EvDebug debug(nullptr);
   debug.DebugLvl(kAclFn, 0, static_cast<long long>(nLogContext),
                  "Request to set SMB ACL for share [%s], access zone [%s] on file server[%s]", shareName.c_str(),

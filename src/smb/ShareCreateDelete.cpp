@@ -17,7 +17,9 @@ const char kDeleteFn[] = "bool ManageIsilon::DeleteCIFSShare(const string&, cons
 
 // The zone goes into the query encoded, so that a blank, "&" or "#" in it can neither break
 // the request nor add parameters.
-std::string ZoneQuery(const std::string& zone) { return zone.empty() ? std::string() : "?zone=" + UrlEncode(zone); }
+std::string ZoneQuery(const std::string& zone) {
+  return zone.empty() ? std::string() : "?zone=" + isilon::EncodeUriPiece(zone);
+}
 
 }  // namespace
 
@@ -63,7 +65,8 @@ void IsilonJsonCIFSShareDelete::Initialize(const std::string& fileServer, const 
 bool IsilonJsonCIFSShareDelete::BuildRequest(std::string& uri, std::string& body) {
   uri.clear();
   body.clear();
-  uri = "https://" + strFileServer + ":8080/platform/1/protocols/smb/shares/" + UrlEncode(strName) + ZoneQuery(strZone);
+  uri = "https://" + strFileServer + ":8080/platform/1/protocols/smb/shares/" + isilon::EncodeUriPiece(strName) +
+        ZoneQuery(strZone);
   EvDebug debug(nullptr);
   debug.DebugLvl("IsilonJsonCIFSShareDelete::BuildRequest", 2, "URI : [%s], \n Request Body : [%s]", uri.c_str(),
                  body.c_str());
@@ -72,7 +75,7 @@ bool IsilonJsonCIFSShareDelete::BuildRequest(std::string& uri, std::string& body
 
 bool ManageIsilon::CreateCIFSShare(const string& name, const string& path, const string& extra, const string& zone) {
   ClearLastError();
-  if (name.empty() || path.empty()) return FailInput(kCreateFn, __LINE__);
+  if (name.empty() || path.empty() || isilon::AnyHasNul(name, path, extra, zone)) return FailInput(kCreateFn, __LINE__);
   Log(kCreateFn, __LINE__, 3, "Request to create CIFS share[%s] on path[%s].", name.c_str(), path.c_str());
 
   IsilonJsonCIFSShareCreate request;
@@ -105,7 +108,9 @@ bool ManageIsilon::CreateCIFSShare(const string& name, const string& path, const
 
 bool ManageIsilon::DeleteCIFSShare(const string& name, const string& path, const string& zone) {
   ClearLastError();
-  if (name.empty() || path.empty() || !isilon::IsSingleSegment(name)) return FailInput(kDeleteFn, __LINE__);
+  if (name.empty() || path.empty() || !isilon::IsSingleSegment(name) || isilon::AnyHasNul(path, zone)) {
+    return FailInput(kDeleteFn, __LINE__);
+  }
   Log(kDeleteFn, __LINE__, 3, "Request to delete CIFS share[%s] on path[%s].", name.c_str(), path.c_str());
 
   IsilonJsonCIFSShareDelete request;

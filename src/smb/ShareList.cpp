@@ -57,14 +57,14 @@ bool IsilonJsonCIFSShareList::BuildRequest(std::string& uri, std::string& body) 
   std::snprintf(limitText, sizeof limitText, "%" PRIu64, nLimit);
 
   uri = "https://" + strFileServer + ":8080/platform/1/protocols/smb/shares";
-  if (!strShareName.empty()) uri += "/" + UrlEncode(strShareName);
+  if (!strShareName.empty()) uri += "/" + isilon::EncodeUriPiece(strShareName);
   if (!resume.empty()) {
     // The token is the cluster's own opaque text and carries the rest of the query.
     uri += "?resume=" + resume;
   } else {
     uri += "?limit=";
     uri += limitText;
-    if (!strZone.empty()) uri += "&zone=" + UrlEncode(strZone);
+    if (!strZone.empty()) uri += "&zone=" + isilon::EncodeUriPiece(strZone);
   }
   EvDebug debug(nullptr);
   debug.DebugLvl("IsilonJsonCIFSShareList::BuildRequest", 2, "URI : [%s]", uri.c_str());
@@ -138,7 +138,7 @@ bool ManageIsilon::GetCIFSSharesList(vector<_IsilonShareInfo>& shares, const str
   shares.clear();
   Log(kListFn, __LINE__, 3, "Request to get cifs shares information. Share name[%s], Path[%s]", OrEmpty(shareName),
       OrEmpty(path));
-  if (!shareName.empty() && !isilon::IsSingleSegment(shareName)) return FailInput(kListFn, __LINE__);
+  if (!isilon::IsSingleSegment(shareName) || isilon::AnyHasNul(path, zone)) return FailInput(kListFn, __LINE__);
   if (!OpenConnection()) return LogFailure(kListFn, __LINE__);
 
   IsilonJsonCIFSShareList request;
@@ -182,7 +182,9 @@ bool ManageIsilon::GetCIFSSharesList(vector<_IsilonShareInfo>& shares, const str
 bool ManageIsilon::GetFSPathForShare(const string& shareName, string& path, _IsilonShareInfo& info,
                                      const string& zone) {
   ClearLastError();
-  if (shareName.empty() || !isilon::IsSingleSegment(shareName)) return FailInput(kPathFn, __LINE__);
+  if (shareName.empty() || !isilon::IsSingleSegment(shareName) || isilon::HasNul(zone)) {
+    return FailInput(kPathFn, __LINE__);
+  }
   Log(kPathFn, __LINE__, 3, "Request to get path info for share [%s].", shareName.c_str());
 
   IsilonJsonCIFSShareList request;

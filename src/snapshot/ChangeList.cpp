@@ -7,6 +7,7 @@
 #include "json/Cursor.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
+#include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
 #include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
@@ -205,6 +206,15 @@ CZemError ManageIsilon::GetSnapshotChangeList(unsigned long long& olderSnapId, u
       "CZemError ManageIsilon::GetSnapshotChangeList(unsigned long long&, unsigned long long&, "
       "_IsilonChangeListInfo&)";
   const auto here = [](int line) { return FXCodeLocation("ManageIsilon.cpp", kFn, line); };
+  // The token goes back into the query as it is: one with a NUL, a blank, "#" or "&" would
+  // end it early or add to it.
+  if (!isilon::IsQueryToken(info.strResume)) {
+    FailInput(kFn, __LINE__);
+    return FXErrorUtil::ErrorErrNo(here(__LINE__), -1,
+                                   "Unable to send request to get change list between snapshots [%llu] and [%llu]. "
+                                   "Error Code [%s], Error Message [%s]",
+                                   olderSnapId, newerSnapId, strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+  }
   if (!OpenConnection()) {
     return FXErrorUtil::ErrorErrNo(here(__LINE__), -1, "Unable to open connection to the file server [%s]",
                                    strFileServer.c_str());

@@ -68,7 +68,7 @@ bool IsilonJsonSnapshotDelete::BuildRequest(std::string& uri, std::string& body)
     uri = "https://" + strFileServer + kSnapshotsUri + "/" + std::to_string(nId);
   } else if (!strName.empty()) {
     // Encoded, so that "/", "?" or "#" in a name cannot address another resource.
-    uri = "https://" + strFileServer + kSnapshotsUri + "/" + UrlEncode(strName);
+    uri = "https://" + strFileServer + kSnapshotsUri + "/" + isilon::EncodeUriPiece(strName);
   }
   EvDebug debug(nullptr);
   debug.DebugLvl("IsilonJsonSnapshotDelete::BuildRequest", 2, "URI : [%s]", uri.c_str());
@@ -94,7 +94,7 @@ bool IsilonJsonSnapshotList::BuildRequest(std::string& uri, std::string& body) {
   body.clear();
   const std::string base = "https://" + strFileServer + kSnapshotsUri;
   if (!strName.empty()) {
-    uri = base + "/" + UrlEncode(strName);
+    uri = base + "/" + isilon::EncodeUriPiece(strName);
   } else if (nId != 0) {
     uri = base + "/" + std::to_string(nId);
   } else if (resume.empty()) {
@@ -176,7 +176,7 @@ bool ManageIsilon::CreateSnapshot(const string& path, const string& name, int& i
   ClearLastError();
   static const char kFn[] = "bool ManageIsilon::CreateSnapshot(const string&, const string&, int&)";
   id = 0;
-  if (path.empty() || name.empty()) return FailInput(kFn, __LINE__);
+  if (path.empty() || name.empty() || isilon::AnyHasNul(path, name)) return FailInput(kFn, __LINE__);
   Log(kFn, __LINE__, 3, "Request to create snapshot[%s] on path[%s].", name.c_str(), path.c_str());
 
   IsilonJsonSnapshotCreate request;
@@ -208,7 +208,7 @@ bool ManageIsilon::DeleteSnapshot(const string& path, const string& name, const 
     return FailInput(kFn, __LINE__);
   }
   // The name is one segment of the URI when no id is given.
-  if (id == 0 && !isilon::IsSingleSegment(name)) return FailInput(kFn, __LINE__);
+  if ((id == 0 && !isilon::IsSingleSegment(name)) || isilon::AnyHasNul(path, name)) return FailInput(kFn, __LINE__);
   Log(kFn, __LINE__, 3, "Request to delete snapshot[%s], id[%d] on path[%s].", name.c_str(), id, path.c_str());
 
   IsilonJsonSnapshotDelete request;
@@ -243,7 +243,7 @@ bool ManageIsilon::GetSnapshotList(vector<_IsilonSnapInfo>& snaps, const string&
       "bool ManageIsilon::GetSnapshotList(std::vector<_IsilonSnapInfo>&, const string&, const string&)";
   Log(kFn, __LINE__, 2, "Request to get snapshot list for path[%s] on file server[%s]", path.c_str(),
       strFileServer.c_str());
-  if (!name.empty() && !isilon::IsSingleSegment(name)) return FailInput(kFn, __LINE__);
+  if (!isilon::IsSingleSegment(name) || isilon::HasNul(path)) return FailInput(kFn, __LINE__);
   if (!OpenConnection()) return LogFailure(kFn, __LINE__);
 
   snaps.clear();

@@ -6,6 +6,7 @@
 #include "isilon/Paging.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
+#include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
 #include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
@@ -26,7 +27,7 @@ bool IsilonJsonSyncIQJobInfo::BuildRequest(std::string& uri, std::string& body) 
   uri.clear();
   body.clear();
   // Encoded, so that a name holding "&" or "=" cannot add parameters to the query.
-  uri = "https://" + strFileServer + ":8080/platform/1/sync/jobs?policy_name=" + UrlEncode(strPolicyName);
+  uri = "https://" + strFileServer + ":8080/platform/1/sync/jobs?policy_name=" + isilon::EncodeUriPiece(strPolicyName);
   if (!resume.empty()) uri += "&resume=" + resume;
   uri += isilon::synciq::JobStateFilter(eState);
   EvDebug debug(nullptr);
@@ -87,6 +88,7 @@ bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& pol
   static const char kFn[] =
       "bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo&, const string&, const eIsilonSyncIQJobState&)";
   if (policyName.empty()) return Fail(kFn, __LINE__, "Internal error", "Policy name is empty");
+  if (isilon::HasNul(policyName)) return FailInput(kFn, __LINE__);
   Log(kFn, __LINE__, 0, "Request to get information for policy name[%s] on file server[%s]", policyName.c_str(),
       strFileServer.c_str());
 

@@ -7,6 +7,7 @@
 #include "isilon/Paging.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
+#include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
 #include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
@@ -28,7 +29,8 @@ bool IsilonJsonSyncIQJobReport::BuildRequest(std::string& uri, std::string& body
   uri.clear();
   body.clear();
   // Encoded, so that a name holding "&" or "=" cannot add parameters to the query.
-  uri = "https://" + strFileServer + ":8080/platform/1/sync/reports?policy_name=" + UrlEncode(strPolicyName);
+  uri =
+      "https://" + strFileServer + ":8080/platform/1/sync/reports?policy_name=" + isilon::EncodeUriPiece(strPolicyName);
   if (!resume.empty()) uri += "&resume=" + resume;
   if (eState == SYNCIQ_JOB_STATE_RUNNING) uri += "&state=running";
   if (eState == SYNCIQ_JOB_STATE_FINISHED) uri += "&state=finished";
@@ -129,6 +131,7 @@ bool ManageIsilon::GetSyncIQJobReport(_IsilonSyncIQJobReportInfo& report, const 
       "bool ManageIsilon::GetSyncIQJobReport(_IsilonSyncIQJobReportInfo&, const unsigned int&, const string&, "
       "const eIsilonSyncIQJobState&)";
   if (policyName.empty()) return Fail(kFn, __LINE__, "Internal error", "Policy name is empty");
+  if (isilon::HasNul(policyName)) return FailInput(kFn, __LINE__);
   Log(kFn, __LINE__, 0, "Request to get report information for jobid[%lu], policy name[%s] on file server[%s]",
       static_cast<unsigned long>(jobId), policyName.c_str(), strFileServer.c_str());
 

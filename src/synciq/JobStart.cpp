@@ -5,6 +5,7 @@
 #include "host/FXString.h"
 #include "host/Sleep.h"
 #include "isilon/ManageIsilon.h"
+#include "src/common/InputChecks.h"
 #include "src/common/JsonText.h"
 #include "src/common/LogText.h"
 #include "src/config/Config.h"
@@ -51,7 +52,7 @@ bool ManageIsilon::StartSyncIQJob(const string& policyName, const string& source
   ClearLastError();
   static const char kFn[] = "bool ManageIsilon::StartSyncIQJob(const string&, const string&, unsigned int&)";
   jobId = 0;
-  if (sourceSnapshot.empty() || policyName.empty()) {
+  if (sourceSnapshot.empty() || policyName.empty() || isilon::AnyHasNul(policyName, sourceSnapshot)) {
     return FailInput(kFn, __LINE__);
   }
   Log(kFn, __LINE__, 0, "Request to start synciq replication job for policy [%s] source snapshot[%s].",

@@ -7,6 +7,7 @@
 #include "isilon/Paging.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
+#include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
 #include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
@@ -142,6 +143,7 @@ bool ManageIsilon::GetSyncIQPolicy(vector<_IsilonSyncIQPolicyInfo>& policies, co
       "bool ManageIsilon::GetSyncIQPolicy(std::vector<_IsilonSyncIQPolicyInfo>&, const string&, const string&)";
   Log(kFn, __LINE__, 0, "Request to get sync iq policy for path[%s], policy name[%s] on file server[%s]", OrEmpty(path),
       OrEmpty(policyName), strFileServer.c_str());
+  if (isilon::AnyHasNul(path, policyName)) return FailInput(kFn, __LINE__);
   const auto matches = [&](const _IsilonSyncIQPolicyInfo& policy) {
     return path.empty() ? policy.strName == policyName : policy.strSourceRootPath == path;
   };

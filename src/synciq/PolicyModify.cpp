@@ -63,7 +63,7 @@ bool IsilonJsonSyncIQPolicyModify::BuildRequest(std::string& uri, std::string& b
   uri.clear();
   body.clear();
   // The id is encoded so that it can only name one policy, never add a path or a query.
-  uri = "https://" + strFileServer + ":8080/platform/1/sync/policies/" + UrlEncode(strPolicyId);
+  uri = "https://" + strFileServer + ":8080/platform/1/sync/policies/" + isilon::EncodeUriPiece(strPolicyId);
   body = "{";
   for (const _IsilonSyncIQProperty& property : vProperties) {
     const int kind = static_cast<int>(property.eType);
@@ -93,6 +93,9 @@ bool ManageIsilon::ModifySyncIQPolicy(const string& policyId, vector<_IsilonSync
   static const char kFn[] = "bool ManageIsilon::ModifySyncIQPolicy(const string&, std::vector<_IsilonSyncIQProperty>)";
   if (policyId.empty()) return Fail(kFn, __LINE__, "Invalid arguments", "Policy Id is empty");
   if (!isilon::IsSingleSegment(policyId)) return FailInput(kFn, __LINE__);
+  for (const _IsilonSyncIQProperty& property : properties) {
+    if (isilon::HasNul(property.strValue)) return FailInput(kFn, __LINE__);
+  }
   if (properties.empty()) return Fail(kFn, __LINE__, "Invalid arguments", "No properties to be modified");
   Log(kFn, __LINE__, 0, "Request to modify policy id[%s] on file server[%s]", policyId.c_str(), strFileServer.c_str());
 

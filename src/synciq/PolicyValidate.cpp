@@ -4,6 +4,7 @@
 
 #include "host/FXString.h"
 #include "isilon/ManageIsilon.h"
+#include "src/common/InputChecks.h"
 
 namespace {
 const char kCurrentPattern[] = "SIQ_%{SrcCluster}_%{PolicyName}_%Y-%m-%d_%H-%M-%S";
@@ -61,6 +62,7 @@ bool ManageIsilon::ValidateSyncIQPolicy(const string& policyName, const _IsilonS
   static const char kFn[] =
       "bool ManageIsilon::ValidateSyncIQPolicy(const string&, const _IsilonSyncIQPolicyInfo*, bool)";
   if (policyName.empty()) return Fail(kFn, __LINE__, "Invalid arguments", "Policy name is empty.");
+  if (isilon::HasNul(policyName)) return FailInput(kFn, __LINE__);
   if (!OpenConnection()) return LogFailure(kFn, __LINE__);
   Log(kFn, __LINE__, 3, "Validating sync iq policy[%s]", policyName.c_str());
 

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "isilon/Paging.h"
+#include "src/common/InputChecks.h"
 
 namespace {
 const int kDefaultParallel = 8;
@@ -53,6 +54,8 @@ struct IsilonTreeWalk::State {
   void WalkFrom(ManageIsilon* session, const std::string& start);
   bool Deliver(const std::string& directory, std::vector<_IsilonFileInfo>& page);
   void Report(const std::string& directory, ManageIsilon* session, const std::string& code, const std::string& message);
+  // Reports and takes out of the page every entry whose name names no child of `directory`.
+  void DropUnfollowable(const std::string& directory, std::vector<_IsilonFileInfo>& page);
   // Queues what fits of `dirs` (from the back); true when all went.
   bool Offer(std::vector<std::string>& dirs);
   void StopAll();
@@ -123,6 +126,24 @@ void IsilonTreeWalk::State::Report(const std::string& directory, ManageIsilon* s
   }
 }
 
+void IsilonTreeWalk::State::DropUnfollowable(const std::string& directory, std::vector<_IsilonFileInfo>& page) {
+  // An entry's path is the directory's, "/" and its name: a name that is empty, "." or "..",
+  // or holds a "/" or a NUL, would have the walk read another directory (or the same one
+  // again, without end), and hands the caller a path that is not the entry's.
+  size_t kept = 0;
+  for (size_t i = 0; i < page.size(); ++i) {
+    if (!isilon::IsChildName(page[i].strName)) {
+      Report(directory, nullptr, "Internal Error",
+             "The file server listed an entry named [" + isilon::Printable(page[i].strName) +
+                 "], which names no entry of the directory; it is not followed.");
+      continue;
+    }
+    if (kept != i) std::swap(page[kept], page[i]);
+    ++kept;
+  }
+  page.resize(kept);
+}
+
 void IsilonTreeWalk::State::WalkFrom(ManageIsilon* session, const std::string& start) {
   std::vector<Frame> stack;
   stack.emplace_back(start);
@@ -155,6 +176,7 @@ void IsilonTreeWalk::State::WalkFrom(ManageIsilon* session, const std::string& s
       top.done = true;
       ++directories;
     }
+    DropUnfollowable(top.path, page);
     for (const _IsilonFileInfo& entry : page) {
       if (entry.strType == "container") top.subdirs.push_back(entry.strPath);
     }

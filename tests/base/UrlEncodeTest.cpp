@@ -3,6 +3,7 @@
 #include <string>
 
 #include "isilon/IsilonJSON.h"
+#include "src/common/InputChecks.h"
 
 namespace {
 
@@ -26,6 +27,59 @@ TEST(UrlEncode, EncodesEachReservedCharacterOnceAndNothingElse) {
     if (std::string(kReserved).find(static_cast<char>(c)) == std::string::npos) rest += static_cast<char>(c);
   EXPECT_EQ(rest.size(), 255u - 25u);
   EXPECT_EQ(UrlEncode(rest), rest);
+}
+
+TEST(UrlEncode, URIPiecesAlsoEncodeControlBytesButNul) {
+  // The library's own URIs: a file name with a tab or a line feed is asked for encoded; a NUL
+  // stays, for the request cycle to refuse the URI.
+  const std::string nul(1, '\0');
+  EXPECT_EQ(isilon::EncodeUriPiece("/ifs/a\x01"
+                                   "b\tc\nd\x1f\x7f e#"),
+            "/ifs/a%01b%09c%0Ad%1F%7F%20e%23");
+  EXPECT_EQ(isilon::EncodeUriPiece("a" + nul + "b"), "a" + nul + "b");
+  EXPECT_EQ(isilon::EncodeUriPiece("\x20\x21\x7e\x80\xff"), "%20!%7E\x80\xff");
+  EXPECT_EQ(UrlEncode(std::string("a\tb\x7f")), "a\tb\x7f");  // the exported function is unchanged
+}
+
+TEST(InputChecks, EachCheckOnBothSidesOfItsBoundary) {
+  const std::string nul(1, '\0');
+  struct Case {
+    std::string text;
+    bool segment, child, namespacePath, token, uri, header;
+  };
+  const Case cases[] = {
+      {"data", true, true, false, true, true, true},
+      {"", true, false, false, true, true, true},
+      {"...", true, true, false, true, true, true},
+      {"..", false, false, false, true, true, true},
+      {".", false, false, false, true, true, true},
+      {"a/b", false, false, false, true, true, true},
+      {"/ifs/data", false, false, true, true, true, true},
+      {"/ifs/..", false, false, false, true, true, true},
+      {nul + "x", false, false, false, false, false, false},
+      {"x" + nul + "y", false, false, false, false, false, false},
+      {"/ifs/x" + nul, false, false, false, false, false, false},
+      {".." + nul, false, false, false, false, false, false},
+      {nul + "..", false, false, false, false, false, false},
+      {"a b", true, true, false, false, false, true},
+      {"a\tb", true, true, false, false, false, true},
+      {"a\r\nb", true, true, false, false, false, false},
+      {"a\x7f", true, true, false, false, false, true},
+      {"a&b", true, true, false, false, true, true},
+      {"a#b", true, true, false, false, true, true},
+      {"a=b+/c", false, false, false, true, true, true},
+      {"\xc3\xa9", true, true, false, true, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(isilon::Printable(c.text));
+    EXPECT_EQ(isilon::IsSingleSegment(c.text), c.segment);
+    EXPECT_EQ(isilon::IsChildName(c.text), c.child);
+    EXPECT_EQ(isilon::IsNamespacePath(c.text), c.namespacePath);
+    EXPECT_EQ(isilon::IsQueryToken(c.text), c.token);
+    EXPECT_EQ(isilon::IsSendableUri(c.text), c.uri);
+    EXPECT_EQ(isilon::IsHeaderLine(c.text), c.header);
+  }
+  EXPECT_EQ(isilon::Printable("a" + nul + "b\n\x7f\xff"), "a\\x00b\\x0a\\x7f\xff");
 }
 
 }  // namespace

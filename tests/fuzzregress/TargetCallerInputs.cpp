@@ -1,0 +1,2 @@
+#define LLVMFuzzerTestOneInput FuzzCallerInputs
+#include "fuzz/fuzz_caller_inputs.cpp"
