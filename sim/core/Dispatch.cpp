@@ -170,6 +170,9 @@ Response Server::Impl::process(Request& request, size_t node) {
 
   if (!server.sessions().use(sessionId, use)) return unauthorizedHtml();
   request.user = use.user;
+  // Modules' /_sim/ routes are for the admin side only.
+  if (request.rawPath.compare(0, sizeof kAdminPrefix - 1, kAdminPrefix) == 0)
+    return errorReply(404, "AEC_NOT_FOUND", "Path not found: " + request.path);
   Response response = router.dispatch(request);
   if (use.renewed) {
     response.addHeader("Set-Cookie", "isisessid=" + use.replacement.sessionId + "; path=/; HttpOnly; Secure");
