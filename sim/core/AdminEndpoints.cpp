@@ -74,7 +74,8 @@ Response Server::Impl::nodesJson() const {
                     {"address", nodes[i]->address},
                     {"port", boundPort.load()},
                     {"running", server.nodeRunning(i)},
-                    {"requests", nodes[i]->requests.load()}});
+                    {"requests", nodes[i]->requests.load()},
+                    {"connections", server.nodeConnections(i)}});
   return dumpJson({{"nodes", list}});
 }
 

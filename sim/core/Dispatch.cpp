@@ -134,6 +134,10 @@ void Server::Impl::handle(Node& node, size_t index, const httplib::Request& in, 
   Fault fault;
   if (server.faults().take(request, fault)) {
     if (fault.delayMs > 0) sleepFor(node, fault.delayMs);
+    if (fault.kind == FaultKind::kCloseAfterChange) {
+      // The cluster acted on the request; only its reply is lost.
+      process(request, index);
+    }
     if (fault.kind != FaultKind::kDelay) {
       server.requestLog().setStatus(sequence, applyFault(fault, in, out));
       return;
