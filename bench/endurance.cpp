@@ -62,9 +62,11 @@ const unsigned long long kSyntheticOlder = 9000, kSyntheticNewer = 9001;
 const char kBigDirectory[] = "/ifs/endurance/big";
 const char kPolicy[] = "projects-dr";  // one of the simulator's sample policies
 const int kFilesPerHour = 40;
-// Growth tolerated from hour 2 to the end: nothing of the client's work is kept; the
-// simulator's data grows every hour (files, reports, job records).
-const long kClientRssAllowanceKiB = 8192, kSimRssAllowanceKiB = 32768, kFdAllowance = 4;
+// Growth tolerated from hour 2 to the end: nothing of the client's work is kept, so its resident
+// size stays put. The simulator keeps what the agent made (files, change lists, reports) as a
+// cluster does, so its heap in use grows; its resident size may grow by that and little more
+// (pages the allocator keeps).
+const long kClientRssAllowanceKiB = 8192, kSimKeptAllowanceKiB = 32768, kFdAllowance = 4;
 
 using bench::OpenDescriptors;
 using bench::ResidentKiB;
@@ -719,6 +721,7 @@ int main(int argc, char** argv) {
       expectedDirectory.Add(name);
     }
 
+    const long simKept = (simEnd.rssKiB - simEnd.heapKiB) - (simWarm.rssKiB - simWarm.heapKiB);
     const ManageIsilon::RequestCounters c = agent.counters();
     const nlohmann::json stats = admin.Stats();
     const nlohmann::json faults = stats.contains("random_faults") ? stats["random_faults"] : nlohmann::json::object();
@@ -747,14 +750,14 @@ int main(int argc, char** argv) {
     std::printf(
         "client descriptors: at most %ld in hours 1-2, at most %ld later, %ld once the session closed\n"
         "allowance from hour 2 to the end: client RSS +%ld KiB (grew %+ld), descriptors +%ld (grew %+ld); "
-        "simulator RSS +%ld KiB (grew %+ld)\n",
+        "simulator RSS beyond its heap in use +%ld KiB (grew %+ld; heap in use grew %+ld)\n",
         fdsWarm, fdsLater, fdsClosed, kClientRssAllowanceKiB, clientEnd.rssKiB - clientWarm.rssKiB, kFdAllowance,
-        fdsLater - fdsWarm, kSimRssAllowanceKiB, simEnd.rssKiB - simWarm.rssKiB);
+        fdsLater - fdsWarm, kSimKeptAllowanceKiB, simKept, simEnd.heapKiB - simWarm.heapKiB);
 
     ok = agent.failed() == 0 && agent.changeListWalked() && agent.directoryWalked() &&
          agent.changeList() == expectedChanges && agent.directory() == expectedDirectory &&
          clientEnd.rssKiB - clientWarm.rssKiB <= kClientRssAllowanceKiB && fdsLater <= fdsWarm + kFdAllowance &&
-         simEnd.rssKiB - simWarm.rssKiB <= kSimRssAllowanceKiB;
+         simKept <= kSimKeptAllowanceKiB;
   }
   SetZemSleepHook(nullptr);
   g_admin = nullptr;
