@@ -34,6 +34,10 @@ int main(int argc, char** argv) {
   // to 8 arenas a core, the freed memory of past workers stays spread over arenas that a long
   // run never gives back. Two arenas keep the resident size near the heap in use.
   mallopt(M_ARENA_MAX, 2);
+  // Pages of replies (up to megabytes) come and go; a fixed threshold keeps them in mappings
+  // given back at once, where the sliding default would move them into the heap and leave it
+  // fragmented.
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
   isim::Server server;
   isim::Config& config = server.config();
 
