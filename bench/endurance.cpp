@@ -1,20 +1,22 @@
-// A simulated day of a backup agent's work: one ManageIsilon, kept for the whole run, against
-// a 3-node isilon-sim in its own process (so that the memory of each side is measured apart),
-// whose clock this program moves forward between work items through the admin endpoints. Sessions expire
-// (15 minutes idle, 4 hours at most), one node restarts every simulated hour, and 1% of the
-// requests get a transient fault (503 or a cut connection, fixed seed). The library's sleeps
-// move the simulator's clock instead of waiting, so a day passes in a few minutes.
+// A simulated stretch of a backup agent's work: one ManageIsilon, kept for the whole run,
+// against a 3-node isilon-sim in its own process (so that each side's memory is measured
+// apart), whose clock this program moves forward between work items through the admin
+// endpoints. Sessions expire (15 minutes idle, 4 hours at most), one node restarts every
+// simulated hour, and a share of the requests (1% by default) get a transient fault (503 or a
+// cut connection, fixed seed). The library's sleeps move the simulator's clock instead of
+// waiting, so a day passes in seconds.
 //
 //   endurance [--hours=24] [--address=127.0.0.140] [--change-list-entries=1000000]
 //             [--directory-entries=100000] [--fault-rate=0.01] [--fault-seed=16] [--sim=PATH]
 //
-// Prints one result line per figure and exits 1 when an operation failed or a walk read other
-// entries than the simulator holds (count and an order-independent checksum of the ids).
+// Prints one result line per figure, then PASS, or FAILED with exit status 1 when an operation
+// failed, a walk read other entries than the simulator holds (count and an order-independent
+// checksum of the ids), or memory or descriptors grew past the allowance.
 //
-// A POST or DELETE whose connection is cut before the reply is not repeated by the library (the
-// cluster may have acted on it); the agent settles it as a backup agent must: it looks whether
-// the change happened and makes it again when not, or repeats the delete (which finds nothing
-// to delete when the first one went through). Those are counted apart ("cut off, settled").
+// A change whose connection is cut before the reply and that the library does not settle
+// itself (a change-list job, a SyncIQ start) is settled here as a backup agent must: it looks
+// whether the change happened and makes it again when not, or repeats it. Those are counted
+// apart ("settled by the agent").
 #include <curl/curl.h>
 #include <dirent.h>
 #include <fcntl.h>
