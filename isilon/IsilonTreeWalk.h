@@ -16,10 +16,13 @@
 //
 // Each directory is read with ManageIsilon::GetFileList and its resume tokens, so session
 // expiry and transient faults are handled by the session's own request cycle. A directory that
-// fails (at its first page or later) is reported and the walk goes on with the others. An entry
-// whose name names no entry of its directory ("", "." or "..", or with a "/" or a NUL in it,
-// as only a faulty or hostile server lists) is reported as a failure of its directory, neither
-// handed to the page callback nor followed.
+// fails (at its first page or later) is reported and the walk goes on with the others, unless
+// the cluster is gone: when the last request of every session of the walk reached none of the
+// cluster's nodes (connection refused, or cut before the request went out, on every node the
+// session knows), that failure is reported with its cause and the walk ends. An entry whose
+// name names no entry of its directory ("", "." or "..", or with a "/" or a NUL in it, as only
+// a faulty or hostile server lists) is reported as a failure of its directory, neither handed
+// to the page callback nor followed.
 //
 // Memory is bounded whatever the tree's width, depth or size: directories waiting to be read
 // sit in one shared queue of at most SetMaxPending() paths. A worker that finds
@@ -41,6 +44,7 @@ struct ISILON_API IsilonTreeWalkFailure {
   std::string strPath;
   std::string strCode;     // the session's last error code
   std::string strMessage;  // the session's last error message
+  std::string strCause;    // the transport's cause (connection refused, time-out, ...), or empty
 };
 
 class ISILON_API IsilonTreeWalk {
@@ -74,9 +78,14 @@ class ISILON_API IsilonTreeWalk {
   // Without a failure callback the failures are kept for Failures().
   void OnFailure(FailureCallback callback);
 
-  // Walks `root` and everything below it; the root's own attributes are not read. Returns
-  // true when every directory was read to its end and the walk was not stopped. Blocks until
-  // all worker threads are done; sessions are closed on return.
+  /// Walks `root` and everything below it; the root's own attributes are not read.
+  ///
+  /// Blocks until all worker threads are done; sessions are closed on return.
+  /// @return true when every directory was read to its end and the walk was not stopped.
+  /// @throws whatever a callback (page, failure) or the session factory threw: the first such
+  ///         exception stops the walk, every worker is joined and every session closed, and
+  ///         then it is rethrown here, on the caller's thread. Counts and Failures() then hold
+  ///         what was done until then.
   bool Run(const std::string& root);
   // Ends the walk early: no new page is asked for. Safe from any thread and from a callback.
   void Stop();

@@ -154,6 +154,11 @@ class ISILON_API ManageIsilon {
                           const eIsilonSyncIQJobState& state);
 
  private:
+  friend class IsilonTreeWalk;
+  // The last failed operation reached none of the cluster's nodes (connection refused or cut
+  // before the request went out, on every node it knows): the tree walk stops on that.
+  bool ClusterUnreachable() const { return clusterUnreachable_; }
+
   // The request cycle every operation shares. Its types are internal to the library
   // (src/session/Cycle.h); none of this is part of what a host links against.
   struct RequestStep;
@@ -170,6 +175,10 @@ class ISILON_API ManageIsilon {
   // One request through the transport with the retry policy for transient failures.
   ISILON_HIDDEN RequestOutcome Exchange(const RequestStep& step, const string& uri, const string& body,
                                         string& response);
+  // A change cut off without a reply, while a retry is still allowed: true when the step's
+  // settling ends the request (a read found it done, or could not tell), false when the change
+  // is to be sent again.
+  ISILON_HIDDEN bool SettledByRead(const RequestStep& step, int repeat, string& response, RequestOutcome& outcome);
   // Drops the session and opens it again (on another node when `anotherNode`), then sends the
   // same request once more.
   ISILON_HIDDEN RequestOutcome ReopenAndRepeat(const RequestStep& step, const string& uri, const string& body,
@@ -231,6 +240,7 @@ class ISILON_API ManageIsilon {
   vector<string> nodeAddresses_;
   string sessionNode_;
   string avoidNode_;  // while re-opening after this node failed
+  bool clusterUnreachable_ = false;
 };
 
 // The exported functions below each construct their own session object, run one operation and

@@ -1,4 +1,5 @@
 // isilon-sim: a simulated Isilon cluster for tests, demos and benchmarks.
+#include <malloc.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -29,6 +30,14 @@ bool writeReadyFile(const std::string& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Every node restart ends its worker threads and starts new ones; with glibc's default of up
+  // to 8 arenas a core, the freed memory of past workers stays spread over arenas that a long
+  // run never gives back. Two arenas keep the resident size near the heap in use.
+  mallopt(M_ARENA_MAX, 2);
+  // Pages of replies (up to megabytes) come and go; a fixed threshold keeps them in mappings
+  // given back at once, where the sliding default would move them into the heap and leave it
+  // fragmented.
+  mallopt(M_MMAP_THRESHOLD, 256 * 1024);
   isim::Server server;
   isim::Config& config = server.config();
 

@@ -94,7 +94,7 @@ class ProgressLine {
 };
 
 json FailureJson(const IsilonTreeWalkFailure& f) {
-  return {{"path", f.strPath}, {"code", f.strCode}, {"message", f.strMessage}};
+  return {{"path", f.strPath}, {"code", f.strCode}, {"message", f.strMessage}, {"cause", f.strCause}};
 }
 
 // Runs the walk; failures are printed on standard error as they come (and kept for --json).
@@ -109,7 +109,9 @@ bool Walk(ctl::Runtime& rt, IsilonTreeWalk& walk, const TreeOptions& options, js
   });
   walk.OnFailure([&](const IsilonTreeWalkFailure& f) {
     rt.EndProgress();
-    std::cerr << "isilonctl: cannot read " << f.strPath << ": [" << f.strCode << "] " << f.strMessage << "\n";
+    std::cerr << "isilonctl: cannot read " << f.strPath << ": [" << f.strCode << "] " << f.strMessage;
+    if (!f.strCause.empty()) std::cerr << " (" << f.strCause << ")";
+    std::cerr << "\n";
     failures.push_back(FailureJson(f));
   });
   const bool complete = walk.Run(options.path);

@@ -4,6 +4,8 @@
 #include <curl/curl.h>
 #include <strings.h>
 
+#include <cerrno>
+
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -39,14 +41,39 @@ void GlobalInitOnce() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// Whether any of the request went out on this transfer. The transfer's pre-transfer time is
+// set once connection and TLS handshake are done and the request is about to be written; the
+// request size alone may still count an earlier transfer on the same handle.
+bool RequestWentOut(CURL* easy) {
+  curl_off_t pretransfer = 0;
+  long requestBytes = 0;
+  if (curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &pretransfer) != CURLE_OK || pretransfer <= 0) return false;
+  return curl_easy_getinfo(easy, CURLINFO_REQUEST_SIZE, &requestBytes) == CURLE_OK && requestBytes > 0;
+}
+
+// A TLS handshake the server broke off (reset or closed) rather than one it refused on
+// grounds of certificate or protocol.
+bool HandshakeCutOff(CURL* easy, const char* errorText) {
+  long osErrno = 0;
+  if (curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osErrno) == CURLE_OK &&
+      (osErrno == ECONNRESET || osErrno == ECONNABORTED || osErrno == EPIPE)) {
+    return true;
+  }
+  return std::strstr(errorText, "reset by peer") != nullptr || std::strstr(errorText, "unexpected eof") != nullptr ||
+         std::strstr(errorText, "SSL_ERROR_SYSCALL") != nullptr;
+}
+
 // Where a failed transfer stopped: before a connection, before anything was sent, or after.
-TransportResult Classify(CURL* easy, CURLcode rc) {
+TransportResult Classify(CURL* easy, CURLcode rc, const char* errorText) {
   switch (rc) {
     case CURLE_COULDNT_CONNECT: return TransportResult::kNoConnection;
+    case CURLE_SSL_CONNECT_ERROR:
+      // Cut off during the handshake, the request never went out: as a refused connection,
+      // another try or another node may do.
+      return HandshakeCutOff(easy, errorText) ? TransportResult::kNoConnection : TransportResult::kNotSent;
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_URL_MALFORMAT:
     case CURLE_UNSUPPORTED_PROTOCOL:
-    case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CACERT_BADFILE:
     case CURLE_SSL_CERTPROBLEM:
@@ -59,18 +86,10 @@ TransportResult Classify(CURL* easy, CURLcode rc) {
     case CURLE_OUT_OF_MEMORY: return TransportResult::kNotSent;
     default: break;
   }
-  if (rc == CURLE_OPERATION_TIMEDOUT) {
-    long requestBytes = 0;
-    curl_easy_getinfo(easy, CURLINFO_REQUEST_SIZE, &requestBytes);
-    return requestBytes > 0 ? TransportResult::kTimedOut : TransportResult::kNoConnection;
-  }
-  // Any other failure (reset, closed, truncated): whether a byte of the request
-  // went out decides whether the server may have acted on it.
-  long requestBytes = 0;
-  if (curl_easy_getinfo(easy, CURLINFO_REQUEST_SIZE, &requestBytes) == CURLE_OK && requestBytes > 0) {
-    return TransportResult::kNoReply;
-  }
-  return TransportResult::kNoConnection;
+  // Any other failure (time-out, reset, closed, truncated): whether the request went out
+  // decides whether the server may have acted on it.
+  if (!RequestWentOut(easy)) return TransportResult::kNoConnection;
+  return rc == CURLE_OPERATION_TIMEDOUT ? TransportResult::kTimedOut : TransportResult::kNoReply;
 }
 
 std::mutex g_factoryMutex;
@@ -80,6 +99,7 @@ QuorLibCurlFactory g_factory;
 
 struct QuorLibCurl::Impl {
   CURL* easy = nullptr;
+  CURLSH* share = nullptr;  // TLS sessions, kept across the handle's replacements
   std::string contentType;
   std::vector<std::string> headers;  // appended lines, in order
   std::string body;
@@ -148,15 +168,21 @@ bool QuorLibCurl::QuorLibCurlInit(const char* contentType, bool, bool, QuorLibCu
   GlobalInitOnce();
   QuorLibCurlDeInit();
   impl_->easy = curl_easy_init();
-  if (impl_->easy == nullptr) {
+  impl_->share = curl_share_init();
+  if (impl_->easy == nullptr || impl_->share == nullptr) {
     impl_->lastError = "curl_easy_init failed";
     return false;
   }
+  // One transport is used by one thread at a time: the share needs no locks.
+  curl_share_setopt(impl_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
   impl_->contentType = contentType != nullptr ? contentType : "";
   impl_->maxReply = static_cast<size_t>(NasInt("nIsilonMaxReplyMiB", 512)) << 20;
 
   CURL* easy = impl_->easy;
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_SHARE, impl_->share);
+  // A session keeps one connection; the handle never holds another idle one.
+  curl_easy_setopt(easy, CURLOPT_MAXCONNECTS, 1L);
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, impl_->errorBuffer);
   if (writeCallback != nullptr) {
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, writeCallback);
@@ -219,6 +245,19 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
     s.lastError = "URL holds a NUL, control byte or blank; not sent";
     return false;
   }
+  if (type != HTTP_REQ_GET) {
+    // libcurl sends a request again by itself when a kept-alive connection turns out to be
+    // dead; a request that changes something must go out once only, so it gets a connection of
+    // its own. The handle is replaced by a copy of itself (all options, no connections), which
+    // closes the idle connection the new one replaces: a session never holds two.
+    CURL* fresh = curl_easy_duphandle(s.easy);
+    if (fresh == nullptr) {
+      s.lastError = "out of memory copying the transfer handle";
+      return false;
+    }
+    curl_easy_cleanup(s.easy);
+    s.easy = fresh;
+  }
   CURL* easy = s.easy;
 
   // The list is built per request so that the content type always goes first and a freed
@@ -266,9 +305,6 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
       s.lastError = "unknown request type";
       return false;
   }
-  // libcurl sends a request again by itself when a kept-alive connection turns out to be dead;
-  // a request that changes something must go out once only, so it gets a connection of its own.
-  curl_easy_setopt(easy, CURLOPT_FRESH_CONNECT, type == HTTP_REQ_GET ? 0L : 1L);
   curl_easy_setopt(easy, CURLOPT_VERBOSE, s.trace ? 1L : 0L);
   if (s.trace) curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, &Impl::OnTrace);
 
@@ -293,7 +329,7 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
         s.lastError += std::string(" (") + std::strerror(static_cast<int>(osErrno)) + ")";
       }
     }
-    s.result = Classify(easy, rc);
+    s.result = Classify(easy, rc, s.lastError.c_str());
     EvDebug debug(nullptr);
     debug.DebugLvl(kFn, -1, "Request to [%s] failed: %s", uri.c_str(), s.lastError.c_str());
     return false;
@@ -337,6 +373,10 @@ void QuorLibCurl::QuorLibCurlDeInit() {
   if (impl_->easy != nullptr) {
     curl_easy_cleanup(impl_->easy);
     impl_->easy = nullptr;
+  }
+  if (impl_->share != nullptr) {
+    curl_share_cleanup(impl_->share);
+    impl_->share = nullptr;
   }
   curl_slist_free_all(impl_->connectTo);
   impl_->connectTo = nullptr;

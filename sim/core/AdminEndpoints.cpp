@@ -18,6 +18,8 @@
 //   GET    /_sim/stats     {"sessions":{"live":N},"random_faults":{"rate":P,"seed":S,
 //                          "requests":N,"unavailable":N,"resets":N}}
 //   POST   /_sim/fault-rate  {"rate": P, "seed": S} starts random faults over (rate 0: none)
+// Other /_sim/ paths go to the routes modules register there (a module's own state).
+#include <malloc.h>
 #include <strings.h>
 
 #include <iostream>
@@ -72,7 +74,8 @@ Response Server::Impl::nodesJson() const {
                     {"address", nodes[i]->address},
                     {"port", boundPort.load()},
                     {"running", server.nodeRunning(i)},
-                    {"requests", nodes[i]->requests.load()}});
+                    {"requests", nodes[i]->requests.load()},
+                    {"connections", server.nodeConnections(i)}});
   return dumpJson({{"nodes", list}});
 }
 
@@ -121,13 +124,16 @@ Response Server::Impl::admin(const Request& request, size_t node) {
   } else if (path == "/_sim/stats") {
     if (method == "GET") {
       const RandomFaults::Stats f = server.randomFaults().stats();
+      const struct mallinfo2 heap = mallinfo2();
       return dumpJson({{"sessions", {{"live", server.sessions().liveCount()}}},
                        {"random_faults",
                         {{"rate", f.rate},
                          {"seed", f.seed},
                          {"requests", f.asked},
                          {"unavailable", f.unavailable},
-                         {"resets", f.resets}}}});
+                         {"resets", f.resets}}},
+                       // The allocator's view, so that a long run can tell held data from kept pages.
+                       {"heap", {{"in_use", heap.uordblks + heap.hblkhd}, {"free", heap.fordblks}}}});
     }
   } else if (path == "/_sim/fault-rate") {
     if (method == "POST") {
@@ -189,7 +195,8 @@ Response Server::Impl::admin(const Request& request, size_t node) {
       return Response::empty(204);
     }
   } else {
-    return errorReply(404, "AEC_NOT_FOUND", "Path not found: " + path);
+    Request routed = request;
+    return router.dispatch(routed);
   }
   return errorReply(405, "AEC_BAD_REQUEST", "Method " + method + " not allowed on " + path);
 }

@@ -134,6 +134,10 @@ void Server::Impl::handle(Node& node, size_t index, const httplib::Request& in, 
   Fault fault;
   if (server.faults().take(request, fault)) {
     if (fault.delayMs > 0) sleepFor(node, fault.delayMs);
+    if (fault.kind == FaultKind::kCloseAfterChange) {
+      // The cluster acted on the request; only its reply is lost.
+      process(request, index);
+    }
     if (fault.kind != FaultKind::kDelay) {
       server.requestLog().setStatus(sequence, applyFault(fault, in, out));
       return;
@@ -170,6 +174,9 @@ Response Server::Impl::process(Request& request, size_t node) {
 
   if (!server.sessions().use(sessionId, use)) return unauthorizedHtml();
   request.user = use.user;
+  // Modules' /_sim/ routes are for the admin side only.
+  if (request.rawPath.compare(0, sizeof kAdminPrefix - 1, kAdminPrefix) == 0)
+    return errorReply(404, "AEC_NOT_FOUND", "Path not found: " + request.path);
   Response response = router.dispatch(request);
   if (use.renewed) {
     response.addHeader("Set-Cookie", "isisessid=" + use.replacement.sessionId + "; path=/; HttpOnly; Secure");

@@ -82,6 +82,7 @@ int Server::Impl::applyFault(const Fault& fault, const httplib::Request& in, htt
       return out.status;
     }
     case FaultKind::kCloseBeforeReply:
+    case FaultKind::kCloseAfterChange:
       cutConnection(socketOf(in));
       out.status = 500;
       return 0;

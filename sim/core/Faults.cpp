@@ -16,6 +16,7 @@ const KindName kKinds[] = {
     {FaultKind::kTruncate, "truncate"},
     {FaultKind::kDelay, "delay"},
     {FaultKind::kCloseBeforeReply, "close_before_reply"},
+    {FaultKind::kCloseAfterChange, "close_after_change"},
     {FaultKind::kCloseMidReply, "close_mid_reply"},
     {FaultKind::kHugeBody, "huge_body"},
     {FaultKind::kTagged, "tagged"},
@@ -78,6 +79,7 @@ Fault Fault::delay(const std::string& path, int milliseconds) {
 }
 
 Fault Fault::closeBeforeReply(const std::string& path) { return make(FaultKind::kCloseBeforeReply, path); }
+Fault Fault::closeAfterChange(const std::string& path) { return make(FaultKind::kCloseAfterChange, path); }
 Fault Fault::closeMidReply(const std::string& path) { return make(FaultKind::kCloseMidReply, path); }
 
 Fault Fault::hugeBody(const std::string& path, uint64_t size, const std::string& prefix, const std::string& fill) {

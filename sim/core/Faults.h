@@ -7,6 +7,8 @@
 //   kTruncate         send `body` with a Content-Length of `size` (default body + 64), then close
 //   kDelay            wait `delayMs`, then answer normally
 //   kCloseBeforeReply close the connection without sending anything
+//   kCloseAfterChange handle the request (a change takes effect), then close the connection
+//                     without sending its reply
 //   kCloseMidReply    send headers and half a chunk of a chunked body, then close
 //   kHugeBody         reply `status` (default 200) with `size` bytes: `body`, then `fill` repeated,
 //                     streamed without holding them in memory
@@ -41,6 +43,7 @@ enum class FaultKind {
   kTruncate,
   kDelay,
   kCloseBeforeReply,
+  kCloseAfterChange,
   kCloseMidReply,
   kHugeBody,
   kTagged
@@ -75,6 +78,7 @@ struct Fault {
   static Fault truncate(const std::string& path, const std::string& sent, uint64_t declaredLength);
   static Fault delay(const std::string& path, int milliseconds);
   static Fault closeBeforeReply(const std::string& path);
+  static Fault closeAfterChange(const std::string& path);
   static Fault closeMidReply(const std::string& path);
   static Fault hugeBody(const std::string& path, uint64_t size, const std::string& prefix = std::string(),
                         const std::string& fill = "x");

@@ -65,6 +65,8 @@ class Server {
   std::string nodeAddress(size_t i) const;
   std::string nodeUrl(size_t i) const;
   bool nodeRunning(size_t i) const;
+  // Connections from clients to node `i` that are open on both ends (the kernel's count).
+  size_t nodeConnections(size_t i) const;
   // A node going down: its listening socket and open connections close (clients get refused or
   // reset connections there) and the sessions it issued end. False when there is no such node
   // or it was not running.

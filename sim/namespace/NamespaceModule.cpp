@@ -205,6 +205,26 @@ void NamespaceModule::registerRoutes(Router& router) {
   router.get(pattern, [this](const Request& r) { return get(r); });
   router.put(pattern, [this](const Request& r) { return put(r); });
   router.del(pattern, [this](const Request& r) { return remove(r); });
+  router.post("/_sim/namespace/files", [this](const Request& r) { return addFiles(r); });
+}
+
+Response NamespaceModule::addFiles(const Request& request) {
+  nlohmann::json body;
+  if (!request.jsonBody(body) || !body.is_object() || !body.contains("paths") || !body["paths"].is_array())
+    return errorReply(400, "AEC_BAD_REQUEST", "Expected {\"paths\": [PATH, ...]}");
+  for (const auto& path : body["paths"]) {
+    if (!path.is_string()) return errorReply(400, "AEC_BAD_REQUEST", "Expected {\"paths\": [PATH, ...]}");
+  }
+  size_t added = 0;
+  for (const auto& path : body["paths"]) {
+    const ns::Status status = tree_.AddFile(path.get<std::string>(), ns::NewEntry(), /*parents=*/true);
+    if (status == ns::Status::kOk) {
+      ++added;
+    } else if (status != ns::Status::kExists) {
+      return statusReply(status, path.get<std::string>());
+    }
+  }
+  return Response::json({{"added", added}});
 }
 
 Response NamespaceModule::get(const Request& request) const {

@@ -5,6 +5,7 @@
 //   PUT  /namespace/TARGET?overwrite=BOOL + x-isi-ifs-copy-source  copy a file or a whole tree
 //   PUT  /namespace/PATH + x-isi-ifs-target-type                   create a directory or a file
 //   DELETE /namespace/PATH[?recursive=true]                        remove an entry
+//   POST /_sim/namespace/files {"paths": [PATH, ...]}              (admin) adds files and their parents
 // The tree can be filled from a seed file (--ns-seed) or generated (--ns-generate), and other
 // modules (snapshots) reach it through tree().
 #include <string>
@@ -36,6 +37,7 @@ class NamespaceModule : public Module {
   Response put(const Request& request);
   Response copy(const Request& request, const std::string& target);
   Response remove(const Request& request);
+  Response addFiles(const Request& request);
 
   ns::Tree tree_;
 };

@@ -106,7 +106,8 @@ bool ManageIsilon::CreateNFSExport(unsigned int& exportId, const vector<string>&
 
   IsilonJsonNFSExportCreate request;
   RequestStep step{kFn, kPost, "Failed to create json request for NFS EXPORT creation."};
-  step.codeMeaningDone = "AEC_CONFLICT";  // the export is there already
+  step.codeMeaningDone = "AEC_CONFLICT";          // the export is there already
+  step.whenCutOff = isilon::WhenCutOff::kRepeat;  // a second go ends the same way
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,

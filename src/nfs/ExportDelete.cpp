@@ -33,7 +33,8 @@ bool ManageIsilon::DeleteNFSExport(const unsigned int& exportId, const string& z
   IsilonJsonNFSExportDelete request;
   RequestStep step{kFn, kDelete, "Failed to create json request for NFS EXPORT deletion."};
   step.successBody = isilon::SuccessBody::kEmpty;
-  step.codeMeaningDone = "AEC_NOT_FOUND";  // nothing left to delete
+  step.codeMeaningDone = "AEC_NOT_FOUND";         // nothing left to delete
+  step.whenCutOff = isilon::WhenCutOff::kRepeat;  // a second go ends the same way
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,

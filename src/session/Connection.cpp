@@ -21,10 +21,16 @@ const char kHeadersFn[] = "bool ManageIsilon::SetCurlHeaders()";
 const char kSendFn[] =
     "bool ManageIsilon::SendRequest(std::string&, const int&, const string&, const string&, const bool&)";
 
-// The piece of `text` from `from` to the next ";" or the end.
+// The piece of `text` from `from` to the next ";" or "," (cookies folded into one line) or the end.
 std::string UpToSemicolon(const std::string& text, size_t from) {
-  const size_t end = text.find(';', from);
+  const size_t end = text.find_first_of(";,", from);
   return text.substr(from, end == std::string::npos ? std::string::npos : end - from);
+}
+
+// A cookie value without the quotes RFC 6265 allows around it.
+std::string Unquoted(const std::string& value) {
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') return value.substr(1, value.size() - 2);
+  return value;
 }
 
 }  // namespace
@@ -57,11 +63,11 @@ void ManageIsilon::TakeSessionCookies(const vector<string>& setCookies, bool log
     for (char c : received) {
       if (c != ' ') text += c;
     }
+    // Both may come in one line, folded.
     size_t pos = text.find("isicsrf=");
     if (pos != string::npos) {
-      strCsrfHeader = "X-CSRF-Token: " + UpToSemicolon(text, pos + 8);
+      strCsrfHeader = "X-CSRF-Token: " + Unquoted(UpToSemicolon(text, pos + 8));
       strRefererHeader = "Referer: https://" + strFileServer + ":8080";
-      continue;
     }
     pos = text.find("isisessid=");
     if (pos != string::npos) strCookieHeader = "Cookie: " + UpToSemicolon(text, pos);
@@ -218,7 +224,9 @@ bool ManageIsilon::OpenConnection() {
   if (!request.BuildRequest(uri, body)) {
     return Fail(kOpenFn, __LINE__, "Internal Error", "Failed to set create OpenConnection request.");
   }
-  const RequestStep step{kOpenFn, kPost, "Failed to set create OpenConnection request."};
+  RequestStep step{kOpenFn, kPost, "Failed to set create OpenConnection request."};
+  // A login cut off may have made a session; another one is harmless (the first expires).
+  step.whenCutOff = isilon::WhenCutOff::kRepeat;
   RequestOutcome outcome = Exchange(step, uri, body, response);
   // A node that refuses connections is passed over: any node of the cluster can log in.
   for (size_t tried = 1; outcome.transport == TransportResult::kNoConnection && tried < nodeAddresses_.size();
@@ -233,6 +241,7 @@ bool ManageIsilon::OpenConnection() {
   // The body holds the password in clear: wipe it before the memory is released.
   body.assign(body.size(), '\0');
   if (!outcome.Succeeded()) {
+    clusterUnreachable_ = outcome.transport == TransportResult::kNoConnection;
     request.ParseError(response);
     request.getError(strLastErrorCode, strLastErrorMessage);
     isilon::FillReason(strLastErrorCode, strLastErrorMessage, "Failed to open connection.");

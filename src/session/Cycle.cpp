@@ -72,15 +72,22 @@ ManageIsilon::RequestOutcome ManageIsilon::Exchange(const RequestStep& step, con
     outcome.transport = result;
     if (accepted || pTransport == nullptr) return outcome;
 
-    const bool transient = result == TransportResult::kErrorStatus
-                               ? isilon::RetryPolicy::RetriesStatus(outcome.httpStatus)
-                               : isilon::RetryPolicy::RetriesFailure(result, /*isGet=*/step.method == kGet);
+    // A change cut off after it went out may have been acted on: only the step knows whether a
+    // second go is safe.
+    const bool cutOffChange =
+        step.method != kGet && (result == TransportResult::kNoReply || result == TransportResult::kTimedOut);
+    const bool transient =
+        result == TransportResult::kErrorStatus
+            ? isilon::RetryPolicy::RetriesStatus(outcome.httpStatus)
+            : isilon::RetryPolicy::RetriesFailure(
+                  result, /*repeatable=*/step.method == kGet || step.whenCutOff != isilon::WhenCutOff::kFail);
     if (!transient) return outcome;
     if (!policyRead) {
       policy = isilon::RetryPolicy::FromRegistry();
       policyRead = true;
     }
     if (repeat >= policy.retries) return outcome;
+    if (cutOffChange && SettledByRead(step, repeat, response, outcome)) return outcome;
     vector<string> retryAfter;
     if (result == TransportResult::kErrorStatus) pTransport->GetHttpResponseHeaders("Retry-After", retryAfter);
     const unsigned delayMs = policy.DelayMs(repeat, retryAfter.empty() ? string() : retryAfter.front());
@@ -89,6 +96,40 @@ ManageIsilon::RequestOutcome ManageIsilon::Exchange(const RequestStep& step, con
     ++retriesDone_;
     ZEMSLEEP(delayMs, __FILE__, __LINE__);
   }
+}
+
+bool ManageIsilon::SettledByRead(const RequestStep& step, int repeat, string& response, RequestOutcome& outcome) {
+  const string cause = pTransport->GetLastErrorText();
+  if (step.whenCutOff != isilon::WhenCutOff::kSettleByRead || step.settleByRead == nullptr) {
+    Log(step.function, __LINE__, 2,
+        "Change sent to file server[%s] got no reply (%s); sending it again to settle it (try %d).",
+        strFileServer.c_str(), cause.c_str(), repeat + 2);
+    outcome.settled = true;
+    return false;
+  }
+  Log(step.function, __LINE__, 2, "Change sent to file server[%s] got no reply (%s); reading whether it took effect.",
+      strFileServer.c_str(), cause.c_str());
+  string record;
+  switch ((*step.settleByRead)(record)) {
+    case isilon::Settled::kDone:
+      Log(step.function, __LINE__, 2, "The change took effect on file server[%s]; it counts as done.",
+          strFileServer.c_str());
+      response = record;
+      outcome.fate = RequestFate::kSucceeded;
+      outcome.transport = TransportResult::kSucceeded;
+      outcome.settled = true;
+      return true;
+    case isilon::Settled::kNotDone:
+      Log(step.function, __LINE__, 2, "The change did not take effect on file server[%s]; sending it again (try %d).",
+          strFileServer.c_str(), repeat + 2);
+      // The read may have opened the session again, or lost it.
+      return pTransport == nullptr;
+    case isilon::Settled::kUnknown: break;
+  }
+  Log(step.function, __LINE__, 2,
+      "Could not read whether the change took effect on file server[%s]; it fails with its cause (%s).",
+      strFileServer.c_str(), cause.c_str());
+  return true;
 }
 
 ManageIsilon::RequestOutcome ManageIsilon::RunRequest(const RequestStep& step, IsilonJsonBase& request,
@@ -146,6 +187,10 @@ ManageIsilon::RequestOutcome ManageIsilon::RunRequest(const RequestStep& step, I
     if (strLastErrorCode.empty()) strLastErrorCode = "Internal error";
     if (strLastErrorMessage.empty()) strLastErrorMessage = "HTTP status " + std::to_string(outcome.httpStatus);
     outcome.done = step.codeMeaningDone != nullptr && strLastErrorCode == step.codeMeaningDone;
+    if (outcome.done && outcome.settled) {
+      Log(step.function, __LINE__, 2, "The change sent again found its goal reached on file server[%s] (Error[%s]).",
+          strFileServer.c_str(), strLastErrorCode.c_str());
+    }
   }
   return outcome;
 }

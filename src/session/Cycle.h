@@ -1,6 +1,7 @@
 #pragma once
 // The request cycle's types: what an operation tells the cycle about its request, and what
 // the cycle tells the operation about how it ended. Internal to the library.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,25 @@ enum class FailureLine { kSkip, kWrite };
 enum class Headers { kKeep, kReinstall };
 // What a success reply may hold: deletes want none, and read any text as the cluster's error.
 enum class SuccessBody { kAny, kEmpty };
+
+// What a change that was sent but got no reply (reset, closed, timed out) comes to. The cluster
+// may or may not have acted on it; only where its answer to a second look is safe does the cycle
+// take one, and only while retries are allowed (nIsilonRetryCount 0 sends every request once).
+enum class WhenCutOff {
+  kFail,          // fails with its cause: sending it again could act twice
+  kRepeat,        // sent again: a second go finds the goal reached (codeMeaningDone) or reaches it
+  kSettleByRead,  // the step's settleByRead looks whether the change took effect
+};
+
+// What a read after a cut-off change found.
+enum class Settled {
+  kDone,     // the change took effect; the reader put the reply's record in its argument
+  kNotDone,  // it did not: the change is sent again
+  kUnknown,  // the read failed too: the change fails with the cut-off's cause
+};
+// Reads whether a cut-off change took effect; on kDone it fills `reply` with what the change's
+// own success reply would have held.
+using SettleByRead = std::function<Settled(std::string& reply)>;
 
 // How a request ended.
 enum class RequestFate {
@@ -40,13 +60,17 @@ struct ManageIsilon::RequestStep {
   // source and options); the session's headers alone go with the next request.
   const std::vector<std::string>* extraHeaders = nullptr;
   bool trace = false;  // trace this request's traffic (with extraHeaders)
+  // A GET is always repeated when cut off; a change only as this says.
+  isilon::WhenCutOff whenCutOff = isilon::WhenCutOff::kFail;
+  const isilon::SettleByRead* settleByRead = nullptr;  // for kSettleByRead
 };
 
 struct ManageIsilon::RequestOutcome {
   isilon::RequestFate fate = isilon::RequestFate::kNotMade;
   long httpStatus = 0;  // 0 when no reply came
   TransportResult transport = TransportResult::kNotSent;
-  bool done = false;  // refused with the step's codeMeaningDone
+  bool done = false;     // refused with the step's codeMeaningDone
+  bool settled = false;  // a cut-off change that a second go or a read found done
 
   bool Succeeded() const { return fate == isilon::RequestFate::kSucceeded; }
   // Nothing left to report: the cycle has set the last error and written the failure line.

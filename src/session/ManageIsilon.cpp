@@ -140,6 +140,7 @@ ManageIsilon::RequestCounters ManageIsilon::GetRequestCounters() const {
 void ManageIsilon::ClearLastError() {
   strLastErrorCode.clear();
   strLastErrorMessage.clear();
+  clusterUnreachable_ = false;
 }
 
 bool ManageIsilon::FailInput(const char* function, int line) {

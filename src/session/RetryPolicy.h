@@ -17,10 +17,11 @@ struct RetryPolicy {
   // may be sent again.
   static bool RetriesStatus(long httpStatus) { return httpStatus == 429 || httpStatus == 503; }
   // A transport failure: one that never reached the server may be repeated for any method; one
-  // after the request went out only for a GET, since the server may have acted on it.
-  static bool RetriesFailure(TransportResult result, bool isGet) {
+  // after the request went out only when a second go is safe though the server may have acted
+  // on it (a GET, or a change whose step settles it).
+  static bool RetriesFailure(TransportResult result, bool repeatable) {
     return result == TransportResult::kNoConnection ||
-           ((result == TransportResult::kNoReply || result == TransportResult::kTimedOut) && isGet);
+           ((result == TransportResult::kNoReply || result == TransportResult::kTimedOut) && repeatable);
   }
 
   // Milliseconds to wait before repeat number `repeat` (0 for the first): the server's

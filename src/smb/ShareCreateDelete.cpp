@@ -80,7 +80,8 @@ bool ManageIsilon::CreateCIFSShare(const string& name, const string& path, const
 
   IsilonJsonCIFSShareCreate request;
   RequestStep step{kCreateFn, kPost, "Failed to create json request for cifs share creation."};
-  step.codeMeaningDone = "AEC_CONFLICT";  // the share is there already
+  step.codeMeaningDone = "AEC_CONFLICT";          // the share is there already
+  step.whenCutOff = isilon::WhenCutOff::kRepeat;  // a second go ends the same way
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -116,7 +117,8 @@ bool ManageIsilon::DeleteCIFSShare(const string& name, const string& path, const
   IsilonJsonCIFSShareDelete request;
   RequestStep step{kDeleteFn, kDelete, "Failed to create json request for cifs share deletion."};
   step.successBody = isilon::SuccessBody::kEmpty;
-  step.codeMeaningDone = "AEC_NOT_FOUND";  // nothing left to delete
+  step.codeMeaningDone = "AEC_NOT_FOUND";         // nothing left to delete
+  step.whenCutOff = isilon::WhenCutOff::kRepeat;  // a second go ends the same way
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,

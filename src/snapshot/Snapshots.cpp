@@ -161,6 +161,11 @@ void IsilonJsonSnapshotList::GetResume(std::string& out) { out = resume; }
 
 namespace {
 
+std::string WithoutTrailingSlash(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
 // The id of a snapshot in the cluster's create reply, or 0 when it has none that fits.
 int NewSnapshotId(const std::string& response) {
   jsonxx::Object reply;
@@ -180,7 +185,33 @@ bool ManageIsilon::CreateSnapshot(const string& path, const string& name, int& i
   Log(kFn, __LINE__, 3, "Request to create snapshot[%s] on path[%s].", name.c_str(), path.c_str());
 
   IsilonJsonSnapshotCreate request;
-  const RequestStep step{kFn, kPost, "Failed to create json request to create snapshot."};
+  RequestStep step{kFn, kPost, "Failed to create json request to create snapshot."};
+  // A create sent again would fail on the name the first one took: the snapshot is looked up
+  // by name instead, and is the one asked for when it covers the same path.
+  const isilon::SettleByRead readBack = [&](string& record) {
+    IsilonJsonSnapshotList read;
+    read.Initialize(strFileServer, "", name, 0, "", 1);
+    const RequestStep readStep{kFn, kGet, "Failed to create json request for snapshot list.",
+                               isilon::FailureLine::kSkip};
+    string reply;
+    const RequestOutcome found = RunRequest(
+        readStep, read, [&read](string& uri, string& body) { return read.BuildRequest(uri, body); }, reply);
+    if (found.fate == isilon::RequestFate::kErrorStatus && strLastErrorCode == "AEC_NOT_FOUND") {
+      return isilon::Settled::kNotDone;
+    }
+    vector<_IsilonSnapInfo> snaps;
+    if (!found.Succeeded() || !read.ParseResponse(reply) || !read.GetSnapsInfo(snaps)) return isilon::Settled::kUnknown;
+    for (const _IsilonSnapInfo& snap : snaps) {
+      if (snap.strName != name) continue;
+      // The name taken by a snapshot of another path: not this change's doing.
+      if (WithoutTrailingSlash(snap.strPath) != WithoutTrailingSlash(path)) return isilon::Settled::kUnknown;
+      record = "{\"id\":" + std::to_string(snap.nId) + "}";
+      return isilon::Settled::kDone;
+    }
+    return isilon::Settled::kNotDone;
+  };
+  step.whenCutOff = isilon::WhenCutOff::kSettleByRead;
+  step.settleByRead = &readBack;
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,
@@ -214,7 +245,8 @@ bool ManageIsilon::DeleteSnapshot(const string& path, const string& name, const 
   IsilonJsonSnapshotDelete request;
   RequestStep step{kFn, kDelete, "Failed to create json request to delete snapshot."};
   step.successBody = isilon::SuccessBody::kEmpty;
-  step.codeMeaningDone = "AEC_NOT_FOUND";  // nothing left to delete
+  step.codeMeaningDone = "AEC_NOT_FOUND";         // nothing left to delete
+  step.whenCutOff = isilon::WhenCutOff::kRepeat;  // a second go ends the same way
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,

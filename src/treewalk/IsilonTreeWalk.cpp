@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <thread>
 
@@ -50,12 +51,30 @@ struct IsilonTreeWalk::State {
   std::atomic<uint64_t> directories{0};
   std::atomic<uint64_t> failed{0};
 
+  // Workers holding a directory whose session's last request reached none of the cluster's
+  // nodes; they wait for another session to reach it (each success bumps `reachEpoch`). When
+  // they are all the busy workers, the cluster is gone and the walk ends.
+  int stalled = 0;
+  uint64_t reachEpoch = 0;
+  bool clusterGone = false;
+
+  // The first exception out of a callback or the session factory, for Run to rethrow.
+  std::mutex errorMutex;
+  std::exception_ptr error;
+
   void Worker();
+  void Work();
   void WalkFrom(ManageIsilon* session, const std::string& start);
   bool Deliver(const std::string& directory, std::vector<_IsilonFileInfo>& page);
   void Report(const std::string& directory, ManageIsilon* session, const std::string& code, const std::string& message);
   // Reports and takes out of the page every entry whose name names no child of `directory`.
   void DropUnfollowable(const std::string& directory, std::vector<_IsilonFileInfo>& page);
+  // After a listing that reached no node: waits until another session reaches the cluster
+  // (kBack: ask again), the walk is stopped (kStopped), or no busy session reaches it (kGone:
+  // this worker ends the walk).
+  enum class Cluster { kBack, kStopped, kGone };
+  Cluster AwaitCluster();
+  void NoteReached();
   // Queues what fits of `dirs` (from the back); true when all went.
   bool Offer(std::vector<std::string>& dirs);
   void StopAll();
@@ -101,7 +120,16 @@ bool IsilonTreeWalk::State::Deliver(const std::string& directory, std::vector<_I
   std::lock_guard<std::mutex> lock(callbackMutex);
   if (stopped) return false;
   entries += page.size();
-  if (onPage && !onPage(directory, page)) {
+  bool more = true;
+  try {
+    more = !onPage || onPage(directory, page);
+  } catch (...) {
+    // Stopped before the lock is let go: no other page is handed over after this one.
+    incomplete = true;
+    StopAll();
+    throw;
+  }
+  if (!more) {
     incomplete = true;
     StopAll();
     return false;
@@ -115,12 +143,20 @@ void IsilonTreeWalk::State::Report(const std::string& directory, ManageIsilon* s
   failure.strPath = directory;
   failure.strCode = code;
   failure.strMessage = message;
-  if (session != nullptr) session->GetLastError(failure.strCode, failure.strMessage);
+  if (session != nullptr) {
+    session->GetLastError(failure.strCode, failure.strMessage);
+    failure.strCause = session->GetLastTransportError();
+  }
   incomplete = true;
   ++failed;
   std::lock_guard<std::mutex> lock(callbackMutex);
   if (onFailure) {
-    onFailure(failure);
+    try {
+      onFailure(failure);
+    } catch (...) {
+      StopAll();
+      throw;
+    }
   } else {
     failures.push_back(std::move(failure));
   }
@@ -144,6 +180,28 @@ void IsilonTreeWalk::State::DropUnfollowable(const std::string& directory, std::
   page.resize(kept);
 }
 
+IsilonTreeWalk::State::Cluster IsilonTreeWalk::State::AwaitCluster() {
+  std::unique_lock<std::mutex> lock(queueMutex);
+  ++stalled;
+  const uint64_t epoch = reachEpoch;
+  queueChanged.notify_all();  // the others may all be stalled now
+  queueChanged.wait(lock, [&] { return stopped || clusterGone || reachEpoch != epoch || stalled >= busy; });
+  --stalled;
+  if (reachEpoch != epoch) return Cluster::kBack;
+  if (stopped || clusterGone) return Cluster::kStopped;
+  clusterGone = true;
+  return Cluster::kGone;
+}
+
+void IsilonTreeWalk::State::NoteReached() {
+  {
+    std::lock_guard<std::mutex> lock(queueMutex);
+    if (stalled == 0) return;
+    ++reachEpoch;
+  }
+  queueChanged.notify_all();
+}
+
 void IsilonTreeWalk::State::WalkFrom(ManageIsilon* session, const std::string& start) {
   std::vector<Frame> stack;
   stack.emplace_back(start);
@@ -165,10 +223,21 @@ void IsilonTreeWalk::State::WalkFrom(ManageIsilon* session, const std::string& s
       continue;
     }
     if (!session->GetFileList(page, top.path, top.resume, pageSize)) {
+      if (session->ClusterUnreachable()) {
+        const Cluster cluster = AwaitCluster();
+        if (cluster == Cluster::kBack) continue;  // the same page again
+        if (cluster == Cluster::kStopped) return;
+        // No node answers any session: every other directory would fail the same way.
+        Report(top.path, session, std::string(), std::string());
+        incomplete = true;
+        StopAll();
+        return;
+      }
       Report(top.path, session, std::string(), std::string());
       stack.pop_back();
       continue;
     }
+    NoteReached();
     if (top.tokens.Repeats(top.resume)) {
       Report(top.path, nullptr, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(top.resume));
       top.done = true;
@@ -187,8 +256,39 @@ void IsilonTreeWalk::State::WalkFrom(ManageIsilon* session, const std::string& s
 }
 
 void IsilonTreeWalk::State::Worker() {
+  try {
+    Work();
+  } catch (...) {
+    // A callback (or the factory) threw: the walk stops, and Run rethrows this on its caller's
+    // thread once every worker is done.
+    {
+      std::lock_guard<std::mutex> lock(errorMutex);
+      if (!error) error = std::current_exception();
+    }
+    incomplete = true;
+    StopAll();
+  }
+}
+
+void IsilonTreeWalk::State::Work() {
   std::unique_ptr<ManageIsilon> session;
   bool sessionFailed = false;
+  // However the worker ends, its session is closed and its directory no longer counts as busy.
+  struct Leave {
+    State& state;
+    std::unique_ptr<ManageIsilon>& session;
+    bool holding = false;
+    ~Leave() {
+      if (holding) {
+        {
+          std::lock_guard<std::mutex> lock(state.queueMutex);
+          --state.busy;
+        }
+        state.queueChanged.notify_all();
+      }
+      if (session) session->CloseConnection();
+    }
+  } leave{*this, session};
   for (;;) {
     std::string directory;
     {
@@ -198,6 +298,7 @@ void IsilonTreeWalk::State::Worker() {
       directory = std::move(pending.front());
       pending.pop_front();
       ++busy;
+      leave.holding = true;
     }
     if (!session && !sessionFailed) {
       session = factory ? factory() : nullptr;
@@ -211,10 +312,10 @@ void IsilonTreeWalk::State::Worker() {
     {
       std::lock_guard<std::mutex> lock(queueMutex);
       --busy;
+      leave.holding = false;
     }
     queueChanged.notify_all();
   }
-  if (session) session->CloseConnection();
 }
 
 IsilonTreeWalk::IsilonTreeWalk(const std::string& server, const std::string& user, const std::string& password)
@@ -262,6 +363,9 @@ bool IsilonTreeWalk::Run(const std::string& root) {
   s.failures.clear();
   s.pending.clear();
   s.busy = 0;
+  s.stalled = 0;
+  s.clusterGone = false;
+  s.error = nullptr;
   s.pending.push_back(WithoutTrailingSlashes(root));
 
   std::vector<std::thread> workers;
@@ -269,6 +373,7 @@ bool IsilonTreeWalk::Run(const std::string& root) {
   for (int i = 1; i < s.parallel; ++i) workers.emplace_back([&s] { s.Worker(); });
   s.Worker();
   for (std::thread& t : workers) t.join();
+  if (s.error) std::rethrow_exception(s.error);
   return !s.incomplete && !s.stopped;
 }
 

@@ -302,3 +302,23 @@ TEST_F(SimCoreTest, AdminFaultsRequestLogAndClockOverHttps) {
   // Moving the clock (which expires sessions: see the nodes' admin test) takes a number.
   EXPECT_EQ(400, client().send("POST", "/_sim/clock", "{\"advance\":\"soon\"}").status);
 }
+
+TEST_F(SimCoreTest, ModulesAdminRoutesServeOnlyTheAdminSide) {
+  const std::string body = R"({"paths":["/ifs/data/admin/a/f1","/ifs/data/admin/f2"]})";
+  HttpReply reply = client().send("POST", "/_sim/namespace/files", body);
+  ASSERT_EQ(200, reply.status) << reply.body;
+  EXPECT_EQ(2, reply.json()["added"]);
+  EXPECT_EQ(0, client().send("POST", "/_sim/namespace/files", body).json()["added"]);  // already there
+  for (const char* bad : {"{}", R"({"paths":"/ifs/x"})", R"({"paths":["/ifs/x",1]})", R"({"paths":["/etc/x"]})"})
+    EXPECT_EQ(400, client().send("POST", "/_sim/namespace/files", bad).status) << bad;
+  EXPECT_EQ(404, client().send("GET", "/_sim/namespace/nothing").status);
+
+  // Without the admin side, a session's request to a module's admin route finds nothing.
+  ASSERT_TRUE(client().login());
+  server().config().admin = false;
+  reply = client().authed("POST", "/_sim/namespace/files", R"({"paths":["/ifs/data/admin/f3"]})");
+  server().config().admin = true;
+  EXPECT_EQ(404, reply.status) << reply.body;
+  EXPECT_EQ(200, client().authed("GET", "/namespace/ifs/data/admin/f2?metadata").status);
+  EXPECT_EQ(404, client().authed("GET", "/namespace/ifs/data/admin/f3?metadata").status);
+}

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -133,6 +134,65 @@ TEST_F(TreeWalkTest, TheCallbackStopsTheWalk) {
   }
 }
 
+TEST_F(TreeWalkTest, ACallbackThatThrowsStopsTheWalkAndRunRethrowsIt) {
+  ASSERT_EQ(tree().Generate("/ifs/x", 400, 20), Status::kOk);
+  isim::Fault fault = isim::Fault::error("", 404, "AEC_NOT_FOUND", "gone");
+  fault.regex = "^/namespace/ifs/x/d000003/";
+  server().faults().add(fault.count(0));
+  for (bool inFailure : {false, true}) {
+    for (int parallel : {1, 4}) {
+      SCOPED_TRACE(std::to_string(parallel) + (inFailure ? " failure callback" : " page callback"));
+      IsilonTreeWalk walk(address(), user(), password());
+      walk.SetParallel(parallel);
+      walk.SetPageSize(5);
+      int pages = 0;
+      walk.OnPage([&](const std::string&, std::vector<_IsilonFileInfo>&) {
+        if (!inFailure && ++pages == 3) throw std::runtime_error("page");
+        return true;
+      });
+      walk.OnFailure([&](const IsilonTreeWalkFailure&) {
+        if (inFailure) throw std::runtime_error("failure");
+      });
+      try {
+        walk.Run("/ifs/x");
+        ADD_FAILURE() << "no exception";
+      } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(inFailure ? "failure" : "page"), e.what());
+      }
+      EXPECT_TRUE(walk.Stopped());
+      if (!inFailure) {
+        EXPECT_EQ(3, pages);  // no page after the one that threw
+      }
+      EXPECT_EQ(0u, server().sessions().liveCount());  // every session closed on the cluster
+    }
+  }
+}
+
+TEST_F(TreeWalkTest, AWalkEndsWithTheCauseWhenTheClusterIsGone) {
+  ASSERT_EQ(tree().Generate("/ifs/g", 300, 60), Status::kOk);
+  for (int parallel : {1, 4}) {
+    SCOPED_TRACE(parallel);
+    ASSERT_TRUE(server().nodeRunning(0) || server().startNode(0));
+    IsilonTreeWalk walk(address(), user(), password());
+    walk.SetParallel(parallel);
+    walk.SetPageSize(4);
+    int pages = 0;
+    walk.OnPage([&](const std::string&, std::vector<_IsilonFileInfo>&) {
+      if (++pages == 3) server().stopNode(0);
+      return true;
+    });
+    EXPECT_FALSE(walk.Run("/ifs/g"));
+    // One failure, not one per directory left.
+    ASSERT_EQ(1u, walk.Failures().size());
+    for (const IsilonTreeWalkFailure& f : walk.Failures()) {
+      EXPECT_NE("", f.strCode);
+      EXPECT_NE("", f.strCause) << f.strPath;
+    }
+    EXPECT_LE(pages, 3 + parallel);  // only what was under way when the node went
+  }
+  ASSERT_TRUE(server().startNode(0));
+}
+
 TEST_F(TreeWalkTest, SettingsOutOfRangeAreRefused) {
   IsilonTreeWalk walk(address(), user(), password());
   // Each bound from both sides (a braced list calls them in order).
@@ -166,6 +226,17 @@ TEST_F(TreeWalkTest, IsilonctlFindAndDu) {
   CtlRun missing = RunIsilonctl(target, {"du", "/ifs/none"});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_NE(missing.err.find("cannot read /ifs/none"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find("(HTTP status 404)"), std::string::npos) << missing.err;
+
+  // No node left: one line with the transport's cause (no retries: the tool's sleeps would be
+  // real ones).
+  SetRegistry("nIsilonRetryCount=0\n");
+  ASSERT_TRUE(server().stopNode(0));
+  CtlRun gone = RunIsilonctl(target, {"find", "/ifs/c", "--parallel", "3"});
+  ASSERT_TRUE(server().startNode(0));
+  EXPECT_EQ(gone.exitCode, 1);
+  EXPECT_EQ(std::count(gone.err.begin(), gone.err.end(), '\n'), 1) << gone.err;
+  EXPECT_NE(gone.err.find("Connection refused"), std::string::npos) << gone.err;
 }
 
 }  // namespace
