@@ -8,13 +8,8 @@
 
 namespace {
 
+using sessiontest::Demo;
 using sessiontest::SessionFixture;
-
-isim::Config Demo() {
-  isim::Config config;
-  config.demo = true;
-  return config;
-}
 
 class ConnectionsTest : public SessionFixture {
  protected:

@@ -12,17 +12,12 @@
 
 namespace {
 
+using sessiontest::Demo;
 using sessiontest::SessionFixture;
 
 const char kShares[] = "/platform/1/protocols/smb/shares";
 const char kExports[] = "/platform/1/protocols/nfs/exports";
 const char kSnapshots[] = "/platform/1/snapshot/snapshots";
-
-isim::Config Demo() {
-  isim::Config config;
-  config.demo = true;
-  return config;
-}
 
 class CutOffTest : public SessionFixture {
  public:

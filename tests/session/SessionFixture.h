@@ -12,6 +12,13 @@
 
 namespace sessiontest {
 
+// A simulator with the sample shares, exports, snapshots and policies.
+inline isim::Config Demo() {
+  isim::Config config;
+  config.demo = true;
+  return config;
+}
+
 class SessionFixture : public SimSessionFixture {
  protected:
   explicit SessionFixture(isim::Config config = isim::Config()) : SimSessionFixture("127.0.0.10", std::move(config)) {}
