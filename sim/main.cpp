@@ -83,6 +83,18 @@ int main(int argc, char** argv) {
                  "Retry-After seconds in --fault-rate's 503 replies (0: no header)")
       ->capture_default_str()
       ->check(CLI::Range(0, 3600));
+  app.add_option("--release", config.release,
+                 "Cluster release whose published API description is served: 8.0.1.2 (API versions 1-4) or 7.2.1.6 "
+                 "(1-2). /platform/N/X is served only where the release has X at some version <= N (else 404); "
+                 "request bodies and query arguments are checked against it (400 AEC_BAD_REQUEST)")
+      ->capture_default_str()
+      ->check(CLI::IsMember(isim::ApiDescription::builtIn().releases()));
+  app.add_flag("--strict-args", config.strictArgs,
+               "Refuse a query argument the description does not declare (400 AEC_BAD_REQUEST) instead of ignoring it");
+  app.add_flag("--compact", config.compact, "Write JSON replies compact instead of in the cluster's spaced lines");
+  app.add_flag("--check-replies", config.checkReplies,
+               "Check every 2xx JSON reply against the description's output schema; what does not conform is "
+               "listed by GET /_sim/reply-problems (with --admin)");
   app.add_flag("--demo", config.demo, "Fill the modules with sample data");
   app.add_option("--threads", config.threads, "Worker threads (one per open connection)")
       ->capture_default_str()

@@ -18,6 +18,9 @@
 //   GET    /_sim/stats     {"sessions":{"live":N},"random_faults":{"rate":P,"seed":S,
 //                          "requests":N,"unavailable":N,"resets":N}}
 //   POST   /_sim/fault-rate  {"rate": P, "seed": S} starts random faults over (rate 0: none)
+//   GET    /_sim/reply-problems  {"problems":[{"method":..,"path":..,"field":..,"message":..}]}
+//                          what --check-replies found in the replies so far
+//   DELETE /_sim/reply-problems  forgets them
 // Other /_sim/ paths go to the routes modules register there (a module's own state).
 #include <malloc.h>
 #include <strings.h>
@@ -174,6 +177,17 @@ Response Server::Impl::admin(const Request& request, size_t node) {
     }
     if (method == "DELETE") {
       server.faults().clear();
+      return Response::empty(204);
+    }
+  } else if (path == "/_sim/reply-problems") {
+    if (method == "GET") {
+      nlohmann::json list = nlohmann::json::array();
+      for (const auto& p : server.replyProblems().entries())
+        list.push_back({{"method", p.method}, {"path", p.path}, {"field", p.field}, {"message", p.message}});
+      return dumpJson({{"problems", list}});
+    }
+    if (method == "DELETE") {
+      server.replyProblems().clear();
       return Response::empty(204);
     }
   } else if (path == "/_sim/requests") {

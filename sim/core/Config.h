@@ -34,6 +34,14 @@ struct Config {
   uint64_t faultSeed = 1;
   int faultRetryAfter = 0;  // seconds in the Retry-After header of those 503s; 0: no header
 
+  // The cluster release served, as its published API description has it: "8.0.1.2" (API
+  // versions 1..4) or "7.2.1.6" (1..2). /platform/N/X is served only where that release has X
+  // at some version <= N; request bodies and query arguments are checked against it.
+  std::string release = "8.0.1.2";
+  bool strictArgs = false;    // a query argument the description does not declare gets 400
+  bool compact = false;       // JSON replies compact instead of the cluster's spaced lines
+  bool checkReplies = false;  // 2xx JSON replies are checked against their output schema
+
   // The node addresses in use: nodeAddresses, or `address` alone.
   std::vector<std::string> addresses() const {
     return nodeAddresses.empty() ? std::vector<std::string>{address} : nodeAddresses;

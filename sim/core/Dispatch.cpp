@@ -68,11 +68,22 @@ Request Server::Impl::convert(const httplib::Request& in) {
   return r;
 }
 
-void Server::Impl::write(const Response& response, httplib::Response& out) {
+void Server::Impl::write(const Response& response, httplib::Response& out) const {
   out.status = response.status;
   for (const auto& h : response.headers) out.headers.emplace(h.first, h.second);
-  if (!response.body.empty() || !response.contentType.empty())
-    out.set_content(response.body, response.contentType.empty() ? "application/json" : response.contentType);
+  const bool compact = server.config().compact;
+  const std::string type = response.contentType.empty() ? "application/json" : response.contentType;
+  if (response.structured) {
+    out.set_content(formatJson(response.value, compact), type);
+    return;
+  }
+  if (response.body.empty() && response.contentType.empty()) return;
+  nlohmann::json value;
+  // A body a module wrote out itself is laid out as the cluster would, when it is JSON.
+  if (!compact && response.jsonValue(value))
+    out.set_content(formatJson(value, false), type);
+  else
+    out.set_content(response.body, type);
 }
 
 void Server::Impl::track(Node& node, const httplib::Request& in) {
@@ -177,7 +188,12 @@ Response Server::Impl::process(Request& request, size_t node) {
   // Modules' /_sim/ routes are for the admin side only.
   if (request.rawPath.compare(0, sizeof kAdminPrefix - 1, kAdminPrefix) == 0)
     return errorReply(404, "AEC_NOT_FOUND", "Path not found: " + request.path);
-  Response response = router.dispatch(request);
+  const ApiDescription::Resource* resource = nullptr;
+  Response response;
+  if (gateRequest(server.config(), request, resource, response)) {
+    response = router.dispatch(request);
+    if (server.config().checkReplies) server.replyProblems().check(request, resource, response);
+  }
   if (use.renewed) {
     response.addHeader("Set-Cookie", "isisessid=" + use.replacement.sessionId + "; path=/; HttpOnly; Secure");
     response.addHeader("Set-Cookie", "isicsrf=" + use.replacement.csrfToken + "; path=/; Secure");

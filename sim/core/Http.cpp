@@ -70,9 +70,63 @@ bool cookieValue(const Request& request, const std::string& name, std::string& v
   return false;
 }
 
-Response Response::json(const nlohmann::json& value, int status) {
+Response Response::json(nlohmann::json value, int status) {
+  Response r(status, std::string());
+  r.structured = true;
+  r.value = std::move(value);
+  return r;
+}
+
+bool Response::jsonValue(nlohmann::json& out) const {
+  if (structured) {
+    out = value;
+    return true;
+  }
+  if (body.empty() || contentType.compare(0, 16, "application/json") != 0) return false;
+  out = nlohmann::json::parse(body, /*cb=*/nullptr, /*allow_exceptions=*/false);
+  return !out.is_discarded();
+}
+
+namespace {
+std::string scalarText(const nlohmann::json& v) {
   // Replacement characters instead of an exception for any invalid UTF-8 a module stored.
-  return Response(status, value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+  return v.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void writeSpaced(const nlohmann::json& v, std::string& out) {
+  if (v.is_object() && !v.empty()) {
+    out += "{\n";
+    bool first = true;
+    for (const auto& m : v.items()) {
+      if (!first) out += ",\n";
+      first = false;
+      out += scalarText(nlohmann::json(m.key()));
+      out += " : ";
+      if (m.value().is_structured()) out += '\n';
+      writeSpaced(m.value(), out);
+    }
+    out += "\n}";
+  } else if (v.is_array() && !v.empty()) {
+    out += "[\n";
+    bool first = true;
+    for (const auto& e : v) {
+      if (!first) out += ",\n";
+      first = false;
+      out += '\n';
+      writeSpaced(e, out);
+    }
+    out += "\n]";
+  } else {
+    out += scalarText(v);
+  }
+}
+}  // namespace
+
+std::string formatJson(const nlohmann::json& value, bool compact) {
+  if (compact) return scalarText(value);
+  std::string out;
+  writeSpaced(value, out);
+  return out;
 }
 
 Response Response::empty(int status) { return Response(status, std::string(), std::string()); }
@@ -83,7 +137,7 @@ std::string errorBody(const std::string& code, const std::string& message) {
 }
 
 Response errorReply(int status, const std::string& code, const std::string& message) {
-  return Response(status, errorBody(code, message));
+  return Response::json({{"errors", nlohmann::json::array({{{"code", code}, {"message", message}}})}}, status);
 }
 
 namespace {

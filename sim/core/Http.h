@@ -51,8 +51,11 @@ struct Request {
 
 struct Response {
   int status = 200;
-  std::string body;
+  std::string body;  // as sent, unless `structured`
   std::string contentType = "application/json";
+  // A JSON reply kept as a value, written out in the configured style (formatJson).
+  bool structured = false;
+  nlohmann::json value;
   std::vector<std::pair<std::string, std::string>> headers;  // extra headers, in order
 
   Response() = default;
@@ -64,11 +67,20 @@ struct Response {
     return *this;
   }
 
-  // A JSON reply (compact, as the cluster sends it).
-  static Response json(const nlohmann::json& value, int status = 200);
+  // A JSON reply, written in the cluster's style (or compact) when sent.
+  static Response json(nlohmann::json value, int status = 200);
   // An empty reply: 204 for deletes, 200 for modifications that return nothing.
   static Response empty(int status = 204);
+
+  // The reply's JSON value (parsed from `body` when not structured); false when it has none.
+  bool jsonValue(nlohmann::json& out) const;
 };
+
+// JSON text the way a cluster writes it: an object is "{\n" + members joined by ",\n" as
+// `"key" : value` + "\n}", with a line break after " : " where the value is an object or array;
+// an array is "[\n" + elements each led by "\n", joined by ",\n" + "\n]". Empty ones are "{}" and
+// "[]". `compact`: the shortest form instead. Invalid UTF-8 becomes U+FFFD either way.
+std::string formatJson(const nlohmann::json& value, bool compact);
 
 // Value of cookie `name` in the request's Cookie headers; false when absent.
 bool cookieValue(const Request& request, const std::string& name, std::string& value);

@@ -23,6 +23,7 @@
 #include "sim/core/Clock.h"
 #include "sim/core/Config.h"
 #include "sim/core/Faults.h"
+#include "sim/core/Gate.h"
 #include "sim/core/Module.h"
 #include "sim/core/RequestLog.h"
 #include "sim/core/Sessions.h"
@@ -85,6 +86,8 @@ class Server {
   FaultInjector& faults() { return faults_; }
   SessionStore& sessions() { return sessions_; }
   RandomFaults& randomFaults() { return randomFaults_; }
+  // What Config::checkReplies found wrong in the replies given so far.
+  ReplyProblems& replyProblems() { return replyProblems_; }
   Clock& clock() { return clock_; }
   const Clock& clock() const { return clock_; }
 
@@ -107,6 +110,7 @@ class Server {
   RequestLog requestLog_;
   FaultInjector faults_;
   RandomFaults randomFaults_;
+  ReplyProblems replyProblems_;
   std::vector<std::unique_ptr<Module>> modules_;
   std::unique_ptr<Impl> impl_;
 };

@@ -76,7 +76,7 @@ struct Server::Impl {
   void handle(Node& node, size_t index, const httplib::Request& in, httplib::Response& out);
   Response process(Request& request, size_t node);
   static Request convert(const httplib::Request& in);
-  static void write(const Response& response, httplib::Response& out);
+  void write(const Response& response, httplib::Response& out) const;
   static void track(Node& node, const httplib::Request& in);
   void closeConnections(Node& node);
   static void sleepFor(Node& node, int milliseconds);
