@@ -22,6 +22,9 @@ struct Config {
   double absoluteTimeout = 14400;     // seconds a login lasts at most
   bool admin = false;                 // enables the /_sim/ endpoints
   bool demo = false;                  // modules fill in sample data
+  // Members the cluster's description allows to be null (job ids, durations, end times, a deleted
+  // snapshot's name, report counters) come back as null; otherwise they hold a value.
+  bool nulls = false;
   size_t threads = 32;                // worker threads: one per open connection
   int latencyMs = 0;                  // each request is answered no sooner than this after it arrived
   int keepAliveTimeout = 30;          // seconds an idle connection is kept

@@ -16,6 +16,8 @@ using nlohmann::json;
 
 const size_t kDefaultPageLimit = 1000;
 const unsigned long long kMaxPageLimit = 4294967295ull;
+// A sorted listing gives at most this many objects a reply, whatever the limit asked.
+const size_t kSortedPageMax = 1000;
 const char kTokenScope[] = "namespace";
 
 // The reply for a tree failure, in the cluster's error shape.
@@ -250,12 +252,18 @@ Response NamespaceModule::list(const Request& request, const std::string& dir) c
       return errorReply(400, "AEC_BAD_REQUEST", "Invalid resume token: " + token);
   }
   if (request.hasParam("limit")) {
+    const std::string text = request.param("limit");
     unsigned long long limit = 0;
-    if (!ParseCount(request.param("limit"), kMaxPageLimit, limit) || limit == 0)
+    if (!text.empty() && text[0] == '-' && ParseCount(text.substr(1), ~0ull, limit) && limit > 0) {
+      limit = kMaxPageLimit;  // a negative limit asks for everything
+    } else if (!ParseCount(text, kMaxPageLimit, limit) || limit == 0) {
       return errorReply(400, "AEC_BAD_REQUEST",
                         "Field: limit must be an integer between 1 and " + std::to_string(kMaxPageLimit));
+    }
     cursor.limit = static_cast<size_t>(limit);
   }
+  // The cap goes into the resume token, since a page after the first carries no sort argument.
+  if (request.hasParam("sort") && cursor.limit > kSortedPageMax) cursor.limit = kSortedPageMax;
   if (request.hasParam("detail")) cursor.detail = request.param("detail");
   if (request.hasParam("sort") && request.param("sort") != "name")
     return errorReply(400, "AEC_BAD_REQUEST", "Unsupported sort field: " + request.param("sort"));

@@ -257,7 +257,7 @@ void NfsModule::registerRoutes(Router& router) {
     if (!parseId(request.captures[0], id) || !find(id, item) || (request.hasParam("zone") && item.zone != zone)) {
       return notFound(request.captures[0]);
     }
-    return Response::json({{"exports", nlohmann::json::array({item.toJson()})}, {"total", 1}});
+    return Response::json({{"exports", nlohmann::json::array({item.toJson()})}});
   });
 
   router.post(kExports, [this](const Request& request) {

@@ -1,6 +1,7 @@
 #include "sim/snapshot/SnapshotModule.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -36,16 +37,15 @@ struct Change {
 json Seconds(uint64_t sec) { return {{"sec", sec}, {"nsec", 0}}; }
 
 json ChangeJson(const Change& c) {
+  // The LIN, the snapshot and the kinds of change stay with the simulator: a cluster's entry
+  // names only the object.
   return {{"id", std::to_string(c.lin)},
-          {"lin", c.lin},
           {"path", c.path},
           {"type", c.directory ? "directory" : "regular"},
           {"size", c.size},
           {"atime", Seconds(c.mtime)},
           {"ctime", Seconds(c.mtime)},
-          {"mtime", Seconds(c.mtime)},
-          {"snap_id", c.snapId},
-          {"change_types", c.changes}};
+          {"mtime", Seconds(c.mtime)}};
 }
 
 // Whole positive number that fits an int64, from a JSON value.
@@ -107,11 +107,14 @@ struct SnapshotModule::Snap {
   bool locked = false;
   std::shared_ptr<const ns::Tree> frozen;
 
-  json toJson() const {
-    return {{"id", id},           {"name", name},         {"path", path},           {"created", created},
-            {"expires", nullptr}, {"has_locks", locked},  {"size", size},           {"state", "active"},
-            {"alias", nullptr},   {"target_id", nullptr}, {"target_name", nullptr}, {"schedule", nullptr},
-            {"shadow_bytes", 0},  {"pct_filesystem", 0},  {"pct_reserve", 0}};
+  // Unset members are null under Config::nulls, as a cluster may give them; empty otherwise.
+  json toJson(bool nulls) const {
+    const json none = nulls ? json(nullptr) : json("");
+    const json noNumber = nulls ? json(nullptr) : json(0);
+    return {{"id", id},           {"name", name},           {"path", path},        {"created", created},
+            {"expires", noNumber}, {"has_locks", locked},   {"size", size},        {"state", "active"},
+            {"alias", none},       {"target_id", noNumber}, {"target_name", none}, {"schedule", none},
+            {"shadow_bytes", 0},   {"pct_filesystem", 0},   {"pct_reserve", 0}};
   }
 };
 
@@ -128,18 +131,31 @@ struct SnapshotModule::Job {
   uint64_t endTime = 0;
   std::shared_ptr<const ChangeList> result;
 
+  std::string impactPolicy = "LOW";
+
   json toJson() const {
-    return {{"id", id},
-            {"type", kJobType},
-            {"state", state},
-            {"policy", "HIGH"},
-            {"priority", 1},
-            {"control_state", finished ? state : "running"},
-            {"create_time", createTime},
-            {"start_time", createTime},
-            {"end_time", finished ? json(endTime) : json(nullptr)},
-            {"changelistcreate_params", {{"older_snapid", older}, {"newer_snapid", newer}, {"retain_repstate", false}}},
-            {"description", "Create a list of changes between two snapshots"}};
+    // A job's impact follows its impact policy (LOW, MEDIUM, HIGH, OFF_HOURS, ...).
+    std::string upper = impactPolicy;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string impact = "Medium";
+    if (upper == "LOW") impact = "Low";
+    if (upper == "HIGH") impact = "High";
+    json j = {{"id", id},
+              {"type", kJobType},
+              {"state", state},
+              {"policy", impactPolicy},
+              {"impact", impact},
+              {"priority", 1},
+              {"control_state", finished ? state : "running"},
+              {"create_time", createTime},
+              {"start_time", createTime},
+              {"current_phase", 1},
+              {"total_phases", 1},
+              {"retries_remaining", 0},
+              {"description", "Create a list of changes between two snapshots"}};
+    // A running job has no end time yet: the member is left out, as it cannot be null.
+    if (finished) j["end_time"] = endTime;
+    return j;
   }
 };
 
@@ -313,7 +329,7 @@ Response SnapshotModule::createSnapshot(const Request& request) {
   snap->size = size;
   snap->frozen = std::move(frozen);
   snaps_.push_back(snap);
-  return Response::json(snap->toJson(), 201);
+  return Response::json(snap->toJson(server().config().nulls), 201);
 }
 
 Response SnapshotModule::listSnapshots(const Request& request) const {
@@ -339,7 +355,7 @@ Response SnapshotModule::listSnapshots(const Request& request) const {
   if (dir == "DESC") std::reverse(all.begin(), all.end());
   const Page page = pager.page(all.size(), cursor, request);
   json list = json::array();
-  for (const auto& s : page.slice(all)) list.push_back(s->toJson());
+  for (const auto& s : page.slice(all)) list.push_back(s->toJson(server().config().nulls));
   return Response::json({{"snapshots", list}, {"resume", page.resumeJson()}, {"total", all.size()}});
 }
 
@@ -347,7 +363,7 @@ Response SnapshotModule::getSnapshot(const Request& request) const {
   std::lock_guard<std::mutex> lock(mutex_);
   const Snap* snap = findLocked(request.captures.at(0));
   if (snap == nullptr) return errorReply(404, "AEC_NOT_FOUND", "Snapshot " + request.captures.at(0) + " not found");
-  return Response::json({{"snapshots", json::array({snap->toJson()})}});
+  return Response::json({{"snapshots", json::array({snap->toJson(server().config().nulls)})}});
 }
 
 Response SnapshotModule::deleteSnapshot(const Request& request) {
@@ -469,6 +485,8 @@ Response SnapshotModule::createJob(const Request& request) {
     job->older = older;
     job->newer = newer;
     job->plan = plan_;
+    auto policy = body.find("policy");
+    job->impactPolicy = policy != body.end() && policy->is_string() ? policy->get<std::string>() : jobType_.policy;
     job->started = server().clock().now();
     job->createTime = nowSeconds();
     jobs_[job->id] = job;
@@ -567,7 +585,7 @@ Response SnapshotModule::getJobType(const Request&) const {
                {"policy", jobType_.policy},
                {"priority", jobType_.priority},
                {"exclusion_set", ""},
-               {"schedule", nullptr},
+               {"schedule", server().config().nulls ? json(nullptr) : json("")},
                {"hidden", false},
                {"description", "Create a list of changes between two snapshots with matching root paths"}};
   return Response::json({{"types", json::array({type})}});

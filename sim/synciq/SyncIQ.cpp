@@ -111,6 +111,66 @@ std::string applyField(Policy& p, const std::string& key, const nlohmann::json& 
   return "is not a valid field";
 }
 
+
+// The integer counters every job and report carries, in the cluster's names; the simulated
+// transfer fills in only a few of them (see fillRecord), the rest stay 0.
+const char* const kCounters[] = {
+    "ads_streams_replicated",      "block_specs_replicated",      "bytes_recoverable",
+    "char_specs_replicated",       "corrected_lins",              "dirs_changed",
+    "dirs_moved",                  "dirs_new",                    "error_checksum_files_skipped",
+    "error_io_files_skipped",      "error_net_files_skipped",     "failed_chunks",
+    "fifos_replicated",            "file_data_bytes",             "files_changed",
+    "files_linked",                "files_new",                   "files_selected",
+    "files_unlinked",              "files_with_ads_replicated",   "flipped_lins",
+    "hard_links_replicated",       "hash_exceptions_fixed",       "hash_exceptions_found",
+    "lins_total",                  "network_bytes_to_source",     "network_bytes_to_target",
+    "num_retransmitted_files",     "regular_files_replicated",    "resynced_lins",
+    "retry",                       "running_chunks",              "sockets_replicated",
+    "source_bytes_recovered",      "source_directories_created",  "source_directories_deleted",
+    "source_directories_linked",   "source_directories_unlinked", "source_directories_visited",
+    "source_files_deleted",        "source_files_linked",         "source_files_unlinked",
+    "sparse_data_bytes",           "succeeded_chunks",            "symlinks_replicated",
+    "target_bytes_recovered",      "target_directories_created",  "target_directories_deleted",
+    "target_directories_linked",   "target_directories_unlinked", "target_files_deleted",
+    "target_files_linked",         "target_files_unlinked",       "total_chunks",
+    "total_data_bytes",            "total_files",                 "total_network_bytes",
+    "total_phases",                "unchanged_data_bytes",        "up_to_date_files_skipped",
+    "updated_files_replicated",    "user_conflict_files_skipped"};
+
+// What a job and its report share: the counters, the lists and the policy's summary.
+void fillRecord(nlohmann::json& j, const Report& r, const Policy* policy) {
+  for (const char* counter : kCounters) j[counter] = 0;
+  j["bytes_transferred"] = r.bytesTransferred;
+  j["directories_replicated"] = r.directoriesReplicated;
+  j["dirs_deleted"] = r.dirsDeleted;
+  j["files_transferred"] = r.filesTransferred;
+  j["new_files_replicated"] = r.newFilesReplicated;
+  j["regular_files_replicated"] = r.filesTransferred;
+  j["total_files"] = r.filesTransferred;
+  j["file_data_bytes"] = r.bytesTransferred;
+  j["total_data_bytes"] = r.bytesTransferred;
+  j["total_network_bytes"] = r.bytesTransferred;
+  j["network_bytes_to_target"] = r.bytesTransferred;
+  j["dead_node"] = false;
+  j["errors"] = r.error.empty() ? nlohmann::json::array() : nlohmann::json::array({r.error});
+  j["warnings"] = nlohmann::json::array();
+  j["phases"] = nlohmann::json::array();
+  j["retransmitted_files"] = nlohmann::json::array();
+  j["target_snapshots"] = r.targetSnapshots;
+  j["sync_type"] = r.initial ? "initial" : "incremental";
+  const std::string action = policy != nullptr ? policy->action : std::string("sync");
+  j["policy_action"] = action;
+  if (policy == nullptr) {
+    j["policy"] = {{"action", action}, {"name", r.policyName}};
+  } else {
+    j["policy"] = {{"action", policy->action},
+                   {"name", policy->name},
+                   {"source_root_path", policy->sourceRootPath},
+                   {"target_host", policy->targetHost},
+                   {"target_path", policy->targetPath}};
+  }
+}
+
 }  // namespace
 
 std::string expandPattern(const std::string& pattern, const std::string& cluster, const std::string& policy,
@@ -147,44 +207,6 @@ std::string expandPattern(const std::string& pattern, const std::string& cluster
     ++i;
   }
   return out;
-}
-
-nlohmann::json policyJson(const Policy& p) {
-  return {{"id", p.id},
-          {"name", p.name},
-          {"description", p.description},
-          {"check_integrity", p.checkIntegrity},
-          {"conflicted", p.conflicted},
-          {"enabled", p.enabled},
-          {"expected_dataloss", p.expectedDataloss},
-          {"has_sync_state", p.hasSyncState},
-          {"schedule", p.schedule},
-          {"source_root_path", p.sourceRootPath},
-          {"target_host", p.targetHost},
-          {"target_path", p.targetPath},
-          {"action", p.action},
-          {"target_snapshot_archive", p.targetSnapshotArchive},
-          {"target_snapshot_expiration", p.targetSnapshotExpiration},
-          {"target_snapshot_pattern", p.targetSnapshotPattern}};
-}
-
-nlohmann::json reportJson(const Report& r) {
-  return {{"id", r.policyId + "-" + std::to_string(r.jobId)},
-          {"job_id", r.jobId},
-          {"policy_name", r.policyName},
-          {"policy_id", r.policyId},
-          {"state", r.state},
-          {"error", r.error},
-          {"bytes_transferred", r.bytesTransferred},
-          {"directories_replicated", r.directoriesReplicated},
-          {"dirs_deleted", r.dirsDeleted},
-          {"files_transferred", r.filesTransferred},
-          {"new_files_replicated", r.newFilesReplicated},
-          {"duration", r.duration},
-          {"source_snapshot", r.sourceSnapshot},
-          {"target_snapshots", r.targetSnapshots},
-          {"start_time", r.startTime},
-          {"end_time", r.endTime}};
 }
 
 // ---- state -------------------------------------------------------------------------------
@@ -320,7 +342,7 @@ void SyncIQModule::advanceLocked() {
       r.policyName = job.policyName;
       r.policyId = job.policyId;
       r.state = "running";
-      r.sourceSnapshot = job.sourceSnapshot;
+      r.initial = job.firstOfPolicy;
       r.startTime = job.startWall + static_cast<int64_t>(runStart);
       job.report = reports_.size();
       reports_.push_back(r);
@@ -334,17 +356,115 @@ void SyncIQModule::advanceLocked() {
   }
 }
 
+nlohmann::json SyncIQModule::maybeNull(bool known, const nlohmann::json& value) const {
+  return known || !server().config().nulls ? value : nlohmann::json(nullptr);
+}
+
+nlohmann::json SyncIQModule::policyJsonLocked(const Policy& p) const {
+  // The newest job of the policy that ran, and the newest that finished; reports_ are oldest first.
+  const Report* last = nullptr;
+  const Report* success = nullptr;
+  for (const Report& r : reports_) {
+    if (r.policyId != p.id) continue;
+    last = &r;
+    if (r.state == "finished") success = &r;
+  }
+  const nlohmann::json noNetwork = {{"pool", ""}, {"subnet", ""}};
+  return {{"id", p.id},
+          {"name", p.name},
+          {"description", p.description},
+          {"check_integrity", p.checkIntegrity},
+          {"conflicted", p.conflicted},
+          {"enabled", p.enabled},
+          {"expected_dataloss", p.expectedDataloss},
+          {"has_sync_state", p.hasSyncState},
+          {"schedule", p.schedule},
+          {"source_root_path", p.sourceRootPath},
+          {"target_host", p.targetHost},
+          {"target_path", p.targetPath},
+          {"action", p.action},
+          {"target_snapshot_archive", p.targetSnapshotArchive},
+          {"target_snapshot_expiration", p.targetSnapshotExpiration > 0 ? p.targetSnapshotExpiration : 0},
+          {"target_snapshot_pattern", p.targetSnapshotPattern},
+          {"last_job_state", last != nullptr ? last->state : std::string()},
+          {"last_started", maybeNull(last != nullptr, last != nullptr ? last->startTime : 0)},
+          {"last_success", maybeNull(success != nullptr, success != nullptr ? success->endTime : 0)},
+          // Settings the simulator does not model, at the cluster's defaults.
+          {"accelerated_failback", false},
+          {"burst_mode", false},
+          {"changelist", false},
+          {"cloud_deep_copy", "deny"},
+          {"disable_file_split", false},
+          {"disable_fofb", false},
+          {"disable_stf", false},
+          {"file_matching_pattern", nlohmann::json::object()},
+          {"force_interface", false},
+          {"job_delay", maybeNull(false, 0)},
+          {"log_level", "notice"},
+          {"log_removed_files", false},
+          {"next_run", maybeNull(false, 0)},
+          {"password_set", false},
+          {"priority", 0},
+          {"report_max_age", 31536000},
+          {"report_max_count", 2000},
+          {"restrict_target_network", false},
+          {"rpo_alert", maybeNull(false, 0)},
+          {"skip_lookup", false},
+          {"skip_when_source_unmodified", false},
+          {"snapshot_sync_existing", false},
+          {"snapshot_sync_pattern", "*"},
+          {"source_exclude_directories", nlohmann::json::array()},
+          {"source_include_directories", nlohmann::json::array()},
+          {"source_network", maybeNull(false, noNetwork)},
+          {"source_snapshot_archive", false},
+          {"source_snapshot_expiration", 0},
+          {"source_snapshot_pattern", ""},
+          {"target_compare_initial_sync", false},
+          {"target_detect_modifications", true},
+          {"target_snapshot_alias", "SIQ-%{SrcCluster}-%{PolicyName}-latest"},
+          {"workers_per_node", 3}};
+}
+
+nlohmann::json SyncIQModule::reportJsonLocked(const Report& r) const {
+  nlohmann::json j;
+  fillRecord(j, r, policyLocked(r.policyId));
+  const bool ended = r.state != "running";
+  j["id"] = r.policyId + "-" + std::to_string(r.jobId);
+  j["job_id"] = r.jobId;
+  j["policy_name"] = r.policyName;
+  j["policy_id"] = r.policyId;
+  j["action"] = "run";
+  j["state"] = r.state;
+  j["error"] = r.error;
+  j["duration"] = maybeNull(ended, r.duration);
+  j["start_time"] = r.startTime;
+  j["end_time"] = maybeNull(ended, ended ? r.endTime : 0);
+  j["subreport_count"] = 0;
+  j["worm_committed_file_conflicts"] = 0;
+  return j;
+}
+
 nlohmann::json SyncIQModule::jobJsonLocked(const Job& job, double elapsed) const {
-  const Phase phase = phaseOf(job, elapsed);
-  const double runStart = job.timing.appearAfter + job.timing.pendingFor;
-  nlohmann::json j = {{"id", job.policyId},
-                      {"policy_name", job.policyName},
-                      {"action", "run"},
-                      {"state", phase == Phase::kRunning ? std::string("running") : job.timing.pendingState},
-                      {"error", ""},
-                      {"source_snapshot", job.sourceSnapshot},
-                      {"start_time", job.startWall}};
-  if (phase == Phase::kRunning && elapsed - runStart >= job.timing.jobIdAfter) j["job_id"] = job.id;
+  const bool running = phaseOf(job, elapsed) == Phase::kRunning;
+  const double ran = elapsed - (job.timing.appearAfter + job.timing.pendingFor);
+  Report pending;
+  pending.policyName = job.policyName;
+  pending.initial = job.firstOfPolicy;
+  const Report& r = job.report != SIZE_MAX ? reports_[job.report] : pending;
+  nlohmann::json j;
+  fillRecord(j, r, policyLocked(job.policyId));
+  const bool idShown = running && ran >= job.timing.jobIdAfter;
+  j["id"] = job.policyId;
+  j["policy_id"] = job.policyId;
+  j["policy_name"] = job.policyName;
+  j["action"] = "run";
+  j["state"] = running ? std::string("running") : job.timing.pendingState;
+  j["error"] = "";
+  j["job_id"] = maybeNull(idShown, idShown ? job.id : 0);
+  j["start_time"] = job.startWall;
+  j["duration"] = maybeNull(running, running ? static_cast<uint64_t>(ran) : 0);
+  j["end_time"] = maybeNull(false, 0);
+  j["workers"] = nlohmann::json::array();
   return j;
 }
 
@@ -359,7 +479,7 @@ Response SyncIQModule::listPolicies(const Request& request) {
   if (!pager.begin(request, cursor, error)) return error;
   const Page page = pager.page(policies_.size(), cursor, request);
   nlohmann::json list = nlohmann::json::array();
-  for (const Policy& p : page.slice(policies_)) list.push_back(policyJson(p));
+  for (const Policy& p : page.slice(policies_)) list.push_back(policyJsonLocked(p));
   return Response::json({{"policies", list}, {"resume", page.resumeJson()}, {"total", page.total}});
 }
 
@@ -368,7 +488,7 @@ Response SyncIQModule::getPolicy(const Request& request) {
   advanceLocked();
   const Policy* p = policyLocked(request.captures.at(0));
   if (p == nullptr) return errorReply(404, "AEC_NOT_FOUND", "Policy " + request.captures.at(0) + " not found");
-  return Response::json({{"policies", nlohmann::json::array({policyJson(*p)})}});
+  return Response::json({{"policies", nlohmann::json::array({policyJsonLocked(*p)})}});
 }
 
 Response SyncIQModule::modifyPolicy(const Request& request) {
@@ -489,7 +609,7 @@ Response SyncIQModule::listReports(const Request& request) {
     if (byPolicy && it->policyName != policyName) continue;
     if (!state.empty() && it->state != state) continue;
     if (jobId != 0 && it->jobId != jobId) continue;
-    listed.push_back(reportJson(*it));
+    listed.push_back(reportJsonLocked(*it));
   }
   const Page page = pager.page(listed.size(), cursor, request);
   nlohmann::json list = nlohmann::json::array();
@@ -567,7 +687,7 @@ void SyncIQModule::seedDemo() {
   first.duration = 1260;
   first.startTime = now - 2 * 86400;
   first.endTime = first.startTime + 1260;
-  first.sourceSnapshot = "home-daily-1";
+  first.initial = true;
   first.targetSnapshots = {"SIQ-" + homeId + "-initial",
                            expandPattern(kCurrentPattern, settings_.clusterName, "home-dr", first.endTime)};
   addReport(first);
@@ -581,7 +701,7 @@ void SyncIQModule::seedDemo() {
   second.duration = 95;
   second.startTime = now - 86400;
   second.endTime = second.startTime + 95;
-  second.sourceSnapshot = "home-daily-2";
+  second.initial = false;
   second.targetSnapshots = {"SIQ-Failover-home-dr-" + dateText(second.endTime),
                             expandPattern(kCurrentPattern, settings_.clusterName, "home-dr", second.endTime)};
   addReport(second);

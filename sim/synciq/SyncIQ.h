@@ -84,7 +84,7 @@ struct Report {
   uint64_t filesTransferred = 0;
   uint64_t newFilesReplicated = 0;
   uint64_t duration = 0;  // seconds
-  std::string sourceSnapshot;
+  bool initial = false;   // the policy's first sync (a full copy)
   std::vector<std::string> targetSnapshots;
   int64_t startTime = 0;  // seconds since the epoch
   int64_t endTime = 0;
@@ -136,6 +136,10 @@ class SyncIQModule : public Module {
   Phase phaseOf(const Job& job, double elapsed) const;
   void finishLocked(Job& job, Report& report, bool failed);
   nlohmann::json jobJsonLocked(const Job& job, double elapsed) const;
+  nlohmann::json policyJsonLocked(const Policy& policy) const;
+  nlohmann::json reportJsonLocked(const Report& report) const;
+  // A value the cluster may give as null: null under Config::nulls when it is not known yet.
+  nlohmann::json maybeNull(bool known, const nlohmann::json& value) const;
   Policy* policyLocked(const std::string& idOrName);
   const Policy* policyLocked(const std::string& idOrName) const;
   std::string freshPolicyIdLocked(const std::string& name);
@@ -151,8 +155,6 @@ class SyncIQModule : public Module {
   uint64_t idCounter_ = 0;
 };
 
-nlohmann::json policyJson(const Policy& policy);
-nlohmann::json reportJson(const Report& report);
 // A target snapshot name from a naming pattern: %{SrcCluster}, %{PolicyName}, %Y %m %d %H %M
 // %S (UTC) and %% are replaced; anything else stays as it is.
 std::string expandPattern(const std::string& pattern, const std::string& cluster, const std::string& policy,
