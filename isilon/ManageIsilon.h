@@ -68,11 +68,13 @@ class ISILON_API ManageIsilon {
   // brackets), as SetFileServer wants it.
   static bool IsValidFileServer(const string& server);
   // What the request cycle did on its own over this object's life: requests repeated after a
-  // transient failure, sessions opened again after they expired, and moves to another node.
+  // transient failure, sessions opened again after they expired, moves to another node, and
+  // requests sent again without a query argument that the cluster refused by name.
   struct RequestCounters {
     unsigned long long retries = 0;
     unsigned long long reopenedSessions = 0;
     unsigned long long nodeSwitches = 0;
+    unsigned long long argumentFallbacks = 0;
   };
   RequestCounters GetRequestCounters() const;
 
@@ -236,6 +238,7 @@ class ISILON_API ManageIsilon {
   unsigned long long retriesDone_ = 0;
   unsigned long long sessionsReopened_ = 0;
   unsigned long long nodeSwitches_ = 0;
+  unsigned long long argumentFallbacks_ = 0;
   // The cluster's node addresses when the session opened, and the one it is bound to.
   vector<string> nodeAddresses_;
   string sessionNode_;

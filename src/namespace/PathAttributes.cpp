@@ -3,6 +3,7 @@
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
+#include "json/Cursor.h"
 #include "json/Numbers.h"
 #include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
@@ -28,6 +29,21 @@ bool IsilonJsonPathAttributes::BuildRequest(std::string& uri) {
   return true;
 }
 
+namespace {
+
+// The cluster's description gives every attribute's value as text ("12"), and a number is
+// met as well: both are read, as a JSON number would be; anything else reads as 0.
+jsonxx::Number NumericValue(const jsonxx::Object& attr) {
+  if (attr.has<jsonxx::Number>("value")) return attr.get<jsonxx::Number>("value");
+  if (!attr.has<std::string>("value")) return 0;
+  const std::string& text = attr.get<std::string>("value");
+  jsonxx::Cursor cursor(text.data(), text.size());
+  jsonxx::Number number = 0;
+  return cursor.ReadNumber(number) && cursor.AtEnd() ? number : 0;
+}
+
+}  // namespace
+
 bool IsilonJsonPathAttributes::ParseResponse(std::string& response) {
   static const char kFn[] = "IsilonJsonPathAttributes::ParseResponse";
   EvDebug debug(nullptr);
@@ -50,7 +66,7 @@ bool IsilonJsonPathAttributes::ParseResponse(std::string& response) {
       if (name == "name") {
         info.strName = attr.get<std::string>("value");
       } else if (name == "mtime_val") {
-        info.nMtime = jsonxx::TruncToU32(attr.get<jsonxx::Number>("value"));
+        info.nMtime = jsonxx::TruncToU32(NumericValue(attr));
       } else if (name == "owner") {
         info.strOwner = attr.get<std::string>("value");
       } else if (name == "mode") {
@@ -58,7 +74,7 @@ bool IsilonJsonPathAttributes::ParseResponse(std::string& response) {
       } else if (name == "type") {
         info.strType = attr.get<std::string>("value");
       } else if (name == "size") {
-        info.nSize = jsonxx::TruncToU64(attr.get<jsonxx::Number>("value"));
+        info.nSize = jsonxx::TruncToU64(NumericValue(attr));
       }
     }
     isilon::DebugFileInfo(kFn, info);

@@ -2,12 +2,15 @@
 // expired session, read the error reply.
 #include "src/session/Cycle.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "host/QuorLibCurl.h"
 #include "host/Sleep.h"
+#include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
+#include "src/common/ReplyShape.h"
 #include "src/session/RetryPolicy.h"
 
 using isilon::RequestFate;
@@ -35,6 +38,52 @@ bool Sendable(const std::string& uri, const std::string& body, const std::vector
     if (!isilon::IsHeaderLine(line)) return false;
   }
   return true;
+}
+
+// The position of argument `name` in the query of `uri` ("name=..." or a bare "name"), or npos.
+size_t ArgumentAt(const std::string& uri, const std::string& name) {
+  const size_t query = uri.find('?');
+  if (query == std::string::npos) return std::string::npos;
+  for (size_t at = query + 1; at <= uri.size();) {
+    const size_t end = std::min(uri.find('&', at), uri.size());
+    const size_t nameEnd = std::min(uri.find('=', at), end);
+    if (uri.compare(at, nameEnd - at, name) == 0 && nameEnd - at == name.size()) return at;
+    at = end + 1;
+  }
+  return std::string::npos;
+}
+
+// `uri` without every occurrence of argument `name`; a query left empty goes with its "?".
+std::string WithoutArgument(std::string uri, const std::string& name) {
+  for (size_t at = ArgumentAt(uri, name); at != std::string::npos; at = ArgumentAt(uri, name)) {
+    const size_t end = std::min(uri.find('&', at), uri.size());
+    // The "&" that follows goes with it; the last one takes the "&" (or the "?") before it.
+    if (end < uri.size()) {
+      uri.erase(at, end + 1 - at);
+    } else {
+      uri.erase(at - 1);
+    }
+  }
+  return uri;
+}
+
+// The first of `undeclared` that `uri` carries and that the cluster's 400 reply refuses by name.
+std::string RefusedArgument(const std::string& response, const std::vector<std::string>& undeclared,
+                            const std::string& uri) {
+  jsonxx::Object reply;
+  if (!isilon::ReadReply(response, reply) || !reply.has<jsonxx::Array>("errors")) return std::string();
+  const jsonxx::Array& errors = reply.get<jsonxx::Array>("errors");
+  for (unsigned int i = 0; i < errors.size(); ++i) {
+    if (!errors.has<jsonxx::Object>(i)) continue;
+    const jsonxx::Object& entry = errors.get<jsonxx::Object>(i);
+    if (!entry.has<std::string>("code") || entry.get<std::string>("code") != "AEC_BAD_REQUEST") continue;
+    if (!entry.has<std::string>("field")) continue;
+    const std::string& field = entry.get<std::string>("field");
+    for (const std::string& name : undeclared) {
+      if (field == name && ArgumentAt(uri, name) != std::string::npos) return name;
+    }
+  }
+  return std::string();
 }
 
 }  // namespace
@@ -154,22 +203,43 @@ ManageIsilon::RequestOutcome ManageIsilon::RunRequest(const RequestStep& step, I
     return RequestOutcome();
   }
 
-  RequestOutcome outcome = Exchange(step, uri, body, response);
-  if (MovesToAnotherNode(outcome, step)) {
-    // The session's node went away before the request reached it: log in on another node and
-    // send it there; a GET that was cut off may be repeated too.
-    Log(step.function, __LINE__, 0, "Node[%s] of file server[%s] did not answer; opening the session on another node.",
-        sessionNode_.c_str(), strFileServer.c_str());
-    ++nodeSwitches_;
-    outcome = ReopenAndRepeat(step, uri, body, response, /*anotherNode=*/true);
-  } else if (outcome.fate == RequestFate::kErrorStatus && outcome.httpStatus == 401) {
-    // The session expired, or the cluster no longer knows it: log in again once and repeat the
-    // same request. A login that fails ends it here, so a wrong password never loops.
-    Log(step.function, __LINE__, 0, "Session on file server[%s] is no longer valid (HTTP 401); opening it again.",
-        strFileServer.c_str());
-    ++sessionsReopened_;
-    outcome = ReopenAndRepeat(step, uri, body, response, /*anotherNode=*/false);
+  const auto send = [&]() {
+    RequestOutcome sent = Exchange(step, uri, body, response);
+    if (MovesToAnotherNode(sent, step)) {
+      // The session's node went away before the request reached it: log in on another node and
+      // send it there; a GET that was cut off may be repeated too.
+      Log(step.function, __LINE__, 0,
+          "Node[%s] of file server[%s] did not answer; opening the session on another node.", sessionNode_.c_str(),
+          strFileServer.c_str());
+      ++nodeSwitches_;
+      sent = ReopenAndRepeat(step, uri, body, response, /*anotherNode=*/true);
+    } else if (sent.fate == RequestFate::kErrorStatus && sent.httpStatus == 401) {
+      // The session expired, or the cluster no longer knows it: log in again once and repeat
+      // the same request. A login that fails ends it here, so a wrong password never loops.
+      Log(step.function, __LINE__, 0, "Session on file server[%s] is no longer valid (HTTP 401); opening it again.",
+          strFileServer.c_str());
+      ++sessionsReopened_;
+      sent = ReopenAndRepeat(step, uri, body, response, /*anotherNode=*/false);
+    }
+    return sent;
+  };
+  RequestOutcome outcome = send();
+  // The request as asked goes first; only a cluster that refuses an undeclared argument by name
+  // gets it again without that argument (each argument is dropped at most once).
+  vector<string> dropped;
+  while (step.undeclaredArgs != nullptr && outcome.fate == RequestFate::kErrorStatus && outcome.httpStatus == 400) {
+    const string refused = RefusedArgument(response, *step.undeclaredArgs, uri);
+    if (refused.empty()) break;
+    Log(step.function, __LINE__, 0,
+        "File server[%s] refused the query argument [%s]; sending the request again without it.", strFileServer.c_str(),
+        refused.c_str());
+    uri = WithoutArgument(uri, refused);
+    dropped.push_back(refused);
+    ++argumentFallbacks_;
+    response.clear();
+    outcome = send();
   }
+  outcome.dropped = std::move(dropped);
   if (outcome.NotMade()) return outcome;
 
   if (step.extraHeaders != nullptr && pTransport != nullptr) {

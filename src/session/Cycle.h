@@ -63,6 +63,11 @@ struct ManageIsilon::RequestStep {
   // A GET is always repeated when cut off; a change only as this says.
   isilon::WhenCutOff whenCutOff = isilon::WhenCutOff::kFail;
   const isilon::SettleByRead* settleByRead = nullptr;  // for kSettleByRead
+  // Query arguments this request carries that the cluster's API description does not declare
+  // for the resource. Some clusters ignore such an argument, others refuse it (400
+  // AEC_BAD_REQUEST naming it in "field"); on that refusal the request goes again without it,
+  // and the operation does on the client what the argument asked of the cluster.
+  const std::vector<std::string>* undeclaredArgs = nullptr;
 };
 
 struct ManageIsilon::RequestOutcome {
@@ -71,6 +76,8 @@ struct ManageIsilon::RequestOutcome {
   TransportResult transport = TransportResult::kNotSent;
   bool done = false;     // refused with the step's codeMeaningDone
   bool settled = false;  // a cut-off change that a second go or a read found done
+  // The undeclared arguments the cluster refused, which the request that ended so went without.
+  std::vector<std::string> dropped;
 
   bool Succeeded() const { return fate == isilon::RequestFate::kSucceeded; }
   // Nothing left to report: the cycle has set the last error and written the failure line.
@@ -80,4 +87,10 @@ struct ManageIsilon::RequestOutcome {
   bool Failed() const { return !Succeeded() && !NotMade(); }
   // Refused, but with the code that means the operation's goal holds anyway.
   bool CountsAsDone() const { return Failed() && done; }
+  bool Dropped(const std::string& argument) const {
+    for (const std::string& name : dropped) {
+      if (name == argument) return true;
+    }
+    return false;
+  }
 };

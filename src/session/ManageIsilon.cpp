@@ -134,6 +134,7 @@ ManageIsilon::RequestCounters ManageIsilon::GetRequestCounters() const {
   counters.retries = retriesDone_;
   counters.reopenedSessions = sessionsReopened_;
   counters.nodeSwitches = nodeSwitches_;
+  counters.argumentFallbacks = argumentFallbacks_;
   return counters;
 }
 

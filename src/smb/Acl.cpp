@@ -15,11 +15,15 @@ namespace {
 
 const char kAclFn[] = "bool ManageIsilon::SetSMBACLs(const IsilonSMBACLs&, const string&, const string&)";
 
+// A persona is an id, or a type with a name: a cluster refuses an empty type (not one of
+// user, group, wellknown), so members without a value stay out of the body.
 jsonxx::Object UserJson(const _IsilonSMBUser& user) {
   jsonxx::Object object;
-  object.import("id", jsonxx::Value(user.strId));
-  object.import("name", jsonxx::Value(user.strName));
-  object.import("type", jsonxx::Value(user.strType));
+  if (!user.strId.empty()) object.import("id", jsonxx::Value(user.strId));
+  if (!user.strName.empty()) {
+    object.import("name", jsonxx::Value(user.strName));
+    if (!user.strType.empty()) object.import("type", jsonxx::Value(user.strType));
+  }
   return object;
 }
 

@@ -18,6 +18,10 @@ using isilon::OrEmpty;
 
 namespace {
 
+// A single share declares no limit (only the share list does): a cluster that refuses it gets
+// the share without one, which is the same reply.
+const std::vector<std::string> kSingleShareUndeclared{"limit"};
+
 const char kListFn[] =
     "bool ManageIsilon::GetCIFSSharesList(std::vector<_IsilonShareInfo>&, const string&, const string&, const string&)";
 const char kPathFn[] =
@@ -143,7 +147,8 @@ bool ManageIsilon::GetCIFSSharesList(vector<_IsilonShareInfo>& shares, const str
 
   IsilonJsonCIFSShareList request;
   request.Initialize(strFileServer, shareName, zone, "", 50);
-  const RequestStep step{kListFn, kGet, "Failed to create json request to query cifs shares."};
+  RequestStep step{kListFn, kGet, "Failed to create json request to query cifs shares."};
+  step.undeclaredArgs = &kSingleShareUndeclared;
   const bool listed = FollowResumePages(kListFn, [&](const string&, string& next) {
     string response;
     const RequestOutcome outcome = RunRequest(
@@ -188,7 +193,8 @@ bool ManageIsilon::GetFSPathForShare(const string& shareName, string& path, _Isi
   Log(kPathFn, __LINE__, 3, "Request to get path info for share [%s].", shareName.c_str());
 
   IsilonJsonCIFSShareList request;
-  const RequestStep step{kPathFn, kGet, "Failed to create json request for cifs share list."};
+  RequestStep step{kPathFn, kGet, "Failed to create json request for cifs share list."};
+  step.undeclaredArgs = &kSingleShareUndeclared;
   string response;
   const RequestOutcome outcome = RunRequest(
       step, request,

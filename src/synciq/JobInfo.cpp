@@ -1,5 +1,6 @@
 // Finding a SyncIQ policy's current job in the cluster's job list.
 #include <string>
+#include <vector>
 
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
@@ -27,9 +28,13 @@ bool IsilonJsonSyncIQJobInfo::BuildRequest(std::string& uri, std::string& body) 
   uri.clear();
   body.clear();
   // Encoded, so that a name holding "&" or "=" cannot add parameters to the query.
-  uri = "https://" + strFileServer + ":8080/platform/1/sync/jobs?policy_name=" + isilon::EncodeUriPiece(strPolicyName);
-  if (!resume.empty()) uri += "&resume=" + resume;
-  uri += isilon::synciq::JobStateFilter(eState);
+  uri = "https://" + strFileServer + ":8080/platform/1/sync/jobs";
+  if (!resume.empty()) {
+    // A following page carries its token alone: the token holds the rest of the query.
+    uri += "?resume=" + resume;
+  } else {
+    uri += "?policy_name=" + isilon::EncodeUriPiece(strPolicyName) + isilon::synciq::JobStateFilter(eState);
+  }
   EvDebug debug(nullptr);
   debug.DebugLvl("IsilonJsonSyncIQJobInfo::BuildRequest", 2, "URI : [%s], \n Request Body : [%s]", uri.c_str(),
                  OrEmpty(body));
@@ -94,7 +99,11 @@ bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& pol
 
   IsilonJsonSyncIQJobInfo request;
   request.Initialize(strFileServer, policyName, state);
-  const RequestStep step{kFn, kGet, "Failed to create json request for sync iq job report info."};
+  // The job list declares no policy_name: a cluster that refuses it lists every job, and the
+  // entries are matched by policy name below.
+  static const std::vector<std::string> kUndeclared{"policy_name"};
+  RequestStep step{kFn, kGet, "Failed to create json request for sync iq job report info."};
+  step.undeclaredArgs = &kUndeclared;
   // A failure that the repeat makes good must not stay behind as the last error.
   const string previousCode = strLastErrorCode, previousMessage = strLastErrorMessage;
   bool reconnected = false;  // one reconnection per lookup, never more

@@ -29,11 +29,15 @@ bool IsilonJsonSyncIQJobReport::BuildRequest(std::string& uri, std::string& body
   uri.clear();
   body.clear();
   // Encoded, so that a name holding "&" or "=" cannot add parameters to the query.
-  uri =
-      "https://" + strFileServer + ":8080/platform/1/sync/reports?policy_name=" + isilon::EncodeUriPiece(strPolicyName);
-  if (!resume.empty()) uri += "&resume=" + resume;
-  if (eState == SYNCIQ_JOB_STATE_RUNNING) uri += "&state=running";
-  if (eState == SYNCIQ_JOB_STATE_FINISHED) uri += "&state=finished";
+  uri = "https://" + strFileServer + ":8080/platform/1/sync/reports";
+  if (!resume.empty()) {
+    // A following page carries its token alone: the token holds the rest of the query.
+    uri += "?resume=" + resume;
+  } else {
+    uri += "?policy_name=" + isilon::EncodeUriPiece(strPolicyName);
+    if (eState == SYNCIQ_JOB_STATE_RUNNING) uri += "&state=running";
+    if (eState == SYNCIQ_JOB_STATE_FINISHED) uri += "&state=finished";
+  }
   EvDebug debug(nullptr);
   debug.DebugLvl("IsilonJsonSyncIQJobReport::BuildRequest", 2, "URI : [%s], \n Request Body : [%s]", uri.c_str(),
                  OrEmpty(body));

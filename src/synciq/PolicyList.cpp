@@ -30,7 +30,7 @@ bool IsilonJsonSyncIQPolicy::BuildRequest(std::string& uri, std::string& body) {
   body.clear();
   uri = "https://" + strFileServer + ":8080/platform/1/sync/policies";
   // The token is the cluster's own opaque text and goes back as received.
-  if (!resume.empty()) uri += "?&resume=" + resume;
+  if (!resume.empty()) uri += "?resume=" + resume;
   EvDebug debug(nullptr);
   debug.DebugLvl("IsilonJsonSyncIQPolicy::BuildRequest", 2, "URI : [%s], \n Request Body : [%s]", uri.c_str(),
                  OrEmpty(body));

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "json/Whole.h"
 #include "sim/namespace/NamespaceModule.h"
 #include "tests/support/Isilonctl.h"
@@ -178,6 +180,16 @@ std::vector<Reader> Readers() {
          return Outcome{ok, info.strName + ":" + std::to_string(info.nSize)};
        },
        "data:12", "kept:0", ":0"},
+      // The description's form: every value a text.
+      {"attributes as text", "GET", "/namespace", 200,
+       R"({"attrs":[{"name":"name","value":"data"},{"name":"size","value":"12"},{"name":"mtime_val","value":"x"}]})",
+       "", "attrs",
+       [](ManageIsilon& s) {
+         _IsilonFileInfo info;
+         const bool ok = s.GetPathAttributes(info, "/ifs/data");
+         return Outcome{ok, info.strName + ":" + std::to_string(info.nSize) + ":" + std::to_string(info.nMtime)};
+       },
+       "data:12:0", ":0:0", ":0:0"},
       {"job type", "GET", "/platform/3/job/types/ChangelistCreate", 200,
        R"({"types":[{"allow_multiple_instances":false,"enabled":true,"policy":"LOW","priority":15}]})", "", "types",
        [](ManageIsilon& s) {
@@ -366,6 +378,49 @@ TEST_F(WholeReplyTest, NumbersOutOfEveryRangeFailTheReplyWhereverTheyStand) {
     std::string body = reader.whole;
     body.replace(body.find("\"size\":12"), 9, "\"size\":2e5000");
     ExpectFails(reader, body, "an entry's size of 2e5000");
+  }
+}
+
+// Every member of `value` and of the records and lists in it, as JSON pointers.
+void MemberPointers(const nlohmann::ordered_json& value, const nlohmann::ordered_json::json_pointer& at,
+                    std::vector<nlohmann::ordered_json::json_pointer>& out) {
+  if (value.is_object()) {
+    for (const auto& member : value.items()) {
+      out.push_back(at / member.key());
+      MemberPointers(member.value(), at / member.key(), out);
+    }
+  } else if (value.is_array()) {
+    for (size_t i = 0; i < value.size(); ++i) MemberPointers(value[i], at / i, out);
+  }
+}
+
+TEST_F(WholeReplyTest, AMemberThatIsNullReadsAsIfItWereAbsent) {
+  // A cluster's reply may hold null wherever its description allows it (job ids, durations,
+  // end times, names, counters): each reader takes it as it takes the member left out.
+  for (const Reader& reader : Readers()) {
+    const nlohmann::ordered_json whole = nlohmann::ordered_json::parse(reader.whole);
+    std::vector<nlohmann::ordered_json::json_pointer> members;
+    MemberPointers(whole, nlohmann::ordered_json::json_pointer(), members);
+    if (whole.is_object()) {
+      EXPECT_FALSE(members.empty()) << reader.name;
+    }
+    for (const auto& member : members) {
+      nlohmann::ordered_json withNull = whole, without = whole;
+      withNull[member] = nullptr;
+      without[member.parent_pointer()].erase(member.back());
+      // A reply of no members at all is refused whole: another member keeps it a reply.
+      if (whole.is_object()) withNull["other"] = without["other"] = 1;
+      const Outcome absent = Serve(reader, without.dump());
+      const auto absentError = LastError();
+      const Outcome null = Serve(reader, withNull.dump());
+      EXPECT_EQ(null.ok, absent.ok) << reader.name << " " << member.to_string() << ": " << withNull.dump();
+      EXPECT_EQ(null.out, absent.out) << reader.name << " " << member.to_string();
+      // A message that quotes the reply quotes its own.
+      std::pair<std::string, std::string> nullError = LastError();
+      const size_t quoted = nullError.second.find(withNull.dump());
+      if (quoted != std::string::npos) nullError.second.replace(quoted, withNull.dump().size(), without.dump());
+      EXPECT_EQ(nullError, absentError) << reader.name << " " << member.to_string();
+    }
   }
 }
 

@@ -130,10 +130,10 @@ TEST(SmbRequests, AclBodyComesFromTheJsonWriter) {
   EXPECT_EQ(uri, "https://127.0.0.20:8080/platform/3/protocols/smb/shares/my%20share%26x%3D1?zone=z%20%231");
   EXPECT_EQ(body,
             "{\"permissions\": [{\"permission\": \"full\", \"permission_type\": \"allow\", \"trustee\": "
-            "{\"id\": \"SID:S-1-5-32-544\", \"name\": \"\", \"type\": \"\"}}, "
+            "{\"id\": \"SID:S-1-5-32-544\"}}, "
             "{\"permission\": \"read\", \"permission_type\": \"deny\", \"trustee\": "
-            "{\"id\": \"\", \"name\": \"DOM\\\\us\\\"er\\/x\", \"type\": \"user\"}}], "
-            "\"run_as_root\": [{\"id\": \"UID:0\", \"name\": \"root\", \"type\": \"\"}]}");
+            "{\"name\": \"DOM\\\\us\\\"er\\/x\", \"type\": \"user\"}}], "
+            "\"run_as_root\": [{\"id\": \"UID:0\", \"name\": \"root\"}]}");
 }
 
 }  // namespace

@@ -190,13 +190,18 @@ TEST_F(SyncIQJobs, JobOnALaterPageIsFound) {
   _IsilonSyncIQJobInfo job;
   ASSERT_TRUE(session().GetSyncIQJobInfo(job, "second", SYNCIQ_JOB_STATE_NONE)) << LastMessage();
   EXPECT_EQ(job.nJobId, jobId);
-  EXPECT_EQ(Requests(), (std::vector<std::string>{"GET /platform/1/sync/jobs?policy_name=second",
-                                                  "GET /platform/1/sync/jobs?policy_name=second&resume=" + token,
-                                                  "DELETE /session/1/session", "POST /session/1/session",
-                                                  "GET /platform/1/sync/jobs?policy_name=second&resume=" + token}));
+  EXPECT_EQ(Requests(),
+            (std::vector<std::string>{"GET /platform/1/sync/jobs?policy_name=second",
+                                      "GET /platform/1/sync/jobs?resume=" + token, "DELETE /session/1/session",
+                                      "POST /session/1/session", "GET /platform/1/sync/jobs?resume=" + token}));
 
-  // Nowhere on any page: the lookup fails instead of reporting an empty job.
-  server().faults().add(firstPage);
+  // Nowhere on any page: the lookup fails instead of reporting an empty job. The token of a
+  // first page asked with a state filter carries that filter.
+  next.query = {{"policy_name", "second"}, {"state", "finished"}};
+  server().faults().add(
+      isim::Fault::replace("/platform/1/sync/jobs", 200,
+                           R"({"jobs":[{"job_id":7,"state":"running","policy_name":"first"}],"resume":")" +
+                               isim::Pager("sync/jobs", 1).encode(next) + "\"}"));
   EXPECT_FALSE(session().GetSyncIQJobInfo(job, "second", SYNCIQ_JOB_STATE_FINISHED));
   EXPECT_EQ(LastMessage(), "No response received from file server.");
 }

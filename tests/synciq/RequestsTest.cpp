@@ -18,7 +18,7 @@ TEST(SyncIQRequests, PolicyListUriFollowsTheResumeToken) {
   EXPECT_EQ(body, "");
   ASSERT_TRUE(Parse(request, R"({"policies":[],"resume":"tok/1+2"})"));
   request.BuildRequest(uri, body);
-  EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/policies?&resume=tok/1+2");
+  EXPECT_EQ(uri, "https://127.0.0.60:8080/platform/1/sync/policies?resume=tok/1+2");
 }
 
 TEST(SyncIQRequests, PolicyPageOddFormsAndNumbers) {
