@@ -3,7 +3,7 @@
 // against an in-process simulated cluster on 127.0.0.58:8080 holding a ready change list of
 // generated entries. The CPU column is the whole process (client and simulator threads).
 //
-//   changelist_bench [--entries=N] [benchmark options]      (N default 1000000)
+//   changelist_bench [--entries=N] [--layout=compact|spaced] [benchmark options]      (N default 1000000)
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <stdlib.h>
@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "bench/BareCurl.h"
+#include "bench/Layout.h"
+#include "bench/PageScan.h"
 #include "isilon/ManageIsilon.h"
 #include "sim/core/Server.h"
 #include "sim/snapshot/SnapshotModule.h"
@@ -29,6 +31,7 @@ const unsigned long long kOlder = 10, kNewer = 12;
 
 size_t g_entries = 1000000;
 std::string g_certFile;
+std::string g_layout = "compact";
 
 void ReportPeakMemory(benchmark::State& state) {
   rusage usage{};
@@ -68,22 +71,6 @@ void BM_LibraryWalk(benchmark::State& state) {
 // ---- the bare libcurl walk -------------------------------------------------------------
 using bare::Cookies;
 
-// The "resume" token of a page: a string, or null on the last page.
-std::string ResumeOf(const std::string& body) {
-  const size_t at = body.rfind("\"resume\":");
-  if (at == std::string::npos || body.compare(at + 9, 4, "null") == 0) return std::string();
-  const size_t open = body.find('"', at + 9);
-  if (open == std::string::npos) return std::string();
-  return body.substr(open + 1, body.find('"', open + 1) - open - 1);
-}
-
-size_t CountItems(const std::string& body) {
-  size_t n = 0;
-  for (size_t at = body.find("\"change_types\""); at != std::string::npos; at = body.find("\"change_types\"", at + 1))
-    ++n;
-  return n;
-}
-
 void BM_BareCurlWalk(benchmark::State& state) {
   CURL* curl = curl_easy_init();
   const std::string base = std::string("https://") + kAddress + ":8080";
@@ -112,8 +99,12 @@ void BM_BareCurlWalk(benchmark::State& state) {
         state.SkipWithError("page fetch failed");
         break;
       }
-      count += CountItems(body);
-      resume = ResumeOf(body);
+      if (count == 0 && !layout::Matches(body, g_layout)) {
+        state.SkipWithError(("the simulator's replies are not " + g_layout).c_str());
+        break;
+      }
+      count += bare::CountKey(body, "\"path\"");
+      resume = bare::ResumeOf(body);
     } while (!resume.empty());
     if (count != g_entries) state.SkipWithError("wrong number of entries");
     total += count;
@@ -134,6 +125,8 @@ int main(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) {
     if (std::strncmp(argv[i], "--entries=", 10) == 0) {
       g_entries = std::strtoull(argv[i] + 10, nullptr, 10);
+    } else if (std::strncmp(argv[i], "--layout=", 9) == 0) {
+      g_layout = argv[i] + 9;
     } else {
       rest.push_back(argv[i]);
     }
@@ -151,6 +144,10 @@ int main(int argc, char** argv) {
 
   isim::Config config;
   config.address = kAddress;
+  if (!layout::Select(config, g_layout)) {
+    std::cerr << "changelist_bench: this simulator cannot write " << g_layout << " replies\n";
+    return 3;
+  }
   isim::Server server(config);
   server.module<isim::SnapshotModule>()->addSyntheticChangeList(kOlder, kNewer, g_entries);
   std::string error;
@@ -161,7 +158,7 @@ int main(int argc, char** argv) {
   std::ofstream(registryName) << "[NAS]\nsIsilonCAFile=" << g_certFile << "\n";
   setenv("ISILON_REGISTRY", registryName, 1);
 
-  std::cout << "change list of " << g_entries << " entries, pages of 1000" << std::endl;
+  std::cout << "change list of " << g_entries << " entries, pages of 1000, " << g_layout << " replies" << std::endl;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   server.stop();

@@ -1,4 +1,6 @@
-// Parsing speed of realistic cluster replies with jsonxx, nlohmann::json and RapidJSON.
+// Parsing speed of realistic cluster replies with jsonxx, nlohmann::json and RapidJSON, and
+// the library's page readers on listing and change-list pages in the simulator's compact
+// layout and in the cluster's spaced one, beside the bare scan the benchmark walks make.
 //   json_bench                     Google Benchmark run (MB/s per library and reply)
 //   json_bench --memory            peak heap bytes while each library holds the ~10 MB reply
 //   json_bench --default-malloc    as the first, without the allocator settings below
@@ -17,6 +19,10 @@
 #include <new>
 #include <string>
 
+#include "bench/PageScan.h"
+#include "bench/Spaced.h"
+#include "isilon/requests/Namespace.h"
+#include "isilon/requests/Snapshot.h"
 #include "json/jsonxx.h"
 
 #if ISILON_HAVE_NLOHMANN
@@ -204,10 +210,102 @@ std::string LargeBody() {
 }
 
 const std::string& Input(int which) {
-  static const std::string inputs[] = {ChangeListPage(1000), DirectoryPage(1000), SnapshotPage(50), LargeBody()};
+  static const std::string inputs[] = {ChangeListPage(1000),
+                                       DirectoryPage(1000),
+                                       SnapshotPage(50),
+                                       LargeBody(),
+                                       spaced::Spaced(ChangeListPage(1000)),
+                                       spaced::Spaced(DirectoryPage(1000))};
   return inputs[which];
 }
-const char* const kInputNames[] = {"changelist_1000", "directory_1000", "snapshots_50", "body_10MB"};
+const char* const kInputNames[] = {"changelist_1000", "directory_1000",         "snapshots_50",
+                                   "body_10MB",       "changelist_1000_spaced", "directory_1000_spaced"};
+const int kInputs = 6;
+
+// ---- the page readers on the simulator's pages ---------------------------------------------
+// Pages shaped as the walks of listing_bench and changelist_bench get them: a directory page
+// with the members the library asks for, and a change-list page with the described members.
+
+std::string SimListingPage(int entries) {
+  Rng r;
+  std::string s = "{\"children\":[";
+  char buf[512];
+  for (int i = 0; i < entries; ++i) {
+    std::snprintf(buf, sizeof buf,
+                  "%s{\"mode\":\"0644\",\"mtime_val\":%llu,\"name\":\"file-%07d\",\"owner\":\"root\",\"size\":%llu,"
+                  "\"type\":\"object\"}",
+                  i ? "," : "", 1701000000ULL + r.below(900000), i, (unsigned long long)r.below(1ULL << 32));
+    s += buf;
+  }
+  s += "],\"resume\":\"eyJkaXIiOiIvaWZzL2JpZyIsImFmdGVyIjoiZmlsZS0wMDAxMDAwIn0\"}";
+  return s;
+}
+
+std::string SimChangeListPage(int entries) {
+  Rng r;
+  std::string s = "{\"lins\":[";
+  char buf[512];
+  for (int i = 0; i < entries; ++i) {
+    const unsigned long long lin = 4295000000ULL + static_cast<unsigned long long>(i),
+                             t = 1701000000ULL + r.below(900000);
+    std::snprintf(buf, sizeof buf,
+                  "%s{\"atime\":{\"nsec\":0,\"sec\":%llu},\"ctime\":{\"nsec\":0,\"sec\":%llu},\"id\":\"%llu\","
+                  "\"mtime\":{\"nsec\":0,\"sec\":%llu},\"path\":\"/ifs/data/dir-%03d/file-%07d\",\"size\":%llu,"
+                  "\"type\":\"regular\"}",
+                  i ? "," : "", t, t, lin, t, i % 100, i, (unsigned long long)r.below(1ULL << 32));
+    s += buf;
+  }
+  s += "],\"resume\":\"eyJjaGFuZ2VsaXN0IjoiMTBfMTIiLCJvZmZzZXQiOjEwMDB9\",\"total\":1000000}";
+  return s;
+}
+
+// Page kind 0: directory listing, 1: change list; layout 0: compact, 1: spaced.
+const std::string& SimPage(int kind, int layout) {
+  static const std::string pages[2][2] = {{SimListingPage(1000), spaced::Spaced(SimListingPage(1000))},
+                                          {SimChangeListPage(1000), spaced::Spaced(SimChangeListPage(1000))}};
+  return pages[kind][layout];
+}
+const char* const kPageNames[2][2] = {{"listing_compact", "listing_spaced"},
+                                      {"changelist_compact", "changelist_spaced"}};
+
+// The library's own reader of each page, as a walk calls it.
+void PageReader(benchmark::State& state) {
+  const int kind = int(state.range(0)), layout = int(state.range(1));
+  std::string text = SimPage(kind, layout);
+  IsilonJsonFileList listing;
+  listing.Initialize("127.0.0.1", "/ifs/big", 1000, "");
+  IsilonJsonGetChangeList changes;
+  for (auto _ : state) {
+    const bool read = kind == 0 ? listing.ParseResponse(text) : changes.ParseResponse(text);
+    if (!read) state.SkipWithError("page not read");
+  }
+  state.SetItemsProcessed(int64_t(state.iterations()) * 1000);
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
+  state.SetLabel(kPageNames[kind][layout]);
+}
+
+// The bare walks' scan of the same page.
+void BareScan(benchmark::State& state) {
+  const int kind = int(state.range(0)), layout = int(state.range(1));
+  const std::string& text = SimPage(kind, layout);
+  for (auto _ : state) {
+    const size_t entries = bare::CountKey(text, kind == 0 ? "\"name\"" : "\"path\"");
+    if (entries != 1000 || bare::ResumeOf(text).empty()) state.SkipWithError("page not scanned");
+  }
+  state.SetItemsProcessed(int64_t(state.iterations()) * 1000);
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
+  state.SetLabel(kPageNames[kind][layout]);
+}
+
+void Pages(benchmark::internal::Benchmark* b) {
+  for (int kind = 0; kind < 2; ++kind) {
+    for (int layout = 0; layout < 2; ++layout) b->Args({kind, layout});
+  }
+  b->Unit(benchmark::kMicrosecond);
+}
+
+BENCHMARK(PageReader)->Apply(Pages);
+BENCHMARK(BareScan)->Apply(Pages);
 
 void Jsonxx(benchmark::State& state) {
   const std::string& text = Input(int(state.range(0)));
@@ -248,7 +346,7 @@ void RapidJson(benchmark::State& state) {
 #endif
 
 void Inputs(benchmark::internal::Benchmark* b) {
-  for (int i = 0; i < 4; ++i) b->Arg(i);
+  for (int i = 0; i < kInputs; ++i) b->Arg(i);
   b->Unit(benchmark::kMicrosecond);
 }
 

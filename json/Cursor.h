@@ -4,11 +4,11 @@
 //
 // It takes only the plain forms: anything the lenient reader would read in its own way (a
 // single-quoted string, an empty element, a trailing comma, a key with an escape, a member
-// whose value fails, deep nesting) makes it fail. A caller that sees a failure reads the text
-// again with the general reader (jsonxx::ParseWhole, json/Whole.h), so a reply always gives
-// what that reader would give; a page the cursor takes must end with its closing brace
-// (AtEnd). Strings and numbers are read by the same code as Object::parse, so they convert
-// identically.
+// whose value fails, deep nesting, a comment, white space other than RFC 8259's space, tab,
+// LF and CR) makes it fail. A caller that sees a failure reads the text again with the
+// general reader (jsonxx::ParseWhole, json/Whole.h), so a reply always gives what that reader
+// would give; a page the cursor takes must end with its closing brace (AtEnd). Strings and
+// numbers are read by the same code as Object::parse, so they convert identically.
 //
 //   Cursor c(text.data(), text.size());
 //   const char* key; size_t length;
@@ -44,8 +44,8 @@ inline const char* ScanString(const char* p, const char* end, char quote) {
 }  // namespace detail
 
 // The steps a page takes for every member are defined here, so that they inline into the
-// page readers; what is rare (white space, escapes, numbers of the general form) is left to
-// the general reader in json/Reader.cpp.
+// page readers; what is rare (escapes, numbers of the general form) is left to the general
+// reader in json/Reader.cpp.
 class Cursor {
  public:
   Cursor(const char* text, size_t length) : p_(text), end_(text + length) {}
@@ -176,6 +176,8 @@ class Cursor {
   static constexpr size_t kMaxNesting = 32;
 
   static bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+  // Every character a token can start with, and no white space, lies above ' '.
+  static bool AboveSpace(char c) { return static_cast<unsigned char>(c) > ' '; }
 
   bool enter(char open) {
     if (!ok_ || depth_ >= kMaxNesting) return Fail();
@@ -203,9 +205,17 @@ class Cursor {
   bool readEscapedString(std::string& out);
   bool readU64Slow(uint64_t& out);
 
-  // Most values follow their ':' or ',' at once: only white space or a comment takes the reader.
+  // Compact text has no white space between tokens; the cluster's own layout puts one space
+  // on each side of ':' and one line break after '{' and ',' and before '}', so a single
+  // space or line break before the next token is passed over here too. Longer runs and other
+  // white space are left to skipSpaceSlow; a comment stops the cursor where a token should
+  // be, and the general reader reads the text.
   void skipSpace() {
-    if (p_ < end_ && *p_ != ' ' && *p_ != '/' && (*p_ < '\t' || *p_ > '\r')) return;
+    if (p_ < end_ && AboveSpace(*p_)) return;
+    if (end_ - p_ >= 2 && (*p_ == ' ' || *p_ == '\n') && AboveSpace(p_[1])) {
+      ++p_;
+      return;
+    }
     skipSpaceSlow();
   }
   void skipSpaceSlow();
