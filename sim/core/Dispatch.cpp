@@ -165,6 +165,24 @@ void Server::Impl::handle(Node& node, size_t index, const httplib::Request& in, 
   server.requestLog().setStatus(sequence, response.status);
 }
 
+void Server::Impl::servedVersion(Request& request) const {
+  // A module implements a resource at one version; a cluster serves /platform/N/X by the newest
+  // version of X at or below N, so a path the routes lack at N is tried at the versions below.
+  const size_t start = sizeof "/platform/" - 1, end = request.rawPath.find('/', start);
+  const Handler* handler = nullptr;
+  if (end == std::string::npos || router.find(request, &handler) != Router::Outcome::kNotFound) return;
+  const std::string rest = request.rawPath.substr(end);
+  for (int version = std::stoi(request.rawPath.substr(start, end - start)) - 1; version >= 1; --version) {
+    Request lower = request;
+    lower.rawPath = "/platform/" + std::to_string(version) + rest;
+    if (router.find(lower, &handler) != Router::Outcome::kNotFound) {
+      request.rawPath = lower.rawPath;
+      request.path = percentDecode(lower.rawPath);
+      return;
+    }
+  }
+}
+
 Response Server::Impl::process(Request& request, size_t node) {
   if (request.rawPath == kSessionPath && request.method == "POST") return login(request, node);
 
@@ -191,6 +209,7 @@ Response Server::Impl::process(Request& request, size_t node) {
   const ApiDescription::Resource* resource = nullptr;
   Response response;
   if (gateRequest(server.config(), request, resource, response)) {
+    if (resource != nullptr) servedVersion(request);
     response = router.dispatch(request);
     if (server.config().checkReplies) server.replyProblems().check(request, resource, response);
   }

@@ -75,6 +75,8 @@ struct Server::Impl {
   // Dispatch.cpp
   void handle(Node& node, size_t index, const httplib::Request& in, httplib::Response& out);
   Response process(Request& request, size_t node);
+  // Points a described /platform request at the version a module serves it at.
+  void servedVersion(Request& request) const;
   static Request convert(const httplib::Request& in);
   void write(const Response& response, httplib::Response& out) const;
   static void track(Node& node, const httplib::Request& in);

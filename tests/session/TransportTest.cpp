@@ -170,7 +170,7 @@ TEST_F(TransportTest, SuccessOnlyFor2xxAndRepliesStayReadable) {
   // 201 with cookies: success, and each Set-Cookie value, whatever the case of the name.
   EXPECT_TRUE(Send(HTTP_REQ_POST, "/session/1/session", "{\"username\":\"admin\",\"password\":\"secret\"}"));
   unsigned long status = 0;
-  EXPECT_NE(std::string::npos, Reply(transport(), &status).find("\"username\":\"admin\""));
+  EXPECT_NE(std::string::npos, Reply(transport(), &status).find("\"username\" : \"admin\""));
   EXPECT_EQ(201u, status);
   std::vector<std::string> cookies{"stale"};
   EXPECT_TRUE(transport().GetHttpResponseHeaders("set-cookie", cookies));
@@ -180,8 +180,9 @@ TEST_F(TransportTest, SuccessOnlyFor2xxAndRepliesStayReadable) {
 
   // An error status fails, with its body and status still there; headers are per reply.
   EXPECT_FALSE(Send(HTTP_REQ_GET, "/platform/1/x"));
-  EXPECT_EQ("{\"errors\":[{\"code\":\"AEC_UNAUTHORIZED\",\"message\":\"Authorization required\"}]}",
-            Reply(transport(), &status));
+  EXPECT_EQ(
+      "{\n\"errors\" : \n[\n\n{\n\"code\" : \"AEC_UNAUTHORIZED\",\n\"message\" : \"Authorization required\"\n}\n]\n}",
+      Reply(transport(), &status));
   EXPECT_EQ(401u, status);
   EXPECT_EQ(401, transport().GetLastHttpStatus());
   EXPECT_EQ("HTTP status 401", transport().GetLastErrorText());

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -72,4 +74,18 @@ void SimFixture::SetUp() {
   }
 }
 
-void SimFixture::TearDown() { cluster_.reset(); }
+void SimFixture::TearDown() {
+  const char* check = std::getenv("ISILON_TEST_REPLY_CHECK");
+  if (cluster_ && (check == nullptr || std::string(check) != "0")) {
+    const auto problems = cluster_->server().replyProblems().entries();
+    if (!problems.empty()) {
+      std::ostringstream text;
+      text << "the simulator gave " << problems.size() << " reply problem(s) against the API description:";
+      for (size_t i = 0; i < problems.size() && i < 40; ++i)
+        text << "\n  " << problems[i].method << " " << problems[i].path << ": " << problems[i].message;
+      if (problems.size() > 40) text << "\n  ...";
+      ADD_FAILURE() << text.str();
+    }
+  }
+  cluster_.reset();
+}

@@ -48,13 +48,17 @@ class SimCluster {
   TempFile cert_{std::string(), ".pem"};
 };
 
-// GoogleTest fixture around SimCluster: started in SetUp, stopped in TearDown.
+// GoogleTest fixture around SimCluster: started in SetUp, stopped in TearDown. The simulator
+// checks its replies against the cluster's API description (Config::checkReplies); TearDown
+// fails the test when one did not conform, unless ISILON_TEST_REPLY_CHECK=0.
 class SimFixture : public ::testing::Test {
  protected:
   explicit SimFixture(std::string address, isim::Config config = isim::Config())
       : SimFixture(std::vector<std::string>{std::move(address)}, std::move(config)) {}
   explicit SimFixture(std::vector<std::string> addresses, isim::Config config = isim::Config())
-      : addresses_(std::move(addresses)), config_(std::move(config)) {}
+      : addresses_(std::move(addresses)), config_(std::move(config)) {
+    config_.checkReplies = true;
+  }
 
   void SetUp() override;
   void TearDown() override;
