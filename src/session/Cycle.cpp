@@ -53,8 +53,9 @@ size_t ArgumentAt(const std::string& uri, const std::string& name) {
   return std::string::npos;
 }
 
-// `uri` without every occurrence of argument `name`; a query left empty goes with its "?".
-std::string WithoutArgument(std::string uri, const std::string& name) {
+}  // namespace
+
+std::string isilon::WithoutArgument(std::string uri, const std::string& name) {
   for (size_t at = ArgumentAt(uri, name); at != std::string::npos; at = ArgumentAt(uri, name)) {
     const size_t end = std::min(uri.find('&', at), uri.size());
     // The "&" that follows goes with it; the last one takes the "&" (or the "?") before it.
@@ -66,6 +67,8 @@ std::string WithoutArgument(std::string uri, const std::string& name) {
   }
   return uri;
 }
+
+namespace {
 
 // The first of `undeclared` that `uri` carries and that the cluster's 400 reply refuses by name.
 std::string RefusedArgument(const std::string& response, const std::vector<std::string>& undeclared,
@@ -233,7 +236,7 @@ ManageIsilon::RequestOutcome ManageIsilon::RunRequest(const RequestStep& step, I
     Log(step.function, __LINE__, 0,
         "File server[%s] refused the query argument [%s]; sending the request again without it.", strFileServer.c_str(),
         refused.c_str());
-    uri = WithoutArgument(uri, refused);
+    uri = isilon::WithoutArgument(uri, refused);
     dropped.push_back(refused);
     ++argumentFallbacks_;
     response.clear();

@@ -35,6 +35,9 @@ enum class Settled {
 // own success reply would have held.
 using SettleByRead = std::function<Settled(std::string& reply)>;
 
+// `uri` without every occurrence of query argument `name`; a query left empty goes with its "?".
+std::string WithoutArgument(std::string uri, const std::string& name);
+
 // How a request ended.
 enum class RequestFate {
   kNotMade,      // refused before sending (bad input, no session, not built); last error and line set

@@ -125,6 +125,8 @@ bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& pol
             response);
         if (outcome.NotMade()) return isilon::PageStep::kFailed;
         if (outcome.Failed()) {
+          // The repeat goes as the failed request went: without what the cluster refused.
+          for (const string& name : outcome.dropped) sentUri = isilon::WithoutArgument(sentUri, name);
           bool sent = false;
           if (!reconnected) {
             reconnected = true;

@@ -102,6 +102,18 @@ TEST_F(SyncIQArguments, ARefusedPolicyNameIsDroppedAndTheJobsMatchedByName) {
             (std::vector<std::string>{"GET /platform/1/sync/jobs?policy_name=nightly", "GET /platform/1/sync/jobs"}));
   EXPECT_EQ(Fallbacks(), 2u);
 
+  // The list without the argument fails: the one reconnection repeats it without the argument.
+  server().requestLog().clear();
+  server().faults().add(refused);
+  server().faults().add(isim::Fault::error("/platform/1/sync/jobs", 500, "AEC_SYSTEM_INTERNAL_ERROR", "hiccup"));
+  ASSERT_TRUE(session().GetSyncIQJobInfo(job, "nightly", SYNCIQ_JOB_STATE_RUNNING)) << LastMessage();
+  EXPECT_EQ(job.nJobId, jobId);
+  EXPECT_EQ(Requests(),
+            (std::vector<std::string>{"GET /platform/1/sync/jobs?policy_name=nightly&state=running",
+                                      "GET /platform/1/sync/jobs?state=running", "DELETE /session/1/session",
+                                      "POST /session/1/session", "GET /platform/1/sync/jobs?state=running"}));
+  EXPECT_EQ(Fallbacks(), 3u);
+
   // A start polls the same way.
   isim::Fault every = refused;
   every.times = 0;
