@@ -17,15 +17,26 @@ SchemaProblem problem(const std::string& field, SchemaProblem::Kind kind, const 
   return SchemaProblem{field, kind, "Field: " + field + " has error: " + what};
 }
 
+// A reply that hands out a resume token takes it back, even where the arguments leave it out (the
+// change-list entries declare no arguments, yet page by `resume`).
+bool handsOutResume(const nlohmann::json* output) {
+  return output != nullptr && output->contains("properties") && (*output)["properties"].contains("resume");
+}
+
 void checkArguments(const Config& config, const Request& request, const nlohmann::json* args,
-                    std::vector<SchemaProblem>& out) {
+                    const nlohmann::json* output, std::vector<SchemaProblem>& out) {
   static const nlohmann::json kNone = nlohmann::json::object();
+  static const nlohmann::json kToken = {{"type", "string"}};
   const nlohmann::json& properties = args != nullptr && args->contains("properties") ? (*args)["properties"] : kNone;
   if (request.hasParam("resume") && request.query.size() > 1)
     out.push_back(problem("resume", SchemaProblem::Kind::kUnknownMember,
                           "The resume argument cannot be combined with other query arguments."));
   for (const auto& arg : request.query) {
     const auto declared = properties.find(arg.first);
+    if (declared == properties.end() && arg.first == "resume" && handsOutResume(output)) {
+      for (auto& p : checkSchema(queryValue(arg.second, kToken), kToken, arg.first)) out.push_back(std::move(p));
+      continue;
+    }
     if (declared == properties.end()) {
       if (config.strictArgs)
         out.push_back(problem(arg.first, SchemaProblem::Kind::kUnknownMember,
@@ -76,7 +87,8 @@ bool gateRequest(const Config& config, const Request& request, const ApiDescript
   if (resource == nullptr) return true;
 
   std::vector<SchemaProblem> problems;
-  checkArguments(config, request, resource->part(request.method, "args"), problems);
+  checkArguments(config, request, resource->part(request.method, "args"), resource->part(request.method, "output_schema"),
+                 problems);
   const nlohmann::json* input = nullptr;
   if (request.method == "POST" || request.method == "PUT") input = resource->part(request.method, "input_schema");
   if (input != nullptr) {

@@ -176,6 +176,10 @@ TEST_F(StrictArgsGateTest, UndeclaredArgumentsAreRefused) {
             Message("GET", "/platform/1/sync/jobs?policy_name=p1", ""));
   EXPECT_EQ("passed", Gate("GET", "/platform/1/sync/jobs?limit=1"));
   EXPECT_EQ("limit", Gate("GET", "/platform/3/protocols/smb/shares/nosuch?limit=1"));  // a single share
+  // Change-list entries declare no arguments but hand out a resume token, which comes back alone.
+  EXPECT_EQ("passed", Gate("GET", "/platform/1/snapshot/changelists/2_3/lins?resume=abc"));
+  EXPECT_EQ("limit", Gate("GET", "/platform/1/snapshot/changelists/2_3/lins?limit=1"));
+  EXPECT_EQ("resume|dir", Gate("GET", "/platform/1/snapshot/changelists/2_3/lins?resume=abc&dir=ASC"));
 }
 
 namespace {
