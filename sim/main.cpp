@@ -84,7 +84,8 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(CLI::Range(0, 3600));
   app.add_flag("--demo", config.demo, "Fill the modules with sample data");
-  app.add_flag("--nulls", config.nulls, "Answer null where the cluster's description allows it (ids, durations, times)");
+  app.add_flag("--nulls", config.nulls,
+               "Answer null where the cluster's description allows it (ids, durations, times)");
   app.add_option("--threads", config.threads, "Worker threads (one per open connection)")
       ->capture_default_str()
       ->check(CLI::Range(4, 1024));
