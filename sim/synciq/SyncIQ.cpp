@@ -423,7 +423,7 @@ nlohmann::json SyncIQModule::policyJsonLocked(const Policy& p) const {
           {"target_path", p.targetPath},
           {"action", p.action},
           {"target_snapshot_archive", p.targetSnapshotArchive},
-          {"target_snapshot_expiration", p.targetSnapshotExpiration > 0 ? p.targetSnapshotExpiration : 0},
+          {"target_snapshot_expiration", p.targetSnapshotExpiration},
           {"target_snapshot_pattern", p.targetSnapshotPattern},
           {"last_job_state", last != nullptr ? last->state : std::string()},
           {"last_started", maybeNull(last != nullptr, last != nullptr ? last->startTime : 0)},
