@@ -96,7 +96,8 @@ int main(int argc, char** argv) {
                "Check every 2xx JSON reply against the description's output schema; what does not conform is "
                "listed by GET /_sim/reply-problems (with --admin)");
   app.add_flag("--demo", config.demo, "Fill the modules with sample data");
-  app.add_flag("--nulls", config.nulls, "Answer null where the cluster's description allows it (ids, durations, times)");
+  app.add_flag("--nulls", config.nulls,
+               "Answer null where the cluster's description allows it (ids, durations, times)");
   app.add_option("--threads", config.threads, "Worker threads (one per open connection)")
       ->capture_default_str()
       ->check(CLI::Range(4, 1024));

@@ -18,10 +18,10 @@ struct Config {
   std::vector<std::pair<std::string, std::string>> users = {{"admin", "secret"}};
   std::string certFile;  // PEM certificate and key to serve; both empty: a fresh self-signed pair
   std::string keyFile;
-  double idleTimeout = 900;           // seconds a session may stay unused
-  double absoluteTimeout = 14400;     // seconds a login lasts at most
-  bool admin = false;                 // enables the /_sim/ endpoints
-  bool demo = false;                  // modules fill in sample data
+  double idleTimeout = 900;        // seconds a session may stay unused
+  double absoluteTimeout = 14400;  // seconds a login lasts at most
+  bool admin = false;              // enables the /_sim/ endpoints
+  bool demo = false;               // modules fill in sample data
   // Members the cluster's description allows to be null (job ids, durations, end times, a deleted
   // snapshot's name, report counters) come back as null; otherwise they hold a value.
   bool nulls = false;

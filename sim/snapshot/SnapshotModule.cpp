@@ -111,10 +111,21 @@ struct SnapshotModule::Snap {
   json toJson(bool nulls) const {
     const json none = nulls ? json(nullptr) : json("");
     const json noNumber = nulls ? json(nullptr) : json(0);
-    return {{"id", id},           {"name", name},           {"path", path},        {"created", created},
-            {"expires", noNumber}, {"has_locks", locked},   {"size", size},        {"state", "active"},
-            {"alias", none},       {"target_id", noNumber}, {"target_name", none}, {"schedule", none},
-            {"shadow_bytes", 0},   {"pct_filesystem", 0},   {"pct_reserve", 0}};
+    return {{"id", id},
+            {"name", name},
+            {"path", path},
+            {"created", created},
+            {"expires", noNumber},
+            {"has_locks", locked},
+            {"size", size},
+            {"state", "active"},
+            {"alias", none},
+            {"target_id", noNumber},
+            {"target_name", none},
+            {"schedule", none},
+            {"shadow_bytes", 0},
+            {"pct_filesystem", 0},
+            {"pct_reserve", 0}};
   }
 };
 

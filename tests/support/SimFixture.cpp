@@ -43,6 +43,9 @@ SimCluster::SimCluster(const std::vector<std::string>& addresses, isim::Config c
     config.address = addresses.at(0);
     config.nodeAddresses = addresses.size() > 1 ? addresses : std::vector<std::string>();
     if (config.port == 0) config.port = 8080;
+    // ISIM_TEST_NULLS=1 runs every simulator with nulls where the cluster's description allows them.
+    const char* nulls = std::getenv("ISIM_TEST_NULLS");
+    if (nulls != nullptr && std::string(nulls) == "1") config.nulls = true;
     server_.reset(new isim::Server(std::move(config)));
     std::string error;
     // Another test program may still be letting go of the same address.
