@@ -9,6 +9,10 @@ Only the resources the library and the simulator use are kept; every other serve
 `served_paths`, so that the release gate still knows which versions exist. The published
 schemas say nothing of additionalProperties, yet a cluster refuses members it does not declare:
 every object schema that lists its properties gets "additionalProperties": false here.
+
+The published files lost every member named `description` with the prose descriptions they were
+stripped of; the objects that carry one (shares, exports, job-engine jobs and job types, SyncIQ
+policies) get it back here, as text, in their replies and in the bodies that create or change them.
 """
 import json
 import os
@@ -43,6 +47,34 @@ USED = [
     "/sync/reports",
     "/sync/reports/<RID>",
 ]
+
+
+# Resource template -> the schemas whose objects carry a `description`: "METHOD_input_schema" for
+# the body itself, "METHOD_output_schema.LIST" for the entries of a reply's list.
+WITH_DESCRIPTION = {
+    "/protocols/smb/shares": ["GET_output_schema.shares", "POST_input_schema"],
+    "/protocols/smb/shares/<SHARE>": ["GET_output_schema.shares", "PUT_input_schema"],
+    "/protocols/nfs/exports": ["GET_output_schema.exports", "POST_input_schema"],
+    "/protocols/nfs/exports/<EID>": ["GET_output_schema.exports", "PUT_input_schema"],
+    "/job/jobs": ["GET_output_schema.jobs"],
+    "/job/jobs/<JID>": ["GET_output_schema.jobs"],
+    "/job/types": ["GET_output_schema.types"],
+    "/job/types/<NAME>": ["GET_output_schema.types"],
+    "/sync/policies": ["GET_output_schema.policies", "POST_input_schema"],
+    "/sync/policies/<POLICY>": ["GET_output_schema.policies", "PUT_input_schema"],
+}
+
+
+def restore_descriptions(template, resource):
+    for place in WITH_DESCRIPTION.get(template, []):
+        key, _, member = place.partition(".")
+        schema = resource.get(key)
+        if schema is None:
+            continue
+        if member:
+            schema = schema.get("properties", {}).get(member, {}).get("items")
+        if isinstance(schema, dict) and "properties" in schema:
+            schema["properties"].setdefault("description", {"type": "string"})
 
 
 def close_objects(schema):
@@ -89,6 +121,7 @@ def derive(folder):
             for key, value in description.items():
                 if key.endswith("_args") or key.endswith("_schema"):
                     resources[template][key] = close_objects(value)
+            restore_descriptions(template, resources[template])
         result["releases"][release] = {
             "highest_api_version": int(data["highest_api_version"]),
             "served_paths": sorted(data["served_paths"], key=lambda p: (split(p)[1], split(p)[0])),

@@ -87,8 +87,8 @@ bool gateRequest(const Config& config, const Request& request, const ApiDescript
   if (resource == nullptr) return true;
 
   std::vector<SchemaProblem> problems;
-  checkArguments(config, request, resource->part(request.method, "args"), resource->part(request.method, "output_schema"),
-                 problems);
+  checkArguments(config, request, resource->part(request.method, "args"),
+                 resource->part(request.method, "output_schema"), problems);
   const nlohmann::json* input = nullptr;
   if (request.method == "POST" || request.method == "PUT") input = resource->part(request.method, "input_schema");
   if (input != nullptr) {

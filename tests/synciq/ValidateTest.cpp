@@ -14,7 +14,7 @@ class SyncIQValidation : public SyncIQSim {
     p.action = "copy";
     p.schedule = "manual";
     p.targetSnapshotArchive = false;
-    p.targetSnapshotExpiration = -1;
+    p.targetSnapshotExpiration = 86400;
     p.targetSnapshotPattern = isim::synciq::kOlderPattern;
     return p;
   }
@@ -25,7 +25,7 @@ const char kAccount[] =
     "\nAction should be set to \"sync\". Current value[copy]."
     "\nSchedule should be set to manual. Current value[manual]."
     "\n\"Enable capture of snapshots on the target cluster\" property should be selected."
-    "\nTarget snapshot should not be set for auto expiration. Current value[-1]."
+    "\nTarget snapshot should not be set for auto expiration. Current value[86400]."
     "\nModify target snapshot naming pattern to \"SIQ_%{SrcCluster}_%{PolicyName}_%Y-%m-%d_%H-%M-%S\". "
     "Current value\"SIQ_%{ SrcCluster }_%{ PolicyName }_%Y - %m - %d_%H - %M\"]";
 
@@ -97,10 +97,16 @@ TEST_F(SyncIQValidation, RefusedChangesKeepTheirReason) {
     ExpectLastError("Internal Error", "Failed to create json request for sync iq policy modificaiton request.");
   }
   EXPECT_TRUE(Requests("PUT").empty());
-  EXPECT_TRUE(session().ModifySyncIQPolicy(id, {{SYNCIQ_PROPERTY_TARGET_SNAPSHOT_EXPIRATION, "-86400"}}));
+  // Whole numbers reach the cluster, which holds them to its minimum of 0.
+  EXPECT_FALSE(session().ModifySyncIQPolicy(id, {{SYNCIQ_PROPERTY_TARGET_SNAPSHOT_EXPIRATION, "-1"}}));
+  ExpectLastError("AEC_BAD_REQUEST",
+                  "Field: target_snapshot_expiration has error: The value -1 is less than the minimum 0.");
   isim::synciq::Policy now;
-  ASSERT_TRUE(siq().findPolicy(id, now));
-  EXPECT_EQ(now.targetSnapshotExpiration, -86400);
+  for (const char* accepted : {"0", "86400"}) {
+    EXPECT_TRUE(session().ModifySyncIQPolicy(id, {{SYNCIQ_PROPERTY_TARGET_SNAPSHOT_EXPIRATION, accepted}}));
+    ASSERT_TRUE(siq().findPolicy(id, now));
+    EXPECT_EQ(std::to_string(now.targetSnapshotExpiration), accepted);
+  }
 }
 
 TEST_F(SyncIQValidation, StringValuesAndThePolicyIdArriveExactly) {
