@@ -10,7 +10,7 @@ namespace isim {
 
 namespace {
 const int kDefaultNodes = 3;
-const char kDefaultRelease[] = "9.5.0.0";
+const char kDefaultRelease[] = "8.0.1.2";  // the release whose API is served by default
 }  // namespace
 
 ClusterModule::ClusterModule() : ips_(MakeIPs(kDefaultNodes)), nodes_(MakeNodes(kDefaultNodes, kDefaultRelease)) {}
@@ -57,7 +57,7 @@ void ClusterModule::addOptions(CLI::App& app) {
         std::lock_guard<std::mutex> lock(mutex_);
         nodes_ = MakeNodes(static_cast<int>(nodes_.size()), release);
       },
-      "Release every node reports (default 9.5.0.0)");
+      "Release every node reports (default 8.0.1.2, the API release served by default)");
   app.add_option_function<std::vector<std::string>>(
       "--cluster-ip",
       [this](const std::vector<std::string>& ips) {

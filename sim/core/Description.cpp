@@ -215,6 +215,40 @@ std::vector<SchemaProblem> checkSchema(const json& value, const json& schema, co
   return out;
 }
 
+void pruneToSchema(json& value, const json& schema) {
+  if (!schema.is_object()) return;
+  const auto type = schema.find("type");
+  if (type != schema.end() && type->is_array()) {
+    // The first alternative that is a schema of the value's kind applies.
+    for (const auto& alternative : *type) {
+      if (!alternative.is_object()) continue;
+      const std::string kind = alternative.value("type", "");
+      if ((kind == "object" && value.is_object()) || (kind == "array" && value.is_array())) {
+        pruneToSchema(value, alternative);
+        return;
+      }
+    }
+    return;
+  }
+  if (value.is_object()) {
+    const auto properties = schema.find("properties");
+    if (properties == schema.end() || !properties->is_object()) return;
+    for (auto m = value.begin(); m != value.end();) {
+      const auto declared = properties->find(m.key());
+      if (declared == properties->end()) {
+        m = value.erase(m);
+      } else {
+        pruneToSchema(m.value(), *declared);
+        ++m;
+      }
+    }
+  } else if (value.is_array()) {
+    const auto items = schema.find("items");
+    if (items == schema.end()) return;
+    for (auto& element : value) pruneToSchema(element, *items);
+  }
+}
+
 json queryValue(const std::string& text, const json& schema) {
   std::vector<std::string> types;
   const auto type = schema.find("type");

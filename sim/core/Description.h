@@ -26,6 +26,10 @@ struct SchemaProblem {
 std::vector<SchemaProblem> checkSchema(const nlohmann::json& value, const nlohmann::json& schema,
                                        const std::string& field = std::string());
 
+// Drops from `value` every member `schema` does not declare, at any depth: the modules answer
+// as 8.0.1.2 does, and an older release's replies hold only what that release describes.
+void pruneToSchema(nlohmann::json& value, const nlohmann::json& schema);
+
 // A query argument's text as the value its declared schema wants ("true" -> true, "12" -> 12);
 // the text itself when it reads as nothing the schema allows (the check then tells why).
 nlohmann::json queryValue(const std::string& text, const nlohmann::json& schema);

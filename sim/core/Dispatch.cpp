@@ -14,6 +14,18 @@ namespace isim {
 namespace {
 const char kSessionPath[] = "/session/1/session";
 const char kAdminPrefix[] = "/_sim/";
+const char kModulesRelease[] = "8.0.1.2";  // the release whose replies the modules give
+
+// An older release's reply holds only the members its description has.
+void olderRelease(const Request& request, const ApiDescription::Resource& resource, Response& response) {
+  const nlohmann::json* schema = resource.part(request.method, "output_schema");
+  nlohmann::json value;
+  if (schema == nullptr || response.status < 200 || response.status > 299 || !response.jsonValue(value)) return;
+  pruneToSchema(value, *schema);
+  Response pruned = Response::json(std::move(value), response.status);
+  pruned.headers = std::move(response.headers);
+  response = std::move(pruned);
+}
 
 bool isPseudoHeader(const std::string& name) {
   // The server library adds these to every request; they were not sent.
@@ -211,6 +223,7 @@ Response Server::Impl::process(Request& request, size_t node) {
   if (gateRequest(server.config(), request, resource, response)) {
     if (resource != nullptr) servedVersion(request);
     response = router.dispatch(request);
+    if (resource != nullptr && server.config().release != kModulesRelease) olderRelease(request, *resource, response);
     if (server.config().checkReplies) server.replyProblems().check(request, resource, response);
   }
   if (use.renewed) {

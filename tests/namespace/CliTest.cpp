@@ -79,7 +79,7 @@ TEST_F(NamespaceCli, CopyStatAndClusterInformation) {
        "\"alice\",\n    \"path\": \"" +
            copy + "\",\n    \"size\": 2048,\n    \"type\": \"object\"\n"},
       {{"--json", "cluster", "ips"}, 0, "\"ips\": [\n    \"192.0.2.1\",\n    \"192.0.2.2\",\n    \"192.0.2.3\"\n  ]"},
-      {{"--json", "cluster", "version"}, 0, "\"id\": 2,\n      \"release\": \"9.5.0.0\","},
+      {{"--json", "cluster", "version"}, 0, "\"id\": 2,\n      \"release\": \"8.0.1.2\","},
   });
 }
 

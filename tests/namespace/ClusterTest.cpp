@@ -63,7 +63,7 @@ TEST_F(ClusterTest, NodeVersionsAndTheirFailures) {
   EXPECT_EQ(LastSent().target, "/platform/3/cluster/version");
   ASSERT_EQ(nodes.size(), 3u);
   EXPECT_EQ(nodes[2].nId, 3);
-  EXPECT_EQ(nodes[0].strRelease + " " + nodes[0].strType + " " + nodes[0].strRevision, "9.5.0.0 Isilon OneFS 0");
+  EXPECT_EQ(nodes[0].strRelease + " " + nodes[0].strType + " " + nodes[0].strRevision, "8.0.1.2 Isilon OneFS 0");
 
   clusterModule().setNodes({isim::ClusterModule::Node{7, "b", "r", "v", "t", "x"}});
   ASSERT_FALSE(session().GetVersionInfo(nodes).IsError());

@@ -217,6 +217,20 @@ TEST_F(Release72GateTest, Release72ServesItsVersions) {
   for (const auto& c : kReleaseCases) EXPECT_EQ(c.on72, Served(client(), c.target)) << c.target;
 }
 
+// The modules answer as 8.0.1.2; a 7.2.1.6 reply holds only what 7.2.1.6 describes, and conforms.
+TEST_F(GateTest, PoliciesCarryWhatTheNewerReleaseAdds) {
+  const nlohmann::json policy = client().authed("GET", "/platform/1/sync/policies").json()["policies"][0];
+  EXPECT_TRUE(policy.contains("accelerated_failback"));
+  EXPECT_TRUE(policy.contains("source_root_path"));
+  EXPECT_TRUE(server().replyProblems().entries().empty());
+}
+TEST_F(Release72GateTest, RepliesHoldOnlyWhatTheOlderReleaseDescribes) {
+  const nlohmann::json policy = client().authed("GET", "/platform/1/sync/policies").json()["policies"][0];
+  EXPECT_FALSE(policy.contains("accelerated_failback"));
+  EXPECT_TRUE(policy.contains("source_root_path"));
+  EXPECT_TRUE(server().replyProblems().entries().empty());
+}
+
 TEST_F(GateTest, RepliesAreSpacedAsTheClusterWritesThem) {
   const HttpReply reply = client().authed("POST", kSyncJobs, R"({"id":"nosuch","simultaneous":true})");
   EXPECT_EQ(
