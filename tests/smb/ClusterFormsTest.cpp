@@ -95,4 +95,27 @@ TEST_F(SmbClusterForms, OnlyARefusalOfTheLimitByNameSendsTheShareAgainWithoutIt)
                                       "GET /platform/1/protocols/smb/shares/zs?zone=z"}));
 }
 
+// A simulator that refuses undeclared arguments itself: a share by name still comes back whole.
+class SmbStrictArguments : public SmbFixture {
+ protected:
+  SmbStrictArguments() : SmbFixture("127.0.0.27") { simConfig().strictArgs = true; }
+};
+
+TEST_F(SmbStrictArguments, AShareByNamePassesAClusterThatRefusesTheLimit) {
+  ASSERT_TRUE(session().CreateCIFSShare("docs", "/ifs/docs", "", ""));
+  std::string path;
+  _IsilonShareInfo info;
+  ASSERT_TRUE(session().GetFSPathForShare("docs", path, info, "")) << LastMessage();
+  EXPECT_EQ(path, "/ifs/docs");
+  EXPECT_EQ(session().GetRequestCounters().argumentFallbacks, 1u);
+  std::vector<_IsilonShareInfo> shares;
+  ASSERT_TRUE(session().GetCIFSSharesList(shares, "docs", "", "")) << LastMessage();
+  ASSERT_EQ(shares.size(), 1u);
+  EXPECT_EQ(shares[0].strName, "docs");
+  EXPECT_EQ(session().GetRequestCounters().argumentFallbacks, 2u);
+  // The whole listing declares its limit: nothing to drop.
+  ASSERT_TRUE(session().GetCIFSSharesList(shares, "", "", "")) << LastMessage();
+  EXPECT_EQ(session().GetRequestCounters().argumentFallbacks, 2u);
+}
+
 }  // namespace

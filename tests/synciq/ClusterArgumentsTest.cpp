@@ -151,4 +151,29 @@ TEST_F(SyncIQArguments, ARefusalOfAnotherArgumentFailsWithTheClustersMessage) {
   server().faults().clear();
 }
 
+// A simulator that refuses undeclared arguments itself: lookups and starts go through its gate.
+class SyncIQStrictArguments : public SyncIQArguments {
+ protected:
+  SyncIQStrictArguments() { simConfig().strictArgs = true; }
+};
+
+TEST_F(SyncIQStrictArguments, LookupsAndStartsPassAClusterThatRefusesPolicyName) {
+  AddPolicy(FitPolicy("other", "/ifs/data/other"));
+  AddPolicy(FitPolicy("nightly", "/ifs/data/nightly"));
+  unsigned int otherId = 0, jobId = 0;
+  ASSERT_TRUE(session().StartSyncIQJob("other", "snap-1", otherId)) << LastMessage();
+  ASSERT_TRUE(session().StartSyncIQJob("nightly", "snap-1", jobId)) << LastMessage();
+  const unsigned long long afterStarts = Fallbacks();
+  EXPECT_GE(afterStarts, 2u);  // each start's poll was refused once, then asked without it
+  _IsilonSyncIQJobInfo job;
+  ASSERT_TRUE(session().GetSyncIQJobInfo(job, "nightly", SYNCIQ_JOB_STATE_RUNNING)) << LastMessage();
+  EXPECT_EQ(job.nJobId, jobId);
+  EXPECT_EQ(job.strPolicyName, "nightly");
+  EXPECT_EQ(Fallbacks(), afterStarts + 1);
+  // A policy with no job is no match for another's job.
+  AddPolicy(FitPolicy("idle", "/ifs/data/idle"));
+  EXPECT_FALSE(session().GetSyncIQJobInfo(job, "idle", SYNCIQ_JOB_STATE_RUNNING));
+  EXPECT_NE(LastCode(), "");
+}
+
 }  // namespace
