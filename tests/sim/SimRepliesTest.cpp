@@ -21,9 +21,10 @@ using nlohmann::json;
 const char kAddress[] = "127.0.0.196";
 const char kNullsAddress[] = "127.0.0.197";
 
-class SimRepliesTest : public SimFixture, public ::testing::WithParamInterface<bool> {
+// A simulator and one logged-in HTTPS client of it, made on first use.
+class ClientFixture : public SimFixture {
  protected:
-  SimRepliesTest() : SimFixture(GetParam() ? kNullsAddress : kAddress) { simConfig().nulls = GetParam(); }
+  using SimFixture::SimFixture;
   void TearDown() override {
     client_.reset();  // before the cluster stops
     SimFixture::TearDown();
@@ -35,6 +36,14 @@ class SimRepliesTest : public SimFixture, public ::testing::WithParamInterface<b
     }
     return *client_;
   }
+
+ private:
+  std::unique_ptr<HttpsClient> client_;
+};
+
+class SimRepliesTest : public ClientFixture, public ::testing::WithParamInterface<bool> {
+ protected:
+  SimRepliesTest() : ClientFixture(GetParam() ? kNullsAddress : kAddress) { simConfig().nulls = GetParam(); }
   json Get(const std::string& target) {
     const HttpReply reply = client().authed("GET", target);
     EXPECT_EQ(200, reply.status) << target << ": " << reply.body;
@@ -59,9 +68,6 @@ class SimRepliesTest : public SimFixture, public ::testing::WithParamInterface<b
     const HttpReply started = client().authed("POST", "/platform/1/sync/jobs", R"({"id":"nightly"})");
     ASSERT_EQ(201, started.status) << started.body;
   }
-
- private:
-  std::unique_ptr<HttpsClient> client_;
 };
 
 // Members every SyncIQ job and report carries, a few of each kind.
@@ -181,23 +187,9 @@ TEST_P(SimRepliesTest, ChangelistJobHasImpactAndPhasesAndAnEndTimeOnlyOnceEnded)
 INSTANTIATE_TEST_SUITE_P(Values, SimRepliesTest, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Nulls" : "Described"; });
 
-class SortedListingTest : public SimFixture {
+class SortedListingTest : public ClientFixture {
  protected:
-  SortedListingTest() : SimFixture("127.0.0.198") {}
-  void TearDown() override {
-    client_.reset();
-    SimFixture::TearDown();
-  }
-  HttpsClient& client() {
-    if (!client_) {
-      client_.reset(new HttpsClient(cluster().url(), certPath()));
-      EXPECT_TRUE(client_->login());
-    }
-    return *client_;
-  }
-
- private:
-  std::unique_ptr<HttpsClient> client_;
+  SortedListingTest() : ClientFixture("127.0.0.198") {}
 };
 
 TEST_F(SortedListingTest, AtMostAThousandObjectsAReplyWhateverTheLimit) {
