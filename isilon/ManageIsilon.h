@@ -77,6 +77,11 @@ class ISILON_API ManageIsilon {
     unsigned long long argumentFallbacks = 0;
   };
   RequestCounters GetRequestCounters() const;
+  // The node (of sIsilonNodeAddresses, or of the server name's resolution) the next session
+  // opens on: `index` modulo the node count; 0, the first, unless set. Sessions of one host
+  // spread over the cluster this way; each stays bound to its node as before. Takes effect
+  // when a session next opens.
+  void SetFirstNode(size_t index);
 
   // The `method` of SendRequest.
   enum RequestMethod { kGet = 0, kPost = 1, kPut = 2, kDelete = 3 };
@@ -243,6 +248,7 @@ class ISILON_API ManageIsilon {
   vector<string> nodeAddresses_;
   string sessionNode_;
   string avoidNode_;  // while re-opening after this node failed
+  size_t firstNode_ = 0;
   bool clusterUnreachable_ = false;
 };
 

@@ -70,7 +70,7 @@ void ManageIsilon::PinSessionNode() {
     return;
   }
   // Stay on the node of the last session unless it just failed; then take the one after it.
-  size_t index = 0;
+  size_t index = firstNode_ % nodeAddresses_.size();
   const std::string& previous = avoidNode_.empty() ? sessionNode_ : avoidNode_;
   const auto at = std::find(nodeAddresses_.begin(), nodeAddresses_.end(), previous);
   if (at != nodeAddresses_.end()) {
@@ -83,6 +83,13 @@ void ManageIsilon::PinSessionNode() {
         strFileServer.c_str());
   }
   Log(kPinFn, __LINE__, 3, "Session on file server[%s] goes to node[%s].", strFileServer.c_str(), sessionNode_.c_str());
+}
+
+void ManageIsilon::SetFirstNode(size_t index) {
+  firstNode_ = index;
+  // The next session starts on that node rather than where the last one was; an open one
+  // keeps its node (its cookie is valid only there).
+  if (!bConnected) sessionNode_.clear();
 }
 
 bool ManageIsilon::PinNextNode() {

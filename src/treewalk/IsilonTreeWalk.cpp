@@ -62,8 +62,10 @@ struct IsilonTreeWalk::State {
   std::mutex errorMutex;
   std::exception_ptr error;
 
-  void Worker();
-  void Work();
+  // Worker `index` opens its session on node `index` of the cluster, so that the walk's
+  // sessions spread round-robin over the nodes.
+  void Worker(size_t index);
+  void Work(size_t index);
   void WalkFrom(ManageIsilon* session, const std::string& start);
   bool Deliver(const std::string& directory, std::vector<_IsilonFileInfo>& page);
   void Report(const std::string& directory, ManageIsilon* session, const std::string& code, const std::string& message);
@@ -255,9 +257,9 @@ void IsilonTreeWalk::State::WalkFrom(ManageIsilon* session, const std::string& s
   }
 }
 
-void IsilonTreeWalk::State::Worker() {
+void IsilonTreeWalk::State::Worker(size_t index) {
   try {
-    Work();
+    Work(index);
   } catch (...) {
     // A callback (or the factory) threw: the walk stops, and Run rethrows this on its caller's
     // thread once every worker is done.
@@ -270,7 +272,7 @@ void IsilonTreeWalk::State::Worker() {
   }
 }
 
-void IsilonTreeWalk::State::Work() {
+void IsilonTreeWalk::State::Work(size_t index) {
   std::unique_ptr<ManageIsilon> session;
   bool sessionFailed = false;
   // However the worker ends, its session is closed and its directory no longer counts as busy.
@@ -303,6 +305,7 @@ void IsilonTreeWalk::State::Work() {
     if (!session && !sessionFailed) {
       session = factory ? factory() : nullptr;
       sessionFailed = !session;
+      if (session) session->SetFirstNode(index);
     }
     if (session) {
       WalkFrom(session.get(), directory);
@@ -370,8 +373,8 @@ bool IsilonTreeWalk::Run(const std::string& root) {
 
   std::vector<std::thread> workers;
   workers.reserve(static_cast<size_t>(s.parallel));
-  for (int i = 1; i < s.parallel; ++i) workers.emplace_back([&s] { s.Worker(); });
-  s.Worker();
+  for (int i = 1; i < s.parallel; ++i) workers.emplace_back([&s, i] { s.Worker(static_cast<size_t>(i)); });
+  s.Worker(0);
   for (std::thread& t : workers) t.join();
   if (s.error) std::rethrow_exception(s.error);
   return !s.incomplete && !s.stopped;
