@@ -101,9 +101,13 @@ int main(int argc, char** argv) {
   app.add_option("--threads", config.threads, "Worker threads (one per open connection)")
       ->capture_default_str()
       ->check(CLI::Range(4, 1024));
-  app.add_option("--latency-ms", config.latencyMs, "Answer each request no sooner than MS ms after it arrived")
+  app.add_option("--latency-ms", config.latencyMs, "Answer each request no sooner than MS ms after it was taken up")
       ->capture_default_str()
       ->check(CLI::Range(0, 60000));
+  app.add_option("--node-capacity", config.nodeCapacity,
+                 "Serve at most K requests at once on each node; the others wait their turn (0: no limit)")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 100000));
   app.add_option("--keep-alive-timeout", config.keepAliveTimeout, "Seconds an idle connection is kept")
       ->capture_default_str()
       ->check(CLI::Range(1, 3600));

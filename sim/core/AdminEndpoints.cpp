@@ -7,7 +7,9 @@
 //   DELETE /_sim/requests  empties the request log
 //   POST   /_sim/clock     {"advance": SECONDS} moves the simulator's clock forward
 //   GET    /_sim/nodes     {"nodes":[{"index":0,"address":"127.0.0.20","port":8080,"running":true,
-//                          "requests":N}]}, requests counting those the node served (admin aside)
+//                          "requests":N,"connections":N,"peak_in_flight":N}]}, requests counting
+//                          those the node served (admin aside), peak_in_flight the most it
+//                          served at once (see --node-capacity)
 //   POST   /_sim/nodes/{i}/stop   the node goes down: listening socket and open connections
 //                          close, its sessions end. 204 when done; 202 when the request came
 //                          through that node itself: the reply goes out first, the stop follows
@@ -78,7 +80,8 @@ Response Server::Impl::nodesJson() const {
                     {"port", boundPort.load()},
                     {"running", server.nodeRunning(i)},
                     {"requests", nodes[i]->requests.load()},
-                    {"connections", server.nodeConnections(i)}});
+                    {"connections", server.nodeConnections(i)},
+                    {"peak_in_flight", server.nodePeakInFlight(i)}});
   return dumpJson({{"nodes", list}});
 }
 

@@ -25,8 +25,10 @@ struct Config {
   // Members the cluster's description allows to be null (job ids, durations, end times, a deleted
   // snapshot's name, report counters) come back as null; otherwise they hold a value.
   bool nulls = false;
-  size_t threads = 32;                // worker threads: one per open connection
-  int latencyMs = 0;                  // each request is answered no sooner than this after it arrived
+  size_t threads = 32;  // worker threads: one per open connection
+  int latencyMs = 0;    // each request is answered no sooner than this after it was taken up
+  // Requests one node serves at once (admin ones aside); the rest wait their turn. 0: no limit.
+  size_t nodeCapacity = 0;
   int keepAliveTimeout = 30;          // seconds an idle connection is kept
   size_t keepAliveMaxCount = 100000;  // requests per connection
   size_t requestLogCapacity = 1000;   // requests kept for tests

@@ -5,6 +5,7 @@
 #include <strings.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "sim/core/ServerImpl.h"
@@ -133,6 +134,23 @@ void Server::Impl::handle(Node& node, size_t index, const httplib::Request& in, 
     return;
   }
   ++node.requests;
+  // A node's API service has so many workers: a request waits for a free one, and its latency
+  // starts when it is taken up. A node that stops lets the waiting ones through to fail.
+  struct Place {
+    Node& node;
+    explicit Place(Node& n, size_t capacity) : node(n) {
+      std::unique_lock<std::mutex> lock(node.stopMutex);
+      if (capacity > 0) node.placeFreed.wait(lock, [&] { return node.stopping || node.inFlight < capacity; });
+      node.peakInFlight = std::max(node.peakInFlight, ++node.inFlight);
+    }
+    ~Place() {
+      {
+        std::lock_guard<std::mutex> lock(node.stopMutex);
+        --node.inFlight;
+      }
+      node.placeFreed.notify_one();
+    }
+  } place{node, server.config().nodeCapacity};
   // A real cluster's page time: the reply waits out the rest of the latency after handling.
   struct Latency {
     Node& node;

@@ -234,6 +234,7 @@ void Server::Impl::stopNode(size_t index) {
     node.stopping = true;
   }
   node.stopCv.notify_all();
+  node.placeFreed.notify_all();
   node.http->stop();
   closeConnections(node);
   if (node.thread.joinable()) node.thread.join();
@@ -278,6 +279,13 @@ std::string Server::nodeUrl(size_t i) const {
 }
 
 bool Server::nodeRunning(size_t i) const { return i < impl_->nodes.size() && impl_->nodes[i]->serving; }
+
+size_t Server::nodePeakInFlight(size_t i) const {
+  if (i >= impl_->nodes.size()) return 0;
+  Impl::Node& node = *impl_->nodes[i];
+  std::lock_guard<std::mutex> lock(node.stopMutex);
+  return node.peakInFlight;
+}
 
 bool Server::stopNode(size_t i) {
   if (!nodeRunning(i)) return false;

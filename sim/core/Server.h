@@ -68,6 +68,8 @@ class Server {
   bool nodeRunning(size_t i) const;
   // Connections from clients to node `i` that are open on both ends (the kernel's count).
   size_t nodeConnections(size_t i) const;
+  // The most requests node `i` has served at once (admin ones aside); 0 when there is no such node.
+  size_t nodePeakInFlight(size_t i) const;
   // A node going down: its listening socket and open connections close (clients get refused or
   // reset connections there) and the sessions it issued end. False when there is no such node
   // or it was not running.

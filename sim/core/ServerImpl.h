@@ -36,6 +36,11 @@ struct Server::Impl {
     std::mutex stopMutex;
     std::condition_variable stopCv;
     bool stopping = false;
+    // Requests being served (under stopMutex), the most at once since the node was made, and
+    // the turn of those waiting for a free place (Config::nodeCapacity).
+    size_t inFlight = 0;
+    size_t peakInFlight = 0;
+    std::condition_variable placeFreed;
 
     // Connections seen by a request, so that a stop can close idle keep-alive connections at
     // once instead of waiting for their timeout. Keyed by descriptor; the peer is checked
