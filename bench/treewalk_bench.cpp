@@ -4,6 +4,9 @@
 // is an isilon-sim started by bench/run (e.g. --latency-ms 5 --ns-generate /ifs/tree:198000:2000).
 //
 //   treewalk_bench --server ADDRESS --ca-file PEM --root DIR [--parallel 1,2,4,8,16] [--bare]
+//                  [--nodes ADDRESS,ADDRESS,...]
+// With --nodes (the cluster's node addresses, the first being --server's), each N runs twice:
+// every session on the first node, then the sessions spread over all the nodes.
 #include <curl/curl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -30,6 +33,7 @@ struct Measure {
   unsigned long long entries = 0;
   double seconds = 0;
   long maxRssKiB = 0;
+  double cpuSeconds = 0;  // the client process's own, user and system
   bool ok = false;
 };
 
@@ -107,6 +111,8 @@ Measure InChild(Walk walk) {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     mine.maxRssKiB = usage.ru_maxrss;
+    mine.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     const ssize_t written = write(pipeFds[1], &mine, sizeof mine);
     _exit(written == static_cast<ssize_t>(sizeof mine) ? 0 : 1);
   }
@@ -122,7 +128,7 @@ Measure InChild(Walk walk) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string server, caFile, root, parallelList = "1,2,4,8,16";
+  std::string server, caFile, root, nodes, parallelList = "1,2,4,8,16";
   bool bare = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -135,10 +141,13 @@ int main(int argc, char** argv) {
       root = argv[++i];
     else if (arg == "--parallel" && hasValue)
       parallelList = argv[++i];
+    else if (arg == "--nodes" && hasValue)
+      nodes = argv[++i];
     else if (arg == "--bare")
       bare = true;
     else {
-      std::cerr << "usage: treewalk_bench --server ADDRESS --ca-file PEM --root DIR [--parallel 1,2,4] [--bare]\n";
+      std::cerr << "usage: treewalk_bench --server ADDRESS --ca-file PEM --root DIR [--parallel 1,2,4] [--bare] "
+                   "[--nodes A,B,C]\n";
       return 2;
     }
   }
@@ -150,18 +159,35 @@ int main(int argc, char** argv) {
   const int registryFd = mkstemp(registryName);
   if (registryFd < 0) return 1;
   close(registryFd);
-  std::ofstream(registryName) << "[NAS]\nsIsilonCAFile=" << caFile << "\n";
+  // Each walk's child reads the registry afresh, so it can be rewritten between walks.
+  auto writeRegistry = [&](const std::string& nodeAddresses) {
+    std::ofstream(registryName) << "[NAS]\nsIsilonCAFile=" << caFile << "\n"
+                                << (nodeAddresses.empty() ? "" : "sIsilonNodeAddresses=" + nodeAddresses + "\n");
+  };
+  writeRegistry(std::string());
   setenv("ISILON_REGISTRY", registryName, 1);
 
-  std::printf("%-22s %10s %10s %12s %9s %12s\n", "walk", "entries", "elapsed s", "entries/s", "speed-up",
-              "peak RSS MiB");
+  std::printf("%-28s %10s %10s %12s %9s %12s %12s\n", "walk", "entries", "elapsed s", "entries/s", "speed-up",
+              "peak RSS MiB", "CPU us/entry");
   auto print = [](const std::string& label, const Measure& m, double base) {
     if (!m.ok) {
-      std::printf("%-22s failed\n", label.c_str());
+      std::printf("%-28s failed\n", label.c_str());
       return;
     }
-    std::printf("%-22s %10llu %10.2f %12.0f %9.2f %12.1f\n", label.c_str(), m.entries, m.seconds,
-                static_cast<double>(m.entries) / m.seconds, base > 0 ? base / m.seconds : 1.0, m.maxRssKiB / 1024.0);
+    std::printf("%-28s %10llu %10.2f %12.0f %9.2f %12.1f %12.2f\n", label.c_str(), m.entries, m.seconds,
+                static_cast<double>(m.entries) / m.seconds, base > 0 ? base / m.seconds : 1.0, m.maxRssKiB / 1024.0,
+                m.entries > 0 ? m.cpuSeconds * 1e6 / static_cast<double>(m.entries) : 0.0);
+  };
+  auto treeWalk = [&](int n) {
+    return InChild([&](Measure& out) {
+      IsilonTreeWalk walk(server, "admin", "secret");
+      if (!walk.SetParallel(n)) return false;
+      walk.SetPageSize(kPage);
+      walk.OnPage([](const std::string&, std::vector<_IsilonFileInfo>&) { return true; });
+      const bool complete = walk.Run(root);
+      out.entries = walk.Entries();
+      return complete;
+    });
   };
   double bareSeconds = 0, oneSeconds = 0;
   if (bare) {
@@ -173,15 +199,18 @@ int main(int argc, char** argv) {
   std::string item;
   while (std::getline(list, item, ',')) {
     const int n = std::atoi(item.c_str());
-    const Measure m = InChild([&](Measure& out) {
-      IsilonTreeWalk walk(server, "admin", "secret");
-      if (!walk.SetParallel(n)) return false;
-      walk.SetPageSize(kPage);
-      walk.OnPage([](const std::string&, std::vector<_IsilonFileInfo>&) { return true; });
-      const bool complete = walk.Run(root);
-      out.entries = walk.Entries();
-      return complete;
-    });
+    if (!nodes.empty()) {
+      writeRegistry(nodes.substr(0, nodes.find(',')));
+      const Measure one = treeWalk(n);
+      print("N=" + std::to_string(n) + ", all on one node", one, 0);
+      writeRegistry(nodes);
+      const Measure spread = treeWalk(n);
+      print("N=" + std::to_string(n) + ", spread over nodes", spread, one.ok ? one.seconds : 0);
+      if (one.ok && spread.ok)
+        std::printf("N=%d spread over the nodes against all on one: %.2fx as fast\n", n, one.seconds / spread.seconds);
+      continue;
+    }
+    const Measure m = treeWalk(n);
     if (n == 1 && m.ok) oneSeconds = m.seconds;
     print("IsilonTreeWalk N=" + std::to_string(n), m, oneSeconds);
   }
