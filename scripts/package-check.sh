@@ -30,7 +30,10 @@ trap cleanup EXIT
 echo "-- install into a scratch prefix"
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 prefix_libdir=$(dirname "$(find "$work/prefix" -name 'libisilonclient.so' | head -1)")
-readelf -d "$prefix_libdir/libisilonclient.so" | grep -q 'SONAME.*libisilonclient.so.1'
+# Whole outputs are read before matching: under pipefail, grep -q leaving early would
+# fail the writer with SIGPIPE, and the step with it, depending on timing.
+dynamic=$(readelf -d "$prefix_libdir/libisilonclient.so")
+grep -q 'SONAME.*libisilonclient.so.1' <<<"$dynamic"
 
 # build_examples NAME [PKG_CONFIG_PATH [CMAKE_PREFIX_PATH]]: examples/ built through the CMake
 # package into $work/NAME-cmake/isilon_example and through pkg-config into $work/NAME-pc.
@@ -58,7 +61,8 @@ changes=$(ls "$debs"/isilonclient_*.changes)
 lintian --fail-on error,warning "$changes" || { echo "lintian found errors or warnings" >&2; exit 1; }
 debfiles=()
 for p in "${packages[@]}"; do debfiles+=("$(ls "$debs/${p}"_*.deb)"); done
-dpkg-deb --field "$(ls "$debs"/isilonctl_*.deb)" Depends | grep -q libisilonclient1
+depends=$(dpkg-deb --field "$(ls "$debs"/isilonctl_*.deb)" Depends)
+grep -q libisilonclient1 <<<"$depends"
 
 echo "-- install the packages"
 installed=1
@@ -90,8 +94,9 @@ for example in prefix-cmake/isilon_example prefix-pc deb-cmake/isilon_example de
   grep -q '^node ' "$work/out.txt" || { cat "$work/out.txt"; echo "$example: no node listed" >&2; exit 1; }
 done
 # /lib is /usr/lib on a merged-/usr system, and the loader may name either.
-ldd "$work/deb-pc" | grep -q "libisilonclient.so.1 => .*lib/$multiarch/libisilonclient.so.1" ||
-  { ldd "$work/deb-pc"; echo "the example does not load the installed library" >&2; exit 1; }
+loaded=$(ldd "$work/deb-pc")
+grep -q "libisilonclient.so.1 => .*lib/$multiarch/libisilonclient.so.1" <<<"$loaded" ||
+  { echo "$loaded"; echo "the example does not load the installed library" >&2; exit 1; }
 echo example-pass | /usr/bin/isilonctl --server "$address" --user admin --password-stdin \
   --ca-file "$work/cluster.pem" cluster version >"$work/out.txt" ||
   { cat "$work/out.txt"; echo "the installed isilonctl failed against isilon-sim" >&2; exit 1; }

@@ -2,7 +2,7 @@
 ctl exports list
 created=$(ctl --json exports create /ifs/data/backup-staging --client backup01.example.com)
 echo "$created"
-export_id=$(printf '%s\n' "$created" | sed -n 's/^ *"id": *\([0-9][0-9]*\).*/\1/p' | head -n 1)
+export_id=$(printf '%s\n' "$created" | sed -n 's/^ *"id": *\([0-9][0-9]*\).*/\1/p' | sed -n 1p)
 [ -n "$export_id" ] || { echo "no export id in the create reply" >&2; exit 1; }
 ctl exports list --path /ifs/data/backup-staging
 ctl exports delete "$export_id"

@@ -6,7 +6,7 @@ ctl copy --overwrite /ifs/data/home/notes.txt /ifs/data/README
 ctl snapshots create /ifs/data demo-after
 ctl snapshots list --path /ifs/data
 snapshot_id() {
-  ctl --json snapshots list --name "$1" | sed -n 's/^ *"id": *\([0-9][0-9]*\).*/\1/p' | head -n 1
+  ctl --json snapshots list --name "$1" | sed -n 's/^ *"id": *\([0-9][0-9]*\).*/\1/p' | sed -n 1p
 }
 older=$(snapshot_id demo-before)
 newer=$(snapshot_id demo-after)
