@@ -240,3 +240,32 @@ TEST_F(RetryTest, AChangeAnsweredBusyIsSentAgain) {
 
 }  // namespace
 }  // namespace cycletest
+
+namespace cycletest {
+namespace {
+
+TEST_F(RetryTest, ABusyLoginIsSentAgain) {
+  script().Add({Busy(503).With("Retry-After", "2"), Login(), Addresses()});
+  std::unique_ptr<ManageIsilon> session = NewSession();
+  std::vector<std::string> ips;
+  EXPECT_TRUE(session->GetExternalIPs(ips)) << LastError(*session);
+  EXPECT_EQ(2u, script().Logins());
+  EXPECT_EQ(std::vector<unsigned>{2000}, Sleeps());
+}
+
+// With nIsilonRetryCount 0 and a cluster of one node, a GET cut off goes out a second time: the
+// cycle takes the cut-off for a node gone away and opens the session "on another node", which
+// is the same one, so the request is repeated though no retry is allowed.
+TEST_F(RetryTest, DISABLED_WithoutRetriesAGetCutOffOnTheOnlyNodeIsSentOnce) {
+  Settings("nIsilonRetryCount=0\n");
+  script().Add({Login("one"), Reply::Failure(TransportResult::kNoReply), Login("two"), Addresses()});
+  std::unique_ptr<ManageIsilon> session = NewSession();
+  std::vector<std::string> ips;
+  EXPECT_FALSE(session->GetExternalIPs(ips));
+  ExpectReason(*session);
+  EXPECT_EQ(1u, script().Operations().size());
+  EXPECT_EQ(1u, script().Logins());
+}
+
+}  // namespace
+}  // namespace cycletest
