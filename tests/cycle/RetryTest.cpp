@@ -165,6 +165,8 @@ TEST_F(RetryTest, TheBackOffDoublesWithJitterAndStopsAtAMinute) {
       {"nIsilonRetryCount=3\n", {{250, 500}, {500, 1000}, {1000, 2000}}},
       {"nIsilonRetryCount=2\nnIsilonRetryDelayMs=100\n", {{50, 100}, {100, 200}}},
       {"nIsilonRetryCount=3\nnIsilonRetryDelayMs=20000\n", {{10000, 20000}, {20000, 40000}, {30000, 60000}}},
+      // Just below the bound: the second wait would be twice that without it.
+      {"nIsilonRetryCount=2\nnIsilonRetryDelayMs=59999\n", {{29999, 59999}, {30000, 60000}}},
       {"nIsilonRetryCount=3\nnIsilonRetryDelayMs=60000\n", {{30000, 60000}, {30000, 60000}, {30000, 60000}}},
       // A first delay beyond the bound is held to it.
       {"nIsilonRetryCount=2\nnIsilonRetryDelayMs=60001\n", {{30000, 60000}, {30000, 60000}}},
