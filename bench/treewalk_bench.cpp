@@ -23,19 +23,15 @@
 #include <vector>
 
 #include "bench/BareCurl.h"
+#include "bench/Child.h"
 #include "isilon/IsilonTreeWalk.h"
 
 namespace {
 
 const int kPage = 1000;
 
-struct Measure {
-  unsigned long long entries = 0;
-  double seconds = 0;
-  long maxRssKiB = 0;
-  double cpuSeconds = 0;  // the client process's own, user and system
-  bool ok = false;
-};
+using bench::InChild;
+using bench::Measure;
 
 // ---- the bare libcurl walk -------------------------------------------------------------
 using bare::Cookies;
@@ -93,36 +89,6 @@ bool BareWalk(const std::string& address, const std::string& caFile, const std::
   curl_slist_free_all(headers);
   curl_easy_cleanup(curl);
   return ok;
-}
-
-// ---- one measurement in a child process --------------------------------------------------
-template <typename Walk>
-Measure InChild(Walk walk) {
-  int pipeFds[2];
-  Measure m;
-  if (pipe(pipeFds) != 0) return m;
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(pipeFds[0]);
-    Measure mine;
-    const auto start = std::chrono::steady_clock::now();
-    mine.ok = walk(mine);
-    mine.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    mine.maxRssKiB = usage.ru_maxrss;
-    mine.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    const ssize_t written = write(pipeFds[1], &mine, sizeof mine);
-    _exit(written == static_cast<ssize_t>(sizeof mine) ? 0 : 1);
-  }
-  close(pipeFds[1]);
-  if (pid > 0) {
-    if (read(pipeFds[0], &m, sizeof m) != static_cast<ssize_t>(sizeof m)) m.ok = false;
-    waitpid(pid, nullptr, 0);
-  }
-  close(pipeFds[0]);
-  return m;
 }
 
 }  // namespace
