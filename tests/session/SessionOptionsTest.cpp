@@ -15,8 +15,8 @@ namespace {
 class SessionOptionsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    first_.reset(new SimCluster("127.0.0.90"));
-    second_.reset(new SimCluster("127.0.0.91"));
+    first_.reset(new SimCluster("127.0.0.84"));
+    second_.reset(new SimCluster("127.0.0.85"));
   }
 
   // A session to `cluster` with `options`.
@@ -94,7 +94,7 @@ TEST_F(SessionOptionsTest, OptionsTakeEffectWhenTheSessionNextOpens) {
 }
 
 TEST_F(SessionOptionsTest, NodeListOfTheSession) {
-  ScopedRegistry registry("[NAS]\nsIsilonNodeAddresses = 127.0.0.92\n");  // nothing listens there
+  ScopedRegistry registry("[NAS]\nsIsilonNodeAddresses = 127.0.0.86\n");  // nothing listens there
   IsilonSessionOptions options = Trusting(first_->certPath());
   options.retryCount = 0;  // a refused connection is not retried, so nothing waits
   EXPECT_FALSE(Works(*SessionTo(*first_, options)));
