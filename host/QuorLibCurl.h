@@ -21,10 +21,18 @@ enum class TransportResult {
   kTimedOut,      // sent, but no complete reply within the time allowed
 };
 
+namespace isilon {
+class Login;
+class Sender;
+struct TransportConfig;
+}  // namespace isilon
+
 // A host-supplied write callback is accepted for compatibility; the library passes none.
 typedef size_t (*QuorLibCurlWriteCallback)(char* data, size_t size, size_t count, void* user);
 
-// Settings come from the [NAS] section of the registry when QuorLibCurlInit runs:
+// The default transport (libcurl) takes its settings from the session that made it: the
+// session's options, else the [NAS] section of the registry. One made by a host reads the
+// registry when QuorLibCurlInit runs:
 //   sIsilonCAFile          PEM file of certificates to trust (default: the system's store)
 //   sIsilonVerifyTLS       a value starting with n or N turns certificate checks off
 //   nIsilonConnectTimeout  seconds to establish a connection (default 30)
@@ -71,10 +79,14 @@ class ISILON_API QuorLibCurl {
   virtual bool SetCAFile(const std::string& path);
 
  private:
-  friend class ManageIsilon;
+  friend class isilon::Login;
+  friend class isilon::Sender;
   // The last reply's body into `out`, byte for byte, keeping this transport's buffer for the
   // next reply: the library reads its own transport's replies this way.
   ISILON_HIDDEN void CopyResponseBody(std::string& out) const;
+  // The settings and the trace filter the next QuorLibCurlInit applies, in place of the
+  // registry's.
+  ISILON_HIDDEN void Preset(const isilon::TransportConfig& config);
 
   struct Impl;
   Impl* impl_;

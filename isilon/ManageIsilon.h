@@ -9,6 +9,13 @@
 #include "host/ZemError.h"
 #include "isilon/IsilonJSON.h"
 #include "isilon/Paging.h"
+#include "isilon/SessionOptions.h"
+
+namespace isilon {
+struct RequestStep;
+struct RequestOutcome;
+struct Settings;
+}  // namespace isilon
 
 using std::string;
 using std::vector;
@@ -105,6 +112,14 @@ class ISILON_API ManageIsilon {
   /// spread over the cluster this way; each stays bound to its node as before. Takes effect
   /// when a session next opens.
   void SetFirstNode(size_t index);
+
+  /// Settings of this session beyond the registry: CA file, certificate checks, time-outs,
+  /// reply limit, node addresses, retries (see IsilonSessionOptions). Each field left unset
+  /// takes the registry's value. Takes effect when a session next opens (an open session keeps
+  /// its transport; the retry fields apply from the next operation).
+  void SetSessionOptions(const IsilonSessionOptions& options);
+  /// The options last set (all unset unless SetSessionOptions was called).
+  const IsilonSessionOptions& GetSessionOptions() const;
 
   /// The `method` of SendRequest.
   enum RequestMethod {
@@ -264,57 +279,38 @@ class ISILON_API ManageIsilon {
   friend class IsilonTreeWalk;
   // The last failed operation reached none of the cluster's nodes (connection refused or cut
   // before the request went out, on every node it knows): the tree walk stops on that.
-  bool ClusterUnreachable() const { return clusterUnreachable_; }
+  ISILON_HIDDEN bool ClusterUnreachable() const;
 
   // The request cycle every operation shares. Its types are internal to the library
-  // (src/session/Cycle.h); none of this is part of what a host links against.
-  struct RequestStep;
-  struct RequestOutcome;
+  // (src/session/); none of this is part of what a host links against.
+  using RequestStep = isilon::RequestStep;
+  using RequestOutcome = isilon::RequestOutcome;
   using RequestBuilder = std::function<bool(string& uri, string& body)>;
   // Opens the session if needed, builds the request, refuses a URI with dot segments, sends
   // it with the retry policy, re-opens an expired session once, and reads an error reply into
-  // the last error.
+  // the last error (the one place an outcome becomes the last error and the failure line).
   ISILON_HIDDEN RequestOutcome RunRequest(const RequestStep& step, IsilonJsonBase& request, const RequestBuilder& build,
                                           string& response);
-  // One request as SendRequest sends it, telling how it ended.
-  ISILON_HIDDEN bool SendOnce(string& response, int method, const string& uri, const string& body, bool resetHeaders,
-                              TransportResult& result);
-  // One request through the transport with the retry policy for transient failures.
-  ISILON_HIDDEN RequestOutcome Exchange(const RequestStep& step, const string& uri, const string& body,
-                                        string& response);
-  // A change cut off without a reply, while a retry is still allowed: true when the step's
-  // settling ends the request (a read found it done, or could not tell), false when the change
-  // is to be sent again.
-  ISILON_HIDDEN bool SettledByRead(const RequestStep& step, int repeat, string& response, RequestOutcome& outcome);
-  // Drops the session and opens it again (on another node when `anotherNode`), then sends the
-  // same request once more.
-  ISILON_HIDDEN RequestOutcome ReopenAndRepeat(const RequestStep& step, const string& uri, const string& body,
-                                               string& response, bool anotherNode);
-  // A connection refused or cut off on the session's node: the session moves to another node.
-  ISILON_HIDDEN bool MovesToAnotherNode(const RequestOutcome& outcome, const RequestStep& step) const;
-  // Resolves the file server (or reads [NAS] sIsilonNodeAddresses) and binds the new transport
-  // to one node, so that every request of the session reaches the node that issued it.
-  ISILON_HIDDEN void PinSessionNode();
-  // Binds the transport to the next node after the current one; false when there is none.
-  ISILON_HIDDEN bool PinNextNode();
   // Follows a listing's resume tokens; a token handed out twice fails the operation.
   ISILON_HIDDEN bool FollowResumePages(const char* function, const isilon::PageReader& read,
                                        isilon::PageWalk* result = nullptr);
   ISILON_HIDDEN bool ListSyncIQPolicies(const char* function,
                                         const std::function<bool(const _IsilonSyncIQPolicyInfo&)>& keep,
                                         vector<_IsilonSyncIQPolicyInfo>& policies);
+  // The settings of the running operation: the registry read once per operation, with this
+  // session's options over it.
+  ISILON_HIDDEN const isilon::Settings& CurrentSettings();
   // Ends an open session (as CloseConnection does) and forgets its cookies, before the server
   // or the credentials change.
   ISILON_HIDDEN void EndSessionForChange();
-  // Marks the session closed and forgets its cookies, without telling the cluster.
-  ISILON_HIDDEN void ForgetSession();
 
   ISILON_HIDDEN void Log(const char* function, int line, int level, const char* format, ...) const
       __attribute__((format(printf, 5, 6)));
   ISILON_HIDDEN void LogNoContext(const char* function, int line, int level, const char* format, ...) const
       __attribute__((format(printf, 5, 6)));
   ISILON_HIDDEN void SetLastError(const string& code, const string& message);
-  // Every public operation starts with it, so the last error always describes the last call.
+  // Every public operation starts with it, so the last error always describes the last call;
+  // the settings are read afresh for the operation that follows.
   ISILON_HIDDEN void ClearLastError();
   // Writes the standard failure line and returns false.
   ISILON_HIDDEN bool LogFailure(const char* function, int line) const;
@@ -322,11 +318,9 @@ class ISILON_API ManageIsilon {
   ISILON_HIDDEN bool Fail(const char* function, int line, const string& code, const string& message);
   // Refused input: "Internal error" / "Invalid input parameters" and the failure line.
   ISILON_HIDDEN bool FailInput(const char* function, int line);
-
-  void TakeSessionCookies(const vector<string>& setCookies, bool logEach);
-  // Replacement cookies on an ordinary reply: taken up and installed on the transport.
-  void TakeRenewedCookies(const vector<string>& setCookies);
-  void ReleaseTransport();
+  // The reporter: an outcome that is not a success becomes the last error; one not made also
+  // gets the step's failure line.
+  ISILON_HIDDEN void Report(const RequestStep& step, const RequestOutcome& outcome);
 
   string strFileServer;
   string strUser;
@@ -339,17 +333,9 @@ class ISILON_API ManageIsilon {
   string strCookieHeader;
   string strCsrfHeader;
   string strRefererHeader;
-  // Counts for GetRequestCounters.
-  unsigned long long retriesDone_ = 0;
-  unsigned long long sessionsReopened_ = 0;
-  unsigned long long nodeSwitches_ = 0;
-  unsigned long long argumentFallbacks_ = 0;
-  // The cluster's node addresses when the session opened, and the one it is bound to.
-  vector<string> nodeAddresses_;
-  string sessionNode_;
-  string avoidNode_;  // while re-opening after this node failed
-  size_t firstNode_ = 0;
-  bool clusterUnreachable_ = false;
+  // Everything else of the session: options, settings, counters, nodes, the request cycle.
+  struct Session;
+  Session* session_;
 };
 
 /// The exported functions below each construct their own session object, run one operation and

@@ -26,19 +26,3 @@ bool MIGetRegStr(const char* instance, const char* key, char* buffer, int size) 
   const std::string section = QuorPlatformInfo::getSectionName("Tarvex", instance);
   return QuorPlatformInfo::getString(section, key, buffer, &size) != 0;
 }
-
-namespace isilon {
-
-int GetNasInt(const char* key, int fallback) {
-  int value = 0;
-  QuorPlatformInfo::getRegInt("NAS", key, &value);
-  return value > 0 ? value : fallback;
-}
-
-int GetTarvexInt(const char* key, int fallback) {
-  int value = 0;
-  MIGetRegInt(nullptr, key, &value);
-  return value > 0 ? value : fallback;
-}
-
-}  // namespace isilon

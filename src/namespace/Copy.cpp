@@ -9,7 +9,7 @@
 #include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
 #include "src/common/ReplyShape.h"
-#include "src/config/Config.h"
+#include "src/config/Settings.h"
 #include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
@@ -84,7 +84,7 @@ bool IsilonJsonCopyFileOrDir::ParseResponse(std::string& response) {
 bool ManageIsilon::CopyFileOrDirectory(const string& source, const string& target, bool overwrite) {
   ClearLastError();
   static const char kFn[] = "bool ManageIsilon::CopyFileOrDirectory(const string&, const string&, bool)";
-  const bool trace = GetRegYes("sTraceCurl");
+  const bool trace = CurrentSettings().traceCopy;
   if (!isilon::IsNamespacePath(source) || !isilon::IsNamespacePath(target)) return FailInput(kFn, __LINE__);
   if (!OpenConnection()) return LogFailure(kFn, __LINE__);
 

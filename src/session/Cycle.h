@@ -1,99 +1,72 @@
 #pragma once
-// The request cycle's types: what an operation tells the cycle about its request, and what
-// the cycle tells the operation about how it ended. Internal to the library.
+// The request cycle every operation runs through: opens the session when needed (the one
+// failover loop over the cluster's nodes), sends through the sender, opens the session again
+// once after HTTP 401 or on another node after its node went away, drops an undeclared query
+// argument the cluster refuses by name, and reads the cluster's error reply into the outcome.
+// Internal to the library; ManageIsilon::RunRequest is its public-facing door.
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "isilon/ManageIsilon.h"
+#include "src/session/Log.h"
+#include "src/session/Login.h"
+#include "src/session/Nodes.h"
+#include "src/session/Request.h"
+#include "src/session/Sender.h"
+
+class IsilonJsonBase;
 
 namespace isilon {
 
-// Whether the operation's standard failure line is written when the request is not made.
-enum class FailureLine { kSkip, kWrite };
-// Whether the session headers are installed afresh before sending.
-enum class Headers { kKeep, kReinstall };
-// What a success reply may hold: deletes want none, and read any text as the cluster's error.
-enum class SuccessBody { kAny, kEmpty };
+struct Settings;
 
-// What a change that was sent but got no reply (reset, closed, timed out) comes to. The cluster
-// may or may not have acted on it; only where its answer to a second look is safe does the cycle
-// take one, and only while retries are allowed (nIsilonRetryCount 0 sends every request once).
-enum class WhenCutOff {
-  kFail,          // fails with its cause: sending it again could act twice
-  kRepeat,        // sent again: a second go finds the goal reached (codeMeaningDone) or reaches it
-  kSettleByRead,  // the step's settleByRead looks whether the change took effect
+// What the cycle did on its own.
+struct CycleCounters {
+  unsigned long long retries = 0;
+  unsigned long long reopenedSessions = 0;
+  unsigned long long nodeSwitches = 0;
+  unsigned long long argumentFallbacks = 0;
 };
 
-// What a read after a cut-off change found.
-enum class Settled {
-  kDone,     // the change took effect; the reader put the reply's record in its argument
-  kNotDone,  // it did not: the change is sent again
-  kUnknown,  // the read failed too: the change fails with the cut-off's cause
-};
-// Reads whether a cut-off change took effect; on kDone it fills `reply` with what the change's
-// own success reply would have held.
-using SettleByRead = std::function<Settled(std::string& reply)>;
+class Cycle {
+ public:
+  Cycle(const bool& connected, Sender& sender, Login& login, NodeChoice& nodes, CycleCounters& counters,
+        const SessionLog& log, std::function<const Settings&()> settings)
+      : connected_(connected),
+        sender_(sender),
+        login_(login),
+        nodes_(nodes),
+        counters_(counters),
+        log_(log),
+        settings_(std::move(settings)) {}
 
-// `uri` without every occurrence of query argument `name`; a query left empty goes with its "?".
-std::string WithoutArgument(std::string uri, const std::string& name);
+  // Opens the session unless it is open: on the node the choice gives (the one after the
+  // current when `avoidCurrent`), then on each other node while connections are refused.
+  RequestOutcome Open(bool avoidCurrent = false);
+  // The whole request: open, build, guard, send, re-open once, read the error reply.
+  RequestOutcome Run(const RequestStep& step, IsilonJsonBase& request,
+                     const std::function<bool(std::string& uri, std::string& body)>& build, std::string& response);
+  // True when the last failure to open reached none of the nodes.
+  bool Unreachable() const { return unreachable_; }
+  void ClearUnreachable() { unreachable_ = false; }
 
-// How a request ended.
-enum class RequestFate {
-  kNotMade,      // refused before sending (bad input, no session, not built); last error and line set
-  kNotSent,      // the transport could not deliver it (connection refused, name not found, TLS failure)
-  kNoReply,      // sent, but no complete reply came (time-out, reset, truncated reply)
-  kErrorStatus,  // the cluster answered with an error status; its error reply is in the last error
-  kSucceeded,    // a success status (with an empty body where the step wants one)
+ private:
+  RequestOutcome SendAndRecover(const RequestStep& step, const std::string& uri, const std::string& body,
+                                std::string& response);
+  // Drops the session and opens it again (on another node when `anotherNode`), then sends the
+  // same request once more.
+  RequestOutcome ReopenAndRepeat(const RequestStep& step, const std::string& uri, const std::string& body,
+                                 std::string& response, bool anotherNode);
+
+  const bool& connected_;
+  Sender& sender_;
+  Login& login_;
+  NodeChoice& nodes_;
+  CycleCounters& counters_;
+  const SessionLog& log_;
+  std::function<const Settings&()> settings_;
+  bool unreachable_ = false;
 };
 
 }  // namespace isilon
-
-struct ManageIsilon::RequestStep {
-  const char* function;  // log text of the calling operation
-  RequestMethod method;
-  const char* buildFailure;  // last error message when building fails (code "Internal Error")
-  isilon::FailureLine failureLine = isilon::FailureLine::kWrite;
-  isilon::Headers headers = isilon::Headers::kReinstall;
-  isilon::SuccessBody successBody = isilon::SuccessBody::kAny;
-  // A cluster error code that means the operation's goal holds anyway (a create that finds
-  // the object there, a delete that finds it gone), or null.
-  const char* codeMeaningDone = nullptr;
-  // Header lines of this one request, sent after the session's own on every try (a copy's
-  // source and options); the session's headers alone go with the next request.
-  const std::vector<std::string>* extraHeaders = nullptr;
-  bool trace = false;  // trace this request's traffic (with extraHeaders)
-  // A GET is always repeated when cut off; a change only as this says.
-  isilon::WhenCutOff whenCutOff = isilon::WhenCutOff::kFail;
-  const isilon::SettleByRead* settleByRead = nullptr;  // for kSettleByRead
-  // Query arguments this request carries that the cluster's API description does not declare
-  // for the resource. Some clusters ignore such an argument, others refuse it (400
-  // AEC_BAD_REQUEST naming it in "field"); on that refusal the request goes again without it,
-  // and the operation does on the client what the argument asked of the cluster.
-  const std::vector<std::string>* undeclaredArgs = nullptr;
-};
-
-struct ManageIsilon::RequestOutcome {
-  isilon::RequestFate fate = isilon::RequestFate::kNotMade;
-  long httpStatus = 0;  // 0 when no reply came
-  TransportResult transport = TransportResult::kNotSent;
-  bool done = false;     // refused with the step's codeMeaningDone
-  bool settled = false;  // a cut-off change that a second go or a read found done
-  // The undeclared arguments the cluster refused, which the request that ended so went without.
-  std::vector<std::string> dropped;
-
-  bool Succeeded() const { return fate == isilon::RequestFate::kSucceeded; }
-  // Nothing left to report: the cycle has set the last error and written the failure line.
-  bool NotMade() const { return fate == isilon::RequestFate::kNotMade; }
-  // The request failed after it was made: the last error holds the cluster's error (or the
-  // reply's text), and the operation writes its own failure line.
-  bool Failed() const { return !Succeeded() && !NotMade(); }
-  // Refused, but with the code that means the operation's goal holds anyway.
-  bool CountsAsDone() const { return Failed() && done; }
-  bool Dropped(const std::string& argument) const {
-    for (const std::string& name : dropped) {
-      if (name == argument) return true;
-    }
-    return false;
-  }
-};

@@ -1,39 +1,37 @@
-// Construction, credentials, last error and logging of the session object.
+// The session object's public face: construction, credentials, options, the last error and
+// logging, and the thin doors into the request cycle (src/session/Session.h).
 #include "isilon/ManageIsilon.h"
 
 #include <cstdarg>
 #include <cstring>
 
-#include "host/FXString.h"
-#include "host/LogWriter.h"
 #include "host/Password.h"
 #include "src/common/InputChecks.h"
+#include "src/session/Session.h"
 
 namespace {
 
-void WriteLog(const char* function, int line, int level, unsigned long long context, const char* format, va_list args) {
-  CLogWriterInterface* writer = g_ptrLogWriter.get();
-  if (writer == nullptr || writer->level() < level) return;
-  const std::string text = FXString::FormatV(format, args);
-  writer->write(level, function, line, context, 0, "%s", text.c_str());
-}
+const char kOpenFn[] = "bool ManageIsilon::OpenConnection()";
 
 }  // namespace
 
-ManageIsilon::ManageIsilon() { Init(); }
-
-ManageIsilon::ManageIsilon(const unsigned long long& context) {
+ManageIsilon::ManageIsilon()
+    : session_(
+          new Session(nLogContext, isilon::SessionFields{strFileServer, strUser, strPassword, pTransport, bConnected,
+                                                         strCookieHeader, strCsrfHeader, strRefererHeader})) {
   Init();
-  nLogContext = context;
 }
+
+ManageIsilon::ManageIsilon(const unsigned long long& context) : ManageIsilon() { nLogContext = context; }
 
 ManageIsilon::~ManageIsilon() {
   if (pTransport != nullptr) {
     Log("ManageIsilon::~ManageIsilon()", __LINE__, 2, "Closing curl session.");
-    ReleaseTransport();
+    session_->login.ReleaseTransport();
   }
   // The clear-text password should not outlive the session in freed memory.
   if (!strPassword.empty()) std::memset(&strPassword[0], 0, strPassword.size());
+  delete session_;
 }
 
 void ManageIsilon::Init() {
@@ -106,6 +104,15 @@ bool ManageIsilon::SetPasswd(const string& password, bool encrypted) {
   return true;
 }
 
+void ManageIsilon::SetSessionOptions(const IsilonSessionOptions& options) {
+  session_->options = options;
+  session_->settingsRead = false;
+}
+
+const IsilonSessionOptions& ManageIsilon::GetSessionOptions() const { return session_->options; }
+
+const isilon::Settings& ManageIsilon::CurrentSettings() { return session_->Current(); }
+
 void ManageIsilon::GetLastError(string& code, string& message) {
   code = strLastErrorCode;
   message = strLastErrorMessage;
@@ -115,33 +122,93 @@ string ManageIsilon::GetLastTransportError() const {
   return pTransport != nullptr ? pTransport->GetLastErrorText() : string();
 }
 
+ManageIsilon::RequestCounters ManageIsilon::GetRequestCounters() const {
+  const isilon::CycleCounters& done = session_->counters;
+  RequestCounters counters;
+  counters.retries = done.retries;
+  counters.reopenedSessions = done.reopenedSessions;
+  counters.nodeSwitches = done.nodeSwitches;
+  counters.argumentFallbacks = done.argumentFallbacks;
+  return counters;
+}
+
+void ManageIsilon::SetFirstNode(size_t index) {
+  // The next session starts on that node rather than where the last one was; an open one
+  // keeps its node (its cookie is valid only there).
+  session_->nodes.SetFirst(index, /*keepCurrent=*/bConnected);
+}
+
+bool ManageIsilon::ClusterUnreachable() const { return session_->cycle.Unreachable(); }
+
+// The doors into the layers.
+
+bool ManageIsilon::OpenConnection() {
+  if (bConnected) return true;
+  ClearLastError();
+  const RequestStep step{kOpenFn, kPost, "", isilon::FailureLine::kSkip};
+  const RequestOutcome outcome = session_->cycle.Open();
+  Report(step, outcome);
+  return outcome.Succeeded();
+}
+
+bool ManageIsilon::CloseConnection() {
+  ClearLastError();
+  const RequestOutcome outcome = session_->login.Close();
+  if (!outcome.Succeeded()) SetLastError(outcome.code, outcome.message);
+  return true;
+}
+
+bool ManageIsilon::SetCurlHeaders() { return session_->login.InstallHeaders(); }
+
+bool ManageIsilon::SendRequest(string& response, const int& method, const string& uri, const string& body,
+                               const bool& resetHeaders) {
+  TransportResult result = TransportResult::kNotSent;
+  const isilon::Sender::Sent sent = session_->sender.SendOnce(response, method, uri, body, resetHeaders, result);
+  if (sent == isilon::Sender::Sent::kRefused) SetLastError("Internal error", "Invalid input parameters");
+  return sent == isilon::Sender::Sent::kAccepted;
+}
+
+ManageIsilon::RequestOutcome ManageIsilon::RunRequest(const RequestStep& step, IsilonJsonBase& request,
+                                                      const RequestBuilder& build, string& response) {
+  const RequestOutcome outcome = session_->cycle.Run(step, request, build, response);
+  Report(step, outcome);
+  return outcome;
+}
+
+void ManageIsilon::EndSessionForChange() {
+  if (bConnected) CloseConnection();
+  session_->login.ReleaseTransport();
+  session_->login.Forget();
+}
+
+// The last error and the log.
+
+void ManageIsilon::Report(const RequestStep& step, const RequestOutcome& outcome) {
+  if (outcome.Succeeded()) return;
+  SetLastError(outcome.code, outcome.message);
+  if (outcome.NotMade() && step.failureLine == isilon::FailureLine::kWrite) LogFailure(step.function, __LINE__);
+}
+
 void ManageIsilon::Log(const char* function, int line, int level, const char* format, ...) const {
   va_list args;
   va_start(args, format);
-  WriteLog(function, line, level, nLogContext, format, args);
+  isilon::WriteLogV(function, line, level, nLogContext, format, args);
   va_end(args);
 }
 
 void ManageIsilon::LogNoContext(const char* function, int line, int level, const char* format, ...) const {
   va_list args;
   va_start(args, format);
-  WriteLog(function, line, level, 0, format, args);
+  isilon::WriteLogV(function, line, level, 0, format, args);
   va_end(args);
-}
-
-ManageIsilon::RequestCounters ManageIsilon::GetRequestCounters() const {
-  RequestCounters counters;
-  counters.retries = retriesDone_;
-  counters.reopenedSessions = sessionsReopened_;
-  counters.nodeSwitches = nodeSwitches_;
-  counters.argumentFallbacks = argumentFallbacks_;
-  return counters;
 }
 
 void ManageIsilon::ClearLastError() {
   strLastErrorCode.clear();
   strLastErrorMessage.clear();
-  clusterUnreachable_ = false;
+  session_->cycle.ClearUnreachable();
+  // A new operation: the registry is read again when it is next needed.
+  session_->settingsRead = false;
 }
 
 bool ManageIsilon::FailInput(const char* function, int line) {
@@ -162,4 +229,16 @@ bool ManageIsilon::LogFailure(const char* function, int line) const {
 bool ManageIsilon::Fail(const char* function, int line, const string& code, const string& message) {
   SetLastError(code, message);
   return LogFailure(function, line);
+}
+
+bool ManageIsilon::FollowResumePages(const char* function, const isilon::PageReader& read, isilon::PageWalk* result) {
+  string token;
+  const isilon::PageWalk walk = isilon::FollowPages(token, read, isilon::RepeatedTokens::kStop);
+  if (result != nullptr) *result = walk;
+  if (walk == isilon::PageWalk::kFailed) return false;
+  // A token handed out twice would repeat the same pages for ever.
+  if (walk == isilon::PageWalk::kRepeatedToken) {
+    return Fail(function, __LINE__, isilon::RepeatedResumeCode(), isilon::RepeatedResumeMessage(token));
+  }
+  return true;
 }

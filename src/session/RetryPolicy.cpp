@@ -8,42 +8,43 @@
 #include <ctime>
 #include <random>
 
-#include "host/PlatformInfo.h"
+#include "src/config/Settings.h"
 
 namespace isilon {
 
 namespace {
 
-const long long kMaxDelayMs = 60000;
-const int kMaxRetries = 10;
-
-// A key of [NAS] that may be 0: absent or negative gives the fallback.
-int NasCount(const char* key, int fallback, int most) {
-  int value = 0;
-  if (!QuorPlatformInfo::getRegInt("NAS", key, &value) || value < 0) return fallback;
-  return std::min(value, most);
+long long RandomUpTo(long long most) {
+  thread_local std::minstd_rand random{std::random_device{}()};
+  std::uniform_int_distribution<long long> pick(0, most);
+  return pick(random);
 }
+
+long long WallClock() { return static_cast<long long>(std::time(nullptr)); }
 
 }  // namespace
 
-RetryPolicy RetryPolicy::FromRegistry() {
+RetryPolicy RetryPolicy::FromSettings(const Settings& settings) {
   RetryPolicy policy;
-  policy.retries = NasCount("nIsilonRetryCount", 2, kMaxRetries);
-  const int delay = NasCount("nIsilonRetryDelayMs", 500, static_cast<int>(kMaxDelayMs));
-  policy.firstDelayMs = delay > 0 ? delay : 500;
+  policy.retries = settings.retryCount;
+  policy.firstDelayMs = settings.retryDelayMs;
   return policy;
 }
 
+bool RetryPolicy::RetriesStatus(long httpStatus) const {
+  return std::find(retriedStatuses.begin(), retriedStatuses.end(), httpStatus) != retriedStatuses.end();
+}
+
 unsigned RetryPolicy::DelayMs(int repeat, const std::string& retryAfter) const {
-  const long long asked = RetryAfterMs(retryAfter, static_cast<long long>(std::time(nullptr)));
-  if (asked >= 0) return static_cast<unsigned>(std::min(asked, kMaxDelayMs));
-  long long delay = firstDelayMs;
-  for (int i = 0; i < repeat && delay < kMaxDelayMs; ++i) delay *= 2;
-  delay = std::min(delay, kMaxDelayMs);
+  const long long asked = RetryAfterMs(retryAfter, now ? now() : WallClock());
+  if (asked >= 0) return static_cast<unsigned>(std::min(asked, maxDelayMs));
+  long long delay = std::max(firstDelayMs, 0);
+  for (int i = 0; i < repeat && delay < maxDelayMs; ++i) delay *= 2;
+  delay = std::min(delay, maxDelayMs);
   // Half fixed, half random: sessions that failed together do not all come back together.
-  thread_local std::minstd_rand random{std::random_device{}()};
-  std::uniform_int_distribution<long long> jitter(0, delay / 2);
-  return static_cast<unsigned>(delay - delay / 2 + jitter(random));
+  const long long half = delay / 2;
+  const long long random = std::min(std::max(jitter ? jitter(half) : RandomUpTo(half), 0LL), half);
+  return static_cast<unsigned>(delay - half + random);
 }
 
 long long RetryAfterMs(const std::string& value, long long now) {
@@ -53,7 +54,7 @@ long long RetryAfterMs(const std::string& value, long long now) {
   if (begin == end) return -1;
   const std::string text = value.substr(begin, end - begin);
   if (std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    if (text.size() > 6) return kMaxDelayMs;  // far beyond the cap anyway
+    if (text.size() > 6) return 1000000000LL;  // far beyond any cap anyway
     return std::stoll(text) * 1000;
   }
   struct tm parts;

@@ -10,6 +10,7 @@
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
 #include "src/common/ReplyShape.h"
+#include "src/config/Settings.h"
 #include "src/session/Cycle.h"
 #include "src/snapshot/WriterLog.h"
 
@@ -19,7 +20,6 @@ using isilon::snapshot::WriterLog;
 namespace {
 const unsigned long long kNoSnapId = ~0ULL;
 // Seconds to wait for a job when the registry gives no positive limit.
-const int kDefaultWaitSeconds = 900;
 const unsigned int kPollIntervalMs = 2000;
 }  // namespace
 
@@ -154,9 +154,7 @@ CZemError ManageIsilon::CreateSnapshotChangeList(unsigned long long& olderSnapId
   if (!wait) return CZemError();
 
   Log(kFn, __LINE__, 2, "Wait for ChangeList job to complete");
-  int limit = 0;
-  MIGetRegInt(nullptr, "IsilonChangeListGenerationWaitTime", &limit);
-  if (limit <= 0) limit = kDefaultWaitSeconds;
+  const int limit = CurrentSettings().changeListWaitSeconds;
   LogNoContext(kFn, __LINE__, 0, "Wait for [%d]seconds for CreateChangeList job to complete before timeout", limit);
 
   const time_t start = std::time(nullptr);

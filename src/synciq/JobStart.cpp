@@ -8,7 +8,7 @@
 #include "src/common/InputChecks.h"
 #include "src/common/JsonText.h"
 #include "src/common/LogText.h"
-#include "src/config/Config.h"
+#include "src/config/Settings.h"
 #include "src/session/Cycle.h"
 
 using isilon::JsonEscape;
@@ -72,11 +72,9 @@ bool ManageIsilon::StartSyncIQJob(const string& policyName, const string& source
   }
   request.IsilonJsonBase::ParseResponse(response);
 
-  int retries = 0;
-  MIGetRegInt(nullptr, "nIsilonSyncIQJobStatusRetryCount", &retries);
-  if (retries < 1) retries = 20;
+  int retries = CurrentSettings().jobStatusRetryCount;
   // Waits for a scheduled or paused job use no retries; this total bounds them.
-  const int waitLimit = isilon::GetTarvexInt("nIsilonSyncIQJobWaitLimit", 3600);
+  const int waitLimit = CurrentSettings().jobWaitLimitSeconds;
   const long long waitLimitMs = 1000LL * waitLimit;
   long long waitedMs = 0;
 

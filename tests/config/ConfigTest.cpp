@@ -6,6 +6,7 @@
 
 #include "isilon/ManageIsilon.h"
 #include "src/config/Config.h"
+#include "src/config/Settings.h"
 #include "tests/support/Registry.h"
 
 namespace {
@@ -22,10 +23,11 @@ TEST(Config, TraceSwitchAndWaitLimits) {
   }
 
   // Wait limits below one fall back to their defaults.
-  EXPECT_EQ(isilon::GetTarvexInt("IsilonChangeListGenerationWaitTime", 900), 900);
+  registry.Rewrite("");
+  EXPECT_EQ(isilon::Settings::FromRegistry().changeListWaitSeconds, 900);
   for (auto [value, read] : {std::pair<const char*, int>{"-5", 900}, {"0", 900}, {"1", 1}, {"30", 30}}) {
     registry.Rewrite(std::string("[~Tarvex]\nIsilonChangeListGenerationWaitTime = ") + value + "\n");
-    EXPECT_EQ(isilon::GetTarvexInt("IsilonChangeListGenerationWaitTime", 900), read) << value;
+    EXPECT_EQ(isilon::Settings::FromRegistry().changeListWaitSeconds, read) << value;
   }
 }
 

@@ -1,4 +1,4 @@
-// The HTTP transport over libcurl (OpenSSL build).
+// The default HTTP transport over libcurl (OpenSSL build).
 #include "host/QuorLibCurl.h"
 
 #include <curl/curl.h>
@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -15,26 +16,13 @@
 
 #include "host/DebugLog.h"
 #include "host/LogWriter.h"
-#include "host/PlatformInfo.h"
 #include "src/common/InputChecks.h"
-#include "src/common/Redact.h"
+#include "src/config/Settings.h"
+#include "src/transport/TransportConfig.h"
 
 namespace {
 
 const char kFn[] = "QuorLibCurl";
-
-// Reads an integer key of [NAS], or `fallback` when absent or not above zero.
-long NasInt(const char* key, long fallback) {
-  int value = 0;
-  if (QuorPlatformInfo::getRegInt("NAS", key, &value) && value > 0) return value;
-  return fallback;
-}
-
-std::string NasString(const char* key) {
-  std::string value;
-  QuorPlatformInfo::getString("NAS", key, &value);
-  return value;
-}
 
 void GlobalInitOnce() {
   static std::once_flag once;
@@ -111,9 +99,12 @@ struct QuorLibCurl::Impl {
   std::string lastError;
   char errorBuffer[CURL_ERROR_SIZE] = {};
   bool trace = false;
-  bool warnedInsecure = false;
-  curl_slist* connectTo = nullptr;  // CURLOPT_CONNECT_TO entries; kept while the handle uses them  // the "verification
-                                    // off" warning goes out once per transport
+  bool warnedInsecure = false;      // the "verification off" warning goes out once per transport
+  curl_slist* connectTo = nullptr;  // CURLOPT_CONNECT_TO entries; kept while the handle uses them
+  // Handed over by the session before QuorLibCurlInit; a transport made without one reads the
+  // registry when it starts.
+  std::unique_ptr<isilon::TransportConfig> preset;
+  isilon::TransportConfig config;
 
   static size_t OnBody(char* data, size_t size, size_t count, void* user) {
     Impl* self = static_cast<Impl*>(user);
@@ -140,7 +131,8 @@ struct QuorLibCurl::Impl {
     return n;
   }
 
-  static int OnTrace(CURL*, curl_infotype type, char* data, size_t size, void*) {
+  static int OnTrace(CURL*, curl_infotype type, char* data, size_t size, void* user) {
+    const Impl* self = static_cast<const Impl*>(user);
     const char* kind = nullptr;
     switch (type) {
       case CURLINFO_TEXT: kind = "*"; break;
@@ -150,7 +142,9 @@ struct QuorLibCurl::Impl {
       case CURLINFO_DATA_OUT: kind = ">data"; break;
       default: return 0;  // TLS records are not worth tracing
     }
-    const std::string text = isilon::RedactSecrets(std::string(data, size));
+    // Without a filter nothing is traced: the traffic holds the session's secrets.
+    if (!self->config.traceFilter) return 0;
+    const std::string text = self->config.traceFilter(std::string(data, size));
     EvDebug debug(nullptr);
     debug.DebugLvl(kFn, 7, "%s %s", kind, text.c_str());
     return 0;
@@ -176,7 +170,10 @@ bool QuorLibCurl::QuorLibCurlInit(const char* contentType, bool, bool, QuorLibCu
   // One transport is used by one thread at a time: the share needs no locks.
   curl_share_setopt(impl_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
   impl_->contentType = contentType != nullptr ? contentType : "";
-  impl_->maxReply = static_cast<size_t>(NasInt("nIsilonMaxReplyMiB", 512)) << 20;
+  impl_->config =
+      impl_->preset ? *impl_->preset : isilon::TransportConfig::FromSettings(isilon::Settings::FromRegistry());
+  const isilon::TransportConfig& config = impl_->config;
+  impl_->maxReply = config.maxReplyBytes;
 
   CURL* easy = impl_->easy;
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
@@ -192,17 +189,15 @@ bool QuorLibCurl::QuorLibCurlInit(const char* contentType, bool, bool, QuorLibCu
   }
   curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &Impl::OnHeader);
   curl_easy_setopt(easy, CURLOPT_HEADERDATA, impl_);
-  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, NasInt("nIsilonConnectTimeout", 30));
-  curl_easy_setopt(easy, CURLOPT_TIMEOUT, NasInt("nIsilonRequestTimeout", 1800));
+  curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, config.connectTimeoutSeconds);
+  curl_easy_setopt(easy, CURLOPT_TIMEOUT, config.requestTimeoutSeconds);
   curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
   // A declared length above the limit fails before any of the body is read.
   curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(impl_->maxReply));
   curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "https,http");
 
-  const std::string caFile = NasString("sIsilonCAFile");
-  if (!caFile.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.c_str());
-  const std::string verify = NasString("sIsilonVerifyTLS");
-  if (!verify.empty() && (verify[0] == 'n' || verify[0] == 'N')) {
+  if (!config.caFile.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, config.caFile.c_str());
+  if (!config.verifyTLS) {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
     if (!impl_->warnedInsecure && g_ptrLogWriter && g_ptrLogWriter->level() >= -1) {
@@ -306,7 +301,10 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
       return false;
   }
   curl_easy_setopt(easy, CURLOPT_VERBOSE, s.trace ? 1L : 0L);
-  if (s.trace) curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, &Impl::OnTrace);
+  if (s.trace) {
+    curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, &Impl::OnTrace);
+    curl_easy_setopt(easy, CURLOPT_DEBUGDATA, &s);
+  }
 
   const CURLcode rc = curl_easy_perform(easy);
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
@@ -354,6 +352,10 @@ char* QuorLibCurl::GetHttpResponse(unsigned long& code, bool) {
 }
 
 void QuorLibCurl::CopyResponseBody(std::string& out) const { out.assign(impl_->body); }
+
+void QuorLibCurl::Preset(const isilon::TransportConfig& config) {
+  impl_->preset.reset(new isilon::TransportConfig(config));
+}
 
 bool QuorLibCurl::GetHttpResponseHeaders(const std::string& name, std::vector<std::string>& values) {
   values.clear();
