@@ -147,6 +147,8 @@ class ISILON_API IsilonJsonSyncIQJobInfo : public IsilonJsonBase {
   bool ParseResponse(std::string& response) override;
   bool GetJobInfo(_IsilonSyncIQJobInfo& out);
   void GetResume(std::string& out);
+  // The page to ask for next: a token a page handed back, or empty for the first page.
+  void SetResume(const std::string& token);
 
  private:
   std::string strPolicyName;
