@@ -15,6 +15,7 @@ namespace isilon {
 struct RequestStep;
 struct RequestOutcome;
 struct Settings;
+class Operation;
 }  // namespace isilon
 
 using std::string;
@@ -275,6 +276,32 @@ class ISILON_API ManageIsilon {
                           const eIsilonSyncIQJobState& state);
   /// @}
 
+  /// One poll of a blocking wait, as a wait observer sees it.
+  struct WaitProgress {
+    /// The job waited for: the change-list job's id, or the SyncIQ job's id (0 while the
+    /// cluster lists no job of the policy with an id yet).
+    unsigned long long jobId = 0;
+    /// The job's state as the cluster gave it in this poll ("running", "paused_user",
+    /// "scheduled", ...); empty when the poll found no job.
+    string state;
+    /// Seconds waited so far in this operation, sleeps included (grows from poll to poll).
+    long long secondsWaited = 0;
+  };
+  /// Called on the caller's thread after each poll the wait goes on from, before it sleeps
+  /// again. Returning false ends the wait at once.
+  using WaitObserver = std::function<bool(const WaitProgress&)>;
+  /// Watches the blocking waits of this object: the wait of CreateSnapshotChangeList(...,
+  /// wait = true) for its job, and StartSyncIQJob's poll for the new job. An observer that
+  /// returns false cancels the wait: the operation fails with the last error "Internal Error" /
+  /// "Wait cancelled by the caller." (CreateSnapshotChangeList returns error number 774 as
+  /// well); the job on the cluster is left as it is. An empty observer (the default) watches
+  /// nothing, and the waits run as without one. It is not called from any other thread and
+  /// must not call this object.
+  void SetWaitObserver(WaitObserver observer);
+
+  // The library's operation steps (internal) run their requests through the session's cycle.
+  friend class isilon::Operation;
+
  private:
   friend class IsilonTreeWalk;
   // The last failed operation reached none of the cluster's nodes (connection refused or cut
@@ -336,6 +363,8 @@ class ISILON_API ManageIsilon {
   // Everything else of the session: options, settings, counters, nodes, the request cycle.
   struct Session;
   Session* session_;
+  // The observer SetWaitObserver installed (empty when none); kept behind session_.
+  ISILON_HIDDEN const WaitObserver& CurrentWaitObserver() const;
 };
 
 /// The exported functions below each construct their own session object, run one operation and

@@ -84,6 +84,8 @@ class ISILON_API IsilonJsonNFSExportList : public IsilonJsonBase {
   bool ParseResponse(std::string& response) override;
   bool GetExportsInfo(std::vector<_IsilonNFSExportInfo>& out);
   void GetResume(std::string& out);
+  // The page to ask for next: a token a page handed back, or empty for the first page.
+  void SetResume(const std::string& token);
 
  private:
   unsigned int nExportId;  // 0: every export

@@ -105,6 +105,8 @@ class ISILON_API IsilonJsonSyncIQPolicy : public IsilonJsonBase {
   bool ParseResponse(std::string& response) override;
   bool GetPolicyInfo(std::vector<_IsilonSyncIQPolicyInfo>& out);
   void GetResume(std::string& out);
+  // The page to ask for next: a token a page handed back, or empty for the first page.
+  void SetResume(const std::string& token);
 
  private:
   std::string strPolicyName;
@@ -147,6 +149,8 @@ class ISILON_API IsilonJsonSyncIQJobInfo : public IsilonJsonBase {
   bool ParseResponse(std::string& response) override;
   bool GetJobInfo(_IsilonSyncIQJobInfo& out);
   void GetResume(std::string& out);
+  // The page to ask for next: a token a page handed back, or empty for the first page.
+  void SetResume(const std::string& token);
 
  private:
   std::string strPolicyName;
@@ -166,6 +170,8 @@ class ISILON_API IsilonJsonSyncIQJobReport : public IsilonJsonBase {
   bool ParseResponse(std::string& response) override;
   bool GetJobReportInfo(_IsilonSyncIQJobReportInfo& out);
   void GetResume(std::string& out);
+  // The page to ask for next: a token a page handed back, or empty for the first page.
+  void SetResume(const std::string& token);
 
  private:
   std::string strPolicyName;

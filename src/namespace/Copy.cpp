@@ -8,6 +8,7 @@
 #include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
+#include "src/common/Operation.h"
 #include "src/common/ReplyShape.h"
 #include "src/config/Settings.h"
 #include "src/session/Cycle.h"
@@ -99,34 +100,30 @@ bool ManageIsilon::CopyFileOrDirectory(const string& source, const string& targe
                    isilon::Headers::kKeep};
   step.extraHeaders = &headers;
   step.trace = trace;
+  isilon::OperationPolicy policy;
+  policy.refused = "Failed to copy path on file server [%s]";
   string response;
-  const RequestOutcome outcome = RunRequest(
-      step, request,
+  const isilon::Sent sent = isilon::Operation::Send(
+      *this, step, policy, request,
       [&copyUri](string& uri, string& body) {
         uri = copyUri;
         body.clear();
         return true;
       },
       response);
-  if (outcome.NotMade()) return false;
-  bool result = false;
-  if (outcome.Failed()) {
-    Log(kFn, __LINE__, -1, "Failed to copy path on file server [%s]. Error[%s]:[%s]", strFileServer.c_str(),
-        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-  } else if (outcome.Succeeded()) {
-    result = request.ParseResponse(response);
-    vector<_IsilonErrorInfo> copyErrors;
-    request.getErrorList(copyErrors);
-    if (!result && !copyErrors.empty()) request.getError(strLastErrorCode, strLastErrorMessage);
-    if (!result && copyErrors.empty()) {
-      // Refused without a copy error (or in a reply that cannot be read): the reply is the reason.
-      jsonxx::Object reply;
-      strLastErrorCode = "Internal Error";
-      strLastErrorMessage = isilon::ReadReply(response, reply)
-                                ? "File server did not report the copy as successful:[" + response + "]"
-                                : "Failed to parse json response:[" + response + "]";
-    }
-    if (!result && strLastErrorCode.empty()) strLastErrorCode = "Internal Error";
+  if (!sent.ok()) return sent.result();
+  const bool result = request.ParseResponse(response);
+  vector<_IsilonErrorInfo> copyErrors;
+  request.getErrorList(copyErrors);
+  if (!result && !copyErrors.empty()) request.getError(strLastErrorCode, strLastErrorMessage);
+  if (!result && copyErrors.empty()) {
+    // Refused without a copy error (or in a reply that cannot be read): the reply is the reason.
+    jsonxx::Object reply;
+    strLastErrorCode = "Internal Error";
+    strLastErrorMessage = isilon::ReadReply(response, reply)
+                              ? "File server did not report the copy as successful:[" + response + "]"
+                              : "Failed to parse json response:[" + response + "]";
   }
+  if (!result && strLastErrorCode.empty()) strLastErrorCode = "Internal Error";
   return result;
 }

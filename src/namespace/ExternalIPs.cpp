@@ -8,8 +8,8 @@
 #include "json/Whole.h"
 #include "json/jsonxx.h"
 #include "src/common/LogText.h"
+#include "src/common/Operation.h"
 #include "src/common/ReplyShape.h"
-#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 
@@ -69,22 +69,19 @@ bool ManageIsilon::GetExternalIPs(vector<string>& ips) {
   IsilonJsonExternalIP request;
   const RequestStep step{kFn, kGet, "Failed to create json request for IP list."};
   string response;
-  const RequestOutcome outcome = RunRequest(
-      step, request,
+  isilon::OperationPolicy policy;
+  policy.refused = "Failed to list IPs on filer[%s]";
+  const isilon::Sent sent = isilon::Operation::Send(
+      *this, step, policy, request,
       [&](string& uri, string&) {
         ips.clear();
         request.Initialize(strFileServer);
         return request.BuildRequest(uri);
       },
       response);
-  if (outcome.NotMade()) return false;
-  if (outcome.Failed()) {
-    Log(kFn, __LINE__, -1, "Failed to list IPs on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
-        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    return false;
-  }
+  if (!sent.ok()) return sent.result();
   if (!request.ParseResponse(response) || !request.GetIPInfo(ips)) {
-    return Fail(kFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+    return isilon::Operation::Unreadable(*this, kFn, response);
   }
   if (ips.empty()) Log(kFn, __LINE__, 0, "No IPs available on File server[%s].", strFileServer.c_str());
   Log(kFn, __LINE__, 0, "Found [%u] external IPs on file server[%s]", static_cast<unsigned int>(ips.size()),

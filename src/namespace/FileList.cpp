@@ -11,9 +11,9 @@
 #include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
+#include "src/common/Operation.h"
 #include "src/common/ReplyShape.h"
 #include "src/namespace/FileInfo.h"
-#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 
@@ -205,25 +205,24 @@ bool ManageIsilon::GetFileList(vector<_IsilonFileInfo>& files, const string& pat
 
   IsilonJsonFileList request;
   const RequestStep step{kFn, kGet, "Failed to create json request for file list."};
+  isilon::OperationPolicy policy;
+  policy.refused = "Failed to get file list from file server[%s]";
   string response;
-  const RequestOutcome outcome = RunRequest(
-      step, request,
+  const isilon::Sent sent = isilon::Operation::Send(
+      *this, step, policy, request,
       [&](string& uri, string&) {
         request.Initialize(strFileServer, path, limit, resume);
         return request.BuildRequest(uri);
       },
       response);
-  if (!outcome.Succeeded()) files.clear();
-  if (outcome.NotMade()) return false;
-  if (outcome.Failed()) {
-    Log(kFn, __LINE__, -1, "Failed to get file list from file server[%s]. Error[%s]:[%s]", strFileServer.c_str(),
-        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+  if (!sent.ok()) {
+    files.clear();
     return false;
   }
   // The page goes straight into the caller's vector: a walk reuses its records.
   string next;
   if (!ReadListing(response, path, static_cast<uint64_t>(limit), files, next)) {
-    return Fail(kFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+    return isilon::Operation::Unreadable(*this, kFn, response);
   }
   resume = std::move(next);
   if (files.empty()) {

@@ -8,9 +8,9 @@
 #include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
+#include "src/common/Operation.h"
 #include "src/common/ReplyShape.h"
 #include "src/namespace/FileInfo.h"
-#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 
@@ -100,14 +100,11 @@ bool ManageIsilon::GetPathAttributes(_IsilonFileInfo& info, const string& path) 
   request.Initialize(strFileServer, path);
   const RequestStep step{kFn, kGet, "Failed to create json request for path attributes."};
   string response;
-  const RequestOutcome outcome = RunRequest(
-      step, request, [&request](string& uri, string&) { return request.BuildRequest(uri); }, response);
-  if (outcome.NotMade()) return false;
-  if (outcome.Failed()) {
-    Log(kFn, __LINE__, -1, "Failed to get path attributes on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
-        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    return false;
-  }
+  isilon::OperationPolicy policy;
+  policy.refused = "Failed to get path attributes on filer[%s]";
+  const isilon::Sent sent = isilon::Operation::Send(
+      *this, step, policy, request, [&request](string& uri, string&) { return request.BuildRequest(uri); }, response);
+  if (!sent.ok()) return sent.result();
   _IsilonFileInfo parsed;
   if (!request.ParseResponse(response) || !request.GetPathAttributes(parsed)) {
     return Fail(kFn, __LINE__, "Internal error", "Failed to parse json response:[" + response + "]");

@@ -10,8 +10,8 @@
 #include "src/common/InputChecks.h"
 #include "src/common/JsonText.h"
 #include "src/common/LogText.h"
+#include "src/common/Operation.h"
 #include "src/common/ReplyShape.h"
-#include "src/session/Cycle.h"
 
 using isilon::JsonEscape;
 using isilon::OrEmpty;
@@ -105,31 +105,20 @@ bool ManageIsilon::CreateNFSExport(unsigned int& exportId, const vector<string>&
   for (const string& path : paths) Log(kFn, __LINE__, 3, "Request to create nfs export on path[%s].", path.c_str());
 
   IsilonJsonNFSExportCreate request;
-  RequestStep step{kFn, kPost, "Failed to create json request for NFS EXPORT creation."};
-  step.codeMeaningDone = "AEC_CONFLICT";          // the export is there already
-  step.whenCutOff = isilon::WhenCutOff::kRepeat;  // a second go ends the same way
+  isilon::OperationPolicy policy;
+  policy.refused = "Failed to create nfs export on filer[%s]";
   string response;
-  const RequestOutcome outcome = RunRequest(
-      step, request,
+  const isilon::Sent sent = isilon::Operation::Send(
+      *this, isilon::Operation::CreateStep(kFn, "Failed to create json request for NFS EXPORT creation."), policy,
+      request,
       [&](string& uri, string& body) {
         request.Initialize(strFileServer, paths, permissions, extraB, readOnly, allDirs, extraA);
         return request.BuildRequest(uri, body);
       },
       response);
-  if (outcome.NotMade()) return false;
-  if (outcome.Failed()) {
-    Log(kFn, __LINE__, -1, "Failed to create nfs export on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
-        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    if (outcome.CountsAsDone()) {
-      // The export is already there; the caller's id is left as it was.
-      Log(kFn, __LINE__, 0, "Treating this as success.");
-      return true;
-    }
-    return false;
-  }
-  if (!request.ParseResponse(response)) {
-    return Fail(kFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
-  }
+  // An export that is there already leaves the caller's id as it was.
+  if (!sent.ok()) return sent.result();
+  if (!request.ParseResponse(response)) return isilon::Operation::Unreadable(*this, kFn, response);
   exportId = request.getExportId();
   Log(kFn, __LINE__, 0, "Successfully created nfs export on [%d] paths.", static_cast<int>(paths.size()));
   return true;

@@ -4,7 +4,7 @@
 #include "host/DebugLog.h"
 #include "isilon/ManageIsilon.h"
 #include "src/common/InputChecks.h"
-#include "src/session/Cycle.h"
+#include "src/common/Operation.h"
 
 IsilonJsonNFSExportDelete::IsilonJsonNFSExportDelete() : nExportId(0) {}
 
@@ -31,28 +31,18 @@ bool ManageIsilon::DeleteNFSExport(const unsigned int& exportId, const string& z
   Log(kFn, __LINE__, 3, "Request to delete nfs export. Export-Id [%u].", exportId);
 
   IsilonJsonNFSExportDelete request;
-  RequestStep step{kFn, kDelete, "Failed to create json request for NFS EXPORT deletion."};
-  step.successBody = isilon::SuccessBody::kEmpty;
-  step.codeMeaningDone = "AEC_NOT_FOUND";         // nothing left to delete
-  step.whenCutOff = isilon::WhenCutOff::kRepeat;  // a second go ends the same way
+  isilon::OperationPolicy policy;
+  policy.refused = "Failed to delete nfs export on filer[%s]";
   string response;
-  const RequestOutcome outcome = RunRequest(
-      step, request,
+  const isilon::Sent sent = isilon::Operation::Send(
+      *this, isilon::Operation::DeleteStep(kFn, "Failed to create json request for NFS EXPORT deletion."), policy,
+      request,
       [&](string& uri, string& body) {
         request.Initialize(strFileServer, exportId, zone);
         return request.BuildRequest(uri, body);
       },
       response);
-  if (outcome.NotMade()) return false;
-  if (outcome.Failed()) {
-    Log(kFn, __LINE__, -1, "Failed to delete nfs export on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
-        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    if (outcome.CountsAsDone()) {
-      Log(kFn, __LINE__, 0, "Treating this as success.");
-      return true;
-    }
-    return false;
-  }
+  if (!sent.ok()) return sent.result();
   Log(kFn, __LINE__, 0, "Successfully deleted nfs export. Export-Id [%u].", exportId);
   return true;
 }

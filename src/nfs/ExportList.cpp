@@ -9,8 +9,8 @@
 #include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
+#include "src/common/Operation.h"
 #include "src/common/ReplyShape.h"
-#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 
@@ -102,6 +102,8 @@ bool IsilonJsonNFSExportList::GetExportsInfo(std::vector<_IsilonNFSExportInfo>& 
 
 void IsilonJsonNFSExportList::GetResume(std::string& out) { out = resume; }
 
+void IsilonJsonNFSExportList::SetResume(const std::string& token) { resume = token; }
+
 bool ManageIsilon::GetNFSExportList(vector<_IsilonNFSExportInfo>& exports, const unsigned int& exportId,
                                     const string& path, const string& zone) {
   ClearLastError();
@@ -115,40 +117,30 @@ bool ManageIsilon::GetNFSExportList(vector<_IsilonNFSExportInfo>& exports, const
   exports.clear();
   IsilonJsonNFSExportList request;
   request.Initialize(strFileServer, exportId, zone);
-  const RequestStep step{kFn, kGet, "Failed to create json request for export list."};
-  const bool listed = FollowResumePages(kFn, [&](const string&, string& next) {
-    string response;
-    const RequestOutcome outcome = RunRequest(
-        step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
-    if (outcome.NotMade()) return isilon::PageStep::kFailed;
-    if (outcome.Failed()) {
-      Log(kFn, __LINE__, -1, "Failed to list exports on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
-          strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-      return isilon::PageStep::kFailed;
-    }
-    vector<_IsilonNFSExportInfo> page;
-    if (!request.ParseResponse(response) || !request.GetExportsInfo(page)) {
-      Fail(kFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
-      return isilon::PageStep::kFailed;
-    }
-    request.GetResume(next);
-    if (path.empty()) {
-      for (_IsilonNFSExportInfo& info : page) exports.push_back(std::move(info));
-      return isilon::PageStep::kNext;
-    }
-    // Looking for the exports of one path: the page it was found on is the last one read.
-    bool found = false;
-    for (_IsilonNFSExportInfo& info : page) {
-      for (const string& served : info.vPaths) {
-        if (served == path) {
-          exports.push_back(std::move(info));
-          found = true;
-          break;
+  isilon::OperationPolicy policy;
+  policy.refused = "Failed to list exports on filer[%s]";
+  vector<_IsilonNFSExportInfo> page;
+  const bool listed = isilon::Operation::ReadPages(
+      *this, RequestStep{kFn, kGet, "Failed to create json request for export list."}, policy, request,
+      [&request](const string& token) { request.SetResume(token); },
+      [&](IsilonJsonNFSExportList& read, isilon::PageStep& walk) {
+        if (!read.GetExportsInfo(page)) return false;
+        if (path.empty()) {
+          for (_IsilonNFSExportInfo& info : page) exports.push_back(std::move(info));
+          return true;
         }
-      }
-    }
-    return found ? isilon::PageStep::kFound : isilon::PageStep::kNext;
-  });
+        // Looking for the exports of one path: the page it was found on is the last one read.
+        for (_IsilonNFSExportInfo& info : page) {
+          for (const string& served : info.vPaths) {
+            if (served == path) {
+              exports.push_back(std::move(info));
+              walk = isilon::PageStep::kFound;
+              break;
+            }
+          }
+        }
+        return true;
+      });
   if (!listed) {
     // A page that fails fails the list: the pages before it are not handed out as the whole.
     exports.clear();

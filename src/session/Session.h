@@ -34,6 +34,7 @@ struct ManageIsilon::Session {
   }
 
   IsilonSessionOptions options;
+  ManageIsilon::WaitObserver waitObserver;  // SetWaitObserver
   isilon::Settings settings;
   bool settingsRead = false;
   isilon::CycleCounters counters;

@@ -3,11 +3,12 @@
 #include <string>
 
 #include "host/DebugLog.h"
+#include "host/FXString.h"
 #include "isilon/ManageIsilon.h"
 #include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
-#include "src/session/Cycle.h"
+#include "src/common/Operation.h"
 
 using isilon::OrEmpty;
 
@@ -104,19 +105,17 @@ bool ManageIsilon::SetSMBACLs(const _IsilonSMBACLs& acls, const string& shareNam
   IsilonJsonSMBACLModify request;
   const RequestStep step{kAclFn, kPut, "Failed to create json request for modifying ACL request."};
   string reply;
-  const RequestOutcome outcome = RunRequest(
-      step, request,
+  isilon::OperationPolicy policy;
+  policy.refusedText =
+      FXString::Format("Failed to modify acl for Share [%s, ]on filer[%s]", shareName.c_str(), strFileServer.c_str());
+  const isilon::Sent sent = isilon::Operation::Send(
+      *this, step, policy, request,
       [&](string& uri, string& body) {
         request.Initialize(strFileServer, acls, shareName, zone);
         return request.BuildRequest(uri, body);
       },
       reply);
-  if (outcome.NotMade()) return false;
-  if (outcome.Failed()) {
-    Log(kAclFn, __LINE__, -1, "Failed to modify acl for Share [%s, ]on filer[%s]. Error[%s]:[%s]", shareName.c_str(),
-        strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    return false;
-  }
+  if (!sent.ok()) return sent.result();
   request.ParseResponse(reply);
   Log(kAclFn, __LINE__, 0, "Successfully modified SMB Acl for share [%s] on file server[%s]. ", shareName.c_str(),
       strFileServer.c_str());

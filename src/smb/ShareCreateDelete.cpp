@@ -5,7 +5,7 @@
 #include "isilon/ManageIsilon.h"
 #include "src/common/InputChecks.h"
 #include "src/common/JsonText.h"
-#include "src/session/Cycle.h"
+#include "src/common/Operation.h"
 
 using isilon::JsonEscape;
 
@@ -79,27 +79,19 @@ bool ManageIsilon::CreateCIFSShare(const string& name, const string& path, const
   Log(kCreateFn, __LINE__, 3, "Request to create CIFS share[%s] on path[%s].", name.c_str(), path.c_str());
 
   IsilonJsonCIFSShareCreate request;
-  RequestStep step{kCreateFn, kPost, "Failed to create json request for cifs share creation."};
-  step.codeMeaningDone = "AEC_CONFLICT";          // the share is there already
-  step.whenCutOff = isilon::WhenCutOff::kRepeat;  // a second go ends the same way
+  isilon::OperationPolicy policy;
+  policy.refused = "Failed to create cifs share on filer[%s]";
+  policy.refusedWithoutContext = true;
   string response;
-  const RequestOutcome outcome = RunRequest(
-      step, request,
+  const isilon::Sent sent = isilon::Operation::Send(
+      *this, isilon::Operation::CreateStep(kCreateFn, "Failed to create json request for cifs share creation."), policy,
+      request,
       [&](string& uri, string& body) {
         request.Initialize(strFileServer, name, path, extra, zone);
         return request.BuildRequest(uri, body);
       },
       response);
-  if (outcome.NotMade()) return false;
-  if (outcome.Failed()) {
-    LogNoContext(kCreateFn, __LINE__, -1, "Failed to create cifs share on filer[%s]. Error[%s]:[%s]",
-                 strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    if (outcome.CountsAsDone()) {
-      Log(kCreateFn, __LINE__, 0, "Treating this as success.");
-      return true;
-    }
-    return false;
-  }
+  if (!sent.ok()) return sent.result();
   if (!request.IsilonJsonBase::ParseResponse(response)) {
     return Fail(kCreateFn, __LINE__, "Internal Error", "Failed to parse json response.");
   }
@@ -115,28 +107,18 @@ bool ManageIsilon::DeleteCIFSShare(const string& name, const string& path, const
   Log(kDeleteFn, __LINE__, 3, "Request to delete CIFS share[%s] on path[%s].", name.c_str(), path.c_str());
 
   IsilonJsonCIFSShareDelete request;
-  RequestStep step{kDeleteFn, kDelete, "Failed to create json request for cifs share deletion."};
-  step.successBody = isilon::SuccessBody::kEmpty;
-  step.codeMeaningDone = "AEC_NOT_FOUND";         // nothing left to delete
-  step.whenCutOff = isilon::WhenCutOff::kRepeat;  // a second go ends the same way
+  isilon::OperationPolicy policy;
+  policy.refused = "Failed to delete cifs share on filer[%s]";
   string response;
-  const RequestOutcome outcome = RunRequest(
-      step, request,
+  const isilon::Sent sent = isilon::Operation::Send(
+      *this, isilon::Operation::DeleteStep(kDeleteFn, "Failed to create json request for cifs share deletion."), policy,
+      request,
       [&](string& uri, string& body) {
         request.Initialize(strFileServer, name, path, zone);
         return request.BuildRequest(uri, body);
       },
       response);
-  if (outcome.NotMade()) return false;
-  if (outcome.Failed()) {
-    Log(kDeleteFn, __LINE__, -1, "Failed to delete cifs share on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
-        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    if (outcome.CountsAsDone()) {
-      Log(kDeleteFn, __LINE__, 0, "Treating this as success.");
-      return true;
-    }
-    return false;
-  }
+  if (!sent.ok()) return sent.result();
   Log(kDeleteFn, __LINE__, 0, "Successfully deleted CIFS share[%s] on path[%s].", name.c_str(), path.c_str());
   return true;
 }

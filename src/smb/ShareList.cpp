@@ -11,8 +11,8 @@
 #include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
+#include "src/common/Operation.h"
 #include "src/common/ReplyShape.h"
-#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 
@@ -146,34 +146,26 @@ bool ManageIsilon::GetCIFSSharesList(vector<_IsilonShareInfo>& shares, const str
   if (!OpenConnection()) return LogFailure(kListFn, __LINE__);
 
   IsilonJsonCIFSShareList request;
-  request.Initialize(strFileServer, shareName, zone, "", 50);
   RequestStep step{kListFn, kGet, "Failed to create json request to query cifs shares."};
   step.undeclaredArgs = &kSingleShareUndeclared;
-  const bool listed = FollowResumePages(kListFn, [&](const string&, string& next) {
-    string response;
-    const RequestOutcome outcome = RunRequest(
-        step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
-    if (outcome.NotMade()) return isilon::PageStep::kFailed;
-    if (outcome.Failed()) {
-      Log(kListFn, __LINE__, -1, "Failed to list cifs share on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
-          strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-      return isilon::PageStep::kFailed;
-    }
-    vector<_IsilonShareInfo> page;
-    if (!request.ParseResponse(response) || !request.GetSharesInfo(page) || (!path.empty() && page.empty())) {
-      Fail(kListFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
-      return isilon::PageStep::kFailed;
-    }
-    request.GetResume(next);
-    for (_IsilonShareInfo& share : page) {
-      if (!path.empty() && share.strPath != path) continue;
-      if (!path.empty()) {
-        Log(kListFn, __LINE__, 3, "CIFS share [%s], path [%s]", share.strName.c_str(), share.strPath.c_str());
-      }
-      shares.push_back(std::move(share));
-    }
-    return isilon::PageStep::kNext;
-  });
+  isilon::OperationPolicy policy;
+  policy.refused = "Failed to list cifs share on filer[%s]";
+  vector<_IsilonShareInfo> page;
+  const bool listed = isilon::Operation::ReadPages(
+      *this, step, policy, request,
+      [&](const string& token) { request.Initialize(strFileServer, shareName, zone, token, 50); },
+      [&](IsilonJsonCIFSShareList& read, isilon::PageStep&) {
+        // A share asked for by path that the page does not hold reads as a reply not understood.
+        if (!read.GetSharesInfo(page) || (!path.empty() && page.empty())) return false;
+        for (_IsilonShareInfo& share : page) {
+          if (!path.empty() && share.strPath != path) continue;
+          if (!path.empty()) {
+            Log(kListFn, __LINE__, 3, "CIFS share [%s], path [%s]", share.strName.c_str(), share.strPath.c_str());
+          }
+          shares.push_back(std::move(share));
+        }
+        return true;
+      });
   if (!listed) {
     // A page that fails fails the list: the pages before it are not handed out as the whole.
     shares.clear();
@@ -196,22 +188,19 @@ bool ManageIsilon::GetFSPathForShare(const string& shareName, string& path, _Isi
   RequestStep step{kPathFn, kGet, "Failed to create json request for cifs share list."};
   step.undeclaredArgs = &kSingleShareUndeclared;
   string response;
-  const RequestOutcome outcome = RunRequest(
-      step, request,
+  isilon::OperationPolicy policy;
+  policy.refused = "Failed to list cifs share on filer[%s]";
+  const isilon::Sent sent = isilon::Operation::Send(
+      *this, step, policy, request,
       [&](string& uri, string& body) {
         request.Initialize(strFileServer, shareName, zone, "", 50);
         return request.BuildRequest(uri, body);
       },
       response);
-  if (outcome.NotMade()) return false;
-  if (outcome.Failed()) {
-    Log(kPathFn, __LINE__, -1, "Failed to list cifs share on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
-        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    return false;
-  }
+  if (!sent.ok()) return sent.result();
   vector<_IsilonShareInfo> found;
   if (!request.ParseResponse(response) || !request.GetSharesInfo(found) || found.empty()) {
-    return Fail(kPathFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
+    return isilon::Operation::Unreadable(*this, kPathFn, response);
   }
   path = found.front().strPath;
   info = found.front();

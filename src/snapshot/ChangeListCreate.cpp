@@ -198,6 +198,18 @@ CZemError ManageIsilon::CreateSnapshotChangeList(unsigned long long& olderSnapId
                                        "not complete in [%d]seconds, return failure",
                                        jobId, info.strState.c_str(), limit);
       }
+      if (CurrentWaitObserver()) {
+        WaitProgress progress;
+        progress.jobId = jobId;
+        progress.state = info.strState;
+        progress.secondsWaited = elapsed;
+        if (!CurrentWaitObserver()(progress)) {
+          SetLastError("Internal Error", "Wait cancelled by the caller.");
+          return FXErrorUtil::ErrorErrNo(
+              here(__LINE__), 774, "ChangeListCreate job[%llu] status reported[%s]. Wait cancelled by the caller.",
+              jobId, info.strState.c_str());
+        }
+      }
       continue;
     }
     if (info.strState == "succeeded") return CZemError();

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "host/DebugLog.h"
+#include "host/FXString.h"
 #include "isilon/ManageIsilon.h"
 #include "isilon/Paging.h"
 #include "json/Numbers.h"
@@ -10,6 +11,7 @@
 #include "src/common/InputChecks.h"
 #include "src/common/JsonText.h"
 #include "src/common/LogText.h"
+#include "src/common/Operation.h"
 #include "src/common/ReplyShape.h"
 #include "src/session/Cycle.h"
 
@@ -212,20 +214,17 @@ bool ManageIsilon::CreateSnapshot(const string& path, const string& name, int& i
   };
   step.whenCutOff = isilon::WhenCutOff::kSettleByRead;
   step.settleByRead = &readBack;
+  isilon::OperationPolicy policy;
+  policy.refused = "Failed to create snapshot on filer[%s]";
   string response;
-  const RequestOutcome outcome = RunRequest(
-      step, request,
+  const isilon::Sent sent = isilon::Operation::Send(
+      *this, step, policy, request,
       [&](string& uri, string& body) {
         request.Initialize(strFileServer, path, name);
         return request.BuildRequest(uri, body);
       },
       response);
-  if (outcome.NotMade()) return false;
-  if (outcome.Failed()) {
-    Log(kFn, __LINE__, -1, "Failed to create snapshot on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
-        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    return false;
-  }
+  if (!sent.ok()) return sent.result();
   request.IsilonJsonBase::ParseResponse(response);
   id = NewSnapshotId(response);
   Log(kFn, __LINE__, 0, "Successfully created snapshot[%s] on path[%s].", name.c_str(), path.c_str());
@@ -243,28 +242,18 @@ bool ManageIsilon::DeleteSnapshot(const string& path, const string& name, const 
   Log(kFn, __LINE__, 3, "Request to delete snapshot[%s], id[%d] on path[%s].", name.c_str(), id, path.c_str());
 
   IsilonJsonSnapshotDelete request;
-  RequestStep step{kFn, kDelete, "Failed to create json request to delete snapshot."};
-  step.successBody = isilon::SuccessBody::kEmpty;
-  step.codeMeaningDone = "AEC_NOT_FOUND";         // nothing left to delete
-  step.whenCutOff = isilon::WhenCutOff::kRepeat;  // a second go ends the same way
+  isilon::OperationPolicy policy;
+  policy.refusedText =
+      FXString::Format("Failed to delete snapshot[%s], id[%d] on filer[%s]", OrEmpty(name), id, strFileServer.c_str());
   string response;
-  const RequestOutcome outcome = RunRequest(
-      step, request,
+  const isilon::Sent sent = isilon::Operation::Send(
+      *this, isilon::Operation::DeleteStep(kFn, "Failed to create json request to delete snapshot."), policy, request,
       [&](string& uri, string& body) {
         request.Initialize(strFileServer, path, name, id);
         return request.BuildRequest(uri, body);
       },
       response);
-  if (outcome.NotMade()) return false;
-  if (outcome.Failed()) {
-    Log(kFn, __LINE__, -1, "Failed to delete snapshot[%s], id[%d] on filer[%s]. Error[%s]:[%s]", OrEmpty(name), id,
-        strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    if (outcome.CountsAsDone()) {
-      Log(kFn, __LINE__, 0, "Treating this as success.");
-      return true;
-    }
-    return false;
-  }
+  if (!sent.ok()) return sent.result();
   Log(kFn, __LINE__, 0, "Successfully deleted snapshot[%s] on path[%s].", name.c_str(), path.c_str());
   return true;
 }
@@ -280,29 +269,19 @@ bool ManageIsilon::GetSnapshotList(vector<_IsilonSnapInfo>& snaps, const string&
 
   snaps.clear();
   IsilonJsonSnapshotList request;
-  request.Initialize(strFileServer, path, name, 0, "", kSnapshotPageLimit);
-  const RequestStep step{kFn, kGet, "Failed to create json request for snapshot list."};
-  const bool listed = FollowResumePages(kFn, [&](const string&, string& next) {
-    string response;
-    const RequestOutcome outcome = RunRequest(
-        step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
-    if (outcome.NotMade()) return isilon::PageStep::kFailed;
-    if (outcome.Failed()) {
-      Log(kFn, __LINE__, -1, "Failed to list snaps on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
-          strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-      return isilon::PageStep::kFailed;
-    }
-    vector<_IsilonSnapInfo> page;
-    if (!request.ParseResponse(response) || !request.GetSnapsInfo(page)) {
-      Fail(kFn, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
-      return isilon::PageStep::kFailed;
-    }
-    request.GetResume(next);
-    for (_IsilonSnapInfo& snap : page) {
-      if (path.empty() || snap.strPath == path) snaps.push_back(std::move(snap));
-    }
-    return isilon::PageStep::kNext;
-  });
+  isilon::OperationPolicy policy;
+  policy.refused = "Failed to list snaps on filer[%s]";
+  vector<_IsilonSnapInfo> page;
+  const bool listed = isilon::Operation::ReadPages(
+      *this, RequestStep{kFn, kGet, "Failed to create json request for snapshot list."}, policy, request,
+      [&](const string& token) { request.Initialize(strFileServer, path, name, 0, token, kSnapshotPageLimit); },
+      [&](IsilonJsonSnapshotList& read, isilon::PageStep&) {
+        if (!read.GetSnapsInfo(page)) return false;
+        for (_IsilonSnapInfo& snap : page) {
+          if (path.empty() || snap.strPath == path) snaps.push_back(std::move(snap));
+        }
+        return true;
+      });
   if (!listed) {
     // A page that fails fails the list: the pages before it are not handed out as the whole.
     snaps.clear();

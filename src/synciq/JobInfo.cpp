@@ -9,8 +9,8 @@
 #include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
+#include "src/common/Operation.h"
 #include "src/common/ReplyShape.h"
-#include "src/session/Cycle.h"
 #include "src/synciq/JobState.h"
 
 using isilon::OrEmpty;
@@ -87,34 +87,46 @@ bool IsilonJsonSyncIQJobInfo::GetJobInfo(_IsilonSyncIQJobInfo& out) {
 
 void IsilonJsonSyncIQJobInfo::GetResume(std::string& out) { out = resume; }
 
+void IsilonJsonSyncIQJobInfo::SetResume(const std::string& token) { resume = token; }
+
 bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& policyName,
                                     const eIsilonSyncIQJobState& state) {
   ClearLastError();
+  return isilon::Operation::FindSyncIQJob(*this, job, policyName, state);
+}
+
+namespace isilon {
+
+bool Operation::FindSyncIQJob(ManageIsilon& session, _IsilonSyncIQJobInfo& job, const std::string& policyName,
+                              const eIsilonSyncIQJobState& state) {
+  using std::string;
   static const char kFn[] =
       "bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo&, const string&, const eIsilonSyncIQJobState&)";
-  if (policyName.empty()) return Fail(kFn, __LINE__, "Internal error", "Policy name is empty");
-  if (isilon::HasNul(policyName)) return FailInput(kFn, __LINE__);
-  Log(kFn, __LINE__, 0, "Request to get information for policy name[%s] on file server[%s]", policyName.c_str(),
-      strFileServer.c_str());
+  ManageIsilon& s = session;
+  if (policyName.empty()) return s.Fail(kFn, __LINE__, "Internal error", "Policy name is empty");
+  if (isilon::HasNul(policyName)) return s.FailInput(kFn, __LINE__);
+  s.Log(kFn, __LINE__, 0, "Request to get information for policy name[%s] on file server[%s]", policyName.c_str(),
+        s.strFileServer.c_str());
 
   IsilonJsonSyncIQJobInfo request;
-  request.Initialize(strFileServer, policyName, state);
+  request.Initialize(s.strFileServer, policyName, state);
   // The job list declares no policy_name: a cluster that refuses it lists every job, and the
   // entries are matched by policy name below.
   static const std::vector<std::string> kUndeclared{"policy_name"};
-  RequestStep step{kFn, kGet, "Failed to create json request for sync iq job report info."};
+  Step step{kFn, ManageIsilon::kGet, "Failed to create json request for sync iq job report info."};
   step.undeclaredArgs = &kUndeclared;
   // A failure that the repeat makes good must not stay behind as the last error.
-  const string previousCode = strLastErrorCode, previousMessage = strLastErrorMessage;
+  const string previousCode = s.strLastErrorCode, previousMessage = s.strLastErrorMessage;
   bool reconnected = false;  // one reconnection per lookup, never more
   // The job can be on a later page than the first when the cluster lists many jobs; a job
   // that is there must not look missing (a start would give up on it after its retries).
   isilon::PageWalk walk = isilon::PageWalk::kFailed;
-  const bool read = FollowResumePages(
+  const bool read = s.FollowResumePages(
       kFn,
-      [&](const string&, string& next) {
+      [&](const string& token, string& next) {
         string sentUri, sentBody, response;  // kept for the one repeat after a reconnection
-        const RequestOutcome outcome = RunRequest(
+        request.SetResume(token);
+        const Outcome outcome = s.RunRequest(
             step, request,
             [&](string& uri, string& body) {
               const bool built = request.BuildRequest(uri, body);
@@ -130,22 +142,22 @@ bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& pol
           bool sent = false;
           if (!reconnected) {
             reconnected = true;
-            Log(kFn, __LINE__, 0, "Failed to send request to file server[%s]. Re-establishing the connection.",
-                strFileServer.c_str());
-            CloseConnection();
-            OpenConnection();
-            strLastErrorCode = previousCode;
-            strLastErrorMessage = previousMessage;
-            sent = SendRequest(response, kGet, sentUri, sentBody, /*resetHeaders=*/true);
+            s.Log(kFn, __LINE__, 0, "Failed to send request to file server[%s]. Re-establishing the connection.",
+                  s.strFileServer.c_str());
+            s.CloseConnection();
+            s.OpenConnection();
+            s.strLastErrorCode = previousCode;
+            s.strLastErrorMessage = previousMessage;
+            sent = s.SendRequest(response, ManageIsilon::kGet, sentUri, sentBody, /*resetHeaders=*/true);
             if (!sent) {
               request.ParseError(response);
-              request.getError(strLastErrorCode, strLastErrorMessage);
-              isilon::FillReason(strLastErrorCode, strLastErrorMessage, "Failed to get synciq job info.");
+              request.getError(s.strLastErrorCode, s.strLastErrorMessage);
+              isilon::FillReason(s.strLastErrorCode, s.strLastErrorMessage, "Failed to get synciq job info.");
             }
           }
           if (!sent) {
-            Log(kFn, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]",
-                strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
+            s.Log(kFn, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]",
+                  s.strFileServer.c_str(), s.strLastErrorCode.c_str(), s.strLastErrorMessage.c_str());
             return isilon::PageStep::kFailed;
           }
         }
@@ -156,14 +168,16 @@ bool ManageIsilon::GetSyncIQJobInfo(_IsilonSyncIQJobInfo& job, const string& pol
       &walk);
   if (!read) return false;
   if (walk != isilon::PageWalk::kFound) {
-    strLastErrorMessage = "No response received from file server.";
+    s.strLastErrorMessage = "No response received from file server.";
     // Not listed (or listed in a page that could not be read): a failure still has a code.
-    if (strLastErrorCode.empty()) strLastErrorCode = "Internal Error";
-    Log(kFn, __LINE__, -1, "File server[%s], Error[%s].", strFileServer.c_str(), strLastErrorMessage.c_str());
+    if (s.strLastErrorCode.empty()) s.strLastErrorCode = "Internal Error";
+    s.Log(kFn, __LINE__, -1, "File server[%s], Error[%s].", s.strFileServer.c_str(), s.strLastErrorMessage.c_str());
     return false;
   }
   request.GetJobInfo(job);
-  Log(kFn, __LINE__, 2, "Found job info for policy name[%s] on file server[%s]. Jobid[%d] ", policyName.c_str(),
-      strFileServer.c_str(), static_cast<int>(job.nJobId));
+  s.Log(kFn, __LINE__, 2, "Found job info for policy name[%s] on file server[%s]. Jobid[%d] ", policyName.c_str(),
+        s.strFileServer.c_str(), static_cast<int>(job.nJobId));
   return true;
 }
+
+}  // namespace isilon

@@ -9,8 +9,8 @@
 #include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
+#include "src/common/Operation.h"
 #include "src/common/ReplyShape.h"
-#include "src/session/Cycle.h"
 #include "src/synciq/JobState.h"
 
 using isilon::OrEmpty;
@@ -128,6 +128,8 @@ bool IsilonJsonSyncIQJobReport::GetJobReportInfo(_IsilonSyncIQJobReportInfo& out
 
 void IsilonJsonSyncIQJobReport::GetResume(std::string& out) { out = resume; }
 
+void IsilonJsonSyncIQJobReport::SetResume(const std::string& token) { resume = token; }
+
 bool ManageIsilon::GetSyncIQJobReport(_IsilonSyncIQJobReportInfo& report, const unsigned int& jobId,
                                       const string& policyName, const eIsilonSyncIQJobState& state) {
   ClearLastError();
@@ -145,18 +147,18 @@ bool ManageIsilon::GetSyncIQJobReport(_IsilonSyncIQJobReportInfo& report, const 
   // The wanted report can be on a later page: one that exists must not come back as an
   // empty record reported as success.
   isilon::PageWalk walk = isilon::PageWalk::kFailed;
+  isilon::OperationPolicy policy;
+  policy.refused = "Failed to get synciq policy info on filer[%s]";
   const bool read = FollowResumePages(
       kFn,
-      [&](const string&, string& next) {
+      [&](const string& token, string& next) {
         string response;
-        const RequestOutcome outcome = RunRequest(
-            step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
-        if (outcome.NotMade()) return isilon::PageStep::kFailed;
-        if (outcome.Failed()) {
-          Log(kFn, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
-              strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-          return isilon::PageStep::kFailed;
-        }
+        request.SetResume(token);
+        const isilon::Sent sent = isilon::Operation::Send(
+            *this, step, policy, request,
+            [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
+        if (!sent.ok()) return isilon::PageStep::kFailed;
+        // A page without the report asked for reads as not selected, not as a failure.
         const bool selected = request.ParseResponse(response);
         request.GetResume(next);
         return selected ? isilon::PageStep::kFound : isilon::PageStep::kNext;

@@ -9,8 +9,8 @@
 #include "json/jsonxx.h"
 #include "src/common/InputChecks.h"
 #include "src/common/LogText.h"
+#include "src/common/Operation.h"
 #include "src/common/ReplyShape.h"
-#include "src/session/Cycle.h"
 
 using isilon::OrEmpty;
 
@@ -102,6 +102,8 @@ bool IsilonJsonSyncIQPolicy::GetPolicyInfo(std::vector<_IsilonSyncIQPolicyInfo>&
 
 void IsilonJsonSyncIQPolicy::GetResume(std::string& out) { out = resume; }
 
+void IsilonJsonSyncIQPolicy::SetResume(const std::string& token) { resume = token; }
+
 bool ManageIsilon::ListSyncIQPolicies(const char* function,
                                       const std::function<bool(const _IsilonSyncIQPolicyInfo&)>& keep,
                                       vector<_IsilonSyncIQPolicyInfo>& policies) {
@@ -109,28 +111,19 @@ bool ManageIsilon::ListSyncIQPolicies(const char* function,
   if (!OpenConnection()) return LogFailure(function, __LINE__);
   IsilonJsonSyncIQPolicy request;
   request.Initialize(strFileServer, "");
-  const RequestStep step{function, kGet, "Failed to create json request for sync iq policy info."};
-  const bool listed = FollowResumePages(function, [&](const string&, string& next) {
-    string response;
-    const RequestOutcome outcome = RunRequest(
-        step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
-    if (outcome.NotMade()) return isilon::PageStep::kFailed;
-    if (outcome.Failed()) {
-      Log(function, __LINE__, -1, "Failed to get synciq policy info on filer[%s]. Error[%s]:[%s]",
-          strFileServer.c_str(), strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-      return isilon::PageStep::kFailed;
-    }
-    vector<_IsilonSyncIQPolicyInfo> page;
-    if (!request.ParseResponse(response) || !request.GetPolicyInfo(page)) {
-      Fail(function, __LINE__, "Internal Error", "Failed to parse json response:[" + response + "]");
-      return isilon::PageStep::kFailed;
-    }
-    request.GetResume(next);
-    for (_IsilonSyncIQPolicyInfo& policy : page) {
-      if (keep(policy)) policies.push_back(std::move(policy));
-    }
-    return isilon::PageStep::kNext;
-  });
+  isilon::OperationPolicy policy;
+  policy.refused = "Failed to get synciq policy info on filer[%s]";
+  vector<_IsilonSyncIQPolicyInfo> page;
+  const bool listed = isilon::Operation::ReadPages(
+      *this, RequestStep{function, kGet, "Failed to create json request for sync iq policy info."}, policy, request,
+      [&request](const string& token) { request.SetResume(token); },
+      [&](IsilonJsonSyncIQPolicy& read, isilon::PageStep&) {
+        if (!read.GetPolicyInfo(page)) return false;
+        for (_IsilonSyncIQPolicyInfo& info : page) {
+          if (keep(info)) policies.push_back(std::move(info));
+        }
+        return true;
+      });
   // A page that fails fails the list: the pages before it are not handed out as the whole.
   if (!listed) policies.clear();
   return listed;

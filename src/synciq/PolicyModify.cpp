@@ -7,7 +7,7 @@
 #include "src/common/InputChecks.h"
 #include "src/common/JsonText.h"
 #include "src/common/LogText.h"
-#include "src/session/Cycle.h"
+#include "src/common/Operation.h"
 
 using isilon::JsonEscape;
 using isilon::OrEmpty;
@@ -103,14 +103,12 @@ bool ManageIsilon::ModifySyncIQPolicy(const string& policyId, vector<_IsilonSync
   request.Initialize(strFileServer, policyId, std::move(properties));
   const RequestStep step{kFn, kPut, "Failed to create json request for sync iq policy modificaiton request."};
   string response;
-  const RequestOutcome outcome = RunRequest(
-      step, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); }, response);
-  if (outcome.NotMade()) return false;
-  if (outcome.Failed()) {
-    Log(kFn, __LINE__, -1, "Failed to modify synciq policy info on filer[%s]. Error[%s]:[%s]", strFileServer.c_str(),
-        strLastErrorCode.c_str(), strLastErrorMessage.c_str());
-    return false;
-  }
+  isilon::OperationPolicy policy;
+  policy.refused = "Failed to modify synciq policy info on filer[%s]";
+  const isilon::Sent sent = isilon::Operation::Send(
+      *this, step, policy, request, [&request](string& uri, string& body) { return request.BuildRequest(uri, body); },
+      response);
+  if (!sent.ok()) return sent.result();
   request.IsilonJsonBase::ParseResponse(response);
   Log(kFn, __LINE__, 0, "Successfully modified policy id[%s] on file server[%s]. ", policyId.c_str(),
       strFileServer.c_str());

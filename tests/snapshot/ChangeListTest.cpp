@@ -242,4 +242,42 @@ TEST_F(ChangeListTest, JobTypeSettingsReadAndSwitched) {
   EXPECT_EQ(session().GetChangeListJobInfo(info).Number(), -1);
 }
 
+// The wait's observer: what it sees on each poll, and a cancel at the poll it answers false to.
+TEST_F(ChangeListTest, WaitObserverSeesEachPollAndCanEndTheWait) {
+  SimpleChanges();
+  std::vector<std::string> seen;  // state@seconds of each call
+  unsigned long long seenJob = 0;
+  session().SetWaitObserver([&](const ManageIsilon::WaitProgress& p) {
+    seen.push_back(p.state + "@" + std::to_string(p.secondsWaited));
+    seenJob = p.jobId;
+    return true;
+  });
+  SetPlan({"running", "paused_user", "running"}, "succeeded");
+  ASSERT_FALSE(session().CreateSnapshotChangeList(older_, newer_, /*wait=*/true).IsError());
+  // Called on the polls the wait went on from, not on the one that ended it.
+  EXPECT_EQ(seen, (std::vector<std::string>{"running@2", "paused_user@4", "running@6"}));
+  EXPECT_EQ(seenJob, 1u);
+
+  // Answering false on the first poll or on the second ends the wait there.
+  for (size_t cancelAt : {1u, 2u}) {
+    size_t calls = 0;
+    session().SetWaitObserver([&](const ManageIsilon::WaitProgress&) { return ++calls < cancelAt; });
+    SetPlan({"running", "running", "running"}, "succeeded");
+    server().requestLog().clear();
+    const size_t before = sleeps().size();
+    const CZemError error = session().CreateSnapshotChangeList(older_, newer_, /*wait=*/true);
+    ExpectError(error, 774, "status reported[running]. Wait cancelled by the caller.");
+    ExpectLastError("Internal Error", "Wait cancelled by the caller.");
+    EXPECT_EQ(calls, cancelAt);
+    EXPECT_EQ(sleeps().size() - before, cancelAt);
+    EXPECT_EQ(Sent("GET", "/platform/3/job/jobs/").size(), cancelAt);
+  }
+
+  // No observer: the wait goes to its end as without one.
+  session().SetWaitObserver(nullptr);
+  SetPlan({"running", "running"}, "succeeded");
+  EXPECT_FALSE(session().CreateSnapshotChangeList(older_, newer_, /*wait=*/true).IsError());
+  ExpectLastError("", "");
+}
+
 }  // namespace

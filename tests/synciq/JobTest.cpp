@@ -237,4 +237,46 @@ TEST_F(SyncIQJobs, NamesAreEscapedInTheBodyAndEncodedInTheQuery) {
   }
 }
 
+// The poll's observer: what it sees, and a cancel at the poll it answers false to.
+TEST_F(SyncIQJobs, WaitObserverSeesEachPollAndCanEndThePoll) {
+  AddPolicy(FitPolicy("nightly", "/ifs/data/projects"));
+  std::vector<std::string> seen;  // state@seconds of each call
+  session().SetWaitObserver([&](const ManageIsilon::WaitProgress& p) {
+    seen.push_back(p.state + "@" + std::to_string(p.secondsWaited) + "#" + std::to_string(p.jobId));
+    return true;
+  });
+  // Not listed for a second, then paused for ten (listed without an id): seconds grow by the
+  // waits, one- and five-second.
+  SetTiming(Timing(1, "paused", 10));
+  unsigned int jobId = 0;
+  ASSERT_TRUE(session().StartSyncIQJob("nightly", "snap-1", jobId)) << LastMessage();
+  EXPECT_EQ(jobId, 1u);
+  EXPECT_EQ(sleeps(), (std::vector<unsigned int>{1000, 5000, 5000}));
+  EXPECT_EQ(seen, (std::vector<std::string>{"@0#0", "paused@1#0", "paused@6#0"}));
+  ExpectLastError("", "");
+
+  // Answering false on the first poll or on the second ends the poll there, before its wait.
+  for (size_t cancelAt : {1u, 2u}) {
+    const std::string policy = "p" + std::to_string(cancelAt);
+    AddPolicy(FitPolicy(policy, "/ifs/data/" + policy));
+    size_t calls = 0;
+    session().SetWaitObserver([&](const ManageIsilon::WaitProgress&) { return ++calls < cancelAt; });
+    SetTiming(Timing(0, "scheduled", 100));
+    const size_t before = sleeps().size();
+    EXPECT_FALSE(session().StartSyncIQJob(policy, "snap-1", jobId));
+    EXPECT_EQ(jobId, 0u);
+    ExpectLastError("Internal Error", "Wait cancelled by the caller.");
+    EXPECT_EQ(calls, cancelAt);
+    EXPECT_EQ(sleeps().size() - before, cancelAt - 1);
+  }
+
+  // No observer: the poll runs as without one.
+  session().SetWaitObserver(nullptr);
+  AddPolicy(FitPolicy("plain", "/ifs/data/plain"));
+  SetTiming(Timing(0, "scheduled", 5));
+  const size_t before = sleeps().size();
+  ASSERT_TRUE(session().StartSyncIQJob("plain", "snap-1", jobId)) << LastMessage();
+  EXPECT_EQ(sleeps().size() - before, 1u);
+}
+
 }  // namespace
