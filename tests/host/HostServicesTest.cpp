@@ -21,6 +21,7 @@
 #include "host/Sleep.h"
 #include "host/ZemError.h"
 #include "isilon/ManageIsilon.h"
+#include "isilon/Version.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/Registry.h"
 #include "tests/support/SimFixture.h"
@@ -220,6 +221,19 @@ TEST(DefaultLogWriter, ASessionWritesNothingUnlessALevelIsSet) {
   EXPECT_EQ(StderrOfSessions(writer, cluster), "");
   writer->setLevel(0);
   EXPECT_NE(StderrOfSessions(writer, cluster), "");
+}
+
+// The header a host builds against names the library it loads; the macros are numbers a
+// preprocessor can compare.
+TEST(Version, MacrosMatchTheLoadedLibrary) {
+#if !(ISILONCLIENT_VERSION_MAJOR >= 1 && ISILONCLIENT_VERSION_MINOR >= 0 && ISILONCLIENT_VERSION_PATCH >= 0)
+#error the version macros are not numbers
+#endif
+  const std::string numbers = std::to_string(ISILONCLIENT_VERSION_MAJOR) + "." +
+                              std::to_string(ISILONCLIENT_VERSION_MINOR) + "." +
+                              std::to_string(ISILONCLIENT_VERSION_PATCH);
+  EXPECT_EQ(numbers, IsilonClientVersion());
+  EXPECT_EQ(std::string(ISILONCLIENT_VERSION), IsilonClientVersion());
 }
 
 // Numbers, formatted messages and the count of pushed locations show in the operations' own
