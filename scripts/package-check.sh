@@ -78,7 +78,7 @@ for wanted in "/usr/lib/$multiarch/libisilonclient.so.1" /usr/include/isilonclie
   /usr/share/man/man1/isilonctl.1.gz /usr/share/man/man1/isilon-sim.1.gz \
   /usr/share/bash-completion/completions/isilonctl /usr/include/isilonclient/isilon/Version.h \
   /usr/share/doc/libisilonclient-doc/html/index.html /usr/share/doc/libisilonclient-doc/html/jquery.js \
-  /usr/share/doc/libisilonclient-doc/user-guide.md /usr/share/doc/libisilonclient-doc/examples/main.cpp \
+  /usr/share/doc/libisilonclient-doc/user-guide.md.gz /usr/share/doc/libisilonclient-doc/examples/main.cpp \
   /usr/share/doc/libisilonclient-doc/examples/CMakeLists.txt; do
   [ -e "$wanted" ] || { echo "not installed: $wanted" >&2; exit 1; }
 done
