@@ -39,10 +39,9 @@ class ISILON_API CLogWriterInterface {
 /// The default writer: one line per message (UTC time, level, function, line, context,
 /// message). Silent unless asked: with neither ISILON_LOG_FILE nor ISILON_LOG_LEVEL set it
 /// writes nothing. ISILON_LOG_FILE appends to that file (level 0 unless ISILON_LOG_LEVEL says
-/// otherwise); ISILON_LOG_LEVEL alone writes to standard error at that level (a whole number
-/// from -1000 to 1000; anything else counts as unset). setLevel() turns a silent writer on,
-/// to standard error. Lines from several threads never interleave; every member is safe from
-/// any thread.
+/// otherwise; a file that cannot be opened: nowhere); ISILON_LOG_LEVEL alone writes to standard error at that level (a
+/// whole number from -1000 to 1000; anything else counts as unset). setLevel() turns a silent writer on, to standard
+/// error. Lines from several threads never interleave; every member is safe from any thread.
 class ISILON_API CDefaultLogWriter : public CLogWriterInterface {
  public:
   /// Reads ISILON_LOG_FILE and ISILON_LOG_LEVEL (see the class). Silent, its level is -2:
