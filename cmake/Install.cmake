@@ -7,19 +7,26 @@ include(CMakePackageConfigHelpers)
 set(ISILON_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/isilonclient)
 set(ISILON_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/isilonclient)
 
-target_include_directories(isilonclient PUBLIC $<INSTALL_INTERFACE:${ISILON_INSTALL_INCLUDEDIR}>)
+# The version header is written from the project's version when the build is configured; it
+# sits in the build tree next to the source headers' folders and is installed with them.
+set(ISILON_GENERATED_INCLUDEDIR ${CMAKE_BINARY_DIR}/include)
+configure_file(${CMAKE_SOURCE_DIR}/isilon/Version.h.in ${ISILON_GENERATED_INCLUDEDIR}/isilon/Version.h @ONLY)
+target_include_directories(isilonclient_objects PUBLIC $<BUILD_INTERFACE:${ISILON_GENERATED_INCLUDEDIR}>)
+target_include_directories(isilonclient PUBLIC $<BUILD_INTERFACE:${ISILON_GENERATED_INCLUDEDIR}>
+                                               $<INSTALL_INTERFACE:${ISILON_INSTALL_INCLUDEDIR}>)
 install(TARGETS isilonclient EXPORT isilonclientTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 # File by file, so that a folder without headers (host/transport/) is not installed empty.
 file(GLOB_RECURSE ISILON_PUBLIC_HEADERS RELATIVE ${CMAKE_SOURCE_DIR} CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/json/*.h ${CMAKE_SOURCE_DIR}/host/*.h ${CMAKE_SOURCE_DIR}/isilon/*.h)
-# The JSON module's page reader and number helpers are the library's own: no public header
-# includes them and none of their symbols is exported.
-list(REMOVE_ITEM ISILON_PUBLIC_HEADERS json/Cursor.h json/Locale.h json/Numbers.h)
+# The JSON module's page reader, whole-reply reader and number helpers are the library's own:
+# no public header includes them and none of their symbols is exported.
+list(REMOVE_ITEM ISILON_PUBLIC_HEADERS json/Cursor.h json/Locale.h json/Numbers.h json/Whole.h)
 foreach(header ${ISILON_PUBLIC_HEADERS})
   get_filename_component(dir ${header} DIRECTORY)
   install(FILES ${CMAKE_SOURCE_DIR}/${header} DESTINATION ${ISILON_INSTALL_INCLUDEDIR}/${dir})
 endforeach()
+install(FILES ${ISILON_GENERATED_INCLUDEDIR}/isilon/Version.h DESTINATION ${ISILON_INSTALL_INCLUDEDIR}/isilon)
 
 install(EXPORT isilonclientTargets NAMESPACE isilonclient:: DESTINATION ${ISILON_INSTALL_CMAKEDIR})
 configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/isilonclientConfig.cmake.in

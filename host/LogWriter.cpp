@@ -15,20 +15,26 @@ CLogWriterInterface::~CLogWriterInterface() {}
 
 struct CDefaultLogWriter::Impl {
   std::mutex mutex;
-  FILE* file = nullptr;  // null: standard error
+  FILE* file = nullptr;  // null: standard error, unless discard
+  bool discard = false;  // a log file was asked for and could not be opened
   int level = 0;
 };
 
 namespace {
 
-int LevelFromEnvironment() {
+// Below every level the library logs at (-1, failures, is the lowest): nothing is written.
+constexpr int kSilentLevel = -2;
+
+// True, with `level` set, when ISILON_LOG_LEVEL holds a whole number from -1000 to 1000.
+bool LevelFromEnvironment(int& level) {
   const char* text = std::getenv("ISILON_LOG_LEVEL");
-  if (text == nullptr || *text == '\0') return 0;
+  if (text == nullptr || *text == '\0') return false;
   char* end = nullptr;
   errno = 0;
   const long value = std::strtol(text, &end, 10);
-  if (errno != 0 || *end != '\0' || value < -1000 || value > 1000) return 0;
-  return static_cast<int>(value);
+  if (errno != 0 || *end != '\0' || value < -1000 || value > 1000) return false;
+  level = static_cast<int>(value);
+  return true;
 }
 
 std::string Timestamp() {
@@ -44,14 +50,24 @@ std::string Timestamp() {
 
 }  // namespace
 
+// A library stays quiet in its host's terminal unless asked: no variable, no output.
 CDefaultLogWriter::CDefaultLogWriter() : impl_(new Impl) {
   const char* path = std::getenv("ISILON_LOG_FILE");
-  if (path != nullptr && *path != '\0') impl_->file = std::fopen(path, "a");
-  impl_->level = LevelFromEnvironment();
+  const bool toFile = path != nullptr && *path != '\0';
+  int level = 0;
+  const bool levelGiven = LevelFromEnvironment(level);
+  if (toFile) {
+    impl_->file = std::fopen(path, "a");
+    impl_->discard = impl_->file == nullptr;
+  }
+  impl_->level = toFile || levelGiven ? level : kSilentLevel;
 }
 
 CDefaultLogWriter::CDefaultLogWriter(const std::string& path, int level) : impl_(new Impl) {
-  if (!path.empty()) impl_->file = std::fopen(path.c_str(), "a");
+  if (!path.empty()) {
+    impl_->file = std::fopen(path.c_str(), "a");
+    impl_->discard = impl_->file == nullptr;
+  }
   impl_->level = level;
 }
 
@@ -73,6 +89,7 @@ void CDefaultLogWriter::vwrite(int level, const char* function, int line, unsign
                      std::to_string(line) + " ctx=" + std::to_string(context) + " " + FXString::FormatV(format, args);
   text += '\n';
   std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (impl_->discard) return;
   FILE* out = impl_->file != nullptr ? impl_->file : stderr;
   std::fwrite(text.data(), 1, text.size(), out);
   std::fflush(out);
@@ -80,7 +97,7 @@ void CDefaultLogWriter::vwrite(int level, const char* function, int line, unsign
 
 void CDefaultLogWriter::flush() {
   std::lock_guard<std::mutex> lock(impl_->mutex);
-  std::fflush(impl_->file != nullptr ? impl_->file : stderr);
+  if (!impl_->discard) std::fflush(impl_->file != nullptr ? impl_->file : stderr);
 }
 
 void CDefaultLogWriter::write(int level, const char* function, int line, unsigned long long context, int reserved,

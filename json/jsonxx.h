@@ -1,7 +1,10 @@
 #pragma once
-// Small JSON value module used to read every cluster reply and to write a few request bodies.
-// Lenient when reading (// comments, single quotes, trailing commas, empty elements), simple
-// when writing. Values own their content; copies are deep.
+/// @file
+/// Small JSON value module used to read every cluster reply and to write a few request bodies.
+/// Lenient when reading (// comments, single quotes, trailing commas, empty elements), simple
+/// when writing. Values own their content; copies are deep. A value may be read from several
+/// threads at once; changing it while another thread uses it is a data race, as for any
+/// standard container.
 #include <cstddef>
 #include <iosfwd>
 #include <new>
@@ -12,54 +15,63 @@
 
 #include "host/Export.h"
 
+/// The JSON values: Value, Array and Object.
 namespace jsonxx {
 
-typedef long double Number;
-typedef std::string String;
-typedef bool Boolean;
-// Tag type for the null kind: `is<Null>()`, `has<Null>(key)`, `Value(Null())`.
+typedef long double Number;  ///< The number kind: every JSON number, integer or not.
+typedef std::string String;  ///< The string kind: UTF-8 text as it was in the JSON.
+typedef bool Boolean;        ///< The true/false kind.
+/// Tag type for the null kind: `is<Null>()`, `has<Null>(key)`, `Value(Null())`.
 struct Null {};
 
 class Value;
 class Object;
 class Array;
 struct Member;
+/// @cond INTERNAL
 namespace detail {
 class Reader;
 }
+/// @endcond
 
-// Deepest nesting of arrays and objects that parse accepts (the outer object counts as 1).
+/// Deepest nesting of arrays and objects that parse accepts (the outer object counts as 1).
 constexpr int kMaxDepth = 512;
 
-// Ordered sequence of owned values.
+/// Ordered sequence of owned values.
 class ISILON_API Array {
  public:
-  Array() = default;
-  Array(const Array&) = default;
-  Array(Array&&) noexcept = default;
-  Array& operator=(const Array&) = default;
-  Array& operator=(Array&&) noexcept = default;
-  ~Array() = default;
+  Array() = default;                             ///< An empty array.
+  Array(const Array&) = default;                 ///< A deep copy.
+  Array(Array&&) noexcept = default;             ///< Takes the elements over; `other` ends empty.
+  Array& operator=(const Array&) = default;      ///< A deep copy.
+  Array& operator=(Array&&) noexcept = default;  ///< Takes the elements over.
+  ~Array() = default;                            ///< Releases every element.
 
-  size_t size() const;
-  bool empty() const;
-  void clear();
+  size_t size() const;  ///< The number of elements.
+  bool empty() const;   ///< True when there is no element.
+  void clear();         ///< Removes every element.
 
-  // True when element `i` exists and is of kind T.
+  /// True when element `i` exists and is of kind T (Number, String, Boolean, Null, Array, Object).
   template <typename T>
   bool has(unsigned int i) const;
-  // Content of element `i`. Precondition: i < size() and element i is of kind T; when broken,
-  // a message goes to stderr and an empty value of kind T is returned.
+  /// Content of element `i`. Precondition: i < size() and element i is of kind T; when broken,
+  /// a message goes to standard error and an empty value of kind T is returned (fresh for each
+  /// broken call on this thread).
   template <typename T>
   T& get(unsigned int i);
+  /// Content of element `i`, read-only; same precondition as the other get().
   template <typename T>
   const T& get(unsigned int i) const;
 
+  /// Appends a copy of `value`.
   void import(const Value& value);
+  /// Appends `value`, moved from.
   void import(Value&& value);
 
+  /// The elements in order.
   const std::vector<Value>& values() const;
 
+  /// The array as compact JSON text (see Value::json()).
   std::string json() const;
 
  private:
@@ -67,50 +79,58 @@ class ISILON_API Array {
   std::vector<Value> values_;
 };
 
-// Map from key to owned value, kept in ascending byte order of the key; a key occurs once.
-// Members live in a sorted vector: cheaper to build and to walk than a node-based map.
+/// Map from key to owned value, kept in ascending byte order of the key; a key occurs once.
+/// Members live in a sorted vector: cheaper to build and to walk than a node-based map.
 class ISILON_API Object {
  public:
-  typedef std::vector<Member> Members;
+  typedef std::vector<Member> Members;  ///< The members, in ascending key order.
 
-  Object() = default;
-  Object(const Object&) = default;
-  Object(Object&&) noexcept = default;
-  Object& operator=(const Object&) = default;
-  Object& operator=(Object&&) noexcept = default;
-  ~Object() = default;
+  Object() = default;                              ///< An empty object.
+  Object(const Object&) = default;                 ///< A deep copy.
+  Object(Object&&) noexcept = default;             ///< Takes the members over; `other` ends empty.
+  Object& operator=(const Object&) = default;      ///< A deep copy.
+  Object& operator=(Object&&) noexcept = default;  ///< Takes the members over.
+  ~Object() = default;                             ///< Releases every member.
 
-  // Empties the object, then reads one JSON object from the start of `text`; what follows
-  // its closing brace is ignored. On failure the members read before it are kept.
-  // (Reply readers use jsonxx::ParseWhole of json/Whole.h instead: all of the text or nothing.)
+  /// Empties the object, then reads one JSON object from the start of `text`; what follows
+  /// its closing brace is ignored. A key given twice keeps its last value.
+  /// @return false when no whole object could be read (bad text, nesting deeper than
+  ///         kMaxDepth); the members read before the fault are kept. (The library's own
+  ///         reply readers take all of the text or nothing.)
   bool parse(const std::string& text);
+  /// Same as parse(const std::string&), on `length` bytes at `text` (which need no terminator).
   bool parse(const char* text, size_t length);
 
-  bool empty() const;
-  size_t size() const;
-  void clear();
+  bool empty() const;   ///< True when there is no member.
+  size_t size() const;  ///< The number of members.
+  void clear();         ///< Removes every member.
 
-  // True when member `key` exists and is of kind T.
+  /// True when member `key` exists and is of kind T (Number, String, Boolean, Null, Array, Object).
   template <typename T>
   bool has(const std::string& key) const;
-  // Content of member `key`. Precondition: has<T>(key); when broken, a message goes to
-  // stderr and an empty value of kind T is returned.
+  /// Content of member `key`. Precondition: has<T>(key); when broken, a message goes to
+  /// standard error and an empty value of kind T is returned (fresh for each broken call on
+  /// this thread).
   template <typename T>
   T& get(const std::string& key);
+  /// Content of member `key`, read-only; same precondition as the other get().
   template <typename T>
   const T& get(const std::string& key) const;
 
-  // Sets member `key` to a copy of `value`, replacing what the key had.
+  /// Sets member `key` to a copy of `value`, replacing what the key had.
   void import(const std::string& key, const Value& value);
+  /// Sets member `key` to `value`, moved from, replacing what the key had.
   void import(const std::string& key, Value&& value);
 
-  // The member `key`, or null.
+  /// The member `key`, or null. Valid until the object is changed.
   const Value* find(const std::string& key) const;
+  /// The member `key`, or null, to change in place. Valid until the object is changed.
   Value* find(const std::string& key);
 
-  // Members in ascending key order; each has `first` (key) and `second` (value).
+  /// Members in ascending key order; each has `first` (key) and `second` (value).
   const Members& kv_map() const;
 
+  /// The object as compact JSON text, members in key order (see Value::json()).
   std::string json() const;
 
  private:
@@ -118,48 +138,77 @@ class ISILON_API Object {
   Members members_;
 };
 
-// A tagged value of exactly one kind.
+/// A tagged value of exactly one kind.
 class ISILON_API Value {
  public:
-  enum Kind { NUMBER_ = 0, STRING_ = 1, BOOL_ = 2, NULL_ = 3, ARRAY_ = 4, OBJECT_ = 5, INVALID_ = 6 };
+  /// The kinds a value can have.
+  enum Kind {
+    NUMBER_ = 0,   ///< a Number
+    STRING_ = 1,   ///< a String
+    BOOL_ = 2,     ///< a Boolean
+    NULL_ = 3,     ///< null
+    ARRAY_ = 4,    ///< an Array
+    OBJECT_ = 5,   ///< an Object
+    INVALID_ = 6,  ///< no value: default-constructed, reset or moved from
+  };
 
+  /// No value (INVALID_).
   Value() noexcept : type_(INVALID_) {}
+  /// A string, copied.
   Value(const std::string& s) : type_(STRING_) { new (&string_) String(s); }
+  /// A string, moved from.
   Value(std::string&& s) noexcept : type_(STRING_) { new (&string_) String(std::move(s)); }
+  /// A string from a zero-terminated text (null: the empty string).
   Value(const char* s) : type_(STRING_) { new (&string_) String(s ? s : ""); }
+  /// A Boolean.
   Value(bool b) noexcept : type_(BOOL_) { bool_ = b; }
+  /// Null.
   Value(Null) noexcept : type_(NULL_) {}
+  /// An object, copied.
   Value(const Object& o) : type_(OBJECT_) { new (&object_) Object(o); }
+  /// An object, moved from.
   Value(Object&& o) noexcept : type_(OBJECT_) { new (&object_) Object(std::move(o)); }
+  /// An array, copied.
   Value(const Array& a) : type_(ARRAY_) { new (&array_) Array(a); }
+  /// An array, moved from.
   Value(Array&& a) noexcept : type_(ARRAY_) { new (&array_) Array(std::move(a)); }
-  // Any arithmetic type other than bool is stored as a Number.
+  /// A number: any arithmetic type other than bool is stored as a Number.
   template <typename T,
             typename std::enable_if<std::is_arithmetic<T>::value && !std::is_same<T, bool>::value, int>::type = 0>
   Value(T n) noexcept : type_(NUMBER_) {
     number_ = static_cast<Number>(n);
   }
 
+  /// A deep copy.
   Value(const Value& other);
+  /// Takes the content over; `other` ends INVALID_.
   Value(Value&& other) noexcept : type_(INVALID_) { moveFrom(other); }
+  /// A deep copy (of itself too: safe).
   Value& operator=(const Value& other);
+  /// Takes the content over; `other` ends INVALID_.
   Value& operator=(Value&& other) noexcept;
+  /// Releases the content.
   ~Value() { reset(); }
 
-  // Releases the content; the value becomes Invalid.
+  /// Releases the content; the value becomes INVALID_.
   void reset() noexcept;
 
+  /// The value's kind.
   Kind type() const { return static_cast<Kind>(type_); }
 
+  /// True when the value is of kind T (Number, String, Boolean, Null, Array, Object).
   template <typename T>
   bool is() const;
-  // Content of kind T. Precondition: is<T>(); when broken, a message goes to stderr and an
-  // empty value of kind T is returned.
+  /// Content of kind T. Precondition: is<T>(); when broken, a message goes to standard error
+  /// and an empty value of kind T is returned (fresh for each broken call on this thread).
   template <typename T>
   T& get();
+  /// Content of kind T, read-only; same precondition as the other get().
   template <typename T>
   const T& get() const;
 
+  /// The value as compact JSON text: strings escaped (the slash as well), numbers with six
+  /// significant digits ("%.6Lg", with "." whatever the locale), INVALID_ as no text at all.
   std::string json() const;
 
  private:
@@ -180,16 +229,19 @@ class ISILON_API Value {
   unsigned char type_;
 };
 
-// One member of an Object.
+/// One member of an Object.
 struct Member {
-  Member() = default;
+  Member() = default;  ///< An empty key and no value.
+  /// Key and value, moved from.
   Member(std::string&& key, Value&& value) noexcept : first(std::move(key)), second(std::move(value)) {}
+  /// Key and value, copied.
   Member(const std::string& key, const Value& value) : first(key), second(value) {}
 
-  std::string first;
-  Value second;
+  std::string first;  ///< the key
+  Value second;       ///< the value
 };
 
+/// @cond INTERNAL
 // Inline: values move often while replies are read.
 inline void Value::reset() noexcept {
   if (type_ == STRING_ || type_ == ARRAY_ || type_ == OBJECT_) destroyContent();
@@ -219,9 +271,16 @@ inline void Value::moveFrom(Value& other) noexcept {
   other.type_ = INVALID_;
 }
 
+/// @endcond
+
+/// Writes value.json() to `stream`.
 ISILON_API std::ostream& operator<<(std::ostream& stream, const Value& value);
+/// Writes array.json() to `stream`.
 ISILON_API std::ostream& operator<<(std::ostream& stream, const Array& array);
+/// Writes object.json() to `stream`.
 ISILON_API std::ostream& operator<<(std::ostream& stream, const Object& object);
+
+/// @cond INTERNAL
 
 namespace detail {
 
@@ -357,5 +416,7 @@ template <typename T>
 inline const T& Object::get(const std::string& key) const {
   return const_cast<Object*>(this)->get<T>(key);
 }
+
+/// @endcond
 
 }  // namespace jsonxx

@@ -4,7 +4,10 @@
 #    source tree (CMake package and pkg-config);
 #  - the Debian packages (dpkg-buildpackage, lintian with no error or warning), installed with
 #    apt-get, examples/ built against the installed -dev package both ways;
-#  - all four example programs and the installed isilonctl run against the installed isilon-sim;
+#  - the installed version header against the installed library;
+#  - the documentation package: the API reference (with Debian's jQuery), the guide, examples/;
+#  - all four example programs (silent on standard error: the library logs nothing unless asked)
+#    and the installed isilonctl run against the installed isilon-sim;
 #  - the packages purged again.
 # Usage: scripts/package-check.sh [build dir, default build]   (as root or with sudo)
 set -euo pipefail
@@ -15,7 +18,7 @@ work=$(mktemp -d)
 # output next to the source tree, which for the checkout itself would be a folder shared with
 # whatever else lives there. A fixed place keeps ccache's hits from one run to the next.
 debs="$build/deb-packages"
-packages=(libisilonclient1 libisilonclient-dev isilonctl isilon-sim)
+packages=(libisilonclient1 libisilonclient-dev libisilonclient-doc isilonctl isilon-sim)
 sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 sim_pid=
@@ -61,6 +64,8 @@ changes=$(ls "$debs"/isilonclient_*.changes)
 lintian --fail-on error,warning "$changes" || { echo "lintian found errors or warnings" >&2; exit 1; }
 debfiles=()
 for p in "${packages[@]}"; do debfiles+=("$(ls "$debs/${p}"_*.deb)"); done
+docdeb=$(ls "$debs"/libisilonclient-doc_*_all.deb)
+[ "$(dpkg-deb --field "$docdeb" Section)" = doc ] || { echo "libisilonclient-doc is not in Section: doc" >&2; exit 1; }
 depends=$(dpkg-deb --field "$(ls "$debs"/isilonctl_*.deb)" Depends)
 grep -q libisilonclient1 <<<"$depends"
 
@@ -71,9 +76,36 @@ multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 for wanted in "/usr/lib/$multiarch/libisilonclient.so.1" /usr/include/isilonclient/isilon/ManageIsilon.h \
   "/usr/lib/$multiarch/pkgconfig/isilonclient.pc" "/usr/lib/$multiarch/cmake/isilonclient/isilonclientConfig.cmake" \
   /usr/share/man/man1/isilonctl.1.gz /usr/share/man/man1/isilon-sim.1.gz \
-  /usr/share/bash-completion/completions/isilonctl; do
+  /usr/share/bash-completion/completions/isilonctl /usr/include/isilonclient/isilon/Version.h \
+  /usr/share/doc/libisilonclient-doc/html/index.html /usr/share/doc/libisilonclient-doc/html/jquery.js \
+  /usr/share/doc/libisilonclient-doc/user-guide.md.gz /usr/share/doc/libisilonclient-doc/examples/main.cpp \
+  /usr/share/doc/libisilonclient-doc/examples/CMakeLists.txt; do
   [ -e "$wanted" ] || { echo "not installed: $wanted" >&2; exit 1; }
 done
+html=/usr/share/doc/libisilonclient-doc/html
+# Debian's jQuery, not a copy; and the reference has the session class's page.
+[ -L "$html/jquery.js" ] || { echo "$html/jquery.js is a copy, not Debian's libjs-jquery" >&2; exit 1; }
+[ -e "$html/classManageIsilon.html" ] || { echo "no page for ManageIsilon in $html" >&2; exit 1; }
+
+echo "-- the installed version header names the installed library"
+cat >"$work/version.cpp" <<'EOF'
+#include <cstdio>
+#include <cstring>
+
+#include "isilon/Version.h"
+
+int main() {
+  char text[64];
+  std::snprintf(text, sizeof text, "%d.%d.%d", ISILONCLIENT_VERSION_MAJOR, ISILONCLIENT_VERSION_MINOR,
+                ISILONCLIENT_VERSION_PATCH);
+  std::printf("%s %s\n", text, IsilonClientVersion());
+  return std::strcmp(text, IsilonClientVersion()) == 0 && std::strcmp(ISILONCLIENT_VERSION, text) == 0 ? 0 : 1;
+}
+EOF
+version_flags=$(pkg-config --cflags --libs isilonclient)
+# shellcheck disable=SC2086
+g++ -std=c++17 -o "$work/version" "$work/version.cpp" $version_flags
+"$work/version" || { echo "the version macros differ from IsilonClientVersion()" >&2; exit 1; }
 
 echo "-- examples against the installed -dev package (CMake package, pkg-config)"
 build_examples deb
@@ -89,9 +121,10 @@ printf '[NAS]\nsIsilonCAFile = %s\n' "$work/cluster.pem" >"$work/registry.ini"
 for example in prefix-cmake/isilon_example prefix-pc deb-cmake/isilon_example deb-pc; do
   libpath=
   [[ $example == prefix-* ]] && libpath=$prefix_libdir
-  ISILON_REGISTRY="$work/registry.ini" ISILON_PASSWORD=example-pass LD_LIBRARY_PATH="$libpath" \
-    "$work/$example" "$address" admin /ifs >"$work/out.txt"
+  env -u ISILON_LOG_FILE -u ISILON_LOG_LEVEL ISILON_REGISTRY="$work/registry.ini" ISILON_PASSWORD=example-pass \
+    LD_LIBRARY_PATH="$libpath" "$work/$example" "$address" admin /ifs >"$work/out.txt" 2>"$work/err.txt"
   grep -q '^node ' "$work/out.txt" || { cat "$work/out.txt"; echo "$example: no node listed" >&2; exit 1; }
+  [ ! -s "$work/err.txt" ] || { cat "$work/err.txt"; echo "$example: the library wrote to standard error" >&2; exit 1; }
 done
 # /lib is /usr/lib on a merged-/usr system, and the loader may name either.
 loaded=$(ldd "$work/deb-pc")

@@ -1,4 +1,4 @@
-#include "host/Export.h"
+#include "isilon/Version.h"
 
-// Lets a host check which library it loaded.
-extern "C" ISILON_API const char* IsilonClientVersion() { return "1.0.0"; }
+// The loaded library's own version, from the same project version as the installed header.
+extern "C" ISILON_API const char* IsilonClientVersion() { return ISILONCLIENT_VERSION; }

@@ -1,7 +1,11 @@
 // The host services the library stands on: log writer, error values, formatting, registry and
 // the password cipher, each through its real implementation.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -14,9 +18,13 @@
 #include "host/LogWriter.h"
 #include "host/Password.h"
 #include "host/PlatformInfo.h"
+#include "host/Sleep.h"
 #include "host/ZemError.h"
+#include "isilon/ManageIsilon.h"
+#include "isilon/Version.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/Registry.h"
+#include "tests/support/SimFixture.h"
 #include "tests/support/TempFile.h"
 
 TEST(LogWriter, WritesWholeLinesFromManyThreadsAndFiltersTheDebugLog) {
@@ -58,6 +66,174 @@ TEST(LogWriter, WritesWholeLinesFromManyThreadsAndFiltersTheDebugLog) {
   EXPECT_FALSE(capture.Contains("hidden"));
   EXPECT_TRUE(capture.Contains("shown 2"));
   EXPECT_TRUE(capture.Contains("with context x"));
+}
+
+namespace {
+
+// Sets (or, with null, unsets) one environment variable until the scope ends.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    const char* previous = std::getenv(name);
+    if (previous != nullptr) previous_ = previous;
+    had_ = previous != nullptr;
+    if (value != nullptr) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnv() {
+    if (had_) {
+      setenv(name_.c_str(), previous_.c_str(), 1);
+    } else {
+      unsetenv(name_.c_str());
+    }
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::string previous_;
+  bool had_ = false;
+};
+
+// Standard error sent to a file until the scope ends.
+class ScopedStderr {
+ public:
+  ScopedStderr() {
+    std::fflush(stderr);
+    saved_ = dup(2);
+    const int fd = open(file_.path().c_str(), O_WRONLY | O_APPEND);
+    dup2(fd, 2);
+    close(fd);
+  }
+  ~ScopedStderr() {
+    std::fflush(stderr);
+    dup2(saved_, 2);
+    close(saved_);
+  }
+  ScopedStderr(const ScopedStderr&) = delete;
+  ScopedStderr& operator=(const ScopedStderr&) = delete;
+  std::string Read() {
+    std::fflush(stderr);
+    return file_.read();
+  }
+
+ private:
+  TempFile file_;
+  int saved_ = -1;
+};
+
+// Logs one failure line (the lowest level the library writes at) as the library does: only
+// when the writer's level admits it.
+void LogFailure(CLogWriterInterface& writer) {
+  if (writer.level() >= -1) writer.write(-1, "f()", 1, 0, 0, "a failure");
+}
+
+}  // namespace
+
+// The default writer is silent unless the environment asks for a log, on standard error
+// (ISILON_LOG_LEVEL) or in a file (ISILON_LOG_FILE, with or without a level).
+TEST(DefaultLogWriter, WritesOnlyWhereTheEnvironmentAsks) {
+  enum Sink { kNowhere, kStderr, kFile };
+  struct Case {
+    const char* file;  // "F": a temporary file, "X": a path that cannot be opened
+    const char* level;
+    int wantLevel;
+    Sink sink;
+  } cases[] = {
+      {nullptr, nullptr, -2, kNowhere}, {nullptr, "", -2, kNowhere},
+      {nullptr, "2x", -2, kNowhere},    {nullptr, "0", 0, kStderr},
+      {nullptr, "-1", -1, kStderr},     {nullptr, "1000", 1000, kStderr},
+      {nullptr, "1001", -2, kNowhere},  {nullptr, "-1000", -1000, kNowhere},
+      {nullptr, "-1001", -2, kNowhere}, {"", "3", 3, kStderr},
+      {"F", nullptr, 0, kFile},         {"F", "3", 3, kFile},
+      {"F", "-1001", 0, kFile},         {"F", "-2", -2, kNowhere},
+      {"X", nullptr, 0, kNowhere},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("file=") + (c.file ? c.file : "unset") + " level=" + (c.level ? c.level : "unset"));
+    TempFile log;
+    const char* path = c.file == nullptr               ? nullptr
+                       : std::strcmp(c.file, "F") == 0 ? log.path().c_str()
+                       : std::strcmp(c.file, "X") == 0 ? "/nonexistent-isilon-dir/log.txt"
+                                                       : c.file;
+    ScopedEnv file("ISILON_LOG_FILE", path);
+    ScopedEnv level("ISILON_LOG_LEVEL", c.level);
+    ScopedStderr err;
+    {
+      CDefaultLogWriter writer;
+      EXPECT_EQ(writer.level(), c.wantLevel);
+      EXPECT_EQ(writer.enabled(-1), c.wantLevel >= -1);
+      LogFailure(writer);
+      writer.flush();
+    }
+    EXPECT_EQ(err.Read().find("a failure") != std::string::npos, c.sink == kStderr);
+    EXPECT_EQ(log.read().find("a failure") != std::string::npos, c.sink == kFile);
+  }
+}
+
+namespace {
+
+void NoSleep(unsigned int, const char*, int) {}
+
+// Standard error while `session` runs a good session and then a refused one, with the library
+// logging through `writer`.
+std::string StderrOfSessions(const boost::shared_ptr<CLogWriterInterface>& writer, SimCluster& cluster) {
+  const boost::shared_ptr<CLogWriterInterface> previous = g_ptrLogWriter;
+  g_ptrLogWriter = writer;
+  SetZemSleepHook(&NoSleep);
+  ScopedRegistry registry("[NAS]\nsIsilonCAFile=" + cluster.certPath() + "\n");
+  ScopedStderr err;
+  {
+    ManageIsilon good;
+    good.SetFileServer(cluster.address());
+    good.SetUser(cluster.user());
+    good.SetPasswd(cluster.password());
+    std::vector<_IsilonVersionInfo> nodes;
+    EXPECT_FALSE(good.GetVersionInfo(nodes).IsError());
+    EXPECT_FALSE(nodes.empty());
+    EXPECT_TRUE(good.CloseConnection());
+
+    ManageIsilon refused;  // nothing listens there
+    refused.SetFileServer("127.0.0.38");
+    refused.SetUser(cluster.user());
+    refused.SetPasswd(cluster.password());
+    EXPECT_TRUE(refused.GetVersionInfo(nodes).IsError());
+  }
+  std::string text = err.Read();
+  SetZemSleepHook(nullptr);
+  g_ptrLogWriter = previous;
+  return text;
+}
+
+}  // namespace
+
+// A host that sets nothing sees nothing from the library, neither for a good session nor for
+// a refused connection; a level set later (as a tool's --log-level does) brings the log back.
+TEST(DefaultLogWriter, ASessionWritesNothingUnlessALevelIsSet) {
+  SimCluster cluster("127.0.0.37");
+  ScopedEnv file("ISILON_LOG_FILE", nullptr);
+  ScopedEnv level("ISILON_LOG_LEVEL", nullptr);
+  boost::shared_ptr<CDefaultLogWriter> writer(new CDefaultLogWriter());
+  EXPECT_EQ(StderrOfSessions(writer, cluster), "");
+  writer->setLevel(0);
+  EXPECT_NE(StderrOfSessions(writer, cluster), "");
+}
+
+// The header a host builds against names the library it loads; the macros are numbers a
+// preprocessor can compare.
+TEST(Version, MacrosMatchTheLoadedLibrary) {
+#if !(ISILONCLIENT_VERSION_MAJOR >= 1 && ISILONCLIENT_VERSION_MINOR >= 0 && ISILONCLIENT_VERSION_PATCH >= 0)
+#error the version macros are not numbers
+#endif
+  const std::string numbers = std::to_string(ISILONCLIENT_VERSION_MAJOR) + "." +
+                              std::to_string(ISILONCLIENT_VERSION_MINOR) + "." +
+                              std::to_string(ISILONCLIENT_VERSION_PATCH);
+  EXPECT_EQ(numbers, IsilonClientVersion());
+  EXPECT_EQ(std::string(ISILONCLIENT_VERSION), IsilonClientVersion());
 }
 
 // Numbers, formatted messages and the count of pushed locations show in the operations' own
