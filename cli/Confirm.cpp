@@ -45,7 +45,7 @@ Answer Ask(const std::string& question) {
   std::fprintf(stderr, "%s [y/N] ", question.c_str());
   std::fflush(stderr);
   std::string line;
-  const bool read = static_cast<bool>(std::getline(std::cin, line));
+  const bool read = ReadLineUnlessInterrupted(STDIN_FILENO, line);
   if (Interrupted() != 0) {
     std::fprintf(stderr, "\n");
     return Answer::kInterrupted;

@@ -1,6 +1,10 @@
 #include "cli/Interrupt.h"
 
 #include <signal.h>
+#include <sys/select.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <chrono>
@@ -51,6 +55,39 @@ int Interrupted() { return g_signal; }
 int InterruptExitCode() { return g_signal == 0 ? 0 : 128 + g_signal; }
 
 std::string InterruptText() { return g_signal == SIGTERM ? "interrupted (SIGTERM)" : "interrupted (SIGINT)"; }
+
+bool ReadLineUnlessInterrupted(int fd, std::string& line) {
+  line.clear();
+  sigset_t block, original;
+  sigemptyset(&block);
+  sigaddset(&block, SIGINT);
+  sigaddset(&block, SIGTERM);
+  for (;;) {
+    sigprocmask(SIG_BLOCK, &block, &original);
+    if (g_signal != 0) {
+      sigprocmask(SIG_SETMASK, &original, nullptr);
+      return false;
+    }
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(fd, &readable);
+    // The signals are let in only while waiting, so one that came after the check ends the wait.
+    const int ready = pselect(fd + 1, &readable, nullptr, nullptr, nullptr, &original);
+    sigprocmask(SIG_SETMASK, &original, nullptr);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    char c = 0;
+    const ssize_t n = ::read(fd, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return !line.empty();
+    if (c == '\n') break;
+    line += c;
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
 
 void InstallInterruptibleSleep() { SetZemSleepHook(&Sleep); }
 

@@ -14,6 +14,10 @@ int Interrupted();
 int InterruptExitCode();
 // "interrupted (SIGINT)".
 std::string InterruptText();
+// Reads one line from a descriptor (a terminal), without its line end; false at the end of the
+// input, on an error, or when a signal came before or during the read (no signal can slip in
+// between the check and the wait).
+bool ReadLineUnlessInterrupted(int fd, std::string& line);
 // The sleep hook the library's waits use while the tool runs: it wakes early on a signal.
 void InstallInterruptibleSleep();
 

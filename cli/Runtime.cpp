@@ -196,13 +196,13 @@ bool FirstLine(std::istream& in, std::string& line) {
 
 bool ReadPasswordFromTerminal(const char* prompt, std::string& password) {
   if (!isatty(STDIN_FILENO) || Interrupted() != 0) return false;
-  std::fprintf(stderr, "%s", prompt);
-  std::fflush(stderr);
   bool ok = false;
   {
+    // Echo goes off before the prompt shows, so that nothing typed after it is echoed.
     EchoOff echoOff;
-    // A signal ends the read (the handlers do not restart it).
-    ok = static_cast<bool>(std::getline(std::cin, password)) && Interrupted() == 0;
+    std::fprintf(stderr, "%s", prompt);
+    std::fflush(stderr);
+    ok = ReadLineUnlessInterrupted(STDIN_FILENO, password);
   }
   std::fprintf(stderr, "\n");
   if (!ok) std::fill(password.begin(), password.end(), '\0');
