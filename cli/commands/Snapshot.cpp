@@ -283,11 +283,20 @@ void InstallChangeList(CLI::App& app, ctl::Runtime& rt) {
     } else {
       error = session->CreateSnapshotChangeList(createOlder, createNewer, wait);
     }
+    const std::string id = std::to_string(createOlder) + "_" + std::to_string(createNewer);
+    if (error.IsError() && ctl::Interrupted() != 0 && wait) {
+      // The job was started; only the wait for it stops.
+      rt.EndProgress();
+      if (!rt.options.json)
+        std::cerr << "isilonctl: stopped waiting; the change list job for " << id
+                  << " may still be running on the cluster\n";
+      rt.Interrupt();
+      return;
+    }
     if (error.IsError()) {
       rt.Failed("changelist create", error);
       return;
     }
-    const std::string id = std::to_string(createOlder) + "_" + std::to_string(createNewer);
     rt.PrintResult({{"ok", true}, {"changelist", id}, {"finished", wait}},
                    wait ? "Change list " + id + " is ready." : "Change list job for " + id + " started.");
   });
