@@ -46,22 +46,29 @@ void InstallInterruptHandlers() {
   action.sa_handler = &OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = 0;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  // SIGHUP and SIGQUIT too: killed by them at a password prompt, the tool would leave the
+  // terminal without echo.
+  for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(number, &action, nullptr);
 }
 
 int Interrupted() { return g_signal; }
 
 int InterruptExitCode() { return g_signal == 0 ? 0 : 128 + g_signal; }
 
-std::string InterruptText() { return g_signal == SIGTERM ? "interrupted (SIGTERM)" : "interrupted (SIGINT)"; }
+std::string InterruptText() {
+  switch (g_signal) {
+    case SIGTERM: return "interrupted (SIGTERM)";
+    case SIGHUP: return "interrupted (SIGHUP)";
+    case SIGQUIT: return "interrupted (SIGQUIT)";
+    default: return "interrupted (SIGINT)";
+  }
+}
 
 bool ReadLineUnlessInterrupted(int fd, std::string& line) {
   line.clear();
   sigset_t block, original;
   sigemptyset(&block);
-  sigaddset(&block, SIGINT);
-  sigaddset(&block, SIGTERM);
+  for (const int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&block, number);
   for (;;) {
     sigprocmask(SIG_BLOCK, &block, &original);
     if (g_signal != 0) {

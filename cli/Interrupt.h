@@ -1,5 +1,5 @@
 #pragma once
-// SIGINT and SIGTERM: the handler only records the signal; the tool stops at its next safe
+// SIGINT and SIGTERM (and SIGHUP, SIGQUIT): the handler only records the signal; the tool stops at its next safe
 // point (a walk's next page, a wait's next poll, the next request, the end of a prompt), closes
 // its sessions and exits with 128 + the signal. A second signal ends the tool at once.
 #include <string>
@@ -8,9 +8,9 @@ namespace ctl {
 
 // Installs the handlers (without SA_RESTART, so that a blocking read such as a prompt returns).
 void InstallInterruptHandlers();
-// The signal received (SIGINT, SIGTERM), or 0.
+// The signal received, or 0.
 int Interrupted();
-// 130 for SIGINT, 143 for SIGTERM, 0 when none came.
+// 128 + the signal (130 for SIGINT, 143 for SIGTERM), 0 when none came.
 int InterruptExitCode();
 // "interrupted (SIGINT)".
 std::string InterruptText();

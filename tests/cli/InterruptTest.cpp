@@ -39,18 +39,34 @@ class InterruptTest : public CtlFixture<NamespaceFixture> {
 
 }  // namespace
 
-TEST_F(InterruptTest, CtrlCAtThePasswordPromptRestoresEcho) {
-  std::vector<std::string> args = Login();
-  args.push_back("login");
-  CtlProcess tool(CtlProcess::Io::kTerminal, args);
-  ASSERT_TRUE(tool.Started());
-  ASSERT_TRUE(tool.ReadUntil("Password: ")) << tool.output();
-  EXPECT_EQ(0u, tool.LocalModes() & ECHO) << "no echo while the password is typed";
-  tool.Type("sec");  // half typed
-  tool.Type("\x03");
-  EXPECT_EQ(130, tool.Wait()) << tool.output();
-  EXPECT_NE(0u, tool.LocalModes() & ECHO) << "echo is back";
-  EXPECT_NE(std::string::npos, tool.output().find("interrupted (SIGINT)")) << tool.output();
+TEST_F(InterruptTest, ASignalAtThePasswordPromptRestoresEcho) {
+  const struct {
+    std::string typed;  // a key the terminal turns into a signal, or empty
+    int signal, exitCode;
+    std::string said;
+  } cases[] = {
+      {"\x03", 0, 130, "interrupted (SIGINT)"},   // Ctrl-C
+      {"\x1c", 0, 131, "interrupted (SIGQUIT)"},  // Ctrl-backslash
+      {"", SIGTERM, 143, "interrupted (SIGTERM)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.said);
+    std::vector<std::string> args = Login();
+    args.push_back("login");
+    CtlProcess tool(CtlProcess::Io::kTerminal, args);
+    ASSERT_TRUE(tool.Started());
+    ASSERT_TRUE(tool.ReadUntil("Password: ")) << tool.output();
+    EXPECT_EQ(0u, tool.LocalModes() & ECHO) << "no echo while the password is typed";
+    tool.Type("sec");  // half typed
+    if (c.typed.empty()) {
+      tool.Signal(c.signal);
+    } else {
+      tool.Type(c.typed);
+    }
+    EXPECT_EQ(c.exitCode, tool.Wait()) << tool.output();
+    EXPECT_NE(0u, tool.LocalModes() & ECHO) << "echo is back";
+    EXPECT_NE(std::string::npos, tool.output().find(c.said)) << tool.output();
+  }
   EXPECT_EQ(0u, Sent("", "/session").size()) << "no login was tried";
 }
 
