@@ -11,10 +11,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <streambuf>
 
+#include "cli/Confirm.h"
+#include "cli/Interrupt.h"
 #include "host/FXString.h"
 #include "host/Password.h"
 #include "host/QuorLibCurl.h"
@@ -27,17 +30,73 @@ std::map<std::string, CommandInstaller>& Installers() {
   return installers;
 }
 
-// Trusts the certificate file given on the command line for every session this tool opens.
-class TrustingTransport : public QuorLibCurl {
+// How the last request of this thread's session ended: a failure's exit code tells a cluster
+// that could not be reached from one that refused.
+thread_local TransportResult t_lastResult = TransportResult::kSucceeded;
+
+const char* MethodName(_http_req_type_ type) {
+  switch (type) {
+    case HTTP_REQ_GET: return "GET";
+    case HTTP_REQ_POST: return "POST";
+    case HTTP_REQ_PUT: return "PUT";
+    case HTTP_REQ_DELETE: return "DELETE";
+  }
+  return "?";
+}
+
+// The login (POST) and the logout (DELETE) of a session.
+bool IsSessionRequest(const std::string& uri) {
+  const std::string path = uri.substr(0, uri.find('?'));
+  const std::string tail = "/session/1/session";
+  return path.size() >= tail.size() && path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// The transport of every session the tool opens: it trusts the certificate file the settings
+// name, holds back changes under --dry-run, and after an interrupt sends nothing but logouts.
+class ToolTransport : public QuorLibCurl {
  public:
-  explicit TrustingTransport(std::string caFile) : caFile_(std::move(caFile)) {}
+  explicit ToolTransport(std::string caFile) : caFile_(std::move(caFile)) {}
   bool QuorLibCurlInit(const char* contentType, bool keepAlive, bool verbose,
                        QuorLibCurlWriteCallback callback) override {
-    return QuorLibCurl::QuorLibCurlInit(contentType, keepAlive, verbose, callback) && SetCAFile(caFile_);
+    return QuorLibCurl::QuorLibCurlInit(contentType, keepAlive, verbose, callback) &&
+           (caFile_.empty() || SetCAFile(caFile_));
+  }
+  bool QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string& uri, const char* data, size_t length, bool flag,
+                              const char* text) override {
+    const bool session = IsSessionRequest(uri);
+    held_.clear();
+    if (Interrupted() != 0 && !(session && type == HTTP_REQ_DELETE)) {
+      held_ = InterruptText() + ": not sent";
+      return false;
+    }
+    if (type != HTTP_REQ_GET && !session && HoldingChanges()) {
+      Hold({MethodName(type), uri, data != nullptr ? std::string(data, length) : std::string()});
+      held_ = "dry run: not sent";
+      return false;
+    }
+    const bool ok = QuorLibCurl::QuorLibCurlSendHttpReq(type, uri, data, length, flag, text);
+    t_lastResult = QuorLibCurl::GetLastResult();
+    return ok;
+  }
+  char* GetHttpResponse(unsigned long& code, bool flag) override {
+    if (held_.empty()) return QuorLibCurl::GetHttpResponse(code, flag);
+    code = 0;
+    return nullptr;
+  }
+  bool GetHttpResponseHeaders(const std::string& name, std::vector<std::string>& values) override {
+    if (held_.empty()) return QuorLibCurl::GetHttpResponseHeaders(name, values);
+    values.clear();
+    return false;
+  }
+  std::string GetLastErrorText() const override { return held_.empty() ? QuorLibCurl::GetLastErrorText() : held_; }
+  long GetLastHttpStatus() const override { return held_.empty() ? QuorLibCurl::GetLastHttpStatus() : 0; }
+  TransportResult GetLastResult() const override {
+    return held_.empty() ? QuorLibCurl::GetLastResult() : TransportResult::kNotSent;
   }
 
  private:
   std::string caFile_;
+  std::string held_;  // why the last request was not sent, or empty
 };
 
 // Standard output written straight to descriptor 1, keeping the first failure's cause: the
@@ -105,46 +164,118 @@ void InstallCommands(CLI::App& app, Runtime& rt) {
   for (const auto& entry : Installers()) entry.second(app, rt);
 }
 
+namespace {
+
+// Puts the terminal back as it was, however the prompt ends.
+class EchoOff {
+ public:
+  EchoOff() : saved_(tcgetattr(STDIN_FILENO, &old_) == 0) {
+    if (!saved_) return;
+    termios quiet = old_;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+  }
+  ~EchoOff() {
+    if (saved_) tcsetattr(STDIN_FILENO, TCSAFLUSH, &old_);
+  }
+  EchoOff(const EchoOff&) = delete;
+  EchoOff& operator=(const EchoOff&) = delete;
+
+ private:
+  termios old_{};
+  bool saved_;
+};
+
+bool FirstLine(std::istream& in, std::string& line) {
+  if (!std::getline(in, line)) return false;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
+}  // namespace
+
 bool ReadPasswordFromTerminal(const char* prompt, std::string& password) {
-  if (!isatty(STDIN_FILENO)) return false;
-  std::fprintf(stderr, "%s", prompt);
-  std::fflush(stderr);
-  termios old{};
-  tcgetattr(STDIN_FILENO, &old);
-  termios quiet = old;
-  quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-  tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-  const bool ok = static_cast<bool>(std::getline(std::cin, password));
-  tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
+  if (!isatty(STDIN_FILENO) || Interrupted() != 0) return false;
+  bool ok = false;
+  {
+    // Echo goes off before the prompt shows, so that nothing typed after it is echoed.
+    EchoOff echoOff;
+    std::fprintf(stderr, "%s", prompt);
+    std::fflush(stderr);
+    ok = ReadLineUnlessInterrupted(STDIN_FILENO, password);
+  }
   std::fprintf(stderr, "\n");
+  if (!ok) std::fill(password.begin(), password.end(), '\0');
   return ok;
 }
 
+bool Runtime::Resolve() {
+  if (resolved_) return true;
+  std::string error;
+  if (!ResolveSettings(options, settings, error)) {
+    Usage(error);
+    return false;
+  }
+  if (!ApplyTimeouts(settings, error)) {
+    Error(error);
+    return false;
+  }
+  options.server = settings.server.value;
+  options.user = settings.user.value;
+  options.caFile = settings.caFile.value;
+  options.keyFile = settings.keyFile.value;
+  options.encryptedPassword = settings.encryptedPassword.value;
+  options.passwordFile = settings.passwordFile.value;
+  resolved_ = true;
+  return true;
+}
+
+void Runtime::UsePassword(const std::string& password) {
+  givenPassword_ = password;
+  passwordGiven_ = true;
+}
+
 bool Runtime::ReadPassword(std::string& password) {
-  if (!options.encryptedPassword.empty()) return true;  // deciphered by the session
-  if (options.passwordStdin) {
-    if (!std::getline(std::cin, password)) return false;
-    if (!password.empty() && password.back() == '\r') password.pop_back();
+  if (passwordGiven_) {
+    password = givenPassword_;
     return true;
+  }
+  if (!options.encryptedPassword.empty()) return true;  // deciphered by the session
+  if (options.passwordStdin) return FirstLine(std::cin, password) && Interrupted() == 0;
+  if (!options.passwordFile.empty()) {
+    std::ifstream in(options.passwordFile);
+    return in && FirstLine(in, password);
   }
   return ReadPasswordFromTerminal("Password: ", password);
 }
 
 ManageIsilon* Runtime::Session() {
   if (session_) return session_.get();
+  if (Interrupted() != 0) {
+    Interrupt();
+    return nullptr;
+  }
+  if (!Resolve()) return nullptr;
   if (options.server.empty() || options.user.empty()) {
-    Usage("--server and --user are required for this command");
+    Usage(
+        "--server and --user are required for this command (or ISILON_SERVER and ISILON_USER, or a profile: see "
+        "isilonctl config show)");
     return nullptr;
   }
   std::string password;
   if (!ReadPassword(password)) {
-    Usage("no password: give it on a terminal, with --password-stdin or with --encrypted-password");
+    if (Interrupted() != 0) {
+      Interrupt();
+    } else if (!options.passwordFile.empty() && !options.passwordStdin) {
+      Usage("cannot read the password file " + options.passwordFile + " (" + settings.passwordFile.source + ")");
+    } else {
+      Usage(
+          "no password: give it on a terminal, with --password-stdin, --encrypted-password, ISILON_PASSWORD_FILE or "
+          "a profile");
+    }
     return nullptr;
   }
-  if (!options.caFile.empty()) {
-    const std::string caFile = options.caFile;
-    SetTransportFactory([caFile]() -> QuorLibCurl* { return new TrustingTransport(caFile); });
-  }
+  InstallTransport();
   session_.reset(new ManageIsilon());
   session_->SetFileServer(options.server);
   session_->SetUser(options.user);
@@ -168,12 +299,111 @@ ManageIsilon* Runtime::Session() {
     session_->SetPasswd(password);
   }
   std::fill(password.begin(), password.end(), '\0');
-  if (!session_->OpenConnection()) {
-    Failed(command);
+  opening_ = true;
+  const bool opened = session_->OpenConnection();
+  if (!opened) Failed(command);
+  opening_ = false;
+  if (!opened) {
     session_.reset();
     return nullptr;
   }
   return session_.get();
+}
+
+void Runtime::InstallTransport() {
+  const std::string caFile = options.caFile;
+  SetTransportFactory([caFile]() -> QuorLibCurl* { return new ToolTransport(caFile); });
+}
+
+int Runtime::ExitCode() const { return Interrupted() != 0 ? InterruptExitCode() : exitCode; }
+
+int Runtime::Interrupt() {
+  const std::string message = (command.empty() ? std::string("isilonctl") : command) + " " + InterruptText();
+  exitCode = InterruptExitCode();
+  PrintFailure(message, {{"ok", false},
+                         {"operation", command},
+                         {"code", "interrupted"},
+                         {"message", message},
+                         {"cause", ""},
+                         {"interrupted", true}});
+  return exitCode;
+}
+
+Runtime::ChangeOutcome Runtime::Change(const std::string& question, const std::function<bool()>& change) {
+  if (options.dryRun) {
+    HoldChanges(true);
+    const bool ok = change();
+    HoldChanges(false);
+    const std::vector<HeldRequest> held = HeldRequests();
+    if (!ok && held.empty()) return ChangeOutcome::kFailed;
+    if (Interrupted() != 0) {
+      Interrupt();
+      return ChangeOutcome::kNotMade;
+    }
+    exitCode = kExitOk;
+    if (options.json) {
+      nlohmann::json requests = nlohmann::json::array();
+      for (const HeldRequest& r : held) {
+        nlohmann::json body = nlohmann::json::parse(r.body, nullptr, false);
+        if (body.is_discarded()) body = r.body.empty() ? nlohmann::json() : nlohmann::json(r.body);
+        requests.push_back({{"method", r.method}, {"uri", r.uri}, {"body", body}});
+      }
+      PrintJson({{"ok", true}, {"operation", command}, {"dry_run", true}, {"requests", requests}});
+      return ChangeOutcome::kNotMade;
+    }
+    std::cout << (held.empty()
+                      ? "Dry run: nothing would be sent.\n"
+                      : "Dry run: nothing was sent. " +
+                            std::string(held.size() == 1 ? "The request would be:\n" : "The requests would be:\n"));
+    for (const HeldRequest& r : held) {
+      std::cout << r.method << " " << r.uri << "\n";
+      if (r.body.empty()) continue;
+      const nlohmann::json body = nlohmann::json::parse(r.body, nullptr, false);
+      std::cout << (body.is_discarded() ? r.body : body.dump(2)) << "\n";
+    }
+    std::cout.flush();
+    return ChangeOutcome::kNotMade;
+  }
+  if (!options.yes && CanAsk()) {
+    switch (Ask(question)) {
+      case Answer::kYes: break;
+      case Answer::kInterrupted: Interrupt(); return ChangeOutcome::kNotMade;
+      case Answer::kNo: {
+        const std::string message = "not confirmed: nothing was changed";
+        PrintFailure(
+            message,
+            {{"ok", false}, {"operation", command}, {"code", "not_confirmed"}, {"message", message}, {"cause", ""}});
+        exitCode = kExitFailed;
+        return ChangeOutcome::kNotMade;
+      }
+    }
+  }
+  return change() ? ChangeOutcome::kMade : ChangeOutcome::kFailed;
+}
+
+void AddChangeOptions(CLI::App* cmd, Runtime& rt) {
+  cmd->add_flag("-y,--yes", rt.options.yes, "Do not ask for confirmation on a terminal");
+  cmd->add_flag("--dry-run", rt.options.dryRun, "Print the request that would be sent and send nothing");
+}
+
+nlohmann::json WithExit(nlohmann::json value, int exitCode) {
+  if (!value.is_object() || value.contains("exit")) return value;
+  const auto ok = value.find("ok");
+  const bool failed = ok != value.end() && ok->is_boolean() && !ok->get<bool>();
+  value["exit"] = failed && exitCode == kExitOk ? static_cast<int>(kExitFailed) : exitCode;
+  return value;
+}
+
+int Runtime::ExitFor(const std::string& code) const {
+  if (Interrupted() != 0) return InterruptExitCode();
+  if (code == "AEC_UNAUTHORIZED" || (opening_ && session_ && session_->GetLastTransportError() == "HTTP status 401")) {
+    return kExitLoginRefused;
+  }
+  if (t_lastResult == TransportResult::kNoConnection || t_lastResult == TransportResult::kNotSent) {
+    return kExitUnreachable;
+  }
+  if (code == "AEC_NOT_FOUND") return kExitNotFound;
+  return kExitFailed;
 }
 
 void Runtime::Finish() {
@@ -181,9 +411,9 @@ void Runtime::Finish() {
   session_.reset();
 }
 
-void Runtime::PrintFailure(const std::string& line, const nlohmann::json& value) {
+void Runtime::PrintFailure(const std::string& line, nlohmann::json value) {
   if (options.json) {
-    std::cout << value.dump(2) << std::endl;
+    std::cout << WithExit(std::move(value), exitCode).dump(2) << std::endl;
   } else {
     std::cerr << "isilonctl: " << OneLine(line) << std::endl;
   }
@@ -191,10 +421,11 @@ void Runtime::PrintFailure(const std::string& line, const nlohmann::json& value)
 
 int Runtime::Failed(const std::string& what, const std::string& code, const std::string& message,
                     const std::string& cause) {
+  if (Interrupted() != 0) return Interrupt();
+  exitCode = ExitFor(code);
   std::string line = what + " failed: " + code + ": " + message;
   if (!cause.empty()) line += "; cause: " + cause;
   PrintFailure(line, {{"ok", false}, {"operation", what}, {"code", code}, {"message", message}, {"cause", cause}});
-  exitCode = kExitFailed;
   return exitCode;
 }
 
@@ -218,23 +449,23 @@ int Runtime::Failed(const std::string& what, const CZemError& error) {
 
 int Runtime::NotFound(const std::string& thing, const std::string& name) {
   const std::string message = "no such " + thing + ": " + name;
+  exitCode = kExitNotFound;
   PrintFailure(message,
                {{"ok", false}, {"operation", command}, {"code", "AEC_NOT_FOUND"}, {"message", message}, {"cause", ""}});
-  exitCode = kExitFailed;
   return exitCode;
 }
 
 int Runtime::Usage(const std::string& message) {
+  exitCode = kExitUsage;
   PrintFailure(message,
                {{"ok", false}, {"operation", command}, {"code", "usage"}, {"message", message}, {"cause", ""}});
-  exitCode = kExitUsage;
   return exitCode;
 }
 
 int Runtime::Error(const std::string& message) {
+  exitCode = kExitFailed;
   PrintFailure(message,
                {{"ok", false}, {"operation", command}, {"code", "error"}, {"message", message}, {"cause", ""}});
-  exitCode = kExitFailed;
   return exitCode;
 }
 
@@ -244,7 +475,9 @@ bool Runtime::LastErrorIs(const char* code) const {
   return last == code;
 }
 
-void Runtime::PrintJson(const nlohmann::json& value) const { std::cout << value.dump(2) << std::endl; }
+void Runtime::PrintJson(const nlohmann::json& value) const {
+  std::cout << WithExit(value, exitCode).dump(2) << std::endl;
+}
 
 void Runtime::PrintTable(const std::vector<std::string>& headers,
                          const std::vector<std::vector<std::string>>& rows) const {

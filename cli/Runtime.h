@@ -7,23 +7,41 @@
 #include <string>
 #include <vector>
 
+#include "cli/Profile.h"
 #include "host/LogWriter.h"
 #include "isilon/ManageIsilon.h"
 
 namespace ctl {
 
-enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2 };
+// By cause, so that a script can tell a typo from a wrong password from a cluster that is down.
+// An interrupt exits with 128 + the signal (130 for SIGINT, 143 for SIGTERM).
+enum ExitCode {
+  kExitOk = 0,
+  kExitFailed = 1,
+  kExitUsage = 2,
+  kExitNotFound = 3,
+  kExitLoginRefused = 4,
+  kExitUnreachable = 5,  // no connection, name not found, certificate not trusted
+  kExitPartial = 6,      // done in part: a walk with directories it could not read
+};
 
 struct GlobalOptions {
+  // As given on the command line; Runtime::Resolve() fills the empty ones from the environment
+  // and the profile.
   std::string server;
   std::string user;
   bool passwordStdin = false;
+  std::string passwordFile;
   std::string encryptedPassword;
   std::string keyFile;
   std::string caFile;
+  std::string profile;
   bool json = false;
   int logLevel = 0;
   bool logLevelGiven = false;
+  // For commands that change the cluster.
+  bool yes = false;
+  bool dryRun = false;
 };
 
 class Runtime {
@@ -33,21 +51,46 @@ class Runtime {
   // The command being run, as typed ("shares list"); names it in failure lines.
   std::string command;
 
+  // The settings in force (after Resolve()).
+  Settings settings;
+
+  // Fills the options not given as flags from the environment and the profile, once; false
+  // after a printed usage failure (exit 2).
+  bool Resolve();
+  // The password as the settings say (standard input, a file, the terminal); true without one
+  // for an enciphered password. False when none could be read (or on an interrupt).
+  bool ReadPassword(std::string& password);
+  // The password Session() uses instead of reading one (a command that read it already).
+  void UsePassword(const std::string& password);
+
   // The session object, made with the credentials and opened on first use; null after a
   // printed failure (missing server or user, unreadable password, refused login), with
   // exitCode set. Opening first makes a refused login read as such whatever the command.
   ManageIsilon* Session();
   // Ends the session on the cluster if one was opened.
   void Finish();
+  // The exit code of the run: 128 + the signal after an interrupt, else exitCode.
+  int ExitCode() const;
 
-  // Prints the last error of the session (and the transport's cause) and returns kExitFailed.
+  // A change to the cluster made by `change` (the library call), guarded: with --dry-run the
+  // requests it would send are printed and none is sent; on a terminal without --yes the
+  // question is asked first ("Delete share 'data' in zone System?"). kMade: `change` ran and
+  // returned true. kFailed: it returned false (nothing printed yet). kNotMade: dry run,
+  // declined or interrupted, all printed and exitCode set.
+  enum class ChangeOutcome { kMade, kFailed, kNotMade };
+  ChangeOutcome Change(const std::string& question, const std::function<bool()>& change);
+  // Prints that the command was interrupted and sets the exit code (130, 143).
+  int Interrupt();
+
+  // Prints the last error of the session (and the transport's cause) and returns the exit code
+  // of its cause (kExitFailed, kExitNotFound, kExitLoginRefused, kExitUnreachable).
   int Failed(const std::string& what);
   // Prints a host error value (or the session's last error) and returns kExitFailed.
   int Failed(const std::string& what, const CZemError& error);
   // Prints `isilonctl: <what> failed: <code>: <message>` (or its JSON) and returns kExitFailed.
   int Failed(const std::string& what, const std::string& code, const std::string& message,
              const std::string& cause = std::string());
-  // A named object that is not there: `no such <thing>: <name>`, kExitFailed.
+  // A named object that is not there: `no such <thing>: <name>`, kExitNotFound.
   int NotFound(const std::string& thing, const std::string& name);
   // Bad usage found after parsing: prints and returns kExitUsage.
   int Usage(const std::string& message);
@@ -68,10 +111,21 @@ class Runtime {
   bool OutputBroken() const;
 
  private:
-  bool ReadPassword(std::string& password);
-  void PrintFailure(const std::string& line, const nlohmann::json& value);
+  void PrintFailure(const std::string& line, nlohmann::json value);
+  int ExitFor(const std::string& code) const;
+  void InstallTransport();
   std::unique_ptr<ManageIsilon> session_;
+  bool resolved_ = false;
+  bool opening_ = false;
+  bool passwordGiven_ = false;
+  std::string givenPassword_;
 };
+
+// A result object with its "exit" member: the run's exit code so far (at least 1 when "ok" is
+// false).
+nlohmann::json WithExit(nlohmann::json value, int exitCode);
+// --yes and --dry-run for a command that changes the cluster.
+void AddChangeOptions(CLI::App* cmd, Runtime& rt);
 
 // While it lives, hands the library's log lines up to `level` to `take`, whatever level the user
 // asked for; the lines the user asked for are still written as before.
@@ -122,7 +176,9 @@ struct CommandRegistration {
 };
 void InstallCommands(CLI::App& app, Runtime& rt);
 
-// Reads a password from the terminal without echo (prompt on standard error).
+// Reads a password from the terminal without echo (prompt on standard error). The terminal's
+// settings are restored on every way out, a signal during the prompt included (the read then
+// fails and Interrupted() tells why).
 bool ReadPasswordFromTerminal(const char* prompt, std::string& password);
 
 }  // namespace ctl

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "cli/Interrupt.h"
 #include "cli/Runtime.h"
 #include "host/LogWriter.h"
 
@@ -69,6 +70,8 @@ int main(int argc, char** argv) {
   // A reader that goes away ends the output quietly (EPIPE), not the process.
   std::signal(SIGPIPE, SIG_IGN);
   ctl::GuardStandardStreams();
+  ctl::InstallInterruptHandlers();
+  ctl::InstallInterruptibleSleep();
 
   ctl::Runtime rt;
   // Known before parsing, so that a parse error is reported in the form asked for.
@@ -124,5 +127,5 @@ int main(int argc, char** argv) {
     return ctl::FinishOutput(ctl::kExitUsage);
   }
   rt.Finish();
-  return ctl::FinishOutput(rt.exitCode);
+  return ctl::FinishOutput(rt.ExitCode());
 }

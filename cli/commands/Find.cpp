@@ -5,6 +5,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "cli/Interrupt.h"
 #include "cli/Runtime.h"
 #include "host/Password.h"
 #include "isilon/IsilonTreeWalk.h"
@@ -19,31 +20,27 @@ struct TreeOptions {
   std::string type;  // "f", "d" or empty (both)
 };
 
-// The walk opens one session per worker, so it needs the password once per session while
-// the runtime reads it once: it is read here and handed to the runtime through its stream,
-// which also installs the tool's certificate trust and checks the options as for any command.
+// The walk opens one session per worker, so it needs the password once per session: it is
+// read here once and handed to the runtime, whose session checks the login first.
 std::unique_ptr<IsilonTreeWalk> MakeWalk(ctl::Runtime& rt) {
+  if (!rt.Resolve()) return nullptr;
   const ctl::GlobalOptions o = rt.options;
   std::string password;
   if (o.encryptedPassword.empty() && !o.server.empty() && !o.user.empty()) {
-    bool read = false;
-    if (o.passwordStdin) {
-      read = static_cast<bool>(std::getline(std::cin, password));
-      if (!password.empty() && password.back() == '\r') password.pop_back();
-    } else {
-      read = ctl::ReadPasswordFromTerminal("Password: ", password);
-    }
-    if (!read) {
-      rt.Usage("no password: give it on a terminal, with --password-stdin or with --encrypted-password");
+    if (!rt.ReadPassword(password)) {
+      if (ctl::Interrupted() != 0) {
+        rt.Interrupt();
+      } else {
+        rt.Usage(
+            "no password: give it on a terminal, with --password-stdin, --encrypted-password, "
+            "ISILON_PASSWORD_FILE or a profile");
+      }
       return nullptr;
     }
+    rt.UsePassword(password);
   }
-  std::istringstream given(password + "\n");
-  std::streambuf* const original = std::cin.rdbuf(given.rdbuf());
-  rt.options.passwordStdin = true;
   ManageIsilon* first = rt.Session();
-  rt.options.passwordStdin = o.passwordStdin;
-  std::cin.rdbuf(original);
+  rt.UsePassword(std::string());
   if (first == nullptr) return nullptr;
 
   auto factory = [o, password]() -> std::unique_ptr<ManageIsilon> {
@@ -102,12 +99,17 @@ bool Walk(ctl::Runtime& rt, IsilonTreeWalk& walk, const TreeOptions& options, js
           const IsilonTreeWalk::PageCallback& page) {
   walk.SetParallel(options.parallel);
   ProgressLine progress(rt);
+  // A signal stops the walk at its next page: what is read so far is printed, no new page is
+  // asked for, and the walk's sessions end as it returns.
   walk.OnPage([&](const std::string& dir, std::vector<_IsilonFileInfo>& entries) {
+    if (ctl::Interrupted() != 0) return false;
     const bool more = page(dir, entries);
     progress.Update(walk);
-    return more;
+    return more && ctl::Interrupted() == 0;
   });
   walk.OnFailure([&](const IsilonTreeWalkFailure& f) {
+    // After a signal the requests still due are refused unsent: that is no failure of the tree.
+    if (ctl::Interrupted() != 0) return;
     rt.EndProgress();
     std::cerr << "isilonctl: cannot read " << f.strPath << ": [" << f.strCode << "] " << f.strMessage;
     if (!f.strCause.empty()) std::cerr << " (" << f.strCause << ")";
@@ -116,7 +118,14 @@ bool Walk(ctl::Runtime& rt, IsilonTreeWalk& walk, const TreeOptions& options, js
   });
   const bool complete = walk.Run(options.path);
   rt.EndProgress();
-  if (!complete) rt.exitCode = ctl::kExitFailed;
+  if (ctl::Interrupted() != 0) {
+    rt.exitCode = ctl::InterruptExitCode();
+  } else if (!complete) {
+    // Done in part only when some of the tree was read; a top that is not there is not found.
+    const bool some = walk.Entries() > 0 || walk.Directories() > 0;
+    const bool noTop = failures.size() == 1 && failures[0]["code"] == "AEC_NOT_FOUND";
+    rt.exitCode = some && !failures.empty() ? ctl::kExitPartial : noTop ? ctl::kExitNotFound : ctl::kExitFailed;
+  }
   return complete;
 }
 
@@ -154,12 +163,19 @@ void InstallFind(CLI::App& app, ctl::Runtime& rt) {
           }
           return true;
         });
+    const bool interrupted = ctl::Interrupted() != 0;
     if (json) {
       std::cout << (count == 0 ? "" : "\n  ") << "],\n  \"count\": " << count
                 << ",\n  \"directories\": " << walk->Directories() << ",\n  \"failures\": " << failures.dump()
-                << ",\n  \"complete\": " << (complete ? "true" : "false") << "\n}" << std::endl;
+                << ",\n  \"complete\": " << (complete ? "true" : "false")
+                << ",\n  \"interrupted\": " << (interrupted ? "true" : "false") << ",\n  \"exit\": " << rt.exitCode
+                << "\n}" << std::endl;
     } else {
       std::cout.flush();
+    }
+    if (interrupted && !json) {
+      std::cerr << "isilonctl: find " << ctl::InterruptText() << " after " << ctl::Count(count, "entry", "entries")
+                << " in " << ctl::Count(walk->Directories(), "directory", "directories") << std::endl;
     }
   });
 }
@@ -185,16 +201,20 @@ void InstallDu(CLI::App& app, ctl::Runtime& rt) {
           }
           return true;
         });
+    const bool interrupted = ctl::Interrupted() != 0;
     rt.PrintResult({{"ok", true},
                     {"path", options.path},
                     {"bytes", bytes},
                     {"files", files},
                     {"directories", directories},
                     {"failures", failures},
-                    {"complete", complete}},
+                    {"complete", complete},
+                    {"interrupted", interrupted}},
                    std::to_string(bytes) + " bytes in " + std::to_string(files) + " files and " +
                        std::to_string(directories) + " directories below " + options.path +
-                       (complete ? "" : " (incomplete)"));
+                       (interrupted ? " (" + ctl::InterruptText() + " before the end)"
+                        : complete  ? ""
+                                    : " (incomplete)"));
   });
 }
 

@@ -121,12 +121,15 @@ void InstallDelete(CLI::App& exports, ctl::Runtime& rt) {
   CLI::App* cmd = exports.add_subcommand("delete", "Delete an NFS export by its id");
   static unsigned int id = 0;
   cmd->add_option("ID", id, "Export id (see exports list)")->required()->check(ctl::WholeNumber(1, 4294967295LL));
+  ctl::AddChangeOptions(cmd, rt);
   cmd->callback([&rt]() {
     ManageIsilon* session = rt.Session();
     if (session == nullptr) return;
-    if (!session->DeleteNFSExport(id, "")) {
-      rt.Failed("exports delete");
-      return;
+    const std::string question = "Delete NFS export " + std::to_string(id) + "?";
+    switch (rt.Change(question, [&]() { return session->DeleteNFSExport(id, ""); })) {
+      case ctl::Runtime::ChangeOutcome::kMade: break;
+      case ctl::Runtime::ChangeOutcome::kNotMade: return;
+      case ctl::Runtime::ChangeOutcome::kFailed: rt.Failed("exports delete"); return;
     }
     std::string code, message;
     session->GetLastError(code, message);

@@ -1,4 +1,6 @@
 // isilonctl shares and zones: SMB shares per access zone, their paths and their ACLs.
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -118,6 +120,72 @@ bool PermissionFromText(const std::string& text, const char* type, _IsilonSMBPer
   return true;
 }
 
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+// The same account: by id when both have one, else by name (account names ignore case).
+bool SameTrustee(const _IsilonSMBUser& a, const _IsilonSMBUser& b) {
+  if (!a.strId.empty() && !b.strId.empty()) return a.strId == b.strId;
+  if (!a.strName.empty() && !b.strName.empty()) return Lower(a.strName) == Lower(b.strName);
+  // A name given against an entry the cluster knows by id only, or the other way round.
+  return (!a.strId.empty() && a.strId == b.strName) || (!b.strId.empty() && b.strId == a.strName);
+}
+
+// The trustee's entry of that kind (allow, deny) takes the new permission; else it is added.
+void SetPermission(_IsilonSMBACLs& acls, const _IsilonSMBPermissions& entry) {
+  for (auto& p : acls.vPermissions) {
+    if (p.strPermissionType == entry.strPermissionType && SameTrustee(p.trustee, entry.trustee)) {
+      p.strPermission = entry.strPermission;
+      return;
+    }
+  }
+  acls.vPermissions.push_back(entry);
+}
+
+std::string TrusteeText(const _IsilonSMBUser& u) { return u.strName.empty() ? u.strId : u.strName; }
+
+std::string EntryText(const _IsilonSMBPermissions& p) {
+  return p.strPermissionType + " " + TrusteeText(p.trustee) + " " + p.strPermission;
+}
+
+// "- deny bob read", "+ allow Everyone full", "+ run-as-root alice": what goes, then what comes.
+std::vector<std::string> AclDifference(const _IsilonSMBACLs& before, const _IsilonSMBACLs& after) {
+  std::vector<std::string> lines;
+  auto samePermission = [](const _IsilonSMBPermissions& a, const _IsilonSMBPermissions& b) {
+    return a.strPermissionType == b.strPermissionType && a.strPermission == b.strPermission &&
+           SameTrustee(a.trustee, b.trustee);
+  };
+  for (const auto& p : before.vPermissions) {
+    if (std::none_of(after.vPermissions.begin(), after.vPermissions.end(),
+                     [&](const _IsilonSMBPermissions& q) { return samePermission(p, q); })) {
+      lines.push_back("- " + EntryText(p));
+    }
+  }
+  for (const auto& u : before.vRunAsRoot) {
+    if (std::none_of(after.vRunAsRoot.begin(), after.vRunAsRoot.end(),
+                     [&](const _IsilonSMBUser& v) { return SameTrustee(u, v); })) {
+      lines.push_back("- run-as-root " + TrusteeText(u));
+    }
+  }
+  for (const auto& p : after.vPermissions) {
+    if (std::none_of(before.vPermissions.begin(), before.vPermissions.end(),
+                     [&](const _IsilonSMBPermissions& q) { return samePermission(p, q); })) {
+      lines.push_back("+ " + EntryText(p));
+    }
+  }
+  for (const auto& u : after.vRunAsRoot) {
+    if (std::none_of(before.vRunAsRoot.begin(), before.vRunAsRoot.end(),
+                     [&](const _IsilonSMBUser& v) { return SameTrustee(u, v); })) {
+      lines.push_back("+ run-as-root " + TrusteeText(u));
+    }
+  }
+  return lines;
+}
+
+std::string ZoneName(const std::string& zone) { return zone.empty() ? "System" : zone; }
+
 void PrintShares(ctl::Runtime& rt, const std::vector<_IsilonShareInfo>& shares, bool withZone) {
   if (rt.options.json) {
     json list = json::array();
@@ -217,6 +285,7 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
     cmd->add_option("NAME", name, "Share name")->required();
     cmd->add_option("--zone", zone, "Access zone (default: the System zone)");
     cmd->add_option("--path", path, "The share's path, if known (else looked up)")->transform(ctl::PathArgument());
+    ctl::AddChangeOptions(cmd, rt);
     cmd->callback([&rt]() {
       ManageIsilon* session = rt.Session();
       if (session == nullptr) return;
@@ -234,9 +303,11 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
           return;
         }
       }
-      if (!session->DeleteCIFSShare(name, sharePath, zone)) {
-        rt.Failed("shares delete");
-        return;
+      const std::string question = "Delete share '" + name + "' in zone " + ZoneName(zone) + "?";
+      switch (rt.Change(question, [&]() { return session->DeleteCIFSShare(name, sharePath, zone); })) {
+        case ctl::Runtime::ChangeOutcome::kMade: break;
+        case ctl::Runtime::ChangeOutcome::kNotMade: return;
+        case ctl::Runtime::ChangeOutcome::kFailed: rt.Failed("shares delete"); return;
       }
       std::string code, message;
       session->GetLastError(code, message);
@@ -276,30 +347,35 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
     });
   }
   {
-    CLI::App* cmd = shares->add_subcommand("acl-set", "Replace a share's permissions and run-as-root users");
+    CLI::App* cmd = shares->add_subcommand("acl-set", "Edit a share's permissions and run-as-root users");
     cmd->alias("acl");
     static std::string name, zone, file;
-    static std::vector<std::string> allow, deny, runAsRoot;
-    static bool clear = false;
+    static std::vector<std::string> allow, deny, remove, runAsRoot, noRunAsRoot;
+    static bool replace = false;
     cmd->add_option("NAME", name, "Share name")->required();
     cmd->add_option("--zone", zone, "Access zone (default: the System zone)");
     cmd->add_option("--file", file,
                     "JSON file {\"permissions\":[{\"permission\",\"permission_type\",\"trustee\"}],"
-                    "\"run_as_root\":[...]}");
-    cmd->add_option("--allow", allow, "Allow entry TRUSTEE:PERMISSION (full, change, read), repeatable");
-    cmd->add_option("--deny", deny, "Deny entry TRUSTEE:PERMISSION, repeatable");
-    cmd->add_option("--run-as-root", runAsRoot, "Run-as-root user or id (SID:..., UID:..., GID:...), repeatable");
-    cmd->add_flag("--clear", clear, "Set no entries at all (removes every permission and run-as-root user)");
+                    "\"run_as_root\":[...]}: its entries are set as --allow, --deny and --run-as-root set theirs");
+    cmd->add_option("--allow", allow,
+                    "Allow TRUSTEE:PERMISSION (full, change, read): adds the entry or replaces the trustee's allow "
+                    "entry; repeatable");
+    cmd->add_option("--deny", deny, "Deny TRUSTEE:PERMISSION: adds or replaces the trustee's deny entry; repeatable");
+    cmd->add_option("--remove", remove, "Remove every permission entry of TRUSTEE; repeatable");
+    cmd->add_option("--run-as-root", runAsRoot, "Add a run-as-root user or id (SID:..., UID:..., GID:...); repeatable");
+    cmd->add_option("--no-run-as-root", noRunAsRoot, "Remove a run-as-root user or id; repeatable");
+    cmd->add_flag("--replace,--clear", replace,
+                  "Start from no entries at all: the share gets only what this command gives (alone: none)");
+    ctl::AddChangeOptions(cmd, rt);
     cmd->callback([&rt]() {
-      if (file.empty() && allow.empty() && deny.empty() && runAsRoot.empty() && !clear) {
-        rt.Usage("shares acl-set needs --file, --allow, --deny, --run-as-root or --clear");
+      if (file.empty() && allow.empty() && deny.empty() && remove.empty() && runAsRoot.empty() && noRunAsRoot.empty() &&
+          !replace) {
+        rt.Usage(
+            "shares acl-set needs --allow, --deny, --remove, --run-as-root, --no-run-as-root, --file or --replace");
         return;
       }
-      if (clear && (!file.empty() || !allow.empty() || !deny.empty() || !runAsRoot.empty())) {
-        rt.Usage("--clear takes no other ACL option");
-        return;
-      }
-      _IsilonSMBACLs acls;
+      // Every edit is checked before the cluster is asked anything.
+      _IsilonSMBACLs given;
       std::string error;
       if (!file.empty()) {
         std::ifstream in(file);
@@ -310,42 +386,87 @@ void InstallShares(CLI::App& app, ctl::Runtime& rt) {
         std::stringstream text;
         text << in.rdbuf();
         const json doc = json::parse(text.str(), /*cb=*/nullptr, /*allow_exceptions=*/false);
-        if (doc.is_discarded() || !AclsFromJson(doc, acls, error)) {
+        if (doc.is_discarded() || !AclsFromJson(doc, given, error)) {
           rt.Usage(file + ": " + (error.empty() ? std::string("not valid JSON") : error));
           return;
         }
       }
-      for (const auto& text : allow) {
-        _IsilonSMBPermissions p;
-        if (!PermissionFromText(text, "allow", p, error)) {
-          rt.Usage(error);
-          return;
+      for (const auto* list : {&allow, &deny}) {
+        for (const auto& text : *list) {
+          _IsilonSMBPermissions p;
+          if (!PermissionFromText(text, list == &allow ? "allow" : "deny", p, error)) {
+            rt.Usage(error);
+            return;
+          }
+          given.vPermissions.push_back(p);
         }
-        acls.vPermissions.push_back(p);
       }
-      for (const auto& text : deny) {
-        _IsilonSMBPermissions p;
-        if (!PermissionFromText(text, "deny", p, error)) {
-          rt.Usage(error);
-          return;
-        }
-        acls.vPermissions.push_back(p);
-      }
-      for (const auto& text : runAsRoot) acls.vRunAsRoot.push_back(UserFromText(text));
+      for (const auto& text : runAsRoot) given.vRunAsRoot.push_back(UserFromText(text));
 
       ManageIsilon* session = rt.Session();
       if (session == nullptr) return;
-      if (!session->SetSMBACLs(acls, name, zone)) {
-        rt.Failed("shares acl-set");
+      std::string path;
+      _IsilonShareInfo current;
+      if (!session->GetFSPathForShare(name, path, current, zone)) {
+        if (rt.LastErrorIs("AEC_NOT_FOUND")) {
+          rt.NotFound("share", name);
+        } else {
+          rt.Failed("shares acl-set");
+        }
         return;
       }
+      _IsilonSMBACLs acls = replace ? _IsilonSMBACLs() : current.ACLs;
+      for (const auto& text : remove) {
+        const _IsilonSMBUser who = UserFromText(text);
+        auto& v = acls.vPermissions;
+        v.erase(std::remove_if(v.begin(), v.end(),
+                               [&](const _IsilonSMBPermissions& p) { return SameTrustee(p.trustee, who); }),
+                v.end());
+      }
+      for (const auto& p : given.vPermissions) SetPermission(acls, p);
+      for (const auto& text : noRunAsRoot) {
+        const _IsilonSMBUser who = UserFromText(text);
+        auto& v = acls.vRunAsRoot;
+        v.erase(std::remove_if(v.begin(), v.end(), [&](const _IsilonSMBUser& u) { return SameTrustee(u, who); }),
+                v.end());
+      }
+      for (const auto& u : given.vRunAsRoot) {
+        const bool there = std::any_of(acls.vRunAsRoot.begin(), acls.vRunAsRoot.end(),
+                                       [&](const _IsilonSMBUser& known) { return SameTrustee(known, u); });
+        if (!there) acls.vRunAsRoot.push_back(u);
+      }
+
+      const std::vector<std::string> changes = AclDifference(current.ACLs, acls);
       _IsilonShareInfo shown;
       shown.ACLs = acls;
       const json sent = ShareJson(shown);
-      rt.PrintResult(
-          {{"ok", true}, {"name", name}, {"permissions", sent["permissions"]}, {"run_as_root", sent["run_as_root"]}},
-          "Set " + ctl::Count(acls.vPermissions.size(), "permission entry", "permission entries") + " and " +
-              ctl::Count(acls.vRunAsRoot.size(), "run-as-root user", "run-as-root users") + " on share " + name);
+      if (changes.empty()) {
+        rt.PrintResult({{"ok", true}, {"name", name}, {"changed", false}, {"changes", changes}},
+                       "Share " + name + ": nothing to change.");
+        return;
+      }
+      // The difference comes first, so that the question and a dry run are read against it.
+      if (!rt.options.json) {
+        std::cout << "Changes to share " << name << ":\n";
+        for (const auto& line : changes) std::cout << line << "\n";
+        std::cout.flush();
+      }
+      const std::string question = "Change the permissions of share '" + name + "' in zone " + ZoneName(zone) + " (" +
+                                   ctl::Count(changes.size(), "change", "changes") + ")?";
+      switch (rt.Change(question, [&]() { return session->SetSMBACLs(acls, name, zone); })) {
+        case ctl::Runtime::ChangeOutcome::kMade: break;
+        case ctl::Runtime::ChangeOutcome::kNotMade: return;
+        case ctl::Runtime::ChangeOutcome::kFailed: rt.Failed("shares acl-set"); return;
+      }
+      rt.PrintResult({{"ok", true},
+                      {"name", name},
+                      {"changed", true},
+                      {"changes", changes},
+                      {"permissions", sent["permissions"]},
+                      {"run_as_root", sent["run_as_root"]}},
+                     "Set " + ctl::Count(acls.vPermissions.size(), "permission entry", "permission entries") + " and " +
+                         ctl::Count(acls.vRunAsRoot.size(), "run-as-root user", "run-as-root users") + " on share " +
+                         name);
     });
   }
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <thread>
 
+#include "cli/Interrupt.h"
 #include "cli/Runtime.h"
 #include "host/FXString.h"
 #include "host/LogWriter.h"
@@ -120,6 +121,7 @@ void InstallSnapshots(CLI::App& app, ctl::Runtime& rt) {
   CLI::Option* idOption = remove->add_option("--id", deleteId, "Snapshot id")->check(ctl::WholeNumber(1, INT_MAX));
   CLI::Option* nameOption = remove->add_option("--name", deleteName, "Snapshot name");
   idOption->excludes(nameOption);
+  ctl::AddChangeOptions(remove, rt);
   remove->callback([&rt, idOption, nameOption]() {
     if (idOption->count() == 0 && nameOption->count() == 0) {
       rt.Usage("snapshots delete needs --id or --name");
@@ -143,9 +145,13 @@ void InstallSnapshots(CLI::App& app, ctl::Runtime& rt) {
       rt.PrintResult({{"ok", true}, {"deleted", false}}, "No snapshot " + what + ": nothing to delete.");
       return;
     }
-    if (!session->DeleteSnapshot(snap.strPath, deleteId != 0 ? "" : deleteName, deleteId)) {
-      rt.Failed("snapshots delete");
-      return;
+    const std::string question =
+        "Delete snapshot '" + snap.strName + "' (id " + std::to_string(snap.nId) + ") of " + snap.strPath + "?";
+    switch (rt.Change(
+        question, [&]() { return session->DeleteSnapshot(snap.strPath, deleteId != 0 ? "" : deleteName, deleteId); })) {
+      case ctl::Runtime::ChangeOutcome::kMade: break;
+      case ctl::Runtime::ChangeOutcome::kNotMade: return;
+      case ctl::Runtime::ChangeOutcome::kFailed: rt.Failed("snapshots delete"); return;
     }
     rt.PrintResult({{"ok", true}, {"deleted", true}, {"id", snap.nId}, {"name", snap.strName}},
                    "Deleted snapshot " + snap.strName + " (id " + std::to_string(snap.nId) + ")");
@@ -165,7 +171,7 @@ class WaitProgress : public CLogWriterInterface {
     SetZemSleepHook(&Sleep);
   }
   ~WaitProgress() override {
-    SetZemSleepHook(nullptr);
+    ctl::InstallInterruptibleSleep();
     g_ptrLogWriter = inner_;
     current_ = nullptr;
     rt_.EndProgress();
@@ -219,7 +225,7 @@ class WaitProgress : public CLogWriterInterface {
   // The library's 2-second sleeps, in slices, redrawing the line.
   static void Sleep(unsigned int milliseconds, const char*, int) {
     const auto until = Clock::now() + std::chrono::milliseconds(milliseconds);
-    while (Clock::now() < until) {
+    while (ctl::Interrupted() == 0 && Clock::now() < until) {
       if (current_) current_->Draw();
       const auto left = until - Clock::now();
       std::this_thread::sleep_for(std::min<Clock::duration>(left, std::chrono::milliseconds(250)));
@@ -277,11 +283,20 @@ void InstallChangeList(CLI::App& app, ctl::Runtime& rt) {
     } else {
       error = session->CreateSnapshotChangeList(createOlder, createNewer, wait);
     }
+    const std::string id = std::to_string(createOlder) + "_" + std::to_string(createNewer);
+    if (error.IsError() && ctl::Interrupted() != 0 && wait) {
+      // The job was started; only the wait for it stops.
+      rt.EndProgress();
+      if (!rt.options.json)
+        std::cerr << "isilonctl: stopped waiting; the change list job for " << id
+                  << " may still be running on the cluster\n";
+      rt.Interrupt();
+      return;
+    }
     if (error.IsError()) {
       rt.Failed("changelist create", error);
       return;
     }
-    const std::string id = std::to_string(createOlder) + "_" + std::to_string(createNewer);
     rt.PrintResult({{"ok", true}, {"changelist", id}, {"finished", wait}},
                    wait ? "Change list " + id + " is ready." : "Change list job for " + id + " started.");
   });
@@ -388,13 +403,23 @@ void InstallChangeList(CLI::App& app, ctl::Runtime& rt) {
   for (const bool enable : {true, false}) {
     CLI::App* cmd = jobtype->add_subcommand(enable ? "enable" : "disable",
                                             enable ? "Enable ChangelistCreate jobs" : "Disable ChangelistCreate jobs");
+    if (!enable) ctl::AddChangeOptions(cmd, rt);
     cmd->callback([&rt, enable]() {
       ManageIsilon* session = rt.Session();
       if (session == nullptr) return;
       _ChangeListCreateJobInfo info;
       info.bEnabled = enable;
-      const CZemError error = session->SetChangeListJobInfo(info);
-      if (error.IsError()) {
+      CZemError error;
+      auto change = [&]() {
+        error = session->SetChangeListJobInfo(info);
+        return !error.IsError();
+      };
+      // Disabling stops every change list the cluster would build from now on.
+      const ctl::Runtime::ChangeOutcome outcome =
+          enable ? (change() ? ctl::Runtime::ChangeOutcome::kMade : ctl::Runtime::ChangeOutcome::kFailed)
+                 : rt.Change("Disable ChangelistCreate jobs on the cluster (no change list can be built)?", change);
+      if (outcome == ctl::Runtime::ChangeOutcome::kNotMade) return;
+      if (outcome == ctl::Runtime::ChangeOutcome::kFailed) {
         rt.Failed(enable ? "changelist jobtype enable" : "changelist jobtype disable", error);
         return;
       }

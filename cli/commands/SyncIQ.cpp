@@ -1,8 +1,11 @@
 // isilonctl synciq: replication policies, their check for snapshot replication, jobs and reports.
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <thread>
 
+#include "cli/Confirm.h"
+#include "cli/Interrupt.h"
 #include "cli/Runtime.h"
 #include "host/Sleep.h"
 #include "isilon/Paging.h"
@@ -21,7 +24,12 @@ void ProgressSleep(unsigned int milliseconds, const char*, int) {
     g_progressRuntime->Progress("Waiting for the cluster to start the job... " + std::to_string(g_waitedMs / 1000) +
                                 " s");
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+  // In slices: after a signal the poll stops at once (its next request is not sent).
+  while (ctl::Interrupted() == 0 && std::chrono::steady_clock::now() < until) {
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(until - std::chrono::steady_clock::now(),
+                                                                              std::chrono::milliseconds(50)));
+  }
 }
 
 const char* StateName(eIsilonSyncIQJobState state) {
@@ -153,6 +161,7 @@ void InstallValidate(CLI::App& synciq, ctl::Runtime& rt) {
   static bool fix = false;
   cmd->add_option("NAME", name, "Policy name")->required();
   cmd->add_flag("--fix", fix, "Change what is wrong on the cluster");
+  ctl::AddChangeOptions(cmd, rt);
   cmd->callback([&rt]() {
     ManageIsilon* session = rt.Session();
     if (session == nullptr) return;
@@ -171,7 +180,24 @@ void InstallValidate(CLI::App& synciq, ctl::Runtime& rt) {
     session->GetLastError(code, account);
     const std::vector<std::string> problems = SplitAccount(account);
 
-    const bool good = session->ValidateSyncIQPolicy(name, &found.front(), fix);
+    bool good = false;
+    bool listed = false;
+    if (fix && !problems.empty()) {
+      // The problems are shown before the question that would correct them.
+      if (!rt.options.json && (rt.options.dryRun || (!rt.options.yes && ctl::CanAsk()))) {
+        std::cout << "Policy " << name << " has " << ctl::Count(problems.size(), "problem", "problems") << ":\n";
+        for (const auto& line : problems) std::cout << "  - " << line << "\n";
+        std::cout.flush();
+        listed = true;
+      }
+      const std::string question = "Change policy '" + name + "' on the cluster to correct " +
+                                   ctl::Count(problems.size(), "problem", "problems") + "?";
+      const ctl::Runtime::ChangeOutcome outcome =
+          rt.Change(question, [&]() { return good = session->ValidateSyncIQPolicy(name, &found.front(), true); });
+      if (outcome == ctl::Runtime::ChangeOutcome::kNotMade) return;
+    } else {
+      good = session->ValidateSyncIQPolicy(name, &found.front(), fix);
+    }
     std::string message;
     session->GetLastError(code, message);
     if (!good && message != account) {
@@ -183,11 +209,12 @@ void InstallValidate(CLI::App& synciq, ctl::Runtime& rt) {
     if (rt.options.json) {
       json out = {{"ok", good}, {"policy", name}, {"problems", problems}, {"fixed", good && fix && !problems.empty()}};
       if (!good) out.update({{"code", code}, {"message", unfit}, {"cause", ""}});
+      if (!good) rt.exitCode = ctl::kExitFailed;
       rt.PrintJson(out);
     } else {
       if (problems.empty()) {
         std::cout << "Policy " << name << " has no problems.\n";
-      } else {
+      } else if (!listed) {
         std::cout << "Policy " << name << " has " << ctl::Count(problems.size(), "problem", "problems") << ":\n";
         for (const auto& line : problems) std::cout << "  - " << line << "\n";
       }
@@ -225,7 +252,7 @@ void InstallStart(CLI::App& synciq, ctl::Runtime& rt) {
       });
       ok = session->StartSyncIQJob(policy, snapshot, jobId);
     }
-    SetZemSleepHook(nullptr);
+    ctl::InstallInterruptibleSleep();
     g_progressRuntime = nullptr;
     rt.EndProgress();
     if ((!ok && accepted) || (ok && jobId == 0)) {

@@ -49,7 +49,7 @@ TEST_F(CliTest, LoginOpensAndClosesASession) {
   } cases[] = {
       {Args({"login"}), "secret\n", kLoggedIn},
       {Args({"--json", "login"}), "secret\r\n",
-       "{\n  \"ok\": true,\n  \"server\": \"127.0.0.15\",\n  \"user\": \"admin\"\n}\n"},
+       "{\n  \"exit\": 0,\n  \"ok\": true,\n  \"server\": \"127.0.0.15\",\n  \"user\": \"admin\"\n}\n"},
       {{"login", "--server", kAddress, "--user", "admin", "--ca-file", certPath(), "--password-stdin"},
        "secret\n",
        kLoggedIn},
@@ -73,33 +73,34 @@ TEST_F(CliTest, FailuresPrintOneLineWithTheClustersError) {
                                                                        {{"shares", "list"}, "shares list"}};
   for (const auto& command : commands) {
     const CtlRun run = Ctl(command.first, "wrong\n");
-    EXPECT_EQ(1, run.exitCode);
+    EXPECT_EQ(4, run.exitCode);
     EXPECT_EQ("isilonctl: " + command.second + kUnauthorized, run.err);
     EXPECT_EQ("", run.out);
   }
 
   CtlRun run = Ctl({"--json", "login"}, "wrong\n");
-  EXPECT_EQ(1, run.exitCode);
+  EXPECT_EQ(4, run.exitCode);
   EXPECT_EQ("", run.err);
   EXPECT_EQ(run.Json(), nlohmann::json({{"ok", false},
                                         {"code", "AEC_UNAUTHORIZED"},
                                         {"message", "Authorization failed: invalid username or password"},
                                         {"cause", "HTTP status 401"},
-                                        {"operation", "login"}}))
+                                        {"operation", "login"},
+                                        {"exit", 4}}))
       << run.out;
 }
 
 // Trust comes from --ca-file or the registry; an explicit --ca-file keeps certificate checks on
-// although the registry turns them off.
+// although the registry turns them off. A certificate not trusted is a transport cause (exit 5).
 TEST_F(CliTest, CertificateTrust) {
   const std::vector<std::string> login{"--server", kAddress, "--user", "admin", "--password-stdin", "login"};
   std::vector<std::string> otherCa = login;
   otherCa.insert(otherCa.begin(), {"--ca-file", "/etc/ssl/certs/ca-certificates.crt"});
   const std::tuple<std::string, std::vector<std::string>, int> cases[] = {
-      {"", login, 1},
+      {"", login, 5},
       {"sIsilonCAFile = " + certPath() + "\n", login, 0},
       {"sIsilonVerifyTLS = no\n", login, 0},
-      {"sIsilonVerifyTLS = no\n", otherCa, 1},
+      {"sIsilonVerifyTLS = no\n", otherCa, 5},
   };
   for (const auto& [registryLines, args, exitCode] : cases) {
     registry().Rewrite("[NAS]\n" + registryLines);

@@ -36,8 +36,8 @@ TEST_F(NamespaceCli, ListsOnePageOrTheWholeDirectory) {
   ExpectRuns({
       {{"ls", "/ifs/gen", "--limit", "24"}, 0, "f0000023\nMore entries: isilonctl ls /ifs/gen --resume "},
       {{"ls", "/ifs/gen/", "--all", "--limit", "24"}, 0, "f0000024\n25 entries\n"},
-      {{"ls", "/ifs/none"}, 1, "isilonctl: no such path: /ifs/none\n"},
-      {{"stat", "/ifs/none"}, 1, "isilonctl: no such path: /ifs/none\n"},
+      {{"ls", "/ifs/none"}, 3, "isilonctl: no such path: /ifs/none\n"},
+      {{"stat", "/ifs/none"}, 3, "isilonctl: no such path: /ifs/none\n"},
   });
 
   // A cluster that hands the same token back would keep --all going for ever.

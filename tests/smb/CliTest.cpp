@@ -22,7 +22,8 @@ TEST_F(SmbCli, CreateSetAclShowAndDeleteAShare) {
       {{"--json", "shares", "create", "team", "/ifs/team/"}, 0, "\"existed\": false"},
       {{"--json", "shares", "create", "team", "/ifs/team"}, 0, "\"existed\": true"},
       // An id keeps its colons: the permission follows the last one.
-      {{"shares", "acl-set", "team", "--file", acl.path(), "--deny", "Users:change", "--allow", "SID:S-1-1-0:read"},
+      {{"shares", "acl-set", "team", "--replace", "--file", acl.path(), "--deny", "Users:change", "--allow",
+        "SID:S-1-1-0:read"},
        0,
        "Set 3 permission entries and 1 run-as-root user on share team\n"},
       {{"shares", "path", "team"},
@@ -30,13 +31,12 @@ TEST_F(SmbCli, CreateSetAclShowAndDeleteAShare) {
        "/ifs/team\n  allow full  Administrators (SID:S-1-5-32-544)\n  allow read  Everyone (SID:S-1-1-0)\n"
        "  deny change  Users (SID:S-1-5-32-545)\n  run as root  root (UID:0)\n"},
       {{"shares", "acl-set", "team", "--file", notJson.path()}, 2, "not valid JSON"},
-      {{"shares", "acl-set", "team"}, 2, "needs --file, --allow, --deny, --run-as-root or --clear"},
+      {{"shares", "acl-set", "team"}, 2, "needs --allow, --deny, --remove, --run-as-root, --no-run-as-root"},
       {{"shares", "acl-set", "team", "--allow", "Everyone"}, 2, "'Everyone' is not TRUSTEE:PERMISSION"},
-      {{"shares", "acl-set", "team", "--clear", "--deny", "Users:read"}, 2, "--clear takes no other ACL option"},
       {{"shares", "delete", "team"}, 0, "Deleted share team\n"},
       {{"shares", "delete", "team"}, 0, "No share team: "},
-      {{"shares", "path", "team"}, 1, "isilonctl: no such share: team\n"},
-      {{"--json", "shares", "path", "team"}, 1, "\"message\": \"no such share: team\",\n  \"ok\": false"},
+      {{"shares", "path", "team"}, 3, "isilonctl: no such share: team\n"},
+      {{"--json", "shares", "path", "team"}, 3, "\"message\": \"no such share: team\",\n  \"ok\": false"},
   });
   // Only the accepted ACL reached the cluster.
   EXPECT_EQ(Sent("PUT", "/platform/3/protocols/smb/shares").size(), 1u);
@@ -65,7 +65,7 @@ TEST_F(SmbCli, ListingsAlignByDisplayWidthAndNothingFoundIsConsistent) {
       // A list that finds nothing is empty; a zone that is not there is a failure.
       {{"shares", "list", "--name", "nosuch"}, 0, "NAME  PATH  DESCRIPTION\n0 shares\n"},
       {{"--json", "shares", "list", "--path", "/ifs/none"}, 0, "\"shares\": []"},
-      {{"shares", "list", "--zone", "nowhere"}, 1, "isilonctl: shares list failed: AEC_NOT_FOUND"},
+      {{"shares", "list", "--zone", "nowhere"}, 3, "isilonctl: shares list failed: AEC_NOT_FOUND"},
   });
 }
 

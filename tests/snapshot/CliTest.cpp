@@ -30,7 +30,7 @@ TEST_F(SnapshotCli, SnapshotsTheirChangeListAndTheJobType) {
       {{"changelist", "create", "1", "2", "--wait"}, 0, "Change list 1_2 is ready.\n"},
       {{"--json", "changelist", "get", "1", "2", "--all"}, 0, "\"path\":\"/ifs/data/b.txt\""},
       {{"--json", "changelist", "get", "1", "2", "--all"}, 0, "\"complete\": true,\n  \"count\": 1,"},
-      {{"changelist", "get", "2", "1"}, 1, "isilonctl: changelist get failed: AEC_NOT_FOUND"},
+      {{"changelist", "get", "2", "1"}, 3, "isilonctl: changelist get failed: AEC_NOT_FOUND"},
       {{"snapshots", "delete", "--id", "1"}, 0, "Deleted snapshot before (id 1)\n"},
       {{"snapshots", "delete", "--id", "1"}, 0, "No snapshot id 1: nothing to delete.\n"},
       {{"snapshots", "delete", "--name", "after"}, 0, "Deleted snapshot after (id 2)\n"},

@@ -221,10 +221,10 @@ TEST_F(TreeWalkTest, IsilonctlFindAndDu) {
   CtlRun du = RunIsilonctl(target, {"--json", "du", "/ifs/c", "--parallel", "2"});
   EXPECT_EQ(du.exitCode, 0) << du.err;
   EXPECT_EQ(du.Json(), nlohmann::json::parse(R"({"ok":true,"path":"/ifs/c","bytes":2500,"files":25,"directories":3,
-                                                  "failures":[],"complete":true})"));
+                                                  "failures":[],"complete":true,"interrupted":false,"exit":0})"));
 
   CtlRun missing = RunIsilonctl(target, {"du", "/ifs/none"});
-  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_EQ(missing.exitCode, 3);
   EXPECT_NE(missing.err.find("cannot read /ifs/none"), std::string::npos) << missing.err;
   EXPECT_NE(missing.err.find("(HTTP status 404)"), std::string::npos) << missing.err;
 
@@ -234,7 +234,7 @@ TEST_F(TreeWalkTest, IsilonctlFindAndDu) {
   ASSERT_TRUE(server().stopNode(0));
   CtlRun gone = RunIsilonctl(target, {"find", "/ifs/c", "--parallel", "3"});
   ASSERT_TRUE(server().startNode(0));
-  EXPECT_EQ(gone.exitCode, 1);
+  EXPECT_EQ(gone.exitCode, 5);  // unreachable
   EXPECT_EQ(std::count(gone.err.begin(), gone.err.end(), '\n'), 1) << gone.err;
   EXPECT_NE(gone.err.find("Connection refused"), std::string::npos) << gone.err;
 }

@@ -1,0 +1,39 @@
+#pragma once
+// Where the connection settings come from: flags, then ISILON_* environment variables, then a
+// profile of the configuration file ($XDG_CONFIG_HOME/isilonctl/config, else
+// ~/.config/isilonctl/config; INI, one section per profile, [default] when none is named).
+#include <string>
+#include <vector>
+
+namespace ctl {
+
+struct GlobalOptions;
+
+// One setting in force and where it came from: "flag --server", "environment ISILON_USER",
+// "profile prod in /home/u/.config/isilonctl/config", "registry", "default", or empty (unset).
+struct Setting {
+  std::string value;
+  std::string source;
+  bool Set() const { return !source.empty(); }
+};
+
+struct Settings {
+  std::string configFile;  // the file looked at (it may not exist)
+  bool configFound = false;
+  Setting profile, server, user, passwordFile, encryptedPassword, keyFile, caFile, connectTimeout, requestTimeout;
+  // How the password is read: "standard input", "file PATH", "enciphered", "terminal prompt".
+  Setting password;
+};
+
+// The configuration file's place by the XDG rules (empty when neither variable is set).
+std::string ConfigFilePath();
+
+// Resolves every setting; false with a message when the file or a value is refused (a password
+// in clear, a secret in a file others can read, an unknown key or profile, a bad number).
+bool ResolveSettings(const GlobalOptions& flags, Settings& out, std::string& error);
+
+// Makes the library use these time-outs (seconds) for the transports it opens from now on, on
+// top of the registry the process was given; false with a message when that cannot be done.
+bool ApplyTimeouts(const Settings& settings, std::string& error);
+
+}  // namespace ctl
