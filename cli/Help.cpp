@@ -126,13 +126,12 @@ const CLI::App* Deepest(const CLI::App* app) {
   return app;
 }
 
-// The help of `app` as `isilonctl ... --help` shows it.
+// The help of `app` as `isilonctl ... --help` shows it (App::help would show the help of the
+// command chosen on this command line, "help" itself).
 std::string HelpOf(const CLI::App* app) {
-  const CLI::App* parent = app->get_parent();
-  const std::string prefix = parent == nullptr ? std::string() : ("isilonctl " + CommandPathOf(parent));
-  std::string trimmed = prefix;
-  while (!trimmed.empty() && trimmed.back() == ' ') trimmed.pop_back();
-  return app->help(trimmed);
+  const std::string path = CommandPathOf(app);
+  return app->get_formatter()->make_help(app, path.empty() ? "isilonctl" : "isilonctl " + path,
+                                         CLI::AppFormatMode::Normal);
 }
 
 // ---- the manual page --------------------------------------------------------------------
