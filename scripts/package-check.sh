@@ -71,7 +71,8 @@ multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 for wanted in "/usr/lib/$multiarch/libisilonclient.so.1" /usr/include/isilonclient/isilon/ManageIsilon.h \
   "/usr/lib/$multiarch/pkgconfig/isilonclient.pc" "/usr/lib/$multiarch/cmake/isilonclient/isilonclientConfig.cmake" \
   /usr/share/man/man1/isilonctl.1.gz /usr/share/man/man1/isilon-sim.1.gz \
-  /usr/share/bash-completion/completions/isilonctl; do
+  /usr/share/bash-completion/completions/isilonctl /usr/share/zsh/vendor-completions/_isilonctl \
+  /usr/share/fish/vendor_completions.d/isilonctl.fish; do
   [ -e "$wanted" ] || { echo "not installed: $wanted" >&2; exit 1; }
 done
 
