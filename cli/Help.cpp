@@ -306,7 +306,9 @@ std::string ParseFailureMessage(const CLI::App& root, const CLI::Error& error) {
     return "a command is needed after 'isilonctl" + (where.empty() ? std::string() : " " + where) + "'" + SeeHelp(at);
   }
   if (!left.empty()) return "unexpected argument '" + left.front() + "'" + SeeHelp(at);
-  if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr) {
+  // "--zone: 1 required TEXT missing", "NAME is required": with where to read more.
+  if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr ||
+      dynamic_cast<const CLI::RequiredError*>(&error) != nullptr) {
     return std::string(error.what()) + SeeHelp(at);
   }
   return error.what();
