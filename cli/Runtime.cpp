@@ -413,7 +413,7 @@ void Runtime::Finish() {
 
 void Runtime::PrintFailure(const std::string& line, nlohmann::json value) {
   if (options.json) {
-    std::cout << WithExit(std::move(value), exitCode).dump(2) << std::endl;
+    PrintJson(value);
   } else {
     std::cerr << "isilonctl: " << OneLine(line) << std::endl;
   }
@@ -476,28 +476,36 @@ bool Runtime::LastErrorIs(const char* code) const {
 }
 
 void Runtime::PrintJson(const nlohmann::json& value) const {
-  std::cout << WithExit(value, exitCode).dump(2) << std::endl;
+  if (Out().format == OutputFormat::kNdjson) {
+    std::cout << WithExit(value, exitCode).dump() << '\n';
+    std::cout.flush();
+  } else {
+    std::cout << WithExit(value, exitCode).dump(2) << std::endl;
+  }
 }
 
-void Runtime::PrintTable(const std::vector<std::string>& headers,
-                         const std::vector<std::vector<std::string>>& rows) const {
-  std::vector<size_t> width(headers.size());
-  for (size_t i = 0; i < headers.size(); ++i) width[i] = DisplayWidth(headers[i]);
-  for (const auto& row : rows) {
-    for (size_t i = 0; i < row.size() && i < width.size(); ++i) width[i] = std::max(width[i], DisplayWidth(row[i]));
+void Runtime::PrintTable(const std::vector<Column>& columns, const std::vector<std::vector<std::string>>& rows,
+                         const std::string& footer) const {
+  const bool wide = Out().format == OutputFormat::kWide;
+  std::vector<std::string> headers;
+  std::vector<bool> shown;
+  for (const Column& c : columns) {
+    shown.push_back(wide || !c.wideOnly);
+    if (shown.back()) headers.push_back(c.header);
   }
-  auto line = [&](const std::vector<std::string>& cells) {
-    std::string text;
-    for (size_t i = 0; i < headers.size(); ++i) {
-      const std::string cell = i < cells.size() ? cells[i] : "";
-      text += cell;
-      if (i + 1 < headers.size()) text += std::string(width[i] - DisplayWidth(cell) + 2, ' ');
+  std::vector<std::vector<std::string>> cells;
+  cells.reserve(rows.size());
+  for (const auto& row : rows) {
+    std::vector<std::string> kept;
+    for (size_t i = 0; i < row.size() && i < shown.size(); ++i) {
+      if (shown[i]) kept.push_back(row[i]);
     }
-    while (!text.empty() && text.back() == ' ') text.pop_back();
-    std::cout << text << "\n";
-  };
-  line(headers);
-  for (const auto& row : rows) line(row);
+    cells.push_back(std::move(kept));
+  }
+  for (const std::string& line : FormatTable(headers, cells, wide ? 0 : TerminalColumns(), !Out().noHeaders)) {
+    std::cout << line << '\n';
+  }
+  if (!footer.empty() && ShowFooter()) std::cout << footer << '\n';
   std::cout.flush();
 }
 
@@ -563,51 +571,6 @@ int LogTap::level() {
 
 std::string Count(unsigned long long n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-namespace {
-
-// East Asian wide and fullwidth characters take two columns, combining marks none.
-int CodePointWidth(char32_t c) {
-  static const char32_t kZero[][2] = {{0x0300, 0x036F}, {0x200B, 0x200F}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F}};
-  static const char32_t kWide[][2] = {{0x1100, 0x115F},   {0x2E80, 0x303E},  {0x3041, 0x33FF}, {0x3400, 0x4DBF},
-                                      {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},  {0xAC00, 0xD7A3}, {0xF900, 0xFAFF},
-                                      {0xFE30, 0xFE4F},   {0xFF00, 0xFF60},  {0xFFE0, 0xFFE6}, {0x1F300, 0x1F64F},
-                                      {0x1F900, 0x1F9FF}, {0x20000, 0x3FFFD}};
-  for (const auto& r : kZero) {
-    if (c >= r[0] && c <= r[1]) return 0;
-  }
-  for (const auto& r : kWide) {
-    if (c >= r[0] && c <= r[1]) return 2;
-  }
-  return 1;
-}
-
-}  // namespace
-
-size_t DisplayWidth(const std::string& text) {
-  size_t width = 0;
-  for (size_t i = 0; i < text.size();) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-    char32_t c = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-    for (size_t k = 1; k < length; ++k) {
-      const unsigned char next = i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
-      if ((next & 0xC0) != 0x80) {
-        length = 0;
-        break;
-      }
-      c = (c << 6) | (next & 0x3F);
-    }
-    if (length == 0) {  // not UTF-8: one column per byte
-      ++width;
-      ++i;
-      continue;
-    }
-    width += static_cast<size_t>(CodePointWidth(c));
-    i += length;
-  }
-  return width;
 }
 
 std::string ClusterPath(std::string path) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/Profile.h"
+#include "cli/Output.h"
 #include "host/LogWriter.h"
 #include "isilon/ManageIsilon.h"
 
@@ -99,9 +100,12 @@ class Runtime {
   // True when the session's last error carries this code.
   bool LastErrorIs(const char* code) const;
 
+  // Indented JSON, or one line with -o ndjson.
   void PrintJson(const nlohmann::json& value) const;
-  // Columns aligned by display width; rows are printed as given.
-  void PrintTable(const std::vector<std::string>& headers, const std::vector<std::vector<std::string>>& rows) const;
+  // Columns aligned by display width, fitted to the terminal (all of them with -o wide), the
+  // header line unless --no-headers, and `footer` (e.g. "2 shares") on a terminal only.
+  void PrintTable(const std::vector<Column>& columns, const std::vector<std::vector<std::string>>& rows,
+                  const std::string& footer = std::string()) const;
   // Success output: the JSON value with --json, else `text` (when not empty).
   void PrintResult(const nlohmann::json& value, const std::string& text) const;
   // A progress line on a terminal (standard error), overwritten in place; nothing otherwise.
@@ -152,8 +156,6 @@ class LogTap : public CLogWriterInterface {
 
 // "1 entry", "2 entries".
 std::string Count(unsigned long long n, const char* one, const char* many);
-// The number of terminal columns a UTF-8 text takes.
-size_t DisplayWidth(const std::string& text);
 // A cluster path as the cluster names it: "/ifs/data/" is "/ifs/data" (but "/" stays).
 std::string ClusterPath(std::string path);
 // Option checks that give short messages.

@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <sstream>
 
+#include "cli/Help.h"
 #include "cli/Interrupt.h"
 #include "cli/Runtime.h"
 #include "host/LogWriter.h"
@@ -20,48 +22,26 @@ std::string CommandPath(CLI::App& app) {
   return path;
 }
 
-// The deepest chosen subcommand.
-CLI::App* Deepest(CLI::App& app) {
-  CLI::App* at = &app;
-  while (!at->get_subcommands().empty()) at = at->get_subcommands().front();
-  return at;
-}
-
-// CLI11's message, with an unknown command named as such.
-std::string UsageMessage(CLI::App& app, const CLI::ParseError& e) {
-  std::string message = e.what();
-  CLI::App* at = Deepest(app);
-  const bool wantsCommand = at->get_require_subcommand_min() > 0 && at->get_subcommands().empty();
-  if (wantsCommand) {
-    const std::string where = CommandPath(app);
-    const std::string extraText = "not expected: ";
-    const size_t extra = message.find(extraText);
-    if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr && extra != std::string::npos) {
-      std::string name = message.substr(extra + extraText.size());
-      name = name.substr(0, name.find(' '));
-      return "unknown command '" + (where.empty() ? name : where + " " + name) + "' (see isilonctl " +
-             (where.empty() ? "" : where + " ") + "--help)";
+// The output form asked for, known before parsing so that a parse error is reported in it.
+void ScanOutputForm(int argc, char** argv, ctl::Runtime& rt) {
+  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+    std::string value;
+    const std::string arg = argv[i];
+    if (arg == "--json") {
+      value = "json";
+    } else if ((arg == "-o" || arg == "--output") && i + 1 < argc) {
+      value = argv[i + 1];
+    } else if (arg.rfind("--output=", 0) == 0) {
+      value = arg.substr(9);
+    } else if (arg.rfind("-o", 0) == 0 && arg.size() > 2) {
+      value = arg.substr(2);
     }
-    // An unknown word where a command belongs is left over unparsed.
-    std::string unknown;
-    for (CLI::App* level = at; level != nullptr && unknown.empty(); level = level->get_parent()) {
-      for (const std::string& arg : level->remaining()) {
-        if (!arg.empty() && arg[0] != '-') {
-          unknown = arg;
-          break;
-        }
-      }
-    }
-    if (!unknown.empty()) {
-      return "unknown command '" + (where.empty() ? unknown : where + " " + unknown) + "' (see isilonctl " +
-             (where.empty() ? "" : where + " ") + "--help)";
-    }
-    if (dynamic_cast<const CLI::RequiredError*>(&e) != nullptr) {
-      return "a command is needed after 'isilonctl" + (where.empty() ? "" : " " + where) + "' (see isilonctl " +
-             (where.empty() ? "" : where + " ") + "--help)";
+    ctl::OutputFormat format;
+    if (!value.empty() && ctl::ParseOutputFormat(value, format)) {
+      ctl::Out().format = format;
+      rt.options.json = format == ctl::OutputFormat::kJson || format == ctl::OutputFormat::kNdjson;
     }
   }
-  return message;
 }
 
 }  // namespace
@@ -73,10 +53,14 @@ int main(int argc, char** argv) {
   ctl::InstallInterruptHandlers();
   ctl::InstallInterruptibleSleep();
 
+  ctl::SetUpLocale();
+
   ctl::Runtime rt;
-  // Known before parsing, so that a parse error is reported in the form asked for.
-  for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-    if (std::strcmp(argv[i], "--json") == 0) rt.options.json = true;
+  ScanOutputForm(argc, argv, rt);
+  // find's -print0 as find(1) spells it; the parser knows --print0 only.
+  std::vector<std::string> words(argv, argv + argc);
+  for (size_t i = 1; i < words.size() && words[i] != "--"; ++i) {
+    if (words[i] == "-print0") words[i] = "--print0";
   }
 
   CLI::App app{"Manage an Isilon cluster through its HTTPS interface"};
@@ -96,13 +80,34 @@ int main(int argc, char** argv) {
   app.add_option("--ca-file", rt.options.caFile,
                  "PEM file of certificates to trust (else sIsilonCAFile); checks certificates even when the "
                  "registry's sIsilonVerifyTLS turns checks off");
-  app.add_flag("--json", rt.options.json, "Machine-readable output, failures included");
+  app.add_option_function<std::string>(
+         "-o,--output",
+         [&rt](const std::string& text) {
+           ctl::ParseOutputFormat(text, ctl::Out().format);
+           rt.options.json =
+               ctl::Out().format == ctl::OutputFormat::kJson || ctl::Out().format == ctl::OutputFormat::kNdjson;
+         },
+         "Output form: table (fitted to the terminal), wide (every column), json, or ndjson (one JSON value a "
+         "line, listings streamed one entry a line)")
+      ->type_name("FORMAT")
+      ->check(CLI::IsMember({"table", "wide", "json", "ndjson"}));
+  app.add_flag_callback(
+      "--json",
+      [&rt]() {
+        ctl::Out().format = ctl::OutputFormat::kJson;
+        rt.options.json = true;
+      },
+      "The same as -o json: machine-readable output, failures included");
+  app.add_flag("--no-headers", ctl::Out().noHeaders, "Tables without their header line (and no footer line)");
+  app.add_flag("-H,--human-readable", ctl::Out().human,
+               "Sizes in powers of 1024 (1.5K, 20M) and times in the local time zone");
   app.add_option("--log-level", rt.options.logLevel,
                  "Library log on standard error: -1 failures ... 7 traces (default: none)")
       ->check(ctl::WholeNumber(-1, 7))
       ->each([&rt](const std::string&) { rt.options.logLevelGiven = true; });
 
   ctl::InstallCommands(app, rt);
+  ctl::InstallHelp(app, rt);
 
   // Options are applied before any command callback runs.
   app.parse_complete_callback([&rt, &app]() {
@@ -117,12 +122,18 @@ int main(int argc, char** argv) {
   });
 
   try {
-    app.parse(argc, argv);
+    std::vector<std::string> reversed(words.rbegin(), words.rend() - 1);
+    app.parse(reversed);
   } catch (const CLI::Success& e) {  // --help, --help-all, --version
     return ctl::FinishOutput(app.exit(e));
   } catch (const CLI::ParseError& e) {
     rt.command = CommandPath(app);
-    rt.Usage(UsageMessage(app, e));
+    // The message comes from the failure_message hook that InstallHelp sets.
+    std::ostringstream out, err;
+    app.exit(e, out, err);
+    std::string message = err.str();
+    while (!message.empty() && message.back() == '\n') message.pop_back();
+    rt.Usage(message);
     rt.Finish();
     return ctl::FinishOutput(ctl::kExitUsage);
   }

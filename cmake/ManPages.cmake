@@ -21,3 +21,18 @@ function(isilon_add_man_page target description)
   add_custom_target(${target}-man ALL DEPENDS ${page})
   install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
+
+# A manual page the program writes itself (`<program> __man INCLUDE PAGE`), from its own command
+# tree, so that every command, option and example is there; the hand-written sections come from
+# docs/man/<program>.h2m in the same form help2man reads.
+function(isilon_add_generated_man_page target)
+  set(include_file ${CMAKE_SOURCE_DIR}/docs/man/${target}.h2m)
+  set(page ${CMAKE_CURRENT_BINARY_DIR}/${target}.1)
+  add_custom_command(OUTPUT ${page}
+    COMMAND $<TARGET_FILE:${target}> __man ${include_file} ${page}
+    DEPENDS ${target} ${include_file}
+    COMMENT "Manual page ${target}.1"
+    VERBATIM)
+  add_custom_target(${target}-man ALL DEPENDS ${page})
+  install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endfunction()

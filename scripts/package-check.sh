@@ -79,7 +79,8 @@ for wanted in "/usr/lib/$multiarch/libisilonclient.so.1" /usr/include/isilonclie
   /usr/share/bash-completion/completions/isilonctl /usr/include/isilonclient/isilon/Version.h \
   /usr/share/doc/libisilonclient-doc/html/index.html /usr/share/doc/libisilonclient-doc/html/jquery.js \
   /usr/share/doc/libisilonclient-doc/user-guide.md.gz /usr/share/doc/libisilonclient-doc/examples/main.cpp \
-  /usr/share/doc/libisilonclient-doc/examples/CMakeLists.txt; do
+  /usr/share/doc/libisilonclient-doc/examples/CMakeLists.txt /usr/share/zsh/vendor-completions/_isilonctl \
+  /usr/share/fish/vendor_completions.d/isilonctl.fish; do
   [ -e "$wanted" ] || { echo "not installed: $wanted" >&2; exit 1; }
 done
 html=/usr/share/doc/libisilonclient-doc/html

@@ -141,10 +141,13 @@ void InstallFind(CLI::App& app, ctl::Runtime& rt) {
   static TreeOptions options;
   AddTreeOptions(cmd, options);
   cmd->add_option("--type", options.type, "Only files (f) or only directories (d)")->check(CLI::IsMember({"f", "d"}));
+  cmd->add_flag("--print0", ctl::Out().print0, "End each path with a NUL byte, not a newline (for xargs -0)");
   cmd->callback([&rt]() {
     std::unique_ptr<IsilonTreeWalk> walk = MakeWalk(rt);
     if (!walk) return;
-    const bool json = rt.options.json;
+    const bool ndjson = ctl::Out().format == ctl::OutputFormat::kNdjson;
+    const bool json = rt.options.json && !ndjson;
+    const char end = ctl::Out().print0 ? '\0' : '\n';
     unsigned long long count = 0;
     if (json)
       std::cout << "{\n  \"ok\": true,\n  \"path\": " << nlohmann::json(options.path).dump() << ",\n  \"entries\": [";
@@ -154,13 +157,17 @@ void InstallFind(CLI::App& app, ctl::Runtime& rt) {
           for (const _IsilonFileInfo& f : entries) {
             const bool directory = f.strType == "container";
             if ((options.type == "f" && directory) || (options.type == "d" && !directory)) continue;
-            if (json) {
+            if (ndjson) {
+              std::cout << EntryJson(f).dump() << '\n';
+            } else if (json) {
               std::cout << (count == 0 ? "\n    " : ",\n    ") << EntryJson(f).dump();
             } else {
-              std::cout << f.strPath << '\n';
+              std::cout << f.strPath << end;
             }
             ++count;
           }
+          // Each page is out as soon as it is read.
+          std::cout.flush();
           return true;
         });
     const bool interrupted = ctl::Interrupted() != 0;
@@ -210,8 +217,9 @@ void InstallDu(CLI::App& app, ctl::Runtime& rt) {
                     {"failures", failures},
                     {"complete", complete},
                     {"interrupted", interrupted}},
-                   std::to_string(bytes) + " bytes in " + std::to_string(files) + " files and " +
-                       std::to_string(directories) + " directories below " + options.path +
+                   (ctl::Out().human ? ctl::HumanSize(bytes) : std::to_string(bytes) + " bytes") + " in " +
+                       std::to_string(files) + " files and " + std::to_string(directories) + " directories below " +
+                       options.path +
                        (interrupted ? " (" + ctl::InterruptText() + " before the end)"
                         : complete  ? ""
                                     : " (incomplete)"));

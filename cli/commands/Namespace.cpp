@@ -15,14 +15,7 @@ json EntryJson(const _IsilonFileInfo& f) {
           {"owner", f.strOwner}, {"size", f.nSize},   {"mtime", f.nMtime}};
 }
 
-std::string TimeText(uint32_t seconds) {
-  const std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm tm{};
-  gmtime_r(&t, &tm);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
-  return text;
-}
+using ctl::TimeText;
 
 std::vector<std::string> EntryRow(const _IsilonFileInfo& f) {
   return {f.strType == "container" ? "dir"
@@ -30,7 +23,7 @@ std::vector<std::string> EntryRow(const _IsilonFileInfo& f) {
                                    : f.strType,
           f.strMode,
           f.strOwner,
-          std::to_string(f.nSize),
+          ctl::SizeText(f.nSize),
           TimeText(f.nMtime),
           f.strName};
 }
@@ -43,7 +36,9 @@ class StreamPrinter {
 
   void Page(const std::vector<_IsilonFileInfo>& files) {
     for (const auto& f : files) {
-      if (rt_.options.json) {
+      if (ctl::Out().format == ctl::OutputFormat::kNdjson) {
+        std::cout << EntryJson(f).dump() << '\n';
+      } else if (rt_.options.json) {
         std::cout << (count_ == 0 ? "\n    " : ",\n    ") << EntryJson(f).dump();
       } else {
         const std::vector<std::string> row = EntryRow(f);
@@ -56,22 +51,26 @@ class StreamPrinter {
     std::cout.flush();
   }
   void Begin() {
-    if (rt_.options.json) {
+    if (ctl::Out().format == ctl::OutputFormat::kNdjson) {
+      // One entry a line, nothing around them.
+    } else if (rt_.options.json) {
       std::cout << "{\n  \"path\": " << json(path_).dump() << ",\n  \"entries\": [";
-    } else {
+    } else if (!ctl::Out().noHeaders) {
       std::cout << FXString::Format("%-5s %-6s %-12s %14s  %-19s  %s\n", "TYPE", "MODE", "OWNER", "SIZE", "MODIFIED",
                                     "NAME");
     }
   }
   // A listing that stopped early says why in the same object.
   void End(const json& failure) {
-    if (rt_.options.json) {
+    if (ctl::Out().format == ctl::OutputFormat::kNdjson) {
+      std::cout.flush();  // a failure follows as a line of its own
+    } else if (rt_.options.json) {
       json tail = {{"count", count_}, {"complete", failure.is_null()}, {"ok", failure.is_null()}};
       if (!failure.is_null()) tail.update(failure);
       std::string members = tail.dump(2);
       members = members.substr(1, members.size() - 2);  // the members without the braces
       std::cout << (count_ == 0 ? "" : "\n  ") << "]," << members << "}" << std::endl;
-    } else if (failure.is_null()) {
+    } else if (failure.is_null() && ctl::ShowFooter()) {
       std::cout << ctl::Count(count_, "entry", "entries") << std::endl;
     }
   }
@@ -122,7 +121,10 @@ void InstallLs(CLI::App& app, ctl::Runtime& rt) {
       std::vector<std::vector<std::string>> rows;
       for (const auto& f : files) rows.push_back(EntryRow(f));
       rt.PrintTable({"TYPE", "MODE", "OWNER", "SIZE", "MODIFIED", "NAME"}, rows);
-      if (!token.empty()) std::cout << "More entries: isilonctl ls " << path << " --resume " << token << std::endl;
+      // A hint for a person; a script reads the token with -o json.
+      if (!token.empty() && ctl::ShowFooter()) {
+        std::cout << "More entries: isilonctl ls " << path << " --resume " << token << std::endl;
+      }
       return;
     }
 
@@ -160,7 +162,7 @@ void InstallLs(CLI::App& app, ctl::Runtime& rt) {
     rt.EndProgress();
     printer.End(failure);
     if (!failure.is_null()) {
-      if (rt.options.json) {
+      if (rt.options.json && ctl::Out().format != ctl::OutputFormat::kNdjson) {
         rt.exitCode = ctl::kExitFailed;  // told in the listing's own object
       } else {
         rt.Failed("ls", failure["code"], failure["message"], failure["cause"]);
@@ -184,7 +186,7 @@ void InstallStat(CLI::App& app, ctl::Runtime& rt) {
     rt.PrintResult({{"ok", true}, {"attributes", EntryJson(info)}},
                    "Path:     " + info.strPath + "\nName:     " + info.strName + "\nType:     " + info.strType +
                        "\nMode:     " + info.strMode + "\nOwner:    " + info.strOwner +
-                       "\nSize:     " + std::to_string(info.nSize) + "\nModified: " + TimeText(info.nMtime) + " (" +
+                       "\nSize:     " + ctl::SizeText(info.nSize) + "\nModified: " + TimeText(info.nMtime) + " (" +
                        std::to_string(info.nMtime) + ")");
   });
 }

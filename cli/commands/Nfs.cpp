@@ -53,8 +53,15 @@ void InstallList(CLI::App& exports, ctl::Runtime& rt) {
                       Joined(e.vReadOnlyClients), Joined(e.vRootClients), Joined(e.vSecurityFlavors),
                       e.bReadOnly ? "ro" : "rw"});
     }
-    rt.PrintTable({"ID", "PATHS", "CLIENTS", "RW CLIENTS", "RO CLIENTS", "ROOT CLIENTS", "SECURITY", "ACCESS"}, rows);
-    std::cout << ctl::Count(list.size(), "export", "exports") << std::endl;
+    rt.PrintTable({"ID",
+                   "PATHS",
+                   "CLIENTS",
+                   {"RW CLIENTS", ctl::kWideOnly},
+                   {"RO CLIENTS", ctl::kWideOnly},
+                   {"ROOT CLIENTS", ctl::kWideOnly},
+                   {"SECURITY", ctl::kWideOnly},
+                   "ACCESS"},
+                  rows, ctl::Count(list.size(), "export", "exports"));
   });
 }
 

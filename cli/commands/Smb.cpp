@@ -199,12 +199,12 @@ void PrintShares(ctl::Runtime& rt, const std::vector<_IsilonShareInfo>& shares, 
     if (withZone) row.insert(row.begin(), s.strZone.empty() ? "System" : s.strZone);
     rows.push_back(row);
   }
+  const std::string footer = ctl::Count(shares.size(), "share", "shares");
   if (withZone) {
-    rt.PrintTable({"ZONE", "NAME", "PATH", "DESCRIPTION"}, rows);
+    rt.PrintTable({"ZONE", "NAME", "PATH", "DESCRIPTION"}, rows, footer);
   } else {
-    rt.PrintTable({"NAME", "PATH", "DESCRIPTION"}, rows);
+    rt.PrintTable({"NAME", "PATH", "DESCRIPTION"}, rows, footer);
   }
-  std::cout << ctl::Count(shares.size(), "share", "shares") << std::endl;
 }
 
 void ListAllZones(ctl::Runtime& rt, ManageIsilon* session) {

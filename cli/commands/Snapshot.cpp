@@ -23,14 +23,7 @@ namespace {
 
 using nlohmann::json;
 
-std::string TimeText(uint32_t seconds) {
-  const std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm tm{};
-  gmtime_r(&t, &tm);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &tm);
-  return text;
-}
+using ctl::TimeText;
 
 json SnapJson(const _IsilonSnapInfo& s) {
   return {{"id", s.nId},         {"name", s.strName},     {"path", s.strPath},       {"size", s.nSize},
@@ -80,16 +73,16 @@ void InstallSnapshots(CLI::App& app, ctl::Runtime& rt) {
     if (rt.options.json) {
       json out = json::array();
       for (const auto& s : snaps) out.push_back(SnapJson(s));
-      rt.PrintJson({{"ok", true}, {"snapshots", out}});
+      rt.PrintJson({{"ok", true}, {"snapshots", out}, {"count", snaps.size()}});
       return;
     }
     std::vector<std::vector<std::string>> rows;
     for (const auto& s : snaps) {
-      rows.push_back({std::to_string(s.nId), s.strName, s.strPath, TimeText(s.nCreated), std::to_string(s.nSize),
+      rows.push_back({std::to_string(s.nId), s.strName, s.strPath, TimeText(s.nCreated), ctl::SizeText(s.nSize),
                       s.strState, s.bHasLocks ? "yes" : "no"});
     }
-    rt.PrintTable({"ID", "NAME", "PATH", "CREATED", "SIZE", "STATE", "LOCKED"}, rows);
-    std::cout << ctl::Count(snaps.size(), "snapshot", "snapshots") << std::endl;
+    rt.PrintTable({"ID", "NAME", "PATH", "CREATED", "SIZE", "STATE", "LOCKED"}, rows,
+                  ctl::Count(snaps.size(), "snapshot", "snapshots"));
   });
 
   CLI::App* create = snapshots->add_subcommand("create", "Take a snapshot of a directory");
@@ -249,11 +242,14 @@ json ItemJson(const _IsilonChangeListItem& item) {
 }
 
 void PrintItem(const ctl::Runtime& rt, const _IsilonChangeListItem& item, bool first) {
-  if (rt.options.json) {
+  if (ctl::Out().format == ctl::OutputFormat::kNdjson) {
+    std::cout << ItemJson(item).dump() << '\n';
+  } else if (rt.options.json) {
     std::cout << (first ? "\n    " : ",\n    ") << ItemJson(item).dump();
   } else {
-    std::cout << FXString::Format("%-12s %-10s %14llu  %s  ", item.strId.c_str(), item.strType.c_str(), item.nSize,
-                                  TimeText(static_cast<uint32_t>(item.nMtime)).c_str())
+    std::cout << FXString::Format("%-12s %-10s %14s  %s  ", item.strId.c_str(), item.strType.c_str(),
+                                  ctl::SizeText(item.nSize).c_str(),
+                                  TimeText(static_cast<long long>(item.nMtime)).c_str())
               << item.strPath << "\n";
   }
 }
@@ -337,10 +333,12 @@ void InstallChangeList(CLI::App& app, ctl::Runtime& rt) {
           next = info.strResume;
           if (!begun) {
             begun = true;
-            if (rt.options.json) {
+            if (ctl::Out().format == ctl::OutputFormat::kNdjson) {
+              // One item a line, nothing around them.
+            } else if (rt.options.json) {
               std::cout << "{\n  \"changelist\": \"" << getOlder << "_" << getNewer
                         << "\",\n  \"total\": " << info.nTotal << ",\n  \"items\": [";
-            } else {
+            } else if (!ctl::Out().noHeaders) {
               std::cout << FXString::Format("%-12s %-10s %14s  %-19s  %s\n", "ID", "TYPE", "SIZE", "MODIFIED", "PATH");
             }
           }
@@ -356,7 +354,7 @@ void InstallChangeList(CLI::App& app, ctl::Runtime& rt) {
           {"code", isilon::RepeatedResumeCode()}, {"message", isilon::RepeatedResumeMessage(token)}, {"cause", ""}};
     }
     rt.EndProgress();
-    if (begun && rt.options.json) {
+    if (begun && rt.options.json && ctl::Out().format != ctl::OutputFormat::kNdjson) {
       // A listing that stopped early says why in the same object.
       json tail = {{"count", count},
                    {"resume", all ? std::string() : info.strResume},
@@ -368,9 +366,10 @@ void InstallChangeList(CLI::App& app, ctl::Runtime& rt) {
       if (!failure.is_null()) rt.exitCode = ctl::kExitFailed;
       return;
     }
-    if (begun && failure.is_null()) {
-      std::cout << ctl::Count(count, "entry", "entries") << std::endl;
-      if (!all && !info.strResume.empty()) {
+    if (begun && failure.is_null() && !rt.options.json) {
+      if (ctl::ShowFooter()) std::cout << ctl::Count(count, "entry", "entries") << std::endl;
+      // A hint for a person; a script reads the token with -o json.
+      if (!all && !info.strResume.empty() && ctl::ShowFooter()) {
         std::cout << "More entries: isilonctl changelist get " << getOlder << " " << getNewer << " --resume "
                   << info.strResume << std::endl;
       }

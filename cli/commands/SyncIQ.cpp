@@ -115,9 +115,18 @@ void PrintPolicies(ctl::Runtime& rt, const std::vector<_IsilonSyncIQPolicyInfo>&
                     p.strTargetHost + ":" + p.strTargetPath, p.bTargetSnapshotArchive ? "yes" : "no",
                     std::to_string(p.nTargetSnapshotExpiration), p.strTargetSnapshotPattern});
   }
-  rt.PrintTable({"NAME", "ID", "ENABLED", "ACTION", "SCHEDULE", "SOURCE", "TARGET", "ARCHIVE", "EXPIRY", "PATTERN"},
-                rows);
-  std::cout << ctl::Count(policies.size(), "policy", "policies") << std::endl;
+  // The settings of snapshot replication are for -o wide.
+  rt.PrintTable({"NAME",
+                 {"ID", ctl::kWideOnly},
+                 "ENABLED",
+                 "ACTION",
+                 "SCHEDULE",
+                 "SOURCE",
+                 "TARGET",
+                 {"ARCHIVE", ctl::kWideOnly},
+                 {"EXPIRY", ctl::kWideOnly},
+                 {"PATTERN", ctl::kWideOnly}},
+                rows, ctl::Count(policies.size(), "policy", "policies"));
 }
 
 // The account of problems is a list of lines, each led by a newline.

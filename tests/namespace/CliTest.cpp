@@ -34,8 +34,8 @@ TEST_F(NamespaceCli, ListsOnePageOrTheWholeDirectory) {
   EXPECT_EQ(page["entries"].size(), 5u);
   EXPECT_EQ(page["resume"], "");
   ExpectRuns({
-      {{"ls", "/ifs/gen", "--limit", "24"}, 0, "f0000023\nMore entries: isilonctl ls /ifs/gen --resume "},
-      {{"ls", "/ifs/gen/", "--all", "--limit", "24"}, 0, "f0000024\n25 entries\n"},
+      {{"ls", "/ifs/gen", "--limit", "24"}, 0, "f0000023\n"},
+      {{"ls", "/ifs/gen/", "--all", "--limit", "24"}, 0, "f0000024\n"},
       {{"ls", "/ifs/none"}, 3, "isilonctl: no such path: /ifs/none\n"},
       {{"stat", "/ifs/none"}, 3, "isilonctl: no such path: /ifs/none\n"},
   });

@@ -53,17 +53,17 @@ TEST_F(SmbCli, ListingsAlignByDisplayWidthAndNothingFoundIsConsistent) {
   share.path = "/ifs/e";
   ASSERT_TRUE(smb().addShare("System", share));
   ExpectRuns({
-      {{"shares", "list", "--path", "/ifs/jp/"}, 0, "NAME  PATH     DESCRIPTION\n日本  /ifs/jp\n1 share\n"},
+      {{"shares", "list", "--path", "/ifs/jp/"}, 0, "NAME  PATH     DESCRIPTION\n日本  /ifs/jp\n"},
       {{"shares", "list", "--all-zones"},
        0,
        "ZONE    NAME  PATH      DESCRIPTION\nSystem  é     /ifs/e\nSystem  日本  /ifs/jp\n"
-       "eng     e000  /ifs/eng\n3 shares\n"},
+       "eng     e000  /ifs/eng\n"},
       {{"shares", "list", "--all-zones", "--zone", "eng"}, 2, "--all-zones lists everything"},
       {{"--json", "zones", "list"},
        0,
        "\"name\": \"eng\",\n      \"path\": \"/ifs/eng\",\n      \"system\": false,\n      \"zone_id\": 5"},
       // A list that finds nothing is empty; a zone that is not there is a failure.
-      {{"shares", "list", "--name", "nosuch"}, 0, "NAME  PATH  DESCRIPTION\n0 shares\n"},
+      {{"shares", "list", "--name", "nosuch"}, 0, "NAME  PATH  DESCRIPTION\n"},
       {{"--json", "shares", "list", "--path", "/ifs/none"}, 0, "\"shares\": []"},
       {{"shares", "list", "--zone", "nowhere"}, 3, "isilonctl: shares list failed: AEC_NOT_FOUND"},
   });

@@ -24,9 +24,9 @@ TEST_F(SnapshotCli, SnapshotsTheirChangeListAndTheJobType) {
   ASSERT_EQ(ifs().AddFile("/ifs/data/b.txt"), isim::ns::Status::kOk);
   ExpectRuns({
       {{"snapshots", "create", "/ifs/data", "after"}, 0, "Created snapshot after (id 2) of /ifs/data\n"},
-      {{"snapshots", "list", "--path", "/ifs/data/"}, 0, "\n2 snapshots\n"},
+      {{"-o", "ndjson", "snapshots", "list", "--path", "/ifs/data/"}, 0, "{\"count\":2,"},
       {{"--json", "snapshots", "list", "--name", "after"}, 0, "\"name\": \"after\""},
-      {{"snapshots", "list", "--name", "nosuch"}, 0, "\n0 snapshots\n"},
+      {{"-o", "ndjson", "snapshots", "list", "--name", "nosuch"}, 0, "{\"count\":0,\"ok\":true,\"snapshots\":[]}\n"},
       {{"changelist", "create", "1", "2", "--wait"}, 0, "Change list 1_2 is ready.\n"},
       {{"--json", "changelist", "get", "1", "2", "--all"}, 0, "\"path\":\"/ifs/data/b.txt\""},
       {{"--json", "changelist", "get", "1", "2", "--all"}, 0, "\"complete\": true,\n  \"count\": 1,"},

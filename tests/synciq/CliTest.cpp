@@ -27,8 +27,8 @@ TEST_F(SyncIQCli, PoliciesTheirCheckJobsAndReports) {
   EXPECT_TRUE(Requests("/platform/1/sync").empty());
   const std::string missing = "isilonctl: no such policy: missing\n";
   ExpectRuns({
-      {{"synciq", "policies"}, 0, "\n3 policies\n"},
-      {{"synciq", "policies", "--path", "/ifs/home/"}, 0, "\n1 policy\n"},
+      {{"-o", "ndjson", "synciq", "policies"}, 0, "\"count\":3,"},
+      {{"-o", "ndjson", "synciq", "policies", "--path", "/ifs/home/"}, 0, "\"count\":1,"},
       {{"--json", "synciq", "policies", "--name", "missing"}, 0, "\"policies\": []"},
       {{"synciq", "validate", "projects"},
        1,
