@@ -11,12 +11,13 @@ set(ISILON_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/isilonclient)
 # sits in the build tree next to the source headers' folders and is installed with them.
 set(ISILON_GENERATED_INCLUDEDIR ${CMAKE_BINARY_DIR}/include)
 configure_file(${CMAKE_SOURCE_DIR}/isilon/Version.h.in ${ISILON_GENERATED_INCLUDEDIR}/isilon/Version.h @ONLY)
-target_include_directories(isilonclient_objects PUBLIC $<BUILD_INTERFACE:${ISILON_GENERATED_INCLUDEDIR}>)
+target_include_directories(isilonclient_core PRIVATE ${ISILON_GENERATED_INCLUDEDIR})
+target_include_directories(isilonclient_internal PUBLIC $<BUILD_INTERFACE:${ISILON_GENERATED_INCLUDEDIR}>)
 target_include_directories(isilonclient PUBLIC $<BUILD_INTERFACE:${ISILON_GENERATED_INCLUDEDIR}>
                                                $<INSTALL_INTERFACE:${ISILON_INSTALL_INCLUDEDIR}>)
 install(TARGETS isilonclient EXPORT isilonclientTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-# File by file, so that a folder without headers (host/transport/) is not installed empty.
+# File by file, so that a folder without headers is not installed empty.
 file(GLOB_RECURSE ISILON_PUBLIC_HEADERS RELATIVE ${CMAKE_SOURCE_DIR} CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/json/*.h ${CMAKE_SOURCE_DIR}/host/*.h ${CMAKE_SOURCE_DIR}/isilon/*.h)
 # The JSON module's page reader, whole-reply reader and number helpers are the library's own:

@@ -173,7 +173,11 @@ RequestOutcome Cycle::Run(const RequestStep& step, IsilonJsonBase& request,
 RequestOutcome Cycle::SendAndRecover(const RequestStep& step, const std::string& uri, const std::string& body,
                                      std::string& response) {
   RequestOutcome sent = sender_.Send(step, uri, body, response);
-  if (MovesToAnotherNode(sent, step)) {
+  // With one node there is no other to move to: the sender's retries were all it may do, and a
+  // refused connection there means no node of the cluster is left.
+  if (nodes_.Count() <= 1) {
+    if (!sent.Succeeded() && !sent.NotMade() && sent.transport == TransportResult::kNoConnection) unreachable_ = true;
+  } else if (MovesToAnotherNode(sent, step)) {
     // The session's node went away before the request reached it: log in on another node and
     // send it there; a GET that was cut off may be repeated too.
     log_(step.function, __LINE__, 0, "Node[%s] of file server[%s] did not answer; opening the session on another node.",

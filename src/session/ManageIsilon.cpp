@@ -164,8 +164,24 @@ bool ManageIsilon::SendRequest(string& response, const int& method, const string
                                const bool& resetHeaders) {
   TransportResult result = TransportResult::kNotSent;
   const isilon::Sender::Sent sent = session_->sender.SendOnce(response, method, uri, body, resetHeaders, result);
-  if (sent == isilon::Sender::Sent::kRefused) SetLastError("Internal error", "Invalid input parameters");
-  return sent == isilon::Sender::Sent::kAccepted;
+  if (sent == isilon::Sender::Sent::kAccepted) return true;
+  // A false always says why: refused input, no session, or what came back (the cluster's
+  // error reply, else the transport's cause).
+  if (sent == isilon::Sender::Sent::kRefused || uri.empty()) {
+    SetLastError("Internal error", "Invalid input parameters");
+  } else if (pTransport == nullptr) {
+    SetLastError("Internal error", "No session is open: the request was not sent.");
+  } else {
+    IsilonJsonBase reply;
+    reply.ParseError(response);
+    string code, message;
+    reply.getError(code, message);
+    const string cause = pTransport->GetLastErrorText();
+    SetLastError(code.empty() ? "Internal error" : code, !message.empty() ? message
+                                                         : !cause.empty() ? cause
+                                                                          : "No response received from file server.");
+  }
+  return false;
 }
 
 ManageIsilon::RequestOutcome ManageIsilon::RunRequest(const RequestStep& step, IsilonJsonBase& request,

@@ -330,7 +330,7 @@ namespace {
 
 // SendRequest fails without a reason when it sends nothing: with an empty URI, and on a session
 // that was never opened (no transport yet). Every false should carry a code and a message.
-TEST_F(SessionTest, DISABLED_ARawRequestNotSentFailsWithAReason) {
+TEST_F(SessionTest, ARawRequestNotSentFailsWithAReason) {
   std::unique_ptr<ManageIsilon> session = NewSession();
   std::string response;
   EXPECT_FALSE(session->SendRequest(response, ManageIsilon::kGet, "", "", true));

@@ -24,7 +24,7 @@ put src/s.cpp '#include "json/b.h"' '#include "host/ZemError.h"' '#include "isil
 put tests/z.h '#pragma once'
 
 expected=(
-  json/a.h:4 host/c.cpp:2 host/c.cpp:3 host/c.cpp:4 host/c.cpp:6 host/transport/QuorLibCurl.cpp:2
+  json/a.h:4 host/c.cpp:2 host/c.cpp:3 host/c.cpp:4 host/c.cpp:6 host/transport/QuorLibCurl.cpp:1 host/transport/QuorLibCurl.cpp:2
   isilon/M.h:4 src/s.cpp:5 src/s.cpp:6 src/s.cpp:8
 )
 status=0

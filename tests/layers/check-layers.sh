@@ -13,10 +13,6 @@ declare -A allowed=(
   [isilon]="isilon/ host/ json/"
   [src]="src/ isilon/ host/ json/"
 )
-# Files allowed one more prefix, until they move.
-declare -A extra=(
-  [host/transport/QuorLibCurl.cpp]="src/"  # moves to src/transport
-)
 project='^(json|host|isilon|src|sim|cli|tests|bench|fuzz|examples)/'
 
 errors=0
@@ -37,7 +33,7 @@ while IFS= read -r hit; do
   text=${rest#*:}
   layer=${file%%/*}
   dir=${file%/*}
-  prefixes="${allowed[$layer]} ${extra[$file]:-}"
+  prefixes="${allowed[$layer]}"
   # The included name and whether it is written in quotes.
   [[ $text =~ include[[:space:]]*([<\"])([^\">]*) ]] || continue
   name=${BASH_REMATCH[2]}

@@ -26,7 +26,7 @@ TEST_F(SnapshotCli, SnapshotsTheirChangeListAndTheJobType) {
       {{"snapshots", "create", "/ifs/data", "after"}, 0, "Created snapshot after (id 2) of /ifs/data\n"},
       {{"-o", "ndjson", "snapshots", "list", "--path", "/ifs/data/"}, 0, "{\"count\":2,"},
       {{"--json", "snapshots", "list", "--name", "after"}, 0, "\"name\": \"after\""},
-      {{"-o", "ndjson", "snapshots", "list", "--name", "nosuch"}, 0, "{\"count\":0,\"ok\":true,\"snapshots\":[]}\n"},
+      {{"-o", "ndjson", "snapshots", "list", "--name", "nosuch"}, 0, "{\"count\":0,\"exit\":0,\"ok\":true,\"snapshots\":[]}\n"},
       {{"changelist", "create", "1", "2", "--wait"}, 0, "Change list 1_2 is ready.\n"},
       {{"--json", "changelist", "get", "1", "2", "--all"}, 0, "\"path\":\"/ifs/data/b.txt\""},
       {{"--json", "changelist", "get", "1", "2", "--all"}, 0, "\"complete\": true,\n  \"count\": 1,"},
