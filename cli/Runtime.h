@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/Profile.h"
 #include "cli/Output.h"
+#include "cli/Profile.h"
 #include "host/LogWriter.h"
 #include "isilon/ManageIsilon.h"
 
