@@ -2,10 +2,8 @@
 // them, and the settings of the ChangelistCreate job type.
 #include <unistd.h>
 
-#include <boost/shared_ptr.hpp>
 #include <chrono>
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -15,7 +13,6 @@
 #include "cli/Interrupt.h"
 #include "cli/Runtime.h"
 #include "host/FXString.h"
-#include "host/LogWriter.h"
 #include "host/Sleep.h"
 #include "isilon/Paging.h"
 
@@ -153,63 +150,32 @@ void InstallSnapshots(CLI::App& app, ctl::Runtime& rt) {
 
 // ---- changelist create: progress while the library waits ----------------------------------
 
-// While the library waits for a job, its poll log gives the job's state and its sleeps give
-// time to redraw the line; both come through the host services it already uses, on the
-// caller's thread.
-class WaitProgress : public CLogWriterInterface {
+// While the library waits for a job, its wait observer gives the job's state after each poll
+// and its sleeps give time to redraw the line, both on the caller's thread.
+class WaitProgress {
  public:
-  explicit WaitProgress(const ctl::Runtime& rt) : rt_(rt), inner_(g_ptrLogWriter), start_(Clock::now()) {
+  WaitProgress(const ctl::Runtime& rt, ManageIsilon& session) : rt_(rt), session_(session), start_(Clock::now()) {
     current_ = this;
-    g_ptrLogWriter = boost::shared_ptr<CLogWriterInterface>(this, [](CLogWriterInterface*) {});
     SetZemSleepHook(&Sleep);
+    // An interrupt ends the wait at the transport, which then sends nothing more.
+    session_.SetWaitObserver([this](const ManageIsilon::WaitProgress& poll) {
+      state_ = poll.state;
+      Draw();
+      return true;
+    });
   }
-  ~WaitProgress() override {
+  ~WaitProgress() {
+    session_.SetWaitObserver(nullptr);
     ctl::InstallInterruptibleSleep();
-    g_ptrLogWriter = inner_;
     current_ = nullptr;
     rt_.EndProgress();
   }
-
-  void setLevel(int level) override {
-    if (inner_) inner_->setLevel(level);
-  }
-  void vwrite(int level, const char* function, int line, unsigned long long context, int reserved, const char* format,
-              va_list args) override {
-    const std::string text = FXString::FormatV(format, args);
-    Take(level, function, line, context, reserved, text);
-  }
-  void flush() override {
-    if (inner_) inner_->flush();
-  }
-  void write(int level, const char* function, int line, unsigned long long context, int reserved, const char* format,
-             ...) override {
-    va_list args;
-    va_start(args, format);
-    const std::string text = FXString::FormatV(format, args);
-    va_end(args);
-    Take(level, function, line, context, reserved, text);
-  }
-  const char* name() const override { return "isilonctl-wait-progress"; }
-  bool enabled(int level) override { return level <= this->level(); }
-  // The poll lines are detail (level 3): they are asked for whatever the user's level is.
-  int level() override {
-    const int inner = inner_ ? inner_->level() : -1;
-    return inner > 3 ? inner : 3;
-  }
+  WaitProgress(const WaitProgress&) = delete;
+  WaitProgress& operator=(const WaitProgress&) = delete;
 
  private:
   using Clock = std::chrono::steady_clock;
 
-  void Take(int level, const char* function, int line, unsigned long long context, int reserved,
-            const std::string& text) {
-    unsigned long long id = 0;
-    char state[128] = {0};
-    if (std::sscanf(text.c_str(), "Job id[%llu], state[%127[^]]]", &id, state) == 2) {
-      state_ = state;
-      Draw();
-    }
-    if (inner_ && inner_->level() >= level) inner_->write(level, function, line, context, reserved, "%s", text.c_str());
-  }
   void Draw() const {
     const long long waited = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start_).count();
     rt_.Progress("Change list job: " + (state_.empty() ? std::string("started") : state_) + ", waited " +
@@ -227,7 +193,7 @@ class WaitProgress : public CLogWriterInterface {
 
   static WaitProgress* current_;
   const ctl::Runtime& rt_;
-  boost::shared_ptr<CLogWriterInterface> inner_;
+  ManageIsilon& session_;
   Clock::time_point start_;
   std::string state_;
 };
@@ -274,7 +240,7 @@ void InstallChangeList(CLI::App& app, ctl::Runtime& rt) {
     if (session == nullptr) return;
     CZemError error;
     if (wait && isatty(STDERR_FILENO)) {
-      WaitProgress progress(rt);
+      WaitProgress progress(rt, *session);
       error = session->CreateSnapshotChangeList(createOlder, createNewer, /*wait=*/true);
     } else {
       error = session->CreateSnapshotChangeList(createOlder, createNewer, wait);

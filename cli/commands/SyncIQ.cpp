@@ -14,18 +14,10 @@ namespace {
 
 using nlohmann::json;
 
-ctl::Runtime* g_progressRuntime = nullptr;
-unsigned long long g_waitedMs = 0;
-
-// Polling a started job sleeps through the host sleep service: show how long it has waited.
+// Polling a started job sleeps through the host sleep service, in slices: after a signal the
+// poll stops at once (its next request is not sent).
 void ProgressSleep(unsigned int milliseconds, const char*, int) {
-  g_waitedMs += milliseconds;
-  if (g_progressRuntime != nullptr) {
-    g_progressRuntime->Progress("Waiting for the cluster to start the job... " + std::to_string(g_waitedMs / 1000) +
-                                " s");
-  }
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-  // In slices: after a signal the poll stops at once (its next request is not sent).
   while (ctl::Interrupted() == 0 && std::chrono::steady_clock::now() < until) {
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(until - std::chrono::steady_clock::now(),
                                                                               std::chrono::milliseconds(50)));
@@ -245,9 +237,13 @@ void InstallStart(CLI::App& synciq, ctl::Runtime& rt) {
     ManageIsilon* session = rt.Session();
     if (session == nullptr) return;
     unsigned int jobId = 0;
-    g_progressRuntime = &rt;
-    g_waitedMs = 0;
     SetZemSleepHook(&ProgressSleep);
+    // The wait observer tells how long the library has waited for the cluster to list the job.
+    session->SetWaitObserver([&rt](const ManageIsilon::WaitProgress& poll) {
+      rt.Progress("Waiting for the cluster to start the job... " + std::to_string(poll.secondsWaited) + " s" +
+                  (poll.state.empty() ? std::string() : " (" + poll.state + ")"));
+      return true;
+    });
     // The library looks for the job only once the cluster has accepted the start; its lines
     // about that search tell an accepted start from a refused one.
     bool accepted = false;
@@ -261,8 +257,8 @@ void InstallStart(CLI::App& synciq, ctl::Runtime& rt) {
       });
       ok = session->StartSyncIQJob(policy, snapshot, jobId);
     }
+    session->SetWaitObserver(nullptr);
     ctl::InstallInterruptibleSleep();
-    g_progressRuntime = nullptr;
     rt.EndProgress();
     if ((!ok && accepted) || (ok && jobId == 0)) {
       rt.PrintResult({{"ok", true}, {"policy", policy}, {"snapshot", snapshot}, {"job_id", nullptr}, {"listed", false}},
