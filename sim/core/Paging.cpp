@@ -1,17 +1,12 @@
 #include "sim/core/Paging.h"
 
+#include <openssl/evp.h>
+
 namespace isim {
 
 namespace {
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
-
-int alphabetIndex(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '-') return 62;
-  if (c == '_') return 63;
-  return -1;
+bool isUrlAlphabet(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
 }
 
 bool parseLimit(const std::string& text, size_t maxLimit, size_t& out) {
@@ -29,26 +24,16 @@ bool parseLimit(const std::string& text, size_t maxLimit, size_t& out) {
 }
 }  // namespace
 
+// OpenSSL's base64, with the URL-safe alphabet's two letters and without padding.
 std::string base64UrlEncode(const std::string& data) {
-  std::string out;
-  size_t i = 0;
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(data[k]); };
-  for (; i + 2 < data.size(); i += 3) {
-    unsigned v = (byte(i) << 16) | (byte(i + 1) << 8) | byte(i + 2);
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += kAlphabet[(v >> 6) & 63];
-    out += kAlphabet[v & 63];
-  }
-  if (i + 1 == data.size()) {
-    unsigned v = byte(i) << 16;
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-  } else if (i + 2 == data.size()) {
-    unsigned v = (byte(i) << 16) | (byte(i + 1) << 8);
-    out += kAlphabet[(v >> 18) & 63];
-    out += kAlphabet[(v >> 12) & 63];
-    out += kAlphabet[(v >> 6) & 63];
+  std::string out(4 * ((data.size() + 2) / 3) + 1, '\0');
+  const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&out[0]),
+                                reinterpret_cast<const unsigned char*>(data.data()), static_cast<int>(data.size()));
+  out.resize(static_cast<size_t>(n));
+  while (!out.empty() && out.back() == '=') out.pop_back();
+  for (char& c : out) {
+    if (c == '+') c = '-';
+    if (c == '/') c = '_';
   }
   return out;
 }
@@ -56,18 +41,26 @@ std::string base64UrlEncode(const std::string& data) {
 bool base64UrlDecode(const std::string& text, std::string& out) {
   out.clear();
   if (text.size() % 4 == 1) return false;
-  unsigned buffer = 0;
-  int bits = 0;
-  for (char c : text) {
-    int v = alphabetIndex(c);
-    if (v < 0) return false;
-    buffer = (buffer << 6) | static_cast<unsigned>(v);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      out.push_back(static_cast<char>((buffer >> bits) & 0xFF));
-    }
+  // OpenSSL skips blanks around the text and reads either alphabet: only this one is a token.
+  std::string standard = text;
+  for (char& c : standard) {
+    if (!isUrlAlphabet(c)) return false;
+    if (c == '-') c = '+';
+    if (c == '_') c = '/';
   }
+  const size_t padding = (4 - standard.size() % 4) % 4;
+  standard.append(padding, '=');
+  if (standard.empty()) return true;
+  out.assign(standard.size() / 4 * 3, '\0');
+  const int n =
+      EVP_DecodeBlock(reinterpret_cast<unsigned char*>(&out[0]),
+                      reinterpret_cast<const unsigned char*>(standard.data()), static_cast<int>(standard.size()));
+  if (n < 0) {
+    out.clear();
+    return false;
+  }
+  // The block decoder counts the padding as zero bytes.
+  out.resize(static_cast<size_t>(n) - padding);
   return true;
 }
 

@@ -322,3 +322,31 @@ TEST_F(SimCoreTest, ModulesAdminRoutesServeOnlyTheAdminSide) {
   EXPECT_EQ(200, client().authed("GET", "/namespace/ifs/data/admin/f2?metadata").status);
   EXPECT_EQ(404, client().authed("GET", "/namespace/ifs/data/admin/f3?metadata").status);
 }
+
+// Paging tokens are URL-safe base64 without padding: every length modulo 3 comes back byte for
+// byte, and a text in another alphabet, padded, or of an impossible length is no token.
+TEST(SimTokens, UrlSafeBase64RoundTripsAndRefusesOtherTexts) {
+  std::string all;
+  for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
+  for (size_t length = 0; length <= 7; ++length) {
+    for (const std::string& data : {all.substr(0, length), all.substr(256 - length), std::string(length, '\xff')}) {
+      const std::string token = isim::base64UrlEncode(data);
+      EXPECT_EQ(std::string::npos, token.find_first_of("+/=")) << token;
+      EXPECT_EQ((4 * length + 2) / 3, token.size());
+      std::string back;
+      ASSERT_TRUE(isim::base64UrlDecode(token, back)) << token;
+      EXPECT_EQ(data, back);
+    }
+  }
+  std::string back;
+  EXPECT_TRUE(isim::base64UrlDecode(isim::base64UrlEncode(all), back));
+  EXPECT_EQ(all, back);
+  EXPECT_EQ("-_8", isim::base64UrlEncode("\xfb\xff"));
+  for (const char* bad : {"-_8=", "+/8", "QQ==", " QQ", "QQ ", "Q", "QUJDR", "QU\nJD", "QU.J"}) {
+    EXPECT_FALSE(isim::base64UrlDecode(bad, back)) << bad;
+  }
+  EXPECT_TRUE(isim::base64UrlDecode("QQ", back));
+  EXPECT_EQ("A", back);
+  EXPECT_TRUE(isim::base64UrlDecode("", back));
+  EXPECT_EQ("", back);
+}
