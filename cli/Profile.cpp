@@ -1,6 +1,5 @@
 #include "cli/Profile.h"
 
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -207,43 +206,22 @@ bool ResolveSettings(const GlobalOptions& flags, Settings& out, std::string& err
   return true;
 }
 
-bool ApplyTimeouts(const Settings& settings, std::string& error) {
-  // Only values the registry does not already hold need an overlay.
-  const bool connect = settings.connectTimeout.source.compare(0, 8, "profile ") == 0;
-  const bool request = settings.requestTimeout.source.compare(0, 8, "profile ") == 0;
-  if (!connect && !request) return true;
-  pt::ptree tree;
-  const std::string original = Env("ISILON_REGISTRY");
-  if (!original.empty() && ::access(original.c_str(), F_OK) == 0) {
-    try {
-      pt::read_ini(original, tree);
-    } catch (const pt::ini_parser_error& e) {
-      error = "cannot read the registry " + original + ": " + e.message();
-      return false;
-    }
+IsilonSessionOptions SessionOptionsFor(const Settings& settings) {
+  IsilonSessionOptions options;
+  // A CA file given to the tool is trusted, with certificate checks on even where the
+  // registry turns them off: the user said what to trust.
+  if (!settings.caFile.value.empty()) {
+    options.caFile = settings.caFile.value;
+    options.verifyTLS = true;
   }
-  if (!tree.get_child_optional(pt::ptree::path_type("NAS", kNoSeparator))) tree.push_back({"NAS", pt::ptree()});
-  pt::ptree& section = tree.get_child(pt::ptree::path_type("NAS", kNoSeparator));
-  if (connect) section.put(pt::ptree::path_type("nIsilonConnectTimeout", kNoSeparator), settings.connectTimeout.value);
-  if (request) section.put(pt::ptree::path_type("nIsilonRequestTimeout", kNoSeparator), settings.requestTimeout.value);
-  std::ostringstream text;
-  try {
-    pt::write_ini(text, tree);
-  } catch (const pt::ini_parser_error& e) {
-    error = "cannot pass the time-outs on: " + e.message();
-    return false;
+  // Time-outs the registry does not already hold.
+  if (settings.connectTimeout.source.compare(0, 8, "profile ") == 0) {
+    options.connectTimeoutSeconds = std::stol(settings.connectTimeout.value);
   }
-  // The library reads its registry by name on every lookup: an anonymous file of this process
-  // holds the copy, so nothing is left behind whichever way the tool ends.
-  const int fd = memfd_create("isilonctl-registry", MFD_CLOEXEC);
-  const std::string data = text.str();
-  if (fd < 0 || ::write(fd, data.data(), data.size()) != static_cast<ssize_t>(data.size())) {
-    error = std::string("cannot pass the time-outs on: ") + std::strerror(errno);
-    if (fd >= 0) ::close(fd);
-    return false;
+  if (settings.requestTimeout.source.compare(0, 8, "profile ") == 0) {
+    options.requestTimeoutSeconds = std::stol(settings.requestTimeout.value);
   }
-  setenv("ISILON_REGISTRY", ("/proc/self/fd/" + std::to_string(fd)).c_str(), 1);
-  return true;
+  return options;
 }
 
 }  // namespace ctl

@@ -3,7 +3,9 @@
 // profile of the configuration file ($XDG_CONFIG_HOME/isilonctl/config, else
 // ~/.config/isilonctl/config; INI, one section per profile, [default] when none is named).
 #include <string>
+
 #include <vector>
+#include "isilon/SessionOptions.h"
 
 namespace ctl {
 
@@ -32,8 +34,8 @@ std::string ConfigFilePath();
 // in clear, a secret in a file others can read, an unknown key or profile, a bad number).
 bool ResolveSettings(const GlobalOptions& flags, Settings& out, std::string& error);
 
-// Makes the library use these time-outs (seconds) for the transports it opens from now on, on
-// top of the registry the process was given; false with a message when that cannot be done.
-bool ApplyTimeouts(const Settings& settings, std::string& error);
+// The library's options for every session the tool opens: the CA file and the time-outs
+// (seconds) that come from the tool's own settings; the registry gives the rest.
+IsilonSessionOptions SessionOptionsFor(const Settings& settings);
 
 }  // namespace ctl

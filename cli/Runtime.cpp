@@ -51,16 +51,11 @@ bool IsSessionRequest(const std::string& uri) {
   return path.size() >= tail.size() && path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// The transport of every session the tool opens: it trusts the certificate file the settings
-// name, holds back changes under --dry-run, and after an interrupt sends nothing but logouts.
+// The transport of every session the tool opens: it holds back changes under --dry-run, and
+// after an interrupt sends nothing but logouts. (What to trust and the time-outs go to each
+// session as its options.)
 class ToolTransport : public QuorLibCurl {
  public:
-  explicit ToolTransport(std::string caFile) : caFile_(std::move(caFile)) {}
-  bool QuorLibCurlInit(const char* contentType, bool keepAlive, bool verbose,
-                       QuorLibCurlWriteCallback callback) override {
-    return QuorLibCurl::QuorLibCurlInit(contentType, keepAlive, verbose, callback) &&
-           (caFile_.empty() || SetCAFile(caFile_));
-  }
   bool QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string& uri, const char* data, size_t length, bool flag,
                               const char* text) override {
     const bool session = IsSessionRequest(uri);
@@ -95,7 +90,6 @@ class ToolTransport : public QuorLibCurl {
   }
 
  private:
-  std::string caFile_;
   std::string held_;  // why the last request was not sent, or empty
 };
 
@@ -216,10 +210,6 @@ bool Runtime::Resolve() {
     Usage(error);
     return false;
   }
-  if (!ApplyTimeouts(settings, error)) {
-    Error(error);
-    return false;
-  }
   options.server = settings.server.value;
   options.user = settings.user.value;
   options.caFile = settings.caFile.value;
@@ -277,6 +267,7 @@ ManageIsilon* Runtime::Session() {
   }
   InstallTransport();
   session_.reset(new ManageIsilon());
+  session_->SetSessionOptions(SessionOptions());
   session_->SetFileServer(options.server);
   session_->SetUser(options.user);
   if (!options.encryptedPassword.empty()) {
@@ -311,9 +302,10 @@ ManageIsilon* Runtime::Session() {
 }
 
 void Runtime::InstallTransport() {
-  const std::string caFile = options.caFile;
-  SetTransportFactory([caFile]() -> QuorLibCurl* { return new ToolTransport(caFile); });
+  SetTransportFactory([]() -> QuorLibCurl* { return new ToolTransport(); });
 }
+
+IsilonSessionOptions Runtime::SessionOptions() const { return SessionOptionsFor(settings); }
 
 int Runtime::ExitCode() const { return Interrupted() != 0 ? InterruptExitCode() : exitCode; }
 

@@ -68,6 +68,8 @@ class Runtime {
   // printed failure (missing server or user, unreadable password, refused login), with
   // exitCode set. Opening first makes a refused login read as such whatever the command.
   ManageIsilon* Session();
+  // The options every session of the tool is given (after Resolve).
+  IsilonSessionOptions SessionOptions() const;
   // Ends the session on the cluster if one was opened.
   void Finish();
   // The exit code of the run: 128 + the signal after an interrupt, else exitCode.

@@ -43,8 +43,10 @@ std::unique_ptr<IsilonTreeWalk> MakeWalk(ctl::Runtime& rt) {
   rt.UsePassword(std::string());
   if (first == nullptr) return nullptr;
 
-  auto factory = [o, password]() -> std::unique_ptr<ManageIsilon> {
+  const IsilonSessionOptions sessionOptions = rt.SessionOptions();
+  auto factory = [o, password, sessionOptions]() -> std::unique_ptr<ManageIsilon> {
     std::unique_ptr<ManageIsilon> session(new ManageIsilon());
+    session->SetSessionOptions(sessionOptions);
     session->SetFileServer(o.server);
     session->SetUser(o.user);
     if (o.encryptedPassword.empty()) {
