@@ -159,8 +159,7 @@ RequestOutcome Cycle::Run(const RequestStep& step, IsilonJsonBase& request,
     request.ParseError(response);
     request.getError(outcome.code, outcome.message);
     // An error reply may name no code or no message: a failure still says what came back.
-    if (outcome.code.empty()) outcome.code = "Internal error";
-    if (outcome.message.empty()) outcome.message = "HTTP status " + std::to_string(outcome.httpStatus);
+    FillReason(outcome.code, outcome.message, ("HTTP status " + std::to_string(outcome.httpStatus)).c_str());
     outcome.done = step.codeMeaningDone != nullptr && outcome.code == step.codeMeaningDone;
     if (outcome.done && outcome.settled) {
       log_(step.function, __LINE__, 2, "The change sent again found its goal reached on file server[%s] (Error[%s]).",

@@ -7,6 +7,7 @@
 
 #include "host/Password.h"
 #include "src/common/InputChecks.h"
+#include "src/common/ReplyShape.h"
 #include "src/session/Session.h"
 
 namespace {
@@ -177,9 +178,8 @@ bool ManageIsilon::SendRequest(string& response, const int& method, const string
     string code, message;
     reply.getError(code, message);
     const string cause = pTransport->GetLastErrorText();
-    SetLastError(code.empty() ? "Internal error" : code, !message.empty() ? message
-                                                         : !cause.empty() ? cause
-                                                                          : "No response received from file server.");
+    isilon::FillReason(code, message, !cause.empty() ? cause.c_str() : "No response received from file server.");
+    SetLastError(code, message);
   }
   return false;
 }
