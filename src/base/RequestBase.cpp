@@ -26,9 +26,7 @@ bool IsilonJsonBase::ParseResponse(std::string& response) {
 namespace {
 
 // The string member `key` of `object`, or empty when absent or of another kind.
-std::string StringMember(jsonxx::Object& object, const char* key) {
-  return object.has<std::string>(key) ? object.get<std::string>(key) : std::string();
-}
+std::string StringMember(jsonxx::Object& object, const char* key) { return isilon::Field<std::string>(object, key); }
 
 }  // namespace
 
@@ -51,7 +49,7 @@ bool IsilonJsonBase::ParseError(std::string& response) {
     return false;
   }
 
-  if (!reply.has<jsonxx::Array>("errors") || reply.get<jsonxx::Array>("errors").empty()) {
+  if (isilon::Field<jsonxx::Array>(reply, "errors").empty()) {
     strErrorCode = StringMember(reply, "code");
     strErrorMessage = StringMember(reply, "message");
     if (strErrorCode.empty() && strErrorMessage.empty()) {
@@ -64,7 +62,7 @@ bool IsilonJsonBase::ParseError(std::string& response) {
     return true;
   }
 
-  const jsonxx::Array& errors = reply.get<jsonxx::Array>("errors");
+  const jsonxx::Array& errors = isilon::Field<jsonxx::Array>(reply, "errors");
   for (unsigned int i = 0; i < errors.size(); ++i) {
     _IsilonErrorInfo info;
     // An element that is not an object yields a record with empty fields.

@@ -19,6 +19,31 @@ inline void FillReason(std::string& code, std::string& message, const char* what
   if (message.empty()) message = what;
 }
 
+// The content of member `key` when it is of kind T (Number, String, Boolean, Array, Object);
+// otherwise an empty T, fresh for each call on the thread: what a reply lacks, or holds as
+// null or as another kind, reads as empty, as the readers have always taken it. Unlike the
+// value module's own get, nothing is written to standard error: a host's output is its own.
+template <typename T>
+T& Field(jsonxx::Object& object, const char* key) {
+  jsonxx::Value* value = object.find(key);
+  if (value != nullptr && value->is<T>()) return value->get<T>();
+  thread_local T empty;
+  empty = T();
+  return empty;
+}
+template <typename T>
+const T& Field(const jsonxx::Object& object, const char* key) {
+  return Field<T>(const_cast<jsonxx::Object&>(object), key);
+}
+// Element `i` of `array` when it is of kind T, else an empty T, in the same way.
+template <typename T>
+const T& Element(const jsonxx::Array& array, unsigned int i) {
+  if (array.has<T>(i)) return array.get<T>(i);
+  thread_local T empty;
+  empty = T();
+  return empty;
+}
+
 // Collects whether the containers a reader takes have the kind it needs. Each getter gives
 // the member when it is of that kind, an empty container when it is absent or null, and
 // otherwise an empty container with the reply marked as mis-shaped (ok() false).

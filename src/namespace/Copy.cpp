@@ -55,7 +55,7 @@ bool IsilonJsonCopyFileOrDir::ParseResponse(std::string& response) {
     return false;
   }
   if (reply.has<jsonxx::Array>("copy_errors")) {
-    const jsonxx::Array& errors = reply.get<jsonxx::Array>("copy_errors");
+    const jsonxx::Array& errors = isilon::Field<jsonxx::Array>(reply, "copy_errors");
     if (errors.empty()) {
       debug.DebugLvl(kFn, -1,
                      "Did not find any copy_errors in response [%s]. Assuming there are other errors and failing.",
@@ -63,18 +63,19 @@ bool IsilonJsonCopyFileOrDir::ParseResponse(std::string& response) {
       return false;
     }
     for (unsigned int i = 0; i < errors.size(); ++i) {
-      const jsonxx::Object& entry = errors.get<jsonxx::Object>(i);
-      const std::string message = entry.has<std::string>("message") ? entry.get<std::string>("message") : "";
-      const std::string side = entry.has<std::string>("error_src") ? entry.get<std::string>("error_src") : "";
+      // An element that is not an object yields a record with empty fields.
+      const jsonxx::Object& entry = isilon::Element<jsonxx::Object>(errors, i);
+      const std::string message = isilon::Field<std::string>(entry, "message");
+      const std::string side = isilon::Field<std::string>(entry, "error_src");
       _IsilonErrorInfo error;
-      error.strCode = entry.has<std::string>("code") ? entry.get<std::string>("code") : "";
+      error.strCode = isilon::Field<std::string>(entry, "code");
       error.strMessage = message.empty() ? "Unknown error received. Unexpected error format."
                                          : "Error:[" + message + "] is reported for side:[" + side + "]";
       debug.DebugLvl(kFn, 0, "Error code:[%s] Error message:[%s]", error.strCode.c_str(), error.strMessage.c_str());
       vErrorList.push_back(error);
     }
   }
-  if (reply.has<bool>("success")) result = reply.get<bool>("success");
+  if (reply.has<bool>("success")) result = isilon::Field<bool>(reply, "success");
   if (!vErrorList.empty()) {
     strErrorCode = vErrorList.front().strCode;
     strErrorMessage = vErrorList.front().strMessage;

@@ -42,7 +42,7 @@ bool IsilonJsonExternalIP::ParseResponse(std::string& response) {
   if (jsonxx::ParseWhole(response, bare)) {
     list = &bare;
   } else if (isilon::ReadReply(response, reply) && reply.has<jsonxx::Array>("")) {
-    list = &reply.get<jsonxx::Array>("");
+    list = &isilon::Field<jsonxx::Array>(reply, "");
   }
   const bool texts = list != nullptr && std::all_of(list->values().begin(), list->values().end(),
                                                     [](const jsonxx::Value& value) { return value.is<std::string>(); });

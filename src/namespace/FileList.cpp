@@ -159,14 +159,14 @@ bool ReadListing(const std::string& response, const std::string& dir, uint64_t l
     for (unsigned int i = 0; i < list.size(); ++i) {
       jsonxx::Object& entry = list.get<jsonxx::Object>(i);
       _IsilonFileInfo& info = files[i];
-      info.strName = std::move(entry.get<std::string>("name"));
+      info.strName = std::move(isilon::Field<std::string>(entry, "name"));
       info.strPath.reserve(dir.size() + 1 + info.strName.size());
       info.strPath.append(dir).append(1, '/').append(info.strName);
-      info.nMtime = jsonxx::TruncToU32(entry.get<jsonxx::Number>("mtime_val"));
-      info.strOwner = std::move(entry.get<std::string>("owner"));
-      info.strMode = std::move(entry.get<std::string>("mode"));
-      info.strType = std::move(entry.get<std::string>("type"));
-      info.nSize = jsonxx::TruncToU64(entry.get<jsonxx::Number>("size"));
+      info.nMtime = jsonxx::TruncToU32(isilon::Field<jsonxx::Number>(entry, "mtime_val"));
+      info.strOwner = std::move(isilon::Field<std::string>(entry, "owner"));
+      info.strMode = std::move(isilon::Field<std::string>(entry, "mode"));
+      info.strType = std::move(isilon::Field<std::string>(entry, "type"));
+      info.nSize = jsonxx::TruncToU64(isilon::Field<jsonxx::Number>(entry, "size"));
     }
     resume = std::move(token);
   }

@@ -34,9 +34,9 @@ namespace {
 // The cluster's description gives every attribute's value as text ("12"), and a number is
 // met as well: both are read, as a JSON number would be; anything else reads as 0.
 jsonxx::Number NumericValue(const jsonxx::Object& attr) {
-  if (attr.has<jsonxx::Number>("value")) return attr.get<jsonxx::Number>("value");
+  if (attr.has<jsonxx::Number>("value")) return isilon::Field<jsonxx::Number>(attr, "value");
   if (!attr.has<std::string>("value")) return 0;
-  const std::string& text = attr.get<std::string>("value");
+  const std::string& text = isilon::Field<std::string>(attr, "value");
   jsonxx::Cursor cursor(text.data(), text.size());
   jsonxx::Number number = 0;
   return cursor.ReadNumber(number) && cursor.AtEnd() ? number : 0;
@@ -62,17 +62,17 @@ bool IsilonJsonPathAttributes::ParseResponse(std::string& response) {
     info.strPath = strPath;
     for (unsigned int i = 0; i < attrs.size(); ++i) {
       const jsonxx::Object& attr = attrs.get<jsonxx::Object>(i);
-      const std::string name = attr.get<std::string>("name");
+      const std::string name = isilon::Field<std::string>(attr, "name");
       if (name == "name") {
-        info.strName = attr.get<std::string>("value");
+        info.strName = isilon::Field<std::string>(attr, "value");
       } else if (name == "mtime_val") {
         info.nMtime = jsonxx::TruncToU32(NumericValue(attr));
       } else if (name == "owner") {
-        info.strOwner = attr.get<std::string>("value");
+        info.strOwner = isilon::Field<std::string>(attr, "value");
       } else if (name == "mode") {
-        info.strMode = attr.get<std::string>("value");
+        info.strMode = isilon::Field<std::string>(attr, "value");
       } else if (name == "type") {
-        info.strType = attr.get<std::string>("value");
+        info.strType = isilon::Field<std::string>(attr, "value");
       } else if (name == "size") {
         info.nSize = jsonxx::TruncToU64(NumericValue(attr));
       }

@@ -48,12 +48,12 @@ bool IsilonJsonVersionInfo::ParseResponse(const std::string& response, std::vect
   for (unsigned int i = 0; i < list.size(); ++i) {
     const jsonxx::Object& entry = list.get<jsonxx::Object>(i);
     _IsilonVersionInfo node;
-    node.strBuild = entry.get<std::string>("build");
-    node.nId = jsonxx::TruncToI32(entry.get<jsonxx::Number>("id"));
-    node.strRelease = entry.get<std::string>("release");
-    node.strRevision = entry.get<std::string>("revision");
-    node.strType = entry.get<std::string>("type");
-    node.strVersion = entry.get<std::string>("version");
+    node.strBuild = isilon::Field<std::string>(entry, "build");
+    node.nId = jsonxx::TruncToI32(isilon::Field<jsonxx::Number>(entry, "id"));
+    node.strRelease = isilon::Field<std::string>(entry, "release");
+    node.strRevision = isilon::Field<std::string>(entry, "revision");
+    node.strType = isilon::Field<std::string>(entry, "type");
+    node.strVersion = isilon::Field<std::string>(entry, "version");
     nodes.push_back(std::move(node));
   }
   return true;

@@ -83,7 +83,7 @@ bool IsilonJsonNFSExportCreate::ParseResponse(std::string& response) {
     return false;
   }
   if (!reply.has<jsonxx::Number>("id")) return false;
-  nExportId = jsonxx::TruncToU32(reply.get<jsonxx::Number>("id"));
+  nExportId = jsonxx::TruncToU32(isilon::Field<jsonxx::Number>(reply, "id"));
   return true;
 }
 

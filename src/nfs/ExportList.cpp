@@ -22,7 +22,7 @@ void ReadTexts(EvDebug& debug, const char* function, isilon::ReplyShape& shape, 
   const jsonxx::Array& list = shape.List(entry, key);
   for (unsigned int i = 0; i < list.size(); ++i) {
     // A member of another kind reads as an empty text rather than stopping the listing.
-    out.push_back(list.get<std::string>(i));
+    out.push_back(isilon::Element<std::string>(list, i));
     debug.DebugLvl(function, 3, format, out.back().c_str());
   }
 }
@@ -78,9 +78,9 @@ bool IsilonJsonNFSExportList::ParseResponse(std::string& response) {
       ReadTexts(debug, kFn, shape, entry, "read_write_clients", "\n\t RW Client\t\t:[%s]", info.vReadWriteClients);
       ReadTexts(debug, kFn, shape, entry, "root_clients", "\n\t Root Client\t:[%s]", info.vRootClients);
       ReadTexts(debug, kFn, shape, entry, "security_flavors", "\n\t Security Flavor :[%s]", info.vSecurityFlavors);
-      info.bReadOnly = entry.get<bool>("read_only");
-      info.bAllDirs = entry.get<bool>("all_dirs");
-      info.nId = jsonxx::TruncToU32(entry.get<jsonxx::Number>("id"));
+      info.bReadOnly = isilon::Field<bool>(entry, "read_only");
+      info.bAllDirs = isilon::Field<bool>(entry, "all_dirs");
+      info.nId = jsonxx::TruncToU32(isilon::Field<jsonxx::Number>(entry, "id"));
       debug.DebugLvl(kFn, 3, "\n\t Id\t\t\t:[%u]", info.nId);
       vExports.push_back(std::move(info));
     }

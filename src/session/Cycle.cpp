@@ -46,13 +46,13 @@ std::string RefusedArgument(const std::string& response, const std::vector<std::
                             const std::string& uri) {
   jsonxx::Object reply;
   if (!ReadReply(response, reply) || !reply.has<jsonxx::Array>("errors")) return std::string();
-  const jsonxx::Array& errors = reply.get<jsonxx::Array>("errors");
+  const jsonxx::Array& errors = isilon::Field<jsonxx::Array>(reply, "errors");
   for (unsigned int i = 0; i < errors.size(); ++i) {
     if (!errors.has<jsonxx::Object>(i)) continue;
     const jsonxx::Object& entry = errors.get<jsonxx::Object>(i);
-    if (!entry.has<std::string>("code") || entry.get<std::string>("code") != "AEC_BAD_REQUEST") continue;
+    if (isilon::Field<std::string>(entry, "code") != "AEC_BAD_REQUEST") continue;
     if (!entry.has<std::string>("field")) continue;
-    const std::string& field = entry.get<std::string>("field");
+    const std::string& field = isilon::Field<std::string>(entry, "field");
     for (const std::string& name : undeclared) {
       if (field == name && ArgumentAt(uri, name) != std::string::npos) return name;
     }

@@ -58,10 +58,10 @@ bool IsilonJsonAccessZoneList::ParseResponse(const std::string& reply) {
   for (unsigned int i = 0; i < zones.size(); ++i) {
     const jsonxx::Object& entry = zones.get<jsonxx::Object>(i);
     _IsilonAccessZoneInfo zone;
-    zone.strName = entry.get<std::string>("name");
-    zone.strPath = entry.get<std::string>("path");
-    zone.nZoneId = jsonxx::TruncToU32(entry.get<jsonxx::Number>("zone_id"));
-    zone.bSystem = entry.get<bool>("system");
+    zone.strName = isilon::Field<std::string>(entry, "name");
+    zone.strPath = isilon::Field<std::string>(entry, "path");
+    zone.nZoneId = jsonxx::TruncToU32(isilon::Field<jsonxx::Number>(entry, "zone_id"));
+    zone.bSystem = isilon::Field<bool>(entry, "system");
     if (LogEnabled(3)) {
       g_ptrLogWriter->write(3, kFn, __LINE__, 0, 0, "Name            :[%s]", zone.strName.c_str());
       g_ptrLogWriter->write(3, kFn, __LINE__, 0, 0, "Path            :[%s]", zone.strPath.c_str());

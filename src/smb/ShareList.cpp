@@ -33,9 +33,9 @@ const uint64_t kMaxPageLimit = 999999999;
 // "name" and "type" of a user are optional; "id" is always there.
 _IsilonSMBUser ReadUser(const jsonxx::Object& entry) {
   _IsilonSMBUser user;
-  user.strId = entry.get<std::string>("id");
-  if (entry.has<std::string>("name")) user.strName = entry.get<std::string>("name");
-  if (entry.has<std::string>("type")) user.strType = entry.get<std::string>("type");
+  user.strId = isilon::Field<std::string>(entry, "id");
+  if (entry.has<std::string>("name")) user.strName = isilon::Field<std::string>(entry, "name");
+  if (entry.has<std::string>("type")) user.strType = isilon::Field<std::string>(entry, "type");
   return user;
 }
 
@@ -94,18 +94,18 @@ bool IsilonJsonCIFSShareList::ParseResponse(std::string& response) {
   for (unsigned int i = 0; i < shares.size(); ++i) {
     const jsonxx::Object& entry = shares.get<jsonxx::Object>(i);
     _IsilonShareInfo info;
-    info.strPath = entry.get<std::string>("path");
-    info.strName = entry.get<std::string>("name");
-    info.strDescription = entry.get<std::string>("description");
-    info.nZoneId = jsonxx::TruncToU64(entry.get<jsonxx::Number>("zid"));
+    info.strPath = isilon::Field<std::string>(entry, "path");
+    info.strName = isilon::Field<std::string>(entry, "name");
+    info.strDescription = isilon::Field<std::string>(entry, "description");
+    info.nZoneId = jsonxx::TruncToU64(isilon::Field<jsonxx::Number>(entry, "zid"));
     info.strZone = strZone;
 
     const jsonxx::Array& permissions = shape.Records(entry, "permissions");
     for (unsigned int k = 0; k < permissions.size(); ++k) {
       const jsonxx::Object& item = permissions.get<jsonxx::Object>(k);
       _IsilonSMBPermissions permission;
-      permission.strPermission = item.get<std::string>("permission");
-      permission.strPermissionType = item.get<std::string>("permission_type");
+      permission.strPermission = isilon::Field<std::string>(item, "permission");
+      permission.strPermissionType = isilon::Field<std::string>(item, "permission_type");
       permission.trustee = ReadUser(shape.Record(item, "trustee"));
       info.ACLs.vPermissions.push_back(std::move(permission));
     }

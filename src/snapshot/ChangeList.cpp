@@ -38,7 +38,9 @@ namespace {
 
 using jsonxx::Cursor;
 
-unsigned long long Seconds(const jsonxx::Object& time) { return jsonxx::TruncToU64(time.get<jsonxx::Number>("sec")); }
+unsigned long long Seconds(const jsonxx::Object& time) {
+  return jsonxx::TruncToU64(isilon::Field<jsonxx::Number>(time, "sec"));
+}
 
 // A time object ({"sec": N, "nsec": N}) read in place: its "sec", once.
 bool ReadSeconds(Cursor& c, unsigned long long& out) {
@@ -166,10 +168,10 @@ bool ReadChangeList(const std::string& response, _IsilonChangeListInfo& out, std
     jsonxx::Object& entry = list.get<jsonxx::Object>(i);
     items.emplace_back();
     _IsilonChangeListItem& item = items.back();
-    item.strId = std::move(entry.get<std::string>("id"));
-    item.strPath = std::move(entry.get<std::string>("path"));
-    item.nSize = jsonxx::TruncToU64(entry.get<jsonxx::Number>("size"));
-    item.strType = std::move(entry.get<std::string>("type"));
+    item.strId = std::move(isilon::Field<std::string>(entry, "id"));
+    item.strPath = std::move(isilon::Field<std::string>(entry, "path"));
+    item.nSize = jsonxx::TruncToU64(isilon::Field<jsonxx::Number>(entry, "size"));
+    item.strType = std::move(isilon::Field<std::string>(entry, "type"));
     item.nAtime = Seconds(shape.Record(entry, "atime"));
     item.nCtime = Seconds(shape.Record(entry, "ctime"));
     item.nMtime = Seconds(shape.Record(entry, "mtime"));
@@ -179,7 +181,7 @@ bool ReadChangeList(const std::string& response, _IsilonChangeListInfo& out, std
     return false;
   }
   out.strResume = std::move(token);
-  out.nTotal = jsonxx::TruncToI32(reply.get<jsonxx::Number>("total"));
+  out.nTotal = jsonxx::TruncToI32(isilon::Field<jsonxx::Number>(reply, "total"));
   out.lstItems.swap(items);
   return true;
 }

@@ -63,7 +63,7 @@ bool IsilonJsonCreateChangeList::ParseResponse(std::string& response, unsigned l
   jobId = 0;
   jsonxx::Object reply;
   // A reply that is not whole names no job: the id stays 0.
-  if (isilon::ReadReply(response, reply)) jobId = jsonxx::TruncToU64(reply.get<jsonxx::Number>("id"));
+  if (isilon::ReadReply(response, reply)) jobId = jsonxx::TruncToU64(isilon::Field<jsonxx::Number>(reply, "id"));
   return true;
 }
 
@@ -98,8 +98,8 @@ bool IsilonJsonCreateChangeListJobStatus::ParseResponse(const std::string& respo
   info.clear();
   if (!jobs.empty()) {
     const jsonxx::Object& job = jobs.get<jsonxx::Object>(0);
-    info.nJobId = jsonxx::TruncToU64(job.get<jsonxx::Number>("id"));
-    info.strState = job.get<std::string>("state");
+    info.nJobId = jsonxx::TruncToU64(isilon::Field<jsonxx::Number>(job, "id"));
+    info.strState = isilon::Field<std::string>(job, "state");
     WriterLog(kFn, __LINE__, 3, "Job id[%llu], state[%s]", info.nJobId, info.strState.c_str());
   }
   return true;

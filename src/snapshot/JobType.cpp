@@ -47,10 +47,10 @@ bool IsilonGetChangeListCreateJobInfo::ParseResponse(const std::string& response
   }
   if (!types.empty()) {
     const jsonxx::Object& type = types.get<jsonxx::Object>(0);
-    info.bAllowMultipleInstances = type.get<bool>("allow_multiple_instances");
-    info.bEnabled = type.get<bool>("enabled");
-    info.strPolicy = type.get<std::string>("policy");
-    info.nPriority = jsonxx::TruncToI32(type.get<jsonxx::Number>("priority"));
+    info.bAllowMultipleInstances = isilon::Field<bool>(type, "allow_multiple_instances");
+    info.bEnabled = isilon::Field<bool>(type, "enabled");
+    info.strPolicy = isilon::Field<std::string>(type, "policy");
+    info.nPriority = jsonxx::TruncToI32(isilon::Field<jsonxx::Number>(type, "priority"));
   }
   return true;
 }

@@ -131,13 +131,13 @@ bool IsilonJsonSnapshotList::ParseResponse(std::string& response) {
   for (unsigned int i = 0; i < list.size(); ++i) {
     const jsonxx::Object& entry = list.get<jsonxx::Object>(i);
     _IsilonSnapInfo snap;
-    snap.strName = entry.get<std::string>("name");
-    snap.nId = jsonxx::TruncToI32(entry.get<jsonxx::Number>("id"));
-    snap.strPath = entry.get<std::string>("path");
-    snap.strState = entry.get<std::string>("state");
-    snap.nSize = jsonxx::TruncToU32(entry.get<jsonxx::Number>("size"));
-    snap.nCreated = jsonxx::TruncToU32(entry.get<jsonxx::Number>("created"));
-    snap.bHasLocks = entry.get<bool>("has_locks");
+    snap.strName = isilon::Field<std::string>(entry, "name");
+    snap.nId = jsonxx::TruncToI32(isilon::Field<jsonxx::Number>(entry, "id"));
+    snap.strPath = isilon::Field<std::string>(entry, "path");
+    snap.strState = isilon::Field<std::string>(entry, "state");
+    snap.nSize = jsonxx::TruncToU32(isilon::Field<jsonxx::Number>(entry, "size"));
+    snap.nCreated = jsonxx::TruncToU32(isilon::Field<jsonxx::Number>(entry, "created"));
+    snap.bHasLocks = isilon::Field<bool>(entry, "has_locks");
     debug.DebugLvl(kFn, 5,
                    " \n\t Name\t\t\t:[%s]\n\t Id\t\t\t:[%d]\n\t Path\t\t\t:[%s]\n\t State\t\t\t:[%s]\n\t "
                    "Size\t\t\t:[%lu]\n\t Created\t\t:[%lu]\n\t Expires\t\t:[%lu]\n\t Alias TargetId:[%d]\n\t Alias "
@@ -173,7 +173,7 @@ int NewSnapshotId(const std::string& response) {
   jsonxx::Object reply;
   // A reply that is not whole names no snapshot.
   if (!isilon::ReadReply(response, reply) || !reply.has<jsonxx::Number>("id")) return 0;
-  const uint64_t id = jsonxx::TruncToU64(reply.get<jsonxx::Number>("id"));
+  const uint64_t id = jsonxx::TruncToU64(isilon::Field<jsonxx::Number>(reply, "id"));
   return id <= static_cast<uint64_t>(INT32_MAX) ? static_cast<int>(id) : 0;
 }
 

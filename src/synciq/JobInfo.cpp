@@ -61,10 +61,10 @@ bool IsilonJsonSyncIQJobInfo::ParseResponse(std::string& response) {
   for (unsigned int i = 0; i < jobs.size(); ++i) {
     const jsonxx::Object& entry = jobs.get<jsonxx::Object>(i);
     _IsilonSyncIQJobInfo info;
-    info.nJobId = entry.has<long double>("job_id") ? jsonxx::TruncToU32(entry.get<long double>("job_id")) : 0;
-    info.strError = entry.get<std::string>("error");
-    info.strState = entry.get<std::string>("state");
-    info.strPolicyName = entry.get<std::string>("policy_name");
+    info.nJobId = jsonxx::TruncToU32(isilon::Field<jsonxx::Number>(entry, "job_id"));
+    info.strError = isilon::Field<std::string>(entry, "error");
+    info.strState = isilon::Field<std::string>(entry, "state");
+    info.strPolicyName = isilon::Field<std::string>(entry, "policy_name");
     info.eState = isilon::synciq::JobStateFromText(info.strState);
 
     const bool active = info.eState == SYNCIQ_JOB_STATE_RUNNING || info.eState == SYNCIQ_JOB_STATE_SCHEDULED ||

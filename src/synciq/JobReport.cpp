@@ -47,7 +47,7 @@ bool IsilonJsonSyncIQJobReport::BuildRequest(std::string& uri, std::string& body
 namespace {
 
 unsigned int Counter(const jsonxx::Object& entry, const char* key) {
-  return jsonxx::TruncToU32(entry.get<long double>(key));
+  return jsonxx::TruncToU32(isilon::Field<jsonxx::Number>(entry, key));
 }
 
 // The first target snapshot that is neither a failover nor the initial one.
@@ -89,8 +89,8 @@ bool IsilonJsonSyncIQJobReport::ParseResponse(std::string& response) {
     info.nFilesTransferred = Counter(entry, "files_transferred");
     info.nNewFilesReplicated = Counter(entry, "new_files_replicated");
     info.nDuration = Counter(entry, "duration");
-    info.strError = entry.get<std::string>("error");
-    info.strState = entry.get<std::string>("state");
+    info.strError = isilon::Field<std::string>(entry, "error");
+    info.strState = isilon::Field<std::string>(entry, "state");
     info.eState = isilon::synciq::ReportStateFromText(info.strState);
     info.strTargetSnapshot = ChooseTargetSnapshot(shape.List(entry, "target_snapshots"));
     if (!shape.ok()) {

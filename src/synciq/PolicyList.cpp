@@ -56,22 +56,23 @@ bool IsilonJsonSyncIQPolicy::ParseResponse(std::string& response) {
   for (unsigned int i = 0; i < list.size(); ++i) {
     const jsonxx::Object& entry = list.get<jsonxx::Object>(i);
     _IsilonSyncIQPolicyInfo info;
-    info.strName = entry.get<std::string>("name");
-    info.strDescription = entry.get<std::string>("description");
-    info.bCheckIntegrity = entry.get<bool>("check_integrity");
-    info.bConflicted = entry.get<bool>("conflicted");
-    info.bEnabled = entry.get<bool>("enabled");
-    info.bExpectedDataloss = entry.get<bool>("expected_dataloss");
-    info.bHasSyncState = entry.get<bool>("has_sync_state");
-    info.strSchedule = entry.get<std::string>("schedule");
-    info.strSourceRootPath = entry.get<std::string>("source_root_path");
-    info.strTargetHost = entry.get<std::string>("target_host");
-    info.strTargetPath = entry.get<std::string>("target_path");
-    info.strAction = entry.get<std::string>("action");
-    info.bTargetSnapshotArchive = entry.get<bool>("target_snapshot_archive");
-    info.nTargetSnapshotExpiration = jsonxx::TruncToI32(entry.get<long double>("target_snapshot_expiration"));
-    info.strTargetSnapshotPattern = entry.get<std::string>("target_snapshot_pattern");
-    info.strId = entry.get<std::string>("id");
+    info.strName = isilon::Field<std::string>(entry, "name");
+    info.strDescription = isilon::Field<std::string>(entry, "description");
+    info.bCheckIntegrity = isilon::Field<bool>(entry, "check_integrity");
+    info.bConflicted = isilon::Field<bool>(entry, "conflicted");
+    info.bEnabled = isilon::Field<bool>(entry, "enabled");
+    info.bExpectedDataloss = isilon::Field<bool>(entry, "expected_dataloss");
+    info.bHasSyncState = isilon::Field<bool>(entry, "has_sync_state");
+    info.strSchedule = isilon::Field<std::string>(entry, "schedule");
+    info.strSourceRootPath = isilon::Field<std::string>(entry, "source_root_path");
+    info.strTargetHost = isilon::Field<std::string>(entry, "target_host");
+    info.strTargetPath = isilon::Field<std::string>(entry, "target_path");
+    info.strAction = isilon::Field<std::string>(entry, "action");
+    info.bTargetSnapshotArchive = isilon::Field<bool>(entry, "target_snapshot_archive");
+    info.nTargetSnapshotExpiration =
+        jsonxx::TruncToI32(isilon::Field<long double>(entry, "target_snapshot_expiration"));
+    info.strTargetSnapshotPattern = isilon::Field<std::string>(entry, "target_snapshot_pattern");
+    info.strId = isilon::Field<std::string>(entry, "id");
 
     debug.DebugLvl(kFn, 3, "Action\t\t\t\t: [%s]", info.strAction.c_str());
     debug.DebugLvl(kFn, 3, "Policy Name\t\t\t: [%s]", info.strName.c_str());

@@ -396,7 +396,8 @@ void MemberPointers(const nlohmann::ordered_json& value, const nlohmann::ordered
 
 TEST_F(WholeReplyTest, AMemberThatIsNullReadsAsIfItWereAbsent) {
   // A cluster's reply may hold null wherever its description allows it (job ids, durations,
-  // end times, names, counters): each reader takes it as it takes the member left out.
+  // end times, names, counters): each reader takes it as it takes the member left out. Neither,
+  // nor a member of another kind, may put a word on the host's standard error.
   for (const Reader& reader : Readers()) {
     const nlohmann::ordered_json whole = nlohmann::ordered_json::parse(reader.whole);
     std::vector<nlohmann::ordered_json::json_pointer> members;
@@ -410,13 +411,20 @@ TEST_F(WholeReplyTest, AMemberThatIsNullReadsAsIfItWereAbsent) {
       without[member.parent_pointer()].erase(member.back());
       // A reply of no members at all is refused whole: another member keeps it a reply.
       if (whole.is_object()) withNull["other"] = without["other"] = 1;
+      nlohmann::ordered_json withOther = withNull;
+      withOther[member] = nlohmann::ordered_json::array({nlohmann::ordered_json::object({{"x", 1}})});
+      testing::internal::CaptureStderr();
       const Outcome absent = Serve(reader, without.dump());
       const auto absentError = LastError();
       const Outcome null = Serve(reader, withNull.dump());
+      const auto nullErrorAsGiven = LastError();
+      Serve(reader, withOther.dump());
+      const std::string said = testing::internal::GetCapturedStderr();
+      EXPECT_EQ(said.find("[JSONXX]"), std::string::npos) << reader.name << " " << member.to_string() << ": " << said;
       EXPECT_EQ(null.ok, absent.ok) << reader.name << " " << member.to_string() << ": " << withNull.dump();
       EXPECT_EQ(null.out, absent.out) << reader.name << " " << member.to_string();
       // A message that quotes the reply quotes its own.
-      std::pair<std::string, std::string> nullError = LastError();
+      std::pair<std::string, std::string> nullError = nullErrorAsGiven;
       const size_t quoted = nullError.second.find(withNull.dump());
       if (quoted != std::string::npos) nullError.second.replace(quoted, withNull.dump().size(), without.dump());
       EXPECT_EQ(nullError, absentError) << reader.name << " " << member.to_string();
