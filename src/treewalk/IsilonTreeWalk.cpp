@@ -66,7 +66,11 @@ struct IsilonTreeWalk::State {
   // sessions spread round-robin over the nodes.
   void Worker(size_t index);
   void Work(size_t index);
-  void WalkFrom(ManageIsilon* session, const std::string& start);
+  // `stack` and `page` are the worker's own, kept from one directory to the next so that their
+  // storage (a page's records and their strings) is reused rather than made again.
+  struct Frame;
+  void WalkFrom(ManageIsilon* session, const std::string& start, std::vector<Frame>& stack,
+                std::vector<_IsilonFileInfo>& page);
   bool Deliver(const std::string& directory, std::vector<_IsilonFileInfo>& page);
   void Report(const std::string& directory, ManageIsilon* session, const std::string& code, const std::string& message);
   // Reports and takes out of the page every entry whose name names no child of `directory`.
@@ -82,10 +86,9 @@ struct IsilonTreeWalk::State {
   void StopAll();
 };
 
-namespace {
 // One directory a worker is reading: its next page's token and the subdirectories of the page
 // it read last that are still to be walked.
-struct Frame {
+struct IsilonTreeWalk::State::Frame {
   explicit Frame(std::string p) : path(std::move(p)) {}
   std::string path;
   std::string resume;
@@ -93,6 +96,17 @@ struct Frame {
   isilon::ResumeTracker tokens;
   std::vector<std::string> subdirs;
 };
+
+namespace {
+// isilon::IsChildName in one pass over the name, for it runs on every entry of the walk.
+bool NamesChild(const std::string& name) {
+  const size_t n = name.size();
+  if (n == 0 || (name[0] == '.' && (n == 1 || (n == 2 && name[1] == '.')))) return false;
+  for (const char c : name) {
+    if (c == '/' || c == '\0') return false;
+  }
+  return true;
+}
 }  // namespace
 
 bool IsilonTreeWalk::State::Offer(std::vector<std::string>& dirs) {
@@ -170,7 +184,7 @@ void IsilonTreeWalk::State::DropUnfollowable(const std::string& directory, std::
   // again, without end), and hands the caller a path that is not the entry's.
   size_t kept = 0;
   for (size_t i = 0; i < page.size(); ++i) {
-    if (!isilon::IsChildName(page[i].strName)) {
+    if (!NamesChild(page[i].strName)) {
       Report(directory, nullptr, "Internal Error",
              "The file server listed an entry named [" + isilon::Printable(page[i].strName) +
                  "], which names no entry of the directory; it is not followed.");
@@ -204,10 +218,10 @@ void IsilonTreeWalk::State::NoteReached() {
   queueChanged.notify_all();
 }
 
-void IsilonTreeWalk::State::WalkFrom(ManageIsilon* session, const std::string& start) {
-  std::vector<Frame> stack;
+void IsilonTreeWalk::State::WalkFrom(ManageIsilon* session, const std::string& start, std::vector<Frame>& stack,
+                                     std::vector<_IsilonFileInfo>& page) {
+  stack.clear();
   stack.emplace_back(start);
-  std::vector<_IsilonFileInfo> page;
   while (!stack.empty() && !stopped) {
     Frame& top = stack.back();
     if (!top.subdirs.empty()) {
@@ -291,6 +305,8 @@ void IsilonTreeWalk::State::Work(size_t index) {
       if (session) session->CloseConnection();
     }
   } leave{*this, session};
+  std::vector<Frame> stack;
+  std::vector<_IsilonFileInfo> page;
   for (;;) {
     std::string directory;
     {
@@ -308,7 +324,7 @@ void IsilonTreeWalk::State::Work(size_t index) {
       if (session) session->SetFirstNode(index);
     }
     if (session) {
-      WalkFrom(session.get(), directory);
+      WalkFrom(session.get(), directory, stack, page);
     } else {
       Report(directory, nullptr, "Internal Error", "No session could be made for the walk.");
     }
