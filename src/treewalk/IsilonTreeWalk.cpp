@@ -73,8 +73,10 @@ struct IsilonTreeWalk::State {
                 std::vector<_IsilonFileInfo>& page);
   bool Deliver(const std::string& directory, std::vector<_IsilonFileInfo>& page);
   void Report(const std::string& directory, ManageIsilon* session, const std::string& code, const std::string& message);
-  // Reports and takes out of the page every entry whose name names no child of `directory`.
-  void DropUnfollowable(const std::string& directory, std::vector<_IsilonFileInfo>& page);
+  // Reports and takes out of the page every entry whose name names no child of `directory`,
+  // and adds the paths of the others that are directories to `subdirs`, in page order: one
+  // pass over the page.
+  void SortPage(const std::string& directory, std::vector<_IsilonFileInfo>& page, std::vector<std::string>& subdirs);
   // After a listing that reached no node: waits until another session reaches the cluster
   // (kBack: ask again), the walk is stopped (kStopped), or no busy session reaches it (kGone:
   // this worker ends the walk).
@@ -178,7 +180,9 @@ void IsilonTreeWalk::State::Report(const std::string& directory, ManageIsilon* s
   }
 }
 
-void IsilonTreeWalk::State::DropUnfollowable(const std::string& directory, std::vector<_IsilonFileInfo>& page) {
+void IsilonTreeWalk::State::SortPage(const std::string& directory, std::vector<_IsilonFileInfo>& page,
+                                     std::vector<std::string>& subdirs) {
+  static const char kContainer[] = "container";
   // An entry's path is the directory's, "/" and its name: a name that is empty, "." or "..",
   // or holds a "/" or a NUL, would have the walk read another directory (or the same one
   // again, without end), and hands the caller a path that is not the entry's.
@@ -189,6 +193,10 @@ void IsilonTreeWalk::State::DropUnfollowable(const std::string& directory, std::
              "The file server listed an entry named [" + isilon::Printable(page[i].strName) +
                  "], which names no entry of the directory; it is not followed.");
       continue;
+    }
+    const std::string& type = page[i].strType;
+    if (type.size() == sizeof kContainer - 1 && type.compare(0, type.size(), kContainer) == 0) {
+      subdirs.push_back(page[i].strPath);
     }
     if (kept != i) std::swap(page[kept], page[i]);
     ++kept;
@@ -261,10 +269,7 @@ void IsilonTreeWalk::State::WalkFrom(ManageIsilon* session, const std::string& s
       top.done = true;
       ++directories;
     }
-    DropUnfollowable(top.path, page);
-    for (const _IsilonFileInfo& entry : page) {
-      if (entry.strType == "container") top.subdirs.push_back(entry.strPath);
-    }
+    SortPage(top.path, page, top.subdirs);
     // Walked from the back: keep name order.
     std::reverse(top.subdirs.begin(), top.subdirs.end());
     if (!Deliver(top.path, page)) return;
