@@ -4,16 +4,21 @@
 // is an isilon-sim started by bench/run (e.g. --latency-ms 5 --ns-generate /ifs/tree:198000:2000).
 //
 //   treewalk_bench --server ADDRESS --ca-file PEM --root DIR [--parallel 1,2,4,8,16] [--bare]
-//                  [--nodes ADDRESS,ADDRESS,...]
+//                  [--nodes ADDRESS,ADDRESS,...] [--repetitions R]
 // With --nodes (the cluster's node addresses, the first being --server's), each N runs twice:
-// every session on the first node, then the sessions spread over all the nodes.
+// every session on the first node, then the sessions spread over all the nodes. The walks take
+// turns R times (so that a change in the machine's speed touches them all alike); the ratios
+// are of the medians. CPU is the client process's own (the simulator runs in another one).
+// Every walk must read the same number of entries, or the run fails (exit status 1).
 #include <curl/curl.h>
 #include <stdlib.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -24,6 +29,7 @@
 
 #include "bench/BareCurl.h"
 #include "bench/Child.h"
+#include "bench/PageScan.h"
 #include "isilon/IsilonTreeWalk.h"
 
 namespace {
@@ -36,15 +42,8 @@ using bench::Measure;
 // ---- the bare libcurl walk -------------------------------------------------------------
 using bare::Cookies;
 
-std::string StringAfter(const std::string& body, size_t from, const char* key) {
-  const size_t at = body.find(key, from);
-  if (at == std::string::npos) return std::string();
-  const size_t open = at + std::strlen(key);
-  return body.substr(open, body.find('"', open) - open);
-}
-
 // Depth first, one page at a time, finding subdirectories by a plain text scan of each entry
-// object (generated names hold no braces or quotes).
+// object in either layout (generated names hold no braces or quotes).
 bool BareWalk(const std::string& address, const std::string& caFile, const std::string& root, Measure& m) {
   CURL* curl = curl_easy_init();
   const std::string base = "https://" + address + ":8080";
@@ -73,17 +72,10 @@ bool BareWalk(const std::string& address, const std::string& caFile, const std::
         ok = false;
         break;
       }
-      for (size_t open = body.find('{', 1); open != std::string::npos; open = body.find('{', open + 1)) {
-        const size_t close = body.find('}', open);
-        ++m.entries;
-        // Every entry has its type, so this search stays within the entry.
-        const size_t type = body.find("\"type\":\"", open);
-        if (type < close && body.compare(type + 8, 9, "container") == 0) {
-          stack.push_back(dir + "/" + StringAfter(body, open, "\"name\":\""));
-        }
-      }
-      const size_t at = body.rfind("\"resume\":\"");
-      resume = at == std::string::npos ? std::string() : StringAfter(body, at, "\"resume\":\"");
+      m.entries += bare::ScanListing(body, [&](bare::Span name) {
+        if (name.at != std::string::npos) stack.push_back(dir + "/" + body.substr(name.at, name.length));
+      });
+      resume = bare::ResumeOf(body);
     } while (!resume.empty());
   }
   curl_slist_free_all(headers);
@@ -93,9 +85,41 @@ bool BareWalk(const std::string& address, const std::string& caFile, const std::
 
 }  // namespace
 
+namespace {
+
+// One kind of walk of the run, measured once a round.
+struct Walk {
+  std::string label;
+  int parallel = 0;             // 0: the bare walk
+  std::string nodes;            // the registry's node list for it
+  size_t baseIndex = SIZE_MAX;  // the walk its speed-up is against, in the same round
+  std::vector<Measure> runs;
+};
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[(v.size() - 1) / 2];
+}
+
+double CpuPerEntry(const Measure& m) {
+  return m.entries > 0 ? m.cpuSeconds * 1e6 / static_cast<double>(m.entries) : 0.0;
+}
+
+// The median over the rounds of what `of` takes from each run (all runs are ok here).
+template <typename Of>
+double MedianOf(const Walk& w, Of of) {
+  std::vector<double> values;
+  for (const Measure& m : w.runs) values.push_back(of(m));
+  return Median(values);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   std::string server, caFile, root, nodes, parallelList = "1,2,4,8,16";
   bool bare = false;
+  int repetitions = 1;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -109,11 +133,13 @@ int main(int argc, char** argv) {
       parallelList = argv[++i];
     else if (arg == "--nodes" && hasValue)
       nodes = argv[++i];
+    else if (arg == "--repetitions" && hasValue)
+      repetitions = std::max(1, std::atoi(argv[++i]));
     else if (arg == "--bare")
       bare = true;
     else {
       std::cerr << "usage: treewalk_bench --server ADDRESS --ca-file PEM --root DIR [--parallel 1,2,4] [--bare] "
-                   "[--nodes A,B,C]\n";
+                   "[--nodes A,B,C] [--repetitions R]\n";
       return 2;
     }
   }
@@ -130,21 +156,38 @@ int main(int argc, char** argv) {
     std::ofstream(registryName) << "[NAS]\nsIsilonCAFile=" << caFile << "\n"
                                 << (nodeAddresses.empty() ? "" : "sIsilonNodeAddresses=" + nodeAddresses + "\n");
   };
-  writeRegistry(std::string());
   setenv("ISILON_REGISTRY", registryName, 1);
 
-  std::printf("%-28s %10s %10s %12s %9s %12s %12s\n", "walk", "entries", "elapsed s", "entries/s", "speed-up",
-              "peak RSS MiB", "CPU us/entry");
-  auto print = [](const std::string& label, const Measure& m, double base) {
-    if (!m.ok) {
-      std::printf("%-28s failed\n", label.c_str());
-      return;
+  // The walks of one round, in the order they take turns.
+  std::vector<Walk> walks;
+  size_t bareIndex = SIZE_MAX, oneIndex = SIZE_MAX, lastIndex = SIZE_MAX;
+  if (bare) {
+    bareIndex = walks.size();
+    walks.push_back(Walk{"bare libcurl, 1 conn", 0, std::string(), SIZE_MAX, {}});
+  }
+  std::stringstream list(parallelList);
+  std::string item;
+  while (std::getline(list, item, ',')) {
+    const int n = std::atoi(item.c_str());
+    if (!nodes.empty()) {
+      const size_t one = walks.size();
+      walks.push_back(
+          Walk{"N=" + std::to_string(n) + ", all on one node", n, nodes.substr(0, nodes.find(',')), SIZE_MAX, {}});
+      walks.push_back(Walk{"N=" + std::to_string(n) + ", spread over nodes", n, nodes, one, {}});
+      continue;
     }
-    std::printf("%-28s %10llu %10.2f %12.0f %9.2f %12.1f %12.2f\n", label.c_str(), m.entries, m.seconds,
-                static_cast<double>(m.entries) / m.seconds, base > 0 ? base / m.seconds : 1.0, m.maxRssKiB / 1024.0,
-                m.entries > 0 ? m.cpuSeconds * 1e6 / static_cast<double>(m.entries) : 0.0);
-  };
-  auto treeWalk = [&](int n) {
+    if (n == 1 && oneIndex == SIZE_MAX) oneIndex = walks.size();
+    lastIndex = walks.size();
+    walks.push_back(Walk{"IsilonTreeWalk N=" + std::to_string(n), n, std::string(), SIZE_MAX, {}});
+  }
+  if (oneIndex != SIZE_MAX) {
+    for (size_t i = oneIndex + 1; i < walks.size(); ++i) walks[i].baseIndex = oneIndex;
+  }
+
+  auto runOnce = [&](const Walk& w) {
+    writeRegistry(w.nodes);
+    if (w.parallel == 0) return InChild([&](Measure& out) { return BareWalk(server, caFile, root, out); });
+    const int n = w.parallel;
     return InChild([&](Measure& out) {
       IsilonTreeWalk walk(server, "admin", "secret");
       if (!walk.SetParallel(n)) return false;
@@ -155,34 +198,117 @@ int main(int argc, char** argv) {
       return complete;
     });
   };
-  double bareSeconds = 0, oneSeconds = 0;
-  if (bare) {
-    const Measure m = InChild([&](Measure& out) { return BareWalk(server, caFile, root, out); });
-    print("bare libcurl, 1 conn", m, 0);
-    bareSeconds = m.ok ? m.seconds : 0;
-  }
-  std::stringstream list(parallelList);
-  std::string item;
-  while (std::getline(list, item, ',')) {
-    const int n = std::atoi(item.c_str());
-    if (!nodes.empty()) {
-      writeRegistry(nodes.substr(0, nodes.find(',')));
-      const Measure one = treeWalk(n);
-      print("N=" + std::to_string(n) + ", all on one node", one, 0);
-      writeRegistry(nodes);
-      const Measure spread = treeWalk(n);
-      print("N=" + std::to_string(n) + ", spread over nodes", spread, one.ok ? one.seconds : 0);
-      if (one.ok && spread.ok)
-        std::printf("N=%d spread over the nodes against all on one: %.2fx as fast\n", n, one.seconds / spread.seconds);
-      continue;
+  auto print = [](const std::string& label, const Measure& m, double baseSeconds) {
+    std::printf("%-28s %10llu %10.2f %12.0f %9.2f %12.1f %12.2f\n", label.c_str(), m.entries, m.seconds,
+                static_cast<double>(m.entries) / m.seconds, baseSeconds > 0 ? baseSeconds / m.seconds : 1.0,
+                m.maxRssKiB / 1024.0, CpuPerEntry(m));
+  };
+
+  std::printf("%-28s %10s %10s %12s %9s %12s %12s\n", "walk", "entries", "elapsed s", "entries/s", "speed-up",
+              "peak RSS MiB", "CPU us/entry");
+  // Every walk must read the whole tree, the same count each time: a walk that reads less (the
+  // bare one's scan missing the subdirectories, say) would give figures of another work.
+  unsigned long long treeEntries = 0;
+  bool failed = false;
+  // What a walk of N sessions pays N times whatever the tree: each session's login (a TLS
+  // handshake, the login request) and logout (on a connection of its own: another handshake),
+  // measured as that alone, one session after another, so it can be read apart from the
+  // per-entry cost.
+  const int sessionsMeasured =
+      lastIndex != SIZE_MAX && oneIndex != SIZE_MAX && lastIndex != oneIndex ? walks[lastIndex].parallel : 0;
+  std::vector<double> sessionCpu;
+  auto sessionsOnly = [&](int count) {
+    writeRegistry(std::string());
+    return InChild([&](Measure&) {
+      for (int i = 0; i < count; ++i) {
+        ManageIsilon session;
+        session.SetFileServer(server);
+        session.SetUser("admin");
+        session.SetPasswd("secret");
+        if (!session.OpenConnection() || !session.CloseConnection()) return false;
+      }
+      return true;
+    });
+  };
+  for (int round = 1; round <= repetitions && !failed; ++round) {
+    if (repetitions > 1) std::printf("-- round %d of %d\n", round, repetitions);
+    std::vector<Measure> measured;
+    for (Walk& w : walks) {
+      const Measure m = runOnce(w);
+      measured.push_back(m);
+      if (!m.ok) {
+        std::printf("%-28s failed\n", w.label.c_str());
+        failed = true;
+        continue;
+      }
+      // The library's walks set the count; the bare one, first in a round, is held to it afterwards.
+      if (w.parallel > 0 && treeEntries == 0) treeEntries = m.entries;
+      const Measure* base =
+          w.baseIndex < measured.size() && measured[w.baseIndex].ok ? &measured[w.baseIndex] : nullptr;
+      print(w.label, m, base != nullptr ? base->seconds : 0);
+      w.runs.push_back(m);
     }
-    const Measure m = treeWalk(n);
-    if (n == 1 && m.ok) oneSeconds = m.seconds;
-    print("IsilonTreeWalk N=" + std::to_string(n), m, oneSeconds);
-  }
-  if (bareSeconds > 0 && oneSeconds > 0) {
-    std::printf("N=1 against the bare walk: %.3fx the time\n", oneSeconds / bareSeconds);
+    if (sessionsMeasured > 0 && !failed) {
+      const Measure m = sessionsOnly(sessionsMeasured);
+      if (!m.ok) {
+        std::printf("%-28s failed\n", "login + logout");
+        failed = true;
+      } else {
+        sessionCpu.push_back(m.cpuSeconds / sessionsMeasured);
+        std::printf("%d sessions' login + logout, one after another: %.2f ms client CPU each\n", sessionsMeasured,
+                    sessionCpu.back() * 1e3);
+      }
+    }
+    for (const Walk& w : walks) {
+      if (!w.runs.empty() && treeEntries != 0 && w.runs.back().entries != treeEntries) {
+        std::printf("%-28s failed: it read %llu entries, the library's walks %llu\n", w.label.c_str(),
+                    w.runs.back().entries, treeEntries);
+        failed = true;
+      }
+    }
   }
   std::remove(registryName);
+  if (failed) return 1;
+
+  auto seconds = [](const Measure& m) { return m.seconds; };
+  if (repetitions > 1) {
+    std::printf("-- medians of %d rounds\n", repetitions);
+    for (const Walk& w : walks) {
+      const double s = MedianOf(w, seconds);
+      const double base = w.baseIndex != SIZE_MAX ? MedianOf(walks[w.baseIndex], seconds) : 0;
+      std::printf("%-28s %10llu %10.2f %12.0f %9.2f %12.1f %12.2f\n", w.label.c_str(), w.runs.back().entries, s,
+                  static_cast<double>(w.runs.back().entries) / s, base > 0 ? base / s : 1.0,
+                  MedianOf(w, [](const Measure& m) { return m.maxRssKiB / 1024.0; }), MedianOf(w, CpuPerEntry));
+    }
+  }
+  if (bareIndex != SIZE_MAX && oneIndex != SIZE_MAX) {
+    const Walk &b = walks[bareIndex], &one = walks[oneIndex];
+    std::printf("N=1 against the bare walk: %.3fx the time, %.3fx the client CPU per entry (goal: at most 1.10x)\n",
+                MedianOf(one, seconds) / MedianOf(b, seconds), MedianOf(one, CpuPerEntry) / MedianOf(b, CpuPerEntry));
+  }
+  if (oneIndex != SIZE_MAX && lastIndex != oneIndex) {
+    const Walk &one = walks[oneIndex], &last = walks[lastIndex];
+    std::printf("N=%d against N=1: %.2fx as fast, %.3fx the client CPU per entry (goal: at most 1.00x)\n",
+                last.parallel, MedianOf(one, seconds) / MedianOf(last, seconds),
+                MedianOf(last, CpuPerEntry) / MedianOf(one, CpuPerEntry));
+    if (!sessionCpu.empty()) {
+      // The walk of N sessions less the N - 1 more logins and logouts than one session's walk.
+      const double perSession = Median(sessionCpu);
+      const double extra = perSession * 1e6 * (last.parallel - 1) / static_cast<double>(treeEntries);
+      std::printf(
+          "  of which the %d more sessions' login + logout (%.2f ms each): %.3f us per entry; without them "
+          "%.3fx\n",
+          last.parallel - 1, perSession * 1e3, extra,
+          (MedianOf(last, CpuPerEntry) - extra) / MedianOf(one, CpuPerEntry));
+    }
+  }
+  for (const Walk& w : walks) {
+    if (!w.nodes.empty() && w.baseIndex != SIZE_MAX) {
+      const Walk& one = walks[w.baseIndex];
+      std::printf("N=%d spread over the nodes against all on one: %.2fx as fast, %.3fx the client CPU per entry\n",
+                  w.parallel, MedianOf(one, seconds) / MedianOf(w, seconds),
+                  MedianOf(w, CpuPerEntry) / MedianOf(one, CpuPerEntry));
+    }
+  }
   return 0;
 }

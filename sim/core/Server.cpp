@@ -9,6 +9,7 @@
 #include <chrono>
 #include <fstream>
 #include <future>
+#include <memory>
 
 #include "sim/core/ServerImpl.h"
 
@@ -163,9 +164,14 @@ bool Server::Impl::startNode(size_t index, std::string* error) {
   http->set_tcp_nodelay(true);
   // No SO_REUSEPORT (the server library's default): a second simulator on the same address
   // must fail to bind, not silently take half of the first one's connections.
-  http->set_socket_options([](socket_t sock) {
+  // The server library listens with a backlog of 5: a walk's sessions logging in at once
+  // overflow it and wait for the SYN to be sent again (a second). The socket is taken here
+  // and listened on again, with the system's backlog, once bound.
+  auto listening = std::make_shared<socket_t>(INVALID_SOCKET);
+  http->set_socket_options([listening](socket_t sock) {
     int yes = 1;
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const void*>(&yes), sizeof(yes));
+    *listening = sock;
   });
   http->set_keep_alive_max_count(config.keepAliveMaxCount);
   http->set_keep_alive_timeout(std::max(config.keepAliveTimeout, 1));
@@ -196,7 +202,7 @@ bool Server::Impl::startNode(size_t index, std::string* error) {
   } else {
     bound = http->bind_to_port(node.address, port);
   }
-  if (!bound) {
+  if (!bound || (*listening != INVALID_SOCKET && ::listen(*listening, SOMAXCONN) != 0)) {
     fail(error, "cannot listen on " + node.address + ":" + std::to_string(port));
     return false;
   }

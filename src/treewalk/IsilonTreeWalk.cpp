@@ -66,11 +66,17 @@ struct IsilonTreeWalk::State {
   // sessions spread round-robin over the nodes.
   void Worker(size_t index);
   void Work(size_t index);
-  void WalkFrom(ManageIsilon* session, const std::string& start);
+  // `stack` and `page` are the worker's own, kept from one directory to the next so that their
+  // storage (a page's records and their strings) is reused rather than made again.
+  struct Frame;
+  void WalkFrom(ManageIsilon* session, const std::string& start, std::vector<Frame>& stack,
+                std::vector<_IsilonFileInfo>& page);
   bool Deliver(const std::string& directory, std::vector<_IsilonFileInfo>& page);
   void Report(const std::string& directory, ManageIsilon* session, const std::string& code, const std::string& message);
-  // Reports and takes out of the page every entry whose name names no child of `directory`.
-  void DropUnfollowable(const std::string& directory, std::vector<_IsilonFileInfo>& page);
+  // Reports and takes out of the page every entry whose name names no child of `directory`,
+  // and adds the paths of the others that are directories to `subdirs`, in page order: one
+  // pass over the page.
+  void SortPage(const std::string& directory, std::vector<_IsilonFileInfo>& page, std::vector<std::string>& subdirs);
   // After a listing that reached no node: waits until another session reaches the cluster
   // (kBack: ask again), the walk is stopped (kStopped), or no busy session reaches it (kGone:
   // this worker ends the walk).
@@ -82,10 +88,9 @@ struct IsilonTreeWalk::State {
   void StopAll();
 };
 
-namespace {
 // One directory a worker is reading: its next page's token and the subdirectories of the page
 // it read last that are still to be walked.
-struct Frame {
+struct IsilonTreeWalk::State::Frame {
   explicit Frame(std::string p) : path(std::move(p)) {}
   std::string path;
   std::string resume;
@@ -93,6 +98,17 @@ struct Frame {
   isilon::ResumeTracker tokens;
   std::vector<std::string> subdirs;
 };
+
+namespace {
+// isilon::IsChildName in one pass over the name, for it runs on every entry of the walk.
+bool NamesChild(const std::string& name) {
+  const size_t n = name.size();
+  if (n == 0 || (name[0] == '.' && (n == 1 || (n == 2 && name[1] == '.')))) return false;
+  for (const char c : name) {
+    if (c == '/' || c == '\0') return false;
+  }
+  return true;
+}
 }  // namespace
 
 bool IsilonTreeWalk::State::Offer(std::vector<std::string>& dirs) {
@@ -164,17 +180,23 @@ void IsilonTreeWalk::State::Report(const std::string& directory, ManageIsilon* s
   }
 }
 
-void IsilonTreeWalk::State::DropUnfollowable(const std::string& directory, std::vector<_IsilonFileInfo>& page) {
+void IsilonTreeWalk::State::SortPage(const std::string& directory, std::vector<_IsilonFileInfo>& page,
+                                     std::vector<std::string>& subdirs) {
+  static const char kContainer[] = "container";
   // An entry's path is the directory's, "/" and its name: a name that is empty, "." or "..",
   // or holds a "/" or a NUL, would have the walk read another directory (or the same one
   // again, without end), and hands the caller a path that is not the entry's.
   size_t kept = 0;
   for (size_t i = 0; i < page.size(); ++i) {
-    if (!isilon::IsChildName(page[i].strName)) {
+    if (!NamesChild(page[i].strName)) {
       Report(directory, nullptr, "Internal Error",
              "The file server listed an entry named [" + isilon::Printable(page[i].strName) +
                  "], which names no entry of the directory; it is not followed.");
       continue;
+    }
+    const std::string& type = page[i].strType;
+    if (type.size() == sizeof kContainer - 1 && type.compare(0, type.size(), kContainer) == 0) {
+      subdirs.push_back(page[i].strPath);
     }
     if (kept != i) std::swap(page[kept], page[i]);
     ++kept;
@@ -204,10 +226,10 @@ void IsilonTreeWalk::State::NoteReached() {
   queueChanged.notify_all();
 }
 
-void IsilonTreeWalk::State::WalkFrom(ManageIsilon* session, const std::string& start) {
-  std::vector<Frame> stack;
+void IsilonTreeWalk::State::WalkFrom(ManageIsilon* session, const std::string& start, std::vector<Frame>& stack,
+                                     std::vector<_IsilonFileInfo>& page) {
+  stack.clear();
   stack.emplace_back(start);
-  std::vector<_IsilonFileInfo> page;
   while (!stack.empty() && !stopped) {
     Frame& top = stack.back();
     if (!top.subdirs.empty()) {
@@ -247,10 +269,7 @@ void IsilonTreeWalk::State::WalkFrom(ManageIsilon* session, const std::string& s
       top.done = true;
       ++directories;
     }
-    DropUnfollowable(top.path, page);
-    for (const _IsilonFileInfo& entry : page) {
-      if (entry.strType == "container") top.subdirs.push_back(entry.strPath);
-    }
+    SortPage(top.path, page, top.subdirs);
     // Walked from the back: keep name order.
     std::reverse(top.subdirs.begin(), top.subdirs.end());
     if (!Deliver(top.path, page)) return;
@@ -291,6 +310,8 @@ void IsilonTreeWalk::State::Work(size_t index) {
       if (session) session->CloseConnection();
     }
   } leave{*this, session};
+  std::vector<Frame> stack;
+  std::vector<_IsilonFileInfo> page;
   for (;;) {
     std::string directory;
     {
@@ -308,7 +329,7 @@ void IsilonTreeWalk::State::Work(size_t index) {
       if (session) session->SetFirstNode(index);
     }
     if (session) {
-      WalkFrom(session.get(), directory);
+      WalkFrom(session.get(), directory, stack, page);
     } else {
       Report(directory, nullptr, "Internal Error", "No session could be made for the walk.");
     }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -87,6 +88,58 @@ TEST_F(TreeWalkTest, OneSessionAndManyGiveExactlyTheTreesEntries) {
     EXPECT_TRUE(r.failures.empty());
     EXPECT_EQ(r.paths, Expected(root));
     EXPECT_EQ(r.delivered, r.paths.size());  // nothing twice
+  }
+}
+
+TEST_F(TreeWalkTest, EveryRecordIsTheEntrysWhateverTheCallbackDidWithTheLastPage) {
+  // A worker reads every page into the same records: nothing of an earlier page (another
+  // directory's path, a longer name, a file's size on a directory) may show through, whether
+  // the callback left the records, took them, emptied the vector or grew it.
+  AddFile("/ifs/r/a/long-file-name-number-one", 123456789, "alice", "0600", 1700000001);
+  AddFile("/ifs/r/a/f2", 2, "bob", "0644", 1700000002);
+  AddFile("/ifs/r/a/f3", 3, "carol", "0640", 1700000003);
+  AddFile("/ifs/r/b/x", 0, "root", "0777", 1);  // one fewer than a page, then one entry
+  AddFile("/ifs/r/b/sub/deeper/y", 77, "dave", "0444", 1800000000);
+  AddFile("/ifs/r/c", 9, "erin", "0755", 5);
+  std::map<std::string, std::string> expected;
+  auto describe = [](const std::string& path, const std::string& name, const std::string& type, uint64_t size,
+                     const std::string& owner, const std::string& mode, uint64_t mtime) {
+    return path + "|" + name + "|" + type + "|" + std::to_string(size) + "|" + owner + "|" + mode + "|" +
+           std::to_string(mtime);
+  };
+  tree().Walk("/ifs/r", [&](const isim::ns::Entry& e) {
+    if (e.path != "/ifs/r") expected[e.path] = describe(e.path, e.name, e.typeName(), e.size, e.owner, e.mode, e.mtime);
+  });
+  enum class Does { kLeaves, kTakes, kClears, kGrows };
+  for (const Does does : {Does::kLeaves, Does::kTakes, Does::kClears, Does::kGrows}) {
+    for (const int pageSize : {2, 3, 4}) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(does)) + " pages of " + std::to_string(pageSize));
+      IsilonTreeWalk walk(address(), user(), password());
+      ASSERT_TRUE(walk.SetParallel(1) && walk.SetPageSize(pageSize));
+      std::map<std::string, std::string> seen;
+      walk.OnPage([&](const std::string&, std::vector<_IsilonFileInfo>& entries) {
+        for (const _IsilonFileInfo& e : entries) {
+          EXPECT_TRUE(seen.emplace(e.strPath,
+                                   describe(e.strPath, e.strName, e.strType, e.nSize, e.strOwner, e.strMode, e.nMtime))
+                          .second);
+        }
+        if (does == Does::kTakes) {
+          std::vector<_IsilonFileInfo> taken;
+          for (_IsilonFileInfo& e : entries) taken.push_back(std::move(e));
+        } else if (does == Does::kClears) {
+          entries.clear();
+        } else if (does == Does::kGrows) {
+          _IsilonFileInfo extra;
+          extra.strPath = "/ifs/r/not-listed/with-a-long-path-that-is-not-the-entrys";
+          extra.strType = "container";
+          extra.nSize = 42;
+          entries.insert(entries.end(), 3, extra);
+        }
+        return true;
+      });
+      EXPECT_TRUE(walk.Run("/ifs/r"));
+      EXPECT_EQ(seen, expected);
+    }
   }
 }
 
