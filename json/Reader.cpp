@@ -65,6 +65,15 @@ inline bool FitsOneMoreDigit(uint64_t mantissa, unsigned d) {
   return mantissa < kLimit || (mantissa == kLimit && d <= UINT64_MAX % 10);
 }
 
+// Byte order of keys, as std::string's operator< gives it; the first byte alone decides most
+// pairs of keys in a reply, without a call to memcmp.
+inline bool KeyBefore(const std::string& a, const std::string& b) {
+  if (!a.empty() && !b.empty() && a[0] != b[0]) {
+    return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
+  }
+  return a < b;
+}
+
 // Powers of ten that a long double holds exactly (5^27 < 2^64).
 const long double kPow10[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,
                               1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L,
@@ -102,6 +111,11 @@ class Reader {
 
   // White space, then any "//" comments each with the white space after it.
   void skip() {
+    // Most tokens follow the one before with no white space or comment between.
+    if (p_<end_&& static_cast<unsigned char>(*p_)> ' ' && *p_ != '/') return;
+    skipSlow();
+  }
+  void skipSlow() {
     for (;;) {
       while (p_ < end_ && IsSpace(*p_)) ++p_;
       if (end_ - p_ >= 2 && p_[0] == '/' && p_[1] == '/') {
@@ -122,9 +136,21 @@ class Reader {
   // At an opening quote (double or single).
   bool readString(std::string& out) {
     const char quote = *p_++;
+    const char* const stop = ScanString(p_, end_, quote);
+    if (stop != end_ && *stop == quote) {
+      // No escape: the string is the bytes between the quotes, allocated once at its size.
+      out.assign(p_, static_cast<size_t>(stop - p_));
+      p_ = stop + 1;
+      return true;
+    }
+    return readEscapedString(out, quote, stop);
+  }
+
+  // From `stop`, the first quote or backslash after the opening quote (or the end).
+  bool readEscapedString(std::string& out, char quote, const char* stop) {
     const char* run = p_;
+    p_ = stop;
     for (;;) {
-      p_ = ScanString(p_, end_, quote);
       if (p_ == end_) return false;
       out.append(run, static_cast<size_t>(p_ - run));
       if (*p_ == quote) {
@@ -152,6 +178,7 @@ class Reader {
           }
       }
       run = p_;
+      p_ = ScanString(p_, end_, quote);
     }
   }
 
@@ -189,6 +216,12 @@ class Reader {
     bool exact = true;  // every significant digit is in `mantissa`
     bool anyDigit = false;
     int exp10 = 0;
+    // Nineteen digits always fit in 64 bits: no overflow test for them.
+    const char* const quick = p + (end_ - p < 19 ? end_ - p : 19);
+    for (; p < quick && IsDigit(*p); ++p) {
+      anyDigit = true;
+      mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+    }
     for (; p < end_ && IsDigit(*p); ++p) {
       anyDigit = true;
       unsigned d = static_cast<unsigned>(*p - '0');
@@ -344,27 +377,31 @@ class Reader {
     for (;;) {
       skip();
       if (p_ == end_ || (*p_ != '"' && *p_ != '\'')) return false;
-      std::string key;
-      if (!readString(key)) return false;
-      skip();
-      if (p_ == end_ || *p_ != ':') return false;
+      // The key is read straight into its member; the value too unless it is a container.
+      members_.emplace_back();
+      bool read = readString(members_.back().first);
+      if (read) {
+        skip();
+        read = p_ != end_ && *p_ == ':';
+      }
+      if (!read) {
+        members_.pop_back();
+        return false;
+      }
       ++p_;
       skip();
-      bool read;
       if (p_ < end_ && (*p_ == '[' || *p_ == '{')) {
-        // A container grows members_ while it is read: read it aside.
+        // A container grows members_ while it is read: read it aside. It leaves members_ as it
+        // found it, so this member is last again.
         Value value;
         read = readValue(value);
-        if (read) members_.emplace_back(std::move(key), std::move(value));
+        if (read) members_.back().second.moveFrom(value);
       } else {
-        // Built in place: moving a temporary Value here draws a false -Wmaybe-uninitialized at -O3.
-        members_.emplace_back();
-        members_.back().first = std::move(key);
         read = readValue(members_.back().second);
-        if (!read) members_.pop_back();
       }
       if (!read) {
         // The member is dropped and the object must end here.
+        members_.pop_back();
         skip();
         if (p_ < end_ && *p_ == '}') {
           ++p_;
@@ -400,9 +437,10 @@ class Reader {
     ++p_;
     const size_t base = values_.size();
     bool ok = readElements();
-    out.values_.reserve(values_.size() - base);
-    for (size_t i = base; i < values_.size(); ++i) out.values_.push_back(std::move(values_[i]));
-    values_.resize(base);
+    // Allocated once, at its final size.
+    auto first = values_.begin() + static_cast<std::ptrdiff_t>(base);
+    out.values_.assign(std::make_move_iterator(first), std::make_move_iterator(values_.end()));
+    values_.erase(first, values_.end());
     --depth_;
     return ok;
   }
@@ -414,8 +452,22 @@ class Reader {
       return true;
     }
     for (;;) {
-      Value value;
-      if (!readValue(value)) {
+      skip();
+      bool read;
+      if (p_ < end_ && (*p_ == '[' || *p_ == '{')) {
+        // As for members: a container grows values_ while it is read.
+        Value value;
+        read = readValue(value);
+        if (read) {
+          values_.emplace_back();
+          values_.back().moveFrom(value);
+        }
+      } else {
+        values_.emplace_back();
+        read = readValue(values_.back());
+        if (!read) values_.pop_back();
+      }
+      if (!read) {
         skip();
         if (p_ < end_ && *p_ == ']') {
           ++p_;
@@ -423,7 +475,6 @@ class Reader {
         }
         return false;
       }
-      values_.push_back(std::move(value));
       skip();
       if (p_ == end_) return false;
       if (*p_ == ',') {
@@ -438,28 +489,31 @@ class Reader {
     }
   }
 
-  // Moves the members read since `base` into `out`, in key order; of equal keys the one read
-  // last wins.
+  // Moves the members read since `base` into `out` (empty), in key order; of equal keys the
+  // one read last wins.
   void flushMembers(Object& out, size_t base) {
     auto first = members_.begin() + static_cast<std::ptrdiff_t>(base);
     auto last = members_.end();
-    bool sorted = true;
-    for (auto it = first; it != last && it + 1 != last; ++it) {
-      if (!(it->first < (it + 1)->first)) {
-        sorted = false;
-        break;
-      }
-    }
-    if (!sorted) {
-      std::stable_sort(first, last, [](const Member& a, const Member& b) { return a.first < b.first; });
+    auto it = first;
+    if (it != last) {
+      while (it + 1 != last && KeyBefore(it->first, (it + 1)->first)) ++it;
+      ++it;
     }
     Object::Members& dst = out.members_;
-    dst.reserve(dst.size() + static_cast<size_t>(last - first));
-    for (auto it = first; it != last; ++it) {
-      if (!dst.empty() && dst.back().first == it->first) {
-        dst.back().second = std::move(it->second);
-      } else {
-        dst.push_back(std::move(*it));
+    if (it == last) {
+      // Ascending already, so no key twice: moved over as they are, allocated once.
+      dst.assign(std::make_move_iterator(first), std::make_move_iterator(last));
+    } else {
+      std::stable_sort(first, last, [](const Member& a, const Member& b) { return KeyBefore(a.first, b.first); });
+      size_t distinct = 1;
+      for (it = first + 1; it != last; ++it) distinct += (it - 1)->first != it->first;
+      dst.reserve(distinct);
+      for (it = first; it != last; ++it) {
+        if (!dst.empty() && dst.back().first == it->first) {
+          dst.back().second = std::move(it->second);
+        } else {
+          dst.push_back(std::move(*it));
+        }
       }
     }
     members_.erase(first, last);
