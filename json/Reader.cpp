@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -80,6 +81,24 @@ const long double kPow10[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1
                               1e20L, 1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
 constexpr int kMaxExactPow10 = 27;
 
+// Sets `out` to a 64-bit magnitude (not 0) with a sign; exact, as every such value is.
+inline void StoreInteger(long double& out, uint64_t magnitude, bool negative) {
+#if defined(__x86_64__) && LDBL_MANT_DIG == 64
+  // The x87 extended format holds the integer as its significand, explicit leading bit and
+  // all: built in two stores instead of a round trip through the x87 unit.
+  const int shift = __builtin_clzll(magnitude);
+  const uint64_t significand = magnitude << shift;
+  const uint16_t signExponent = static_cast<uint16_t>((negative ? 0x8000 : 0) | (16383 + 63 - shift));
+  // Stored in place: a long double returned by value would pass through the x87 unit anyway.
+  unsigned char* bytes = reinterpret_cast<unsigned char*>(&out);
+  std::memcpy(bytes, &significand, 8);
+  std::memcpy(bytes + 8, &signExponent, 2);
+#else
+  const long double v = static_cast<long double>(magnitude);
+  out = negative ? -v : v;
+#endif
+}
+
 }  // namespace
 
 class Reader {
@@ -135,15 +154,31 @@ class Reader {
 
   // At an opening quote (double or single).
   bool readString(std::string& out) {
-    const char quote = *p_++;
-    const char* const stop = ScanString(p_, end_, quote);
-    if (stop != end_ && *stop == quote) {
-      // No escape: the string is the bytes between the quotes, allocated once at its size.
-      out.assign(p_, static_cast<size_t>(stop - p_));
-      p_ = stop + 1;
+    const char* text;
+    size_t length;
+    if (plainString(text, length)) {
+      out.assign(text, length);
       return true;
     }
-    return readEscapedString(out, quote, stop);
+    return readEscapedString(out);
+  }
+
+  // At an opening quote: true, past the closing one, when the string has no escape; it is then
+  // the `length` bytes at `text`, to be built at once. False otherwise, with p_ unchanged.
+  bool plainString(const char*& text, size_t& length) {
+    const char quote = *p_;
+    const char* const stop = ScanString(p_ + 1, end_, quote);
+    if (stop == end_ || *stop != quote) return false;
+    text = p_ + 1;
+    length = static_cast<size_t>(stop - text);
+    p_ = stop + 1;
+    return true;
+  }
+
+  // At an opening quote, the general form: escapes are decoded into `out` (empty).
+  bool readEscapedString(std::string& out) {
+    const char quote = *p_++;
+    return readEscapedString(out, quote, ScanString(p_, end_, quote));
   }
 
   // From `stop`, the first quote or backslash after the opening quote (or the end).
@@ -263,6 +298,11 @@ class Reader {
         p_ = p;
         return true;
       }
+      if (exp10 == 0) {
+        StoreInteger(out, mantissa, negative);
+        p_ = p;
+        return true;
+      }
       if (exp10 >= -kMaxExactPow10 && exp10 <= kMaxExactPow10) {
         // Both operands exact: one correctly rounded operation, the same as strtold.
         long double v = static_cast<long double>(mantissa);
@@ -307,9 +347,16 @@ class Reader {
     switch (*p_) {
       case '"':
       case '\'': {
+        const char* text;
+        size_t length;
+        if (plainString(text, length)) {
+          new (&out.string_) String(text, length);
+          out.type_ = Value::STRING_;
+          return true;
+        }
         new (&out.string_) String();
         out.type_ = Value::STRING_;
-        if (readString(out.string_)) return true;
+        if (readEscapedString(out.string_)) return true;
         break;
       }
       case 't':
@@ -361,14 +408,18 @@ class Reader {
       return false;
     }
     ++p_;
-    const size_t base = members_.size();
-    bool ok = readMembers();
-    flushMembers(out, base);
+    Object::Members& members = out.members_;
+    const bool ok = readMembers(members);
+    if (static_cast<size_t>(depth_) < kHints) hints_[depth_] = static_cast<unsigned>(members.size());
+    orderMembers(members);
     --depth_;
     return ok;
   }
 
-  bool readMembers() {
+  // Members are read straight into the object's own vector, reserved at the size of the
+  // object read last at the same depth: the entries of a page mostly have the same members,
+  // so it is allocated once, at its final size, and nothing is moved.
+  bool readMembers(Object::Members& members) {
     skip();
     if (p_ < end_ && *p_ == '}') {
       ++p_;
@@ -377,31 +428,29 @@ class Reader {
     for (;;) {
       skip();
       if (p_ == end_ || (*p_ != '"' && *p_ != '\'')) return false;
-      // The key is read straight into its member; the value too unless it is a container.
-      members_.emplace_back();
-      bool read = readString(members_.back().first);
+      if (members.empty()) reserveMembers(members);
+      const char* text;
+      size_t length;
+      bool read = true;
+      if (plainString(text, length)) {
+        members.emplace_back(std::string(text, length), Value());
+      } else {
+        members.emplace_back();
+        read = readEscapedString(members.back().first);
+      }
       if (read) {
         skip();
         read = p_ != end_ && *p_ == ':';
       }
       if (!read) {
-        members_.pop_back();
+        members.pop_back();
         return false;
       }
       ++p_;
-      skip();
-      if (p_ < end_ && (*p_ == '[' || *p_ == '{')) {
-        // A container grows members_ while it is read: read it aside. It leaves members_ as it
-        // found it, so this member is last again.
-        Value value;
-        read = readValue(value);
-        if (read) members_.back().second.moveFrom(value);
-      } else {
-        read = readValue(members_.back().second);
-      }
-      if (!read) {
+      // A container value has vectors of its own: `members` does not change while it is read.
+      if (!readValue(members.back().second)) {
         // The member is dropped and the object must end here.
-        members_.pop_back();
+        members.pop_back();
         skip();
         if (p_ < end_ && *p_ == '}') {
           ++p_;
@@ -489,42 +538,47 @@ class Reader {
     }
   }
 
-  // Moves the members read since `base` into `out` (empty), in key order; of equal keys the
-  // one read last wins.
-  void flushMembers(Object& out, size_t base) {
-    auto first = members_.begin() + static_cast<std::ptrdiff_t>(base);
-    auto last = members_.end();
+  void reserveMembers(Object::Members& members) {
+    const size_t hint = static_cast<size_t>(depth_) < kHints ? hints_[depth_] : 0;
+    if (hint > members.capacity()) members.reserve(hint);
+  }
+
+  // Puts the members read in key order; of equal keys the one read last wins. The vector
+  // ends with no spare room, as a guess too large or growth past it would leave.
+  void orderMembers(Object::Members& members) {
+    auto first = members.begin();
+    auto last = members.end();
     auto it = first;
     if (it != last) {
       while (it + 1 != last && KeyBefore(it->first, (it + 1)->first)) ++it;
       ++it;
     }
-    Object::Members& dst = out.members_;
-    if (it == last) {
-      // Ascending already, so no key twice: moved over as they are, allocated once.
-      dst.assign(std::make_move_iterator(first), std::make_move_iterator(last));
-    } else {
+    if (it != last) {
       std::stable_sort(first, last, [](const Member& a, const Member& b) { return KeyBefore(a.first, b.first); });
-      size_t distinct = 1;
-      for (it = first + 1; it != last; ++it) distinct += (it - 1)->first != it->first;
-      dst.reserve(distinct);
-      for (it = first; it != last; ++it) {
-        if (!dst.empty() && dst.back().first == it->first) {
-          dst.back().second = std::move(it->second);
-        } else {
-          dst.push_back(std::move(*it));
+      auto kept = first;  // the last member kept so far
+      for (it = first + 1; it != last; ++it) {
+        if (kept->first == it->first) {
+          kept->second = std::move(it->second);
+        } else if (++kept != it) {
+          *kept = std::move(*it);
         }
       }
+      members.erase(kept + 1, last);
     }
-    members_.erase(first, last);
+    if (members.capacity() != members.size()) {
+      Object::Members exact(std::make_move_iterator(members.begin()), std::make_move_iterator(members.end()));
+      members.swap(exact);
+    }
   }
 
   const char* p_;
   const char* const end_;
   int depth_ = 0;
-  // Members and elements of the containers being read, innermost last; each container takes
-  // its own once complete, so its storage is allocated once at its final size.
-  std::vector<Member> members_;
+  // Member counts of the objects read last at depths below kHints.
+  static constexpr size_t kHints = 32;
+  unsigned hints_[kHints] = {};
+  // Elements of the arrays being read, innermost last; each array takes its own once
+  // complete, so its storage is allocated once at its final size.
   std::vector<Value> values_;
 };
 
