@@ -95,6 +95,34 @@ inline bool EightDigits(const char* p, uint64_t& value) {
   return true;
 }
 
+// Builds the string of `length` bytes at `text` at `where` (raw storage, or a string just
+// destroyed). Short strings, nearly every key and many values, get a copy of fixed size for
+// their length instead of a call to memcpy.
+inline void BuildString(std::string* where, const char* text, size_t length) {
+  switch (length) {
+#define JSONXX_FIXED(n) \
+  case n: new (where) std::string(text, n); return;
+    JSONXX_FIXED(0)
+    JSONXX_FIXED(1)
+    JSONXX_FIXED(2)
+    JSONXX_FIXED(3)
+    JSONXX_FIXED(4)
+    JSONXX_FIXED(5)
+    JSONXX_FIXED(6)
+    JSONXX_FIXED(7)
+    JSONXX_FIXED(8)
+    JSONXX_FIXED(9)
+    JSONXX_FIXED(10)
+    JSONXX_FIXED(11)
+    JSONXX_FIXED(12)
+    JSONXX_FIXED(13)
+    JSONXX_FIXED(14)
+    JSONXX_FIXED(15)
+#undef JSONXX_FIXED
+    default: new (where) std::string(text, length);
+  }
+}
+
 // Powers of ten that a long double holds exactly (5^27 < 2^64).
 const long double kPow10[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,
                               1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L,
@@ -341,7 +369,8 @@ class Reader {
     return slowNumber(start, p, out);
   }
 
-  bool slowNumber(const char* start, const char* stop, Number& out) {
+  // Out of line: its buffers would otherwise weigh on every number's call.
+  __attribute__((noinline)) bool slowNumber(const char* start, const char* stop, Number& out) {
     // strtold needs a terminated copy of exactly the matched span.
     const size_t len = static_cast<size_t>(stop - start);
     char small[128];
@@ -376,7 +405,7 @@ class Reader {
         const char* text;
         size_t length;
         if (plainString(text, length)) {
-          new (&out.string_) String(text, length);
+          BuildString(&out.string_, text, length);
           out.type_ = Value::STRING_;
           return true;
         }
@@ -459,7 +488,16 @@ class Reader {
       size_t length;
       bool read = true;
       if (plainString(text, length)) {
-        members.emplace_back(std::string(text, length), Value());
+        members.emplace_back();
+        std::string& key = members.back().first;
+        if (length < 16) {
+          // Built where it stays (moving a short string costs a copy of its own); nothing to
+          // allocate, so nothing can throw between the two steps.
+          key.~basic_string();
+          BuildString(&key, text, length);
+        } else {
+          key.assign(text, length);
+        }
       } else {
         members.emplace_back();
         read = readEscapedString(members.back().first);
