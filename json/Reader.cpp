@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "json/Cursor.h"
 #include "json/Locale.h"
@@ -98,7 +99,7 @@ inline bool EightDigits(const char* p, uint64_t& value) {
 // Builds the string of `length` bytes at `text` at `where` (raw storage, or a string just
 // destroyed). Short strings, nearly every key and many values, get a copy of fixed size for
 // their length instead of a call to memcpy.
-inline void BuildString(std::string* where, const char* text, size_t length) {
+__attribute__((always_inline)) inline void BuildString(std::string* where, const char* text, size_t length) {
   switch (length) {
 #define JSONXX_FIXED(n) \
   case n: new (where) std::string(text, n); return;
@@ -148,6 +149,35 @@ inline void StoreInteger(long double& out, uint64_t magnitude, bool negative) {
 }
 
 }  // namespace
+
+// The elements of the arrays being read, innermost last, in blocks that never move: an
+// element is read in its slot even while the arrays inside it add more. The blocks grow the
+// scratch by a block at a time, where a vector would double (and move everything) while a
+// long array is read.
+class ElementStack {
+ public:
+  size_t size() const { return size_; }
+  // A new slot at the end, Invalid.
+  Value& push() {
+    if (size_ == blocks_.size() * kBlock) blocks_.emplace_back(new Value[kBlock]);
+    const size_t i = size_++;
+    return blocks_[i / kBlock][i % kBlock];
+  }
+  // Drops the last slot, Invalid again (a value that failed to read is).
+  void pop() { --size_; }
+  // Moves the elements from `base` on into `out` (allocated once, at their count) and drops
+  // them; their slots are left Invalid.
+  void moveTo(std::vector<Value>& out, size_t base) {
+    out.reserve(out.size() + (size_ - base));
+    for (size_t i = base; i < size_; ++i) out.push_back(std::move(blocks_[i / kBlock][i % kBlock]));
+    size_ = base;
+  }
+
+ private:
+  static constexpr size_t kBlock = 256;
+  std::vector<std::unique_ptr<Value[]>> blocks_;
+  size_t size_ = 0;
+};
 
 class Reader {
  public:
@@ -551,9 +581,7 @@ class Reader {
     const size_t base = values_.size();
     bool ok = readElements();
     // Allocated once, at its final size.
-    auto first = values_.begin() + static_cast<std::ptrdiff_t>(base);
-    out.values_.assign(std::make_move_iterator(first), std::make_move_iterator(values_.end()));
-    values_.erase(first, values_.end());
+    values_.moveTo(out.values_, base);
     --depth_;
     return ok;
   }
@@ -565,22 +593,9 @@ class Reader {
       return true;
     }
     for (;;) {
-      skip();
-      bool read;
-      if (p_ < end_ && (*p_ == '[' || *p_ == '{')) {
-        // As for members: a container grows values_ while it is read.
-        Value value;
-        read = readValue(value);
-        if (read) {
-          values_.emplace_back();
-          values_.back().moveFrom(value);
-        }
-      } else {
-        values_.emplace_back();
-        read = readValue(values_.back());
-        if (!read) values_.pop_back();
-      }
-      if (!read) {
+      // Read where it lies, containers too: the slot does not move while they grow values_.
+      if (!readValue(values_.push())) {
+        values_.pop();
         skip();
         if (p_ < end_ && *p_ == ']') {
           ++p_;
@@ -643,7 +658,7 @@ class Reader {
   unsigned hints_[kHints] = {};
   // Elements of the arrays being read, innermost last; each array takes its own once
   // complete, so its storage is allocated once at its final size.
-  std::vector<Value> values_;
+  ElementStack values_;
 };
 
 }  // namespace detail

@@ -216,3 +216,55 @@ TEST(JsonReadFastPath, ALoneSlashIsNoWhiteSpace) {
 }
 
 }  // namespace
+
+namespace {
+
+// [0,[0],1,[1,[1]],2,...]: every other element an array whose elements sit above its own.
+std::string Interleaved(size_t count) {
+  std::string text = "{\"a\":[";
+  for (size_t i = 0; i < count; ++i) {
+    const std::string n = std::to_string(i);
+    text += (i ? "," : "") + (i % 2 ? "[" + n + ",[" + n + "]]" : n);
+  }
+  return text + "]}";
+}
+
+TEST(JsonReadFastPath, ArraysAcrossTheScratchBlocks) {
+  // The scratch grows by blocks of 256 elements: long arrays, and arrays inside them, on
+  // either side of a block's end.
+  for (size_t count : {1u, 255u, 256u, 257u, 511u, 512u, 513u, 1000u}) {
+    SCOPED_TRACE(count);
+    Object o;
+    ASSERT_TRUE(o.parse(Interleaved(count)));
+    const Array& a = o.get<Array>("a");
+    ASSERT_EQ(a.size(), count);
+    EXPECT_EQ(a.values().capacity(), count);
+    for (unsigned i = 0; i < count; ++i) {
+      if (i % 2 == 0) {
+        ASSERT_EQ(a.get<Number>(i), i);
+        continue;
+      }
+      const Array& inner = a.get<Array>(i);
+      ASSERT_EQ(inner.size(), 2u);
+      EXPECT_EQ(inner.values().capacity(), 2u);
+      EXPECT_EQ(inner.get<Number>(0), i);
+      EXPECT_EQ(inner.get<Array>(1).get<Number>(0), i);
+    }
+    // Cut inside the last element: the array fails, the member before it stays.
+    std::string text = Interleaved(count);
+    text.insert(1, "\"0\":true,");
+    EXPECT_FALSE(o.parse(text.substr(0, text.size() - 3)));
+    EXPECT_EQ(o.size(), 1u);
+    EXPECT_TRUE(o.get<bool>("0"));
+  }
+}
+
+TEST(JsonReadFastPath, AFailedElementLeavesNothingBehind) {
+  // An element that fails just before ']' (a trailing comma) ends its array; the arrays after
+  // it read from where it was taken back.
+  Object o;
+  ASSERT_TRUE(o.parse(R"({"a":[[1,],2,[,]],"b":[[],[3,[4,],],5,[6,,]],"c":[,]})"));
+  EXPECT_EQ(o.json(), R"({"a": [[1], 2, [null]], "b": [[], [3, [4]], 5, [6, null]], "c": [null]})");
+}
+
+}  // namespace
