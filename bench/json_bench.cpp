@@ -2,7 +2,8 @@
 // the library's page readers on listing and change-list pages in the simulator's compact
 // layout and in the cluster's spaced one, beside the bare scan the benchmark walks make.
 //   json_bench                     Google Benchmark run (MB/s per library and reply)
-//   json_bench --memory            peak heap bytes while each library holds the ~10 MB reply
+//   json_bench --memory            peak heap bytes while each library reads and holds the ~10 MB
+//                                  reply, and the bytes the held result keeps
 //   json_bench --default-malloc    as the first, without the allocator settings below
 // By default the process keeps freed memory (fixed mmap and trim thresholds): otherwise
 // glibc's adaptive thresholds make the 10 MB case swing by 4x between runs, for every
