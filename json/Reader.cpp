@@ -22,6 +22,8 @@ namespace {
 
 inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+// Neither white space nor a control character.
+inline bool AboveSpace(char c) { return static_cast<unsigned char>(c) > ' '; }
 
 inline int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -209,7 +211,7 @@ class Reader {
   // White space, then any "//" comments each with the white space after it.
   void skip() {
     // Most tokens follow the one before with no white space or comment between.
-    if (p_<end_&& static_cast<unsigned char>(*p_)> ' ' && *p_ != '/') return;
+    if (p_ < end_ && AboveSpace(*p_) && *p_ != '/') return;
     skipSlow();
   }
   void skipSlow() {
