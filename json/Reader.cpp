@@ -3,9 +3,11 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "json/Cursor.h"
 #include "json/Locale.h"
@@ -20,6 +22,8 @@ namespace {
 
 inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+// Neither white space nor a control character.
+inline bool AboveSpace(char c) { return static_cast<unsigned char>(c) > ' '; }
 
 inline int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -65,13 +69,117 @@ inline bool FitsOneMoreDigit(uint64_t mantissa, unsigned d) {
   return mantissa < kLimit || (mantissa == kLimit && d <= UINT64_MAX % 10);
 }
 
+// Byte order of keys, as std::string's operator< gives it; the first byte alone decides most
+// pairs of keys in a reply, without a call to memcmp.
+inline bool KeyBefore(const std::string& a, const std::string& b) {
+  if (!a.empty() && !b.empty() && a[0] != b[0]) {
+    return static_cast<unsigned char>(a[0]) < static_cast<unsigned char>(b[0]);
+  }
+  return a < b;
+}
+
+// True when the eight bytes at p are all decimal digits, with their value.
+inline bool EightDigits(const char* p, uint64_t& value) {
+#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+  (void)p;
+  (void)value;
+  return false;
+#endif
+  uint64_t x;
+  std::memcpy(&x, p, 8);
+  // Each byte is a digit when its high nibble is 3 and adding 6 leaves it 3.
+  if ((((x & 0xF0F0F0F0F0F0F0F0) | (((x + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4))) != 0x3333333333333333) {
+    return false;
+  }
+  // The first digit is the lowest byte: pairs, then fours, then all eight combined.
+  x = ((x & 0x0F0F0F0F0F0F0F0F) * 2561) >> 8;
+  x = ((x & 0x00FF00FF00FF00FF) * 6553601) >> 16;
+  value = ((x & 0x0000FFFF0000FFFF) * 42949672960001) >> 32;
+  return true;
+}
+
+// Builds the string of `length` bytes at `text` at `where` (raw storage, or a string just
+// destroyed). Short strings, nearly every key and many values, get a copy of fixed size for
+// their length instead of a call to memcpy.
+__attribute__((always_inline)) inline void BuildString(std::string* where, const char* text, size_t length) {
+  switch (length) {
+#define JSONXX_FIXED(n) \
+  case n: new (where) std::string(text, n); return;
+    JSONXX_FIXED(0)
+    JSONXX_FIXED(1)
+    JSONXX_FIXED(2)
+    JSONXX_FIXED(3)
+    JSONXX_FIXED(4)
+    JSONXX_FIXED(5)
+    JSONXX_FIXED(6)
+    JSONXX_FIXED(7)
+    JSONXX_FIXED(8)
+    JSONXX_FIXED(9)
+    JSONXX_FIXED(10)
+    JSONXX_FIXED(11)
+    JSONXX_FIXED(12)
+    JSONXX_FIXED(13)
+    JSONXX_FIXED(14)
+    JSONXX_FIXED(15)
+#undef JSONXX_FIXED
+    default: new (where) std::string(text, length);
+  }
+}
+
 // Powers of ten that a long double holds exactly (5^27 < 2^64).
 const long double kPow10[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,
                               1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L,
                               1e20L, 1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
 constexpr int kMaxExactPow10 = 27;
 
+// Sets `out` to a 64-bit magnitude (not 0) with a sign; exact, as every such value is.
+inline void StoreInteger(long double& out, uint64_t magnitude, bool negative) {
+#if defined(__x86_64__) && LDBL_MANT_DIG == 64
+  // The x87 extended format holds the integer as its significand, explicit leading bit and
+  // all: built in two stores instead of a round trip through the x87 unit.
+  const int shift = __builtin_clzll(magnitude);
+  const uint64_t significand = magnitude << shift;
+  const uint16_t signExponent = static_cast<uint16_t>((negative ? 0x8000 : 0) | (16383 + 63 - shift));
+  // Stored in place: a long double returned by value would pass through the x87 unit anyway.
+  unsigned char* bytes = reinterpret_cast<unsigned char*>(&out);
+  std::memcpy(bytes, &significand, 8);
+  std::memcpy(bytes + 8, &signExponent, 2);
+#else
+  const long double v = static_cast<long double>(magnitude);
+  out = negative ? -v : v;
+#endif
+}
+
 }  // namespace
+
+// The elements of the arrays being read, innermost last, in blocks that never move: an
+// element is read in its slot even while the arrays inside it add more. The blocks grow the
+// scratch by a block at a time, where a vector would double (and move everything) while a
+// long array is read.
+class ElementStack {
+ public:
+  size_t size() const { return size_; }
+  // A new slot at the end, Invalid.
+  Value& push() {
+    if (size_ == blocks_.size() * kBlock) blocks_.emplace_back(new Value[kBlock]);
+    const size_t i = size_++;
+    return blocks_[i / kBlock][i % kBlock];
+  }
+  // Drops the last slot, Invalid again (a value that failed to read is).
+  void pop() { --size_; }
+  // Moves the elements from `base` on into `out` (allocated once, at their count) and drops
+  // them; their slots are left Invalid.
+  void moveTo(std::vector<Value>& out, size_t base) {
+    out.reserve(out.size() + (size_ - base));
+    for (size_t i = base; i < size_; ++i) out.push_back(std::move(blocks_[i / kBlock][i % kBlock]));
+    size_ = base;
+  }
+
+ private:
+  static constexpr size_t kBlock = 256;
+  std::vector<std::unique_ptr<Value[]>> blocks_;
+  size_t size_ = 0;
+};
 
 class Reader {
  public:
@@ -102,6 +210,11 @@ class Reader {
 
   // White space, then any "//" comments each with the white space after it.
   void skip() {
+    // Most tokens follow the one before with no white space or comment between.
+    if (p_ < end_ && AboveSpace(*p_) && *p_ != '/') return;
+    skipSlow();
+  }
+  void skipSlow() {
     for (;;) {
       while (p_ < end_ && IsSpace(*p_)) ++p_;
       if (end_ - p_ >= 2 && p_[0] == '/' && p_[1] == '/') {
@@ -121,10 +234,38 @@ class Reader {
 
   // At an opening quote (double or single).
   bool readString(std::string& out) {
+    const char* text;
+    size_t length;
+    if (plainString(text, length)) {
+      out.assign(text, length);
+      return true;
+    }
+    return readEscapedString(out);
+  }
+
+  // At an opening quote: true, past the closing one, when the string has no escape; it is then
+  // the `length` bytes at `text`, to be built at once. False otherwise, with p_ unchanged.
+  bool plainString(const char*& text, size_t& length) {
+    const char quote = *p_;
+    const char* const stop = ScanString(p_ + 1, end_, quote);
+    if (stop == end_ || *stop != quote) return false;
+    text = p_ + 1;
+    length = static_cast<size_t>(stop - text);
+    p_ = stop + 1;
+    return true;
+  }
+
+  // At an opening quote, the general form: escapes are decoded into `out` (empty).
+  bool readEscapedString(std::string& out) {
     const char quote = *p_++;
+    return readEscapedString(out, quote, ScanString(p_, end_, quote));
+  }
+
+  // From `stop`, the first quote or backslash after the opening quote (or the end).
+  bool readEscapedString(std::string& out, char quote, const char* stop) {
     const char* run = p_;
+    p_ = stop;
     for (;;) {
-      p_ = ScanString(p_, end_, quote);
       if (p_ == end_) return false;
       out.append(run, static_cast<size_t>(p_ - run));
       if (*p_ == quote) {
@@ -152,6 +293,7 @@ class Reader {
           }
       }
       run = p_;
+      p_ = ScanString(p_, end_, quote);
     }
   }
 
@@ -189,6 +331,18 @@ class Reader {
     bool exact = true;  // every significant digit is in `mantissa`
     bool anyDigit = false;
     int exp10 = 0;
+    // Nineteen digits always fit in 64 bits: no overflow test for them, and eight at a time.
+    const char* const quick = p + (end_ - p < 19 ? end_ - p : 19);
+    uint64_t eight;
+    while (quick - p >= 8 && EightDigits(p, eight)) {
+      anyDigit = true;
+      mantissa = mantissa * 100000000 + eight;
+      p += 8;
+    }
+    for (; p < quick && IsDigit(*p); ++p) {
+      anyDigit = true;
+      mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+    }
     for (; p < end_ && IsDigit(*p); ++p) {
       anyDigit = true;
       unsigned d = static_cast<unsigned>(*p - '0');
@@ -230,6 +384,11 @@ class Reader {
         p_ = p;
         return true;
       }
+      if (exp10 == 0) {
+        StoreInteger(out, mantissa, negative);
+        p_ = p;
+        return true;
+      }
       if (exp10 >= -kMaxExactPow10 && exp10 <= kMaxExactPow10) {
         // Both operands exact: one correctly rounded operation, the same as strtold.
         long double v = static_cast<long double>(mantissa);
@@ -242,7 +401,8 @@ class Reader {
     return slowNumber(start, p, out);
   }
 
-  bool slowNumber(const char* start, const char* stop, Number& out) {
+  // Out of line: its buffers would otherwise weigh on every number's call.
+  __attribute__((noinline)) bool slowNumber(const char* start, const char* stop, Number& out) {
     // strtold needs a terminated copy of exactly the matched span.
     const size_t len = static_cast<size_t>(stop - start);
     char small[128];
@@ -274,9 +434,16 @@ class Reader {
     switch (*p_) {
       case '"':
       case '\'': {
+        const char* text;
+        size_t length;
+        if (plainString(text, length)) {
+          BuildString(&out.string_, text, length);
+          out.type_ = Value::STRING_;
+          return true;
+        }
         new (&out.string_) String();
         out.type_ = Value::STRING_;
-        if (readString(out.string_)) return true;
+        if (readEscapedString(out.string_)) return true;
         break;
       }
       case 't':
@@ -328,14 +495,18 @@ class Reader {
       return false;
     }
     ++p_;
-    const size_t base = members_.size();
-    bool ok = readMembers();
-    flushMembers(out, base);
+    Object::Members& members = out.members_;
+    const bool ok = readMembers(members);
+    if (static_cast<size_t>(depth_) < kHints) hints_[depth_] = static_cast<unsigned>(members.size());
+    orderMembers(members);
     --depth_;
     return ok;
   }
 
-  bool readMembers() {
+  // Members are read straight into the object's own vector, reserved at the size of the
+  // object read last at the same depth: the entries of a page mostly have the same members,
+  // so it is allocated once, at its final size, and nothing is moved.
+  bool readMembers(Object::Members& members) {
     skip();
     if (p_ < end_ && *p_ == '}') {
       ++p_;
@@ -344,27 +515,38 @@ class Reader {
     for (;;) {
       skip();
       if (p_ == end_ || (*p_ != '"' && *p_ != '\'')) return false;
-      std::string key;
-      if (!readString(key)) return false;
-      skip();
-      if (p_ == end_ || *p_ != ':') return false;
-      ++p_;
-      skip();
-      bool read;
-      if (p_ < end_ && (*p_ == '[' || *p_ == '{')) {
-        // A container grows members_ while it is read: read it aside.
-        Value value;
-        read = readValue(value);
-        if (read) members_.emplace_back(std::move(key), std::move(value));
+      if (members.empty()) reserveMembers(members);
+      const char* text;
+      size_t length;
+      bool read = true;
+      if (plainString(text, length)) {
+        members.emplace_back();
+        std::string& key = members.back().first;
+        if (length < 16) {
+          // Built where it stays (moving a short string costs a copy of its own); nothing to
+          // allocate, so nothing can throw between the two steps.
+          key.~basic_string();
+          BuildString(&key, text, length);
+        } else {
+          key.assign(text, length);
+        }
       } else {
-        // Built in place: moving a temporary Value here draws a false -Wmaybe-uninitialized at -O3.
-        members_.emplace_back();
-        members_.back().first = std::move(key);
-        read = readValue(members_.back().second);
-        if (!read) members_.pop_back();
+        members.emplace_back();
+        read = readEscapedString(members.back().first);
+      }
+      if (read) {
+        skip();
+        read = p_ != end_ && *p_ == ':';
       }
       if (!read) {
+        members.pop_back();
+        return false;
+      }
+      ++p_;
+      // A container value has vectors of its own: `members` does not change while it is read.
+      if (!readValue(members.back().second)) {
         // The member is dropped and the object must end here.
+        members.pop_back();
         skip();
         if (p_ < end_ && *p_ == '}') {
           ++p_;
@@ -400,9 +582,8 @@ class Reader {
     ++p_;
     const size_t base = values_.size();
     bool ok = readElements();
-    out.values_.reserve(values_.size() - base);
-    for (size_t i = base; i < values_.size(); ++i) out.values_.push_back(std::move(values_[i]));
-    values_.resize(base);
+    // Allocated once, at its final size.
+    values_.moveTo(out.values_, base);
     --depth_;
     return ok;
   }
@@ -414,8 +595,9 @@ class Reader {
       return true;
     }
     for (;;) {
-      Value value;
-      if (!readValue(value)) {
+      // Read where it lies, containers too: the slot does not move while they grow values_.
+      if (!readValue(values_.push())) {
+        values_.pop();
         skip();
         if (p_ < end_ && *p_ == ']') {
           ++p_;
@@ -423,7 +605,6 @@ class Reader {
         }
         return false;
       }
-      values_.push_back(std::move(value));
       skip();
       if (p_ == end_) return false;
       if (*p_ == ',') {
@@ -438,40 +619,48 @@ class Reader {
     }
   }
 
-  // Moves the members read since `base` into `out`, in key order; of equal keys the one read
-  // last wins.
-  void flushMembers(Object& out, size_t base) {
-    auto first = members_.begin() + static_cast<std::ptrdiff_t>(base);
-    auto last = members_.end();
-    bool sorted = true;
-    for (auto it = first; it != last && it + 1 != last; ++it) {
-      if (!(it->first < (it + 1)->first)) {
-        sorted = false;
-        break;
+  void reserveMembers(Object::Members& members) {
+    const size_t hint = static_cast<size_t>(depth_) < kHints ? hints_[depth_] : 0;
+    if (hint > members.capacity()) members.reserve(hint);
+  }
+
+  // Puts the members read in key order; of equal keys the one read last wins. The vector
+  // ends with no spare room, as a guess too large or growth past it would leave.
+  void orderMembers(Object::Members& members) {
+    auto first = members.begin();
+    auto last = members.end();
+    auto it = first;
+    if (it != last) {
+      while (it + 1 != last && KeyBefore(it->first, (it + 1)->first)) ++it;
+      ++it;
+    }
+    if (it != last) {
+      std::stable_sort(first, last, [](const Member& a, const Member& b) { return KeyBefore(a.first, b.first); });
+      auto kept = first;  // the last member kept so far
+      for (it = first + 1; it != last; ++it) {
+        if (kept->first == it->first) {
+          kept->second = std::move(it->second);
+        } else if (++kept != it) {
+          *kept = std::move(*it);
+        }
       }
+      members.erase(kept + 1, last);
     }
-    if (!sorted) {
-      std::stable_sort(first, last, [](const Member& a, const Member& b) { return a.first < b.first; });
+    if (members.capacity() != members.size()) {
+      Object::Members exact(std::make_move_iterator(members.begin()), std::make_move_iterator(members.end()));
+      members.swap(exact);
     }
-    Object::Members& dst = out.members_;
-    dst.reserve(dst.size() + static_cast<size_t>(last - first));
-    for (auto it = first; it != last; ++it) {
-      if (!dst.empty() && dst.back().first == it->first) {
-        dst.back().second = std::move(it->second);
-      } else {
-        dst.push_back(std::move(*it));
-      }
-    }
-    members_.erase(first, last);
   }
 
   const char* p_;
   const char* const end_;
   int depth_ = 0;
-  // Members and elements of the containers being read, innermost last; each container takes
-  // its own once complete, so its storage is allocated once at its final size.
-  std::vector<Member> members_;
-  std::vector<Value> values_;
+  // Member counts of the objects read last at depths below kHints.
+  static constexpr size_t kHints = 32;
+  unsigned hints_[kHints] = {};
+  // Elements of the arrays being read, innermost last; each array takes its own once
+  // complete, so its storage is allocated once at its final size.
+  ElementStack values_;
 };
 
 }  // namespace detail

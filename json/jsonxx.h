@@ -244,7 +244,12 @@ struct Member {
 /// @cond INTERNAL
 // Inline: values move often while replies are read.
 inline void Value::reset() noexcept {
-  if (type_ == STRING_ || type_ == ARRAY_ || type_ == OBJECT_) destroyContent();
+  // Strings, the most common content, are released here; containers out of line.
+  if (type_ == STRING_) {
+    string_.~String();
+  } else if (type_ == ARRAY_ || type_ == OBJECT_) {
+    destroyContent();
+  }
   type_ = INVALID_;
 }
 
