@@ -240,18 +240,13 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
     s.lastError = "URL holds a NUL, control byte or blank; not sent";
     return false;
   }
-  if (type != HTTP_REQ_GET) {
-    // libcurl sends a request again by itself when a kept-alive connection turns out to be
-    // dead; a request that changes something must go out once only, so it gets a connection of
-    // its own. The handle is replaced by a copy of itself (all options, no connections), which
-    // closes the idle connection the new one replaces: a session never holds two.
-    CURL* fresh = curl_easy_duphandle(s.easy);
-    if (fresh == nullptr) {
-      s.lastError = "out of memory copying the transfer handle";
-      return false;
-    }
-    curl_easy_cleanup(s.easy);
-    s.easy = fresh;
+  // libcurl sends a request again by itself when a kept-alive connection turns out to be dead;
+  // a request that changes something must go out once only, so it gets a connection of its
+  // own. The handle stays (its cached CA store with it); with room for one connection, the
+  // idle one is closed once the new one is kept.
+  if (curl_easy_setopt(s.easy, CURLOPT_FRESH_CONNECT, type != HTTP_REQ_GET ? 1L : 0L) != CURLE_OK) {
+    s.lastError = "cannot ask for a connection of its own";
+    return false;
   }
   CURL* easy = s.easy;
 
