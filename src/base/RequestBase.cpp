@@ -23,13 +23,6 @@ bool IsilonJsonBase::ParseResponse(std::string& response) {
   return true;
 }
 
-namespace {
-
-// The string member `key` of `object`, or empty when absent or of another kind.
-std::string StringMember(jsonxx::Object& object, const char* key) { return isilon::Field<std::string>(object, key); }
-
-}  // namespace
-
 bool IsilonJsonBase::ParseError(std::string& response) {
   static const char kFn[] = "IsilonJsonBase::ParseError";
   EvDebug debug(nullptr);
@@ -50,8 +43,8 @@ bool IsilonJsonBase::ParseError(std::string& response) {
   }
 
   if (isilon::Field<jsonxx::Array>(reply, "errors").empty()) {
-    strErrorCode = StringMember(reply, "code");
-    strErrorMessage = StringMember(reply, "message");
+    strErrorCode = isilon::Field<std::string>(reply, "code");
+    strErrorMessage = isilon::Field<std::string>(reply, "message");
     if (strErrorCode.empty() && strErrorMessage.empty()) {
       debug.DebugLvl(kFn, -1, "Json response :[%s] does not include any errors.", OrEmpty(response));
       // A failure always carries a reason: the reply itself is all there is.
@@ -68,8 +61,8 @@ bool IsilonJsonBase::ParseError(std::string& response) {
     // An element that is not an object yields a record with empty fields.
     if (errors.has<jsonxx::Object>(i)) {
       jsonxx::Object entry = errors.get<jsonxx::Object>(i);
-      info.strCode = StringMember(entry, "code");
-      info.strMessage = StringMember(entry, "message");
+      info.strCode = isilon::Field<std::string>(entry, "code");
+      info.strMessage = isilon::Field<std::string>(entry, "message");
     }
     debug.DebugLvl(kFn, 0, " \n\t Error code\t:[%s]\n\t Error message\t:[%s]", info.strCode.c_str(),
                    info.strMessage.c_str());

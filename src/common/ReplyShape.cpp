@@ -13,13 +13,7 @@ bool AllOfKind(const jsonxx::Array& list, jsonxx::Value::Kind kind) {
   return true;
 }
 
-// Handed out for what a reply lacks: always empty, as nothing is ever added to them.
-jsonxx::Array& NoArray() {
-  thread_local jsonxx::Array none;
-  none.clear();
-  return none;
-}
-
+// Handed out for what a reply lacks: always empty, as nothing is ever added to it.
 const jsonxx::Object& NoObject() {
   static const jsonxx::Object none;
   return none;
@@ -42,10 +36,10 @@ const jsonxx::Value* ReplyShape::member(const jsonxx::Object& object, const char
 
 jsonxx::Array& ReplyShape::Records(jsonxx::Object& object, const char* key) {
   const jsonxx::Value* value = member<jsonxx::Array>(object, key);
-  if (value == nullptr) return NoArray();
+  if (value == nullptr) return EmptyOf<jsonxx::Array>();
   if (!AllOfKind(value->get<jsonxx::Array>(), jsonxx::Value::OBJECT_)) {
     ok_ = false;
-    return NoArray();
+    return EmptyOf<jsonxx::Array>();
   }
   return const_cast<jsonxx::Value*>(value)->get<jsonxx::Array>();
 }
@@ -56,15 +50,15 @@ const jsonxx::Array& ReplyShape::Records(const jsonxx::Object& object, const cha
 
 const jsonxx::Array& ReplyShape::List(const jsonxx::Object& object, const char* key) {
   const jsonxx::Value* value = member<jsonxx::Array>(object, key);
-  return value != nullptr ? value->get<jsonxx::Array>() : NoArray();
+  return value != nullptr ? value->get<jsonxx::Array>() : EmptyOf<jsonxx::Array>();
 }
 
 const jsonxx::Array& ReplyShape::Strings(const jsonxx::Object& object, const char* key) {
   const jsonxx::Value* value = member<jsonxx::Array>(object, key);
-  if (value == nullptr) return NoArray();
+  if (value == nullptr) return EmptyOf<jsonxx::Array>();
   if (!AllOfKind(value->get<jsonxx::Array>(), jsonxx::Value::STRING_)) {
     ok_ = false;
-    return NoArray();
+    return EmptyOf<jsonxx::Array>();
   }
   return value->get<jsonxx::Array>();
 }

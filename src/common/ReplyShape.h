@@ -19,17 +19,22 @@ inline void FillReason(std::string& code, std::string& message, const char* what
   if (message.empty()) message = what;
 }
 
-// The content of member `key` when it is of kind T (Number, String, Boolean, Array, Object);
-// otherwise an empty T, fresh for each call on the thread: what a reply lacks, or holds as
-// null or as another kind, reads as empty, as the readers have always taken it. Unlike the
-// value module's own get, nothing is written to standard error: a host's output is its own.
+// An empty T, fresh for each call on the thread.
 template <typename T>
-T& Field(jsonxx::Object& object, const char* key) {
-  jsonxx::Value* value = object.find(key);
-  if (value != nullptr && value->is<T>()) return value->get<T>();
+T& EmptyOf() {
   thread_local T empty;
   empty = T();
   return empty;
+}
+
+// The content of member `key` when it is of kind T (Number, String, Boolean, Array, Object);
+// otherwise EmptyOf<T>(): what a reply lacks, or holds as null or as another kind, reads as
+// empty, as the readers have always taken it. Unlike the value module's own get, nothing is
+// written to standard error: a host's output is its own.
+template <typename T>
+T& Field(jsonxx::Object& object, const char* key) {
+  jsonxx::Value* value = object.find(key);
+  return value != nullptr && value->is<T>() ? value->get<T>() : EmptyOf<T>();
 }
 template <typename T>
 const T& Field(const jsonxx::Object& object, const char* key) {
@@ -38,10 +43,7 @@ const T& Field(const jsonxx::Object& object, const char* key) {
 // Element `i` of `array` when it is of kind T, else an empty T, in the same way.
 template <typename T>
 const T& Element(const jsonxx::Array& array, unsigned int i) {
-  if (array.has<T>(i)) return array.get<T>(i);
-  thread_local T empty;
-  empty = T();
-  return empty;
+  return array.has<T>(i) ? array.get<T>(i) : EmptyOf<T>();
 }
 
 // Collects whether the containers a reader takes have the kind it needs. Each getter gives

@@ -99,18 +99,6 @@ struct IsilonTreeWalk::State::Frame {
   std::vector<std::string> subdirs;
 };
 
-namespace {
-// isilon::IsChildName in one pass over the name, for it runs on every entry of the walk.
-bool NamesChild(const std::string& name) {
-  const size_t n = name.size();
-  if (n == 0 || (name[0] == '.' && (n == 1 || (n == 2 && name[1] == '.')))) return false;
-  for (const char c : name) {
-    if (c == '/' || c == '\0') return false;
-  }
-  return true;
-}
-}  // namespace
-
 bool IsilonTreeWalk::State::Offer(std::vector<std::string>& dirs) {
   bool queued = false;
   {
@@ -182,22 +170,18 @@ void IsilonTreeWalk::State::Report(const std::string& directory, ManageIsilon* s
 
 void IsilonTreeWalk::State::SortPage(const std::string& directory, std::vector<_IsilonFileInfo>& page,
                                      std::vector<std::string>& subdirs) {
-  static const char kContainer[] = "container";
   // An entry's path is the directory's, "/" and its name: a name that is empty, "." or "..",
   // or holds a "/" or a NUL, would have the walk read another directory (or the same one
   // again, without end), and hands the caller a path that is not the entry's.
   size_t kept = 0;
   for (size_t i = 0; i < page.size(); ++i) {
-    if (!NamesChild(page[i].strName)) {
+    if (!isilon::IsChildName(page[i].strName)) {
       Report(directory, nullptr, "Internal Error",
              "The file server listed an entry named [" + isilon::Printable(page[i].strName) +
                  "], which names no entry of the directory; it is not followed.");
       continue;
     }
-    const std::string& type = page[i].strType;
-    if (type.size() == sizeof kContainer - 1 && type.compare(0, type.size(), kContainer) == 0) {
-      subdirs.push_back(page[i].strPath);
-    }
+    if (page[i].strType == "container") subdirs.push_back(page[i].strPath);
     if (kept != i) std::swap(page[kept], page[i]);
     ++kept;
   }
