@@ -198,10 +198,15 @@ int main(int argc, char** argv) {
       return complete;
     });
   };
-  auto print = [](const std::string& label, const Measure& m, double baseSeconds) {
-    std::printf("%-28s %10llu %10.2f %12.0f %9.2f %12.1f %12.2f\n", label.c_str(), m.entries, m.seconds,
-                static_cast<double>(m.entries) / m.seconds, baseSeconds > 0 ? baseSeconds / m.seconds : 1.0,
-                m.maxRssKiB / 1024.0, CpuPerEntry(m));
+  // One row: a run's figures, or the medians of a walk's runs.
+  auto printRow = [](const std::string& label, unsigned long long entries, double seconds, double baseSeconds,
+                     double rssMiB, double cpuPerEntry) {
+    std::printf("%-28s %10llu %10.2f %12.0f %9.2f %12.1f %12.2f\n", label.c_str(), entries, seconds,
+                static_cast<double>(entries) / seconds, baseSeconds > 0 ? baseSeconds / seconds : 1.0, rssMiB,
+                cpuPerEntry);
+  };
+  auto print = [&](const std::string& label, const Measure& m, double baseSeconds) {
+    printRow(label, m.entries, m.seconds, baseSeconds, m.maxRssKiB / 1024.0, CpuPerEntry(m));
   };
 
   std::printf("%-28s %10s %10s %12s %9s %12s %12s\n", "walk", "entries", "elapsed s", "entries/s", "speed-up",
@@ -276,9 +281,8 @@ int main(int argc, char** argv) {
     for (const Walk& w : walks) {
       const double s = MedianOf(w, seconds);
       const double base = w.baseIndex != SIZE_MAX ? MedianOf(walks[w.baseIndex], seconds) : 0;
-      std::printf("%-28s %10llu %10.2f %12.0f %9.2f %12.1f %12.2f\n", w.label.c_str(), w.runs.back().entries, s,
-                  static_cast<double>(w.runs.back().entries) / s, base > 0 ? base / s : 1.0,
-                  MedianOf(w, [](const Measure& m) { return m.maxRssKiB / 1024.0; }), MedianOf(w, CpuPerEntry));
+      printRow(w.label, w.runs.back().entries, s, base,
+               MedianOf(w, [](const Measure& m) { return m.maxRssKiB / 1024.0; }), MedianOf(w, CpuPerEntry));
     }
   }
   if (bareIndex != SIZE_MAX && oneIndex != SIZE_MAX) {
