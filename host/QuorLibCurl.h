@@ -81,9 +81,13 @@ class ISILON_API QuorLibCurl {
  private:
   friend class isilon::Login;
   friend class isilon::Sender;
-  // The last reply's body into `out`, byte for byte, keeping this transport's buffer for the
-  // next reply: the library reads its own transport's replies this way.
-  ISILON_HIDDEN void CopyResponseBody(std::string& out) const;
+  // The last reply's body handed over into `out`, byte for byte, without a copy (what `out`
+  // held is dropped; its storage takes the next reply): the library reads its own
+  // transport's replies this way.
+  ISILON_HIDDEN void TakeResponseBody(std::string& out);
+  // The next request, though it is no GET, may go out on the kept-alive connection: one that
+  // does no harm when libcurl sends it twice (the logout). Only that request.
+  ISILON_HIDDEN void MaySendTwice();
   // The settings and the trace filter the next QuorLibCurlInit applies, in place of the
   // registry's.
   ISILON_HIDDEN void Preset(const isilon::TransportConfig& config);

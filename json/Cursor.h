@@ -41,6 +41,26 @@ inline const char* ScanString(const char* p, const char* end, char quote) {
   return p;
 }
 
+// True when the eight bytes at p are all decimal digits, with their value.
+inline bool EightDigits(const char* p, uint64_t& value) {
+#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+  (void)p;
+  (void)value;
+  return false;
+#endif
+  uint64_t x;
+  std::memcpy(&x, p, 8);
+  // Each byte is a digit when its high nibble is 3 and adding 6 leaves it 3.
+  if ((((x & 0xF0F0F0F0F0F0F0F0) | (((x + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4))) != 0x3333333333333333) {
+    return false;
+  }
+  // The first digit is the lowest byte: pairs, then fours, then all eight combined.
+  x = ((x & 0x0F0F0F0F0F0F0F0F) * 2561) >> 8;
+  x = ((x & 0x00FF00FF00FF00FF) * 6553601) >> 16;
+  value = ((x & 0x0000FFFF0000FFFF) * 42949672960001) >> 32;
+  return true;
+}
+
 }  // namespace detail
 
 // The steps a page takes for every member are defined here, so that they inline into the
@@ -195,7 +215,11 @@ class Cursor {
     const char* q = p_ + negative;
     const char* const digits = q;
     const char* const last = digits + (end_ - digits < 18 ? end_ - digits : 18);
-    uint64_t value = 0;
+    uint64_t value = 0, eight;
+    while (last - q >= 8 && detail::EightDigits(q, eight)) {
+      value = value * 100000000 + eight;
+      q += 8;
+    }
     while (q < last && IsDigit(*q)) value = value * 10 + static_cast<unsigned>(*q++ - '0');
     if (q == digits || (q < end_ && (*q == '.' || *q == 'e' || *q == 'E' || IsDigit(*q)))) return false;
     magnitude = value;

@@ -78,26 +78,6 @@ inline bool KeyBefore(const std::string& a, const std::string& b) {
   return a < b;
 }
 
-// True when the eight bytes at p are all decimal digits, with their value.
-inline bool EightDigits(const char* p, uint64_t& value) {
-#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
-  (void)p;
-  (void)value;
-  return false;
-#endif
-  uint64_t x;
-  std::memcpy(&x, p, 8);
-  // Each byte is a digit when its high nibble is 3 and adding 6 leaves it 3.
-  if ((((x & 0xF0F0F0F0F0F0F0F0) | (((x + 0x0606060606060606) & 0xF0F0F0F0F0F0F0F0) >> 4))) != 0x3333333333333333) {
-    return false;
-  }
-  // The first digit is the lowest byte: pairs, then fours, then all eight combined.
-  x = ((x & 0x0F0F0F0F0F0F0F0F) * 2561) >> 8;
-  x = ((x & 0x00FF00FF00FF00FF) * 6553601) >> 16;
-  value = ((x & 0x0000FFFF0000FFFF) * 42949672960001) >> 32;
-  return true;
-}
-
 // Builds the string of `length` bytes at `text` at `where` (raw storage, or a string just
 // destroyed). Short strings, nearly every key and many values, get a copy of fixed size for
 // their length instead of a call to memcpy.
@@ -334,7 +314,7 @@ class Reader {
     // Nineteen digits always fit in 64 bits: no overflow test for them, and eight at a time.
     const char* const quick = p + (end_ - p < 19 ? end_ - p : 19);
     uint64_t eight;
-    while (quick - p >= 8 && EightDigits(p, eight)) {
+    while (quick - p >= 8 && detail::EightDigits(p, eight)) {
       anyDigit = true;
       mantissa = mantissa * 100000000 + eight;
       p += 8;

@@ -36,7 +36,12 @@ bool IsIPv6(const std::string& text) {
 }  // namespace
 
 bool IsSingleSegment(const std::string& value) {
-  return value.find('/') == std::string::npos && !HasNul(value) && value != "." && value != "..";
+  // Every entry of every listed page passes here: one pass over the bytes.
+  for (const char c : value) {
+    if (c == '/' || c == '\0') return false;
+  }
+  const size_t n = value.size();
+  return !(n == 1 && value[0] == '.') && !(n == 2 && value[0] == '.' && value[1] == '.');
 }
 
 bool IsChildName(const std::string& name) { return !name.empty() && IsSingleSegment(name); }
@@ -55,7 +60,13 @@ bool IsSendableUri(const std::string& uri) {
   return true;
 }
 
-bool IsHeaderLine(const std::string& line) { return line.find_first_of(std::string("\0\r\n", 3)) == std::string::npos; }
+bool IsHeaderLine(const std::string& line) {
+  // Every header of every request passes here: one pass, no set lookup per byte.
+  for (const char c : line) {
+    if (c == '\0' || c == '\r' || c == '\n') return false;
+  }
+  return true;
+}
 
 std::string Printable(const std::string& text) {
   static const char kHex[] = "0123456789abcdef";

@@ -15,6 +15,11 @@ void WriteLogV(const char* function, int line, int level, unsigned long long con
   writer->write(level, function, line, context, 0, "%s", text.c_str());
 }
 
+bool SessionLog::Wants(int level) const {
+  CLogWriterInterface* writer = g_ptrLogWriter.get();
+  return writer != nullptr && writer->level() >= level;
+}
+
 void SessionLog::operator()(const char* function, int line, int level, const char* format, ...) const {
   va_list args;
   va_start(args, format);

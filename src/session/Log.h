@@ -12,6 +12,9 @@ class SessionLog {
   SessionLog(const unsigned long long& context, const std::string& server) : context_(context), server_(server) {}
   void operator()(const char* function, int line, int level, const char* format, ...) const
       __attribute__((format(printf, 5, 6)));
+  // Whether a line of `level` would be written: a line whose text costs something to make
+  // (a redaction, say) is made only then.
+  bool Wants(int level) const;
   // The same with context 0.
   void NoContext(const char* function, int line, int level, const char* format, ...) const
       __attribute__((format(printf, 5, 6)));

@@ -148,7 +148,11 @@ RequestOutcome Login::Close() {
     IsilonJsonCloseSession request(s_.server);
     std::string uri, response;
     TransportResult result = TransportResult::kNotSent;
-    if (!request.BuildRequest(uri)) {
+    // Sent twice, a logout ends the same session: it takes the kept-alive connection rather
+    // than a TLS handshake of its own.
+    const bool built = request.BuildRequest(uri);
+    if (built && s_.transport != nullptr) s_.transport->MaySendTwice();
+    if (!built) {
       log_(kCloseFn, __LINE__, -1, "Failed to create Json request for closing session");
     } else if (sender_.SendOnce(response, HTTP_REQ_DELETE, uri, "", /*resetHeaders=*/true, result) !=
                    Sender::Sent::kAccepted ||
@@ -173,7 +177,7 @@ RequestOutcome Login::Close() {
 
 void Login::TakeCookies(const std::vector<std::string>& setCookies, bool logEach) {
   for (const std::string& received : setCookies) {
-    if (logEach) log_(kOpenFn, __LINE__, 2, "Header [%s]", RedactSecrets(received).c_str());
+    if (logEach && log_.Wants(2)) log_(kOpenFn, __LINE__, 2, "Header [%s]", RedactSecrets(received).c_str());
     const std::string text = WithoutSpaces(received);
     // Both may come in one line, folded.
     size_t pos = text.find("isicsrf=");
@@ -213,14 +217,14 @@ bool Login::InstallHeaders() {
   QuorLibCurl* transport = s_.transport;
   if (transport == nullptr) return false;
   if (!s_.cookie.empty()) {
-    log_(kHeadersFn, __LINE__, 2, " Cookie[%s]", RedactSecrets(s_.cookie).c_str());
+    if (log_.Wants(2)) log_(kHeadersFn, __LINE__, 2, " Cookie[%s]", RedactSecrets(s_.cookie).c_str());
     if (!transport->QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, s_.cookie)) {
       log_(kHeadersFn, __LINE__, -1, "Failed to set CURL cookie file header");
       return false;
     }
   }
   if (!s_.csrf.empty()) {
-    log_(kHeadersFn, __LINE__, 2, " CSRF Token [%s]", RedactSecrets(s_.csrf).c_str());
+    if (log_.Wants(2)) log_(kHeadersFn, __LINE__, 2, " CSRF Token [%s]", RedactSecrets(s_.csrf).c_str());
     if (!transport->QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, s_.csrf)) {
       log_(kHeadersFn, __LINE__, -1, "Failed to set header:X-CSRF-Token");
       return false;

@@ -69,10 +69,10 @@ Sender::Sent Sender::SendOnce(std::string& response, int method, const std::stri
   result = transport->GetLastResult();
   if (!accepted) log_(kSendFn, __LINE__, -1, "Curl request failed for URI:[%s]", uri.c_str());
 
-  // A host's own transport hands its reply over as a zero-terminated copy; ours gives it
-  // byte for byte, without the extra copy and the large allocation a page would cost.
+  // A host's own transport hands its reply over as a zero-terminated copy; ours hands over
+  // its buffer, byte for byte, without a copy of the page.
   if (typeid(*transport) == typeid(QuorLibCurl)) {
-    transport->CopyResponseBody(response);
+    transport->TakeResponseBody(response);
   } else {
     unsigned long code = 0;
     if (char* text = transport->GetHttpResponse(code, /*flag=*/true)) {

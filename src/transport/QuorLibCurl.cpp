@@ -99,6 +99,7 @@ struct QuorLibCurl::Impl {
   std::string lastError;
   char errorBuffer[CURL_ERROR_SIZE] = {};
   bool trace = false;
+  bool maySendTwice = false;        // the next request may ride the kept-alive connection
   bool warnedInsecure = false;      // the "verification off" warning goes out once per transport
   curl_slist* connectTo = nullptr;  // CURLOPT_CONNECT_TO entries; kept while the handle uses them
   // Handed over by the session before QuorLibCurlInit; a transport made without one reads the
@@ -112,6 +113,13 @@ struct QuorLibCurl::Impl {
     if (self->body.size() + n > self->maxReply) {
       self->bodyTooLarge = true;
       return 0;  // aborts the transfer
+    }
+    // A reply that declares its length is read into storage of that size, allocated once.
+    curl_off_t declared = 0;
+    if (self->body.empty() &&
+        curl_easy_getinfo(self->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared) == CURLE_OK &&
+        declared > static_cast<curl_off_t>(n) && static_cast<size_t>(declared) <= self->maxReply) {
+      self->body.reserve(static_cast<size_t>(declared));
     }
     self->body.append(data, n);
     return n;
@@ -223,6 +231,8 @@ void QuorLibCurl::QuorLibCurlFreeHttpHeaderList() { impl_->headers.clear(); }
 bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string& uri, const char* data, size_t length,
                                          bool, const char*) {
   Impl& s = *impl_;
+  const bool maySendTwice = s.maySendTwice;
+  s.maySendTwice = false;
   s.body.clear();
   s.replyHeaders.clear();
   s.bodyTooLarge = false;
@@ -244,7 +254,8 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
   // a request that changes something must go out once only, so it gets a connection of its
   // own. The handle stays (its cached CA store with it); with room for one connection, the
   // idle one is closed once the new one is kept.
-  if (curl_easy_setopt(s.easy, CURLOPT_FRESH_CONNECT, type != HTTP_REQ_GET ? 1L : 0L) != CURLE_OK) {
+  const bool ownConnection = type != HTTP_REQ_GET && !maySendTwice;
+  if (curl_easy_setopt(s.easy, CURLOPT_FRESH_CONNECT, ownConnection ? 1L : 0L) != CURLE_OK) {
     s.lastError = "cannot ask for a connection of its own";
     return false;
   }
@@ -346,7 +357,12 @@ char* QuorLibCurl::GetHttpResponse(unsigned long& code, bool) {
   return text;
 }
 
-void QuorLibCurl::CopyResponseBody(std::string& out) const { out.assign(impl_->body); }
+void QuorLibCurl::TakeResponseBody(std::string& out) {
+  out.swap(impl_->body);
+  impl_->body.clear();
+}
+
+void QuorLibCurl::MaySendTwice() { impl_->maySendTwice = true; }
 
 void QuorLibCurl::Preset(const isilon::TransportConfig& config) {
   impl_->preset.reset(new isilon::TransportConfig(config));

@@ -18,6 +18,8 @@ const int kDefaultParallel = 8;
 const int kDefaultPageSize = 1000;
 const int kMaxPageSize = 999999999;
 const size_t kDefaultMaxPending = 4096;
+// A string, so that the compare of every entry's type tests the length first and inlines.
+const std::string kContainer = "container";
 
 // "/ifs/data//" -> "/ifs/data": entries' paths are the directory, "/" and the name.
 std::string WithoutTrailingSlashes(std::string path) {
@@ -181,7 +183,7 @@ void IsilonTreeWalk::State::SortPage(const std::string& directory, std::vector<_
                  "], which names no entry of the directory; it is not followed.");
       continue;
     }
-    if (page[i].strType == "container") subdirs.push_back(page[i].strPath);
+    if (page[i].strType == kContainer) subdirs.push_back(page[i].strPath);
     if (kept != i) std::swap(page[kept], page[i]);
     ++kept;
   }

@@ -47,6 +47,36 @@ TEST(JsonCursor, IntegersReadAsTheGeneralConversionReadsThem) {
       EXPECT_TRUE(fast.ok() && general.ok());
     }
   }
+  // Digits are taken eight at a time where eight or more are left: every length up to 20, and
+  // each byte that may follow (one just outside '0'..'9' on each side, a fraction, an exponent,
+  // white space, or the end of the text) at the first place after them.
+  const std::string digits = "98765432109876543210";
+  for (size_t length = 1; length <= digits.size(); ++length) {
+    for (const char* after : {"]", "/]", ":]", ".5]", "e2]", " ]", "0]", ""}) {
+      for (const char* sign : {"", "-"}) {
+        const std::string text = std::string("[") + sign + digits.substr(0, length) + after;
+        SCOPED_TRACE(text);
+        jsonxx::Cursor fast(text.data(), text.size()), general(text.data(), text.size());
+        uint64_t read = 1;
+        jsonxx::Number number = 0;
+        ASSERT_TRUE(fast.EnterArray() && fast.NextElement() && general.EnterArray() && general.NextElement());
+        const bool fastRead = fast.ReadU64(read), generalRead = general.ReadNumber(number);
+        ASSERT_EQ(fastRead, generalRead);
+        if (!fastRead) continue;
+        EXPECT_EQ(read, jsonxx::TruncToU64(number));
+        EXPECT_EQ(fast.Peek(), general.Peek());
+        // Both readers share the eight-digit step: a plain integer is also held to the value
+        // of its digits, worked out here one by one.
+        const std::string run = digits.substr(0, length) + (after[0] == '0' ? "0" : "");
+        if (run.size() <= 18 && after[0] != '.' && after[0] != 'e') {
+          uint64_t expected = 0;
+          for (const char d : run) expected = expected * 10 + static_cast<unsigned>(d - '0');
+          EXPECT_EQ(read, *sign == '-' ? 0 - expected : expected);
+        }
+      }
+    }
+  }
+
   const std::string bad = "[\"7\"]";
   jsonxx::Cursor c(bad.data(), bad.size());
   uint64_t read = 0;

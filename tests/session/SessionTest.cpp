@@ -71,6 +71,9 @@ TEST_F(SessionTest, OpensOnceReusesOneConnectionAndCloses) {
   EXPECT_TRUE(session->CloseConnection());
   ASSERT_EQ(1u, server().requestLog().size());
   EXPECT_EQ("DELETE /session/1/session 204 ", Summary(LastSent()));
+  // Unlike other changes, the logout rides the session's connection: sent twice, it would end
+  // the same session.
+  EXPECT_EQ(log[0].remotePort, LastSent().remotePort);
   EXPECT_EQ(0u, server().sessions().liveCount());
 
   // A closed object sends nothing, neither on close nor on a request.
