@@ -100,6 +100,11 @@ class Cursor {
     key = start;
     length = static_cast<size_t>(p_ - start);
     ++p_;
+    // The cluster's own layout puts " : " between a key and its value: passed over at once.
+    if (end_ - p_ >= 4 && p_[0] == ' ' && p_[1] == ':' && p_[2] == ' ' && AboveSpace(p_[3])) {
+      p_ += 3;
+      return true;
+    }
     skipSpace();
     if (p_ == end_ || *p_ != ':') return Fail();
     ++p_;
@@ -142,7 +147,15 @@ class Cursor {
     const char* const start = p_ + 1;
     const char* const stop = detail::ScanString(start, end_, '"');
     if (stop < end_ && *stop == '"') {
-      out.assign(start, static_cast<size_t>(stop - start));
+      const size_t n = static_cast<size_t>(stop - start);
+      // A record taken over from the last page mostly holds a string at least as long here
+      // (the same mode, owner, type): written over in place, without a call to assign.
+      if (n <= out.size()) {
+        out.resize(n);
+        std::memcpy(&out[0], start, n);
+      } else {
+        out.assign(start, n);
+      }
       p_ = stop + 1;
       return true;
     }

@@ -1,5 +1,6 @@
 // One page of a directory listing.
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,21 @@ namespace {
 
 using jsonxx::Cursor;
 
+// `dir`, "/" and `name` into a record's path. A record taken over from the caller's last page
+// keeps its strings' storage, and mostly holds a path at least as long: written over in place.
+void SetPath(std::string& path, const std::string& dir, const std::string& name) {
+  const size_t n = dir.size() + 1 + name.size();
+  if (n > path.size()) {
+    path.assign(dir).append(1, '/').append(name);
+    return;
+  }
+  path.resize(n);
+  char* const out = &path[0];
+  std::memcpy(out, dir.data(), dir.size());
+  out[dir.size()] = '/';
+  std::memcpy(out + dir.size() + 1, name.data(), name.size());
+}
+
 // One entry read in place; false when it is not in the plain form with each field once.
 bool ReadEntry(Cursor& c, const std::string& dir, _IsilonFileInfo& info) {
   enum { kName = 1, kMtime = 2, kOwner = 4, kMode = 8, kType = 16, kSize = 32, kAll = 63 };
@@ -85,8 +101,7 @@ bool ReadEntry(Cursor& c, const std::string& dir, _IsilonFileInfo& info) {
     seen |= field;
   }
   if (!c.ok() || seen != kAll) return false;
-  // A record taken over from the caller's last page keeps its strings' storage.
-  info.strPath.assign(dir).append(1, '/').append(info.strName);
+  SetPath(info.strPath, dir, info.strName);
   return true;
 }
 

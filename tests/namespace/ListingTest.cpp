@@ -100,6 +100,41 @@ TEST_F(ListingTest, RefusedInputFailuresAndOddReplies) {
   EXPECT_EQ(resume, "");
 }
 
+// "path|name|owner|mode|type|size|mtime" of each record.
+std::vector<std::string> Records(const std::vector<_IsilonFileInfo>& files) {
+  std::vector<std::string> rows;
+  for (const auto& f : files) {
+    rows.push_back(f.strPath + "|" + f.strName + "|" + f.strOwner + "|" + f.strMode + "|" + f.strType + "|" +
+                   std::to_string(f.nSize) + "|" + std::to_string(f.nMtime));
+  }
+  return rows;
+}
+
+TEST_F(ListingTest, RecordsTakenOverFromTheLastPageReadAsFreshOnes) {
+  // Each string of the second page is shorter than, as long as, or longer than the one the
+  // record held before, and so is the path; then the other way round.
+  AddFile("/ifs/data/long-dir/aaaa", 1, "carol", "0640", 10);
+  AddFile("/ifs/data/long-dir/bb", 2, "bob", "0600", 20);
+  AddFile("/ifs/data/long-dir/cccccc", 3, "al", "0755", 30);
+  ASSERT_EQ(tree().AddDirectory("/ifs/data/long-dir/dd"), Status::kOk);
+  AddFile("/ifs/data/d/aaa", 4, "bo", "0640", 40);
+  AddFile("/ifs/data/d/bbbbb", 5, "bob", "06000", 50);
+  ASSERT_EQ(tree().AddDirectory("/ifs/data/d/cccccc"), Status::kOk);
+  AddFile("/ifs/data/d/dddddddd", 6, "carolyn", "0", 60);
+  std::vector<_IsilonFileInfo> reused;
+  for (const char* dir : {"/ifs/data/long-dir", "/ifs/data/d", "/ifs/data/long-dir", "/ifs/data/d"}) {
+    SCOPED_TRACE(dir);
+    std::vector<_IsilonFileInfo> fresh;
+    std::string resume, again;
+    ASSERT_TRUE(session().GetFileList(reused, dir, resume, 10)) << LastError().second;
+    ASSERT_TRUE(session().GetFileList(fresh, dir, again, 10)) << LastError().second;
+    ASSERT_EQ(fresh.size(), 4u);
+    EXPECT_EQ(Records(reused), Records(fresh));
+  }
+  EXPECT_EQ(Records(reused)[1], "/ifs/data/d/bbbbb|bbbbb|bob|06000|object|5|50");
+  EXPECT_EQ(Records(reused)[2], "/ifs/data/d/cccccc|cccccc|root|0755|container|0|" + std::to_string(reused[2].nMtime));
+}
+
 TEST_F(ListingTest, ReadsFileAndDirectoryAttributes) {
   AddFile("/ifs/data/a b#%/file 1", 4096, "carol", "0640", 1700000123);
   _IsilonFileInfo info;
