@@ -151,7 +151,7 @@ class Cursor {
       // A record taken over from the last page mostly holds a string at least as long here
       // (the same mode, owner, type): written over in place, without a call to assign.
       if (n <= out.size()) {
-        out.resize(n);
+        if (n != out.size()) out.resize(n);
         std::memcpy(&out[0], start, n);
       } else {
         out.assign(start, n);

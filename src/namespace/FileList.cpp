@@ -56,7 +56,7 @@ void SetPath(std::string& path, const std::string& dir, const std::string& name)
     path.assign(dir).append(1, '/').append(name);
     return;
   }
-  path.resize(n);
+  if (n != path.size()) path.resize(n);
   char* const out = &path[0];
   std::memcpy(out, dir.data(), dir.size());
   out[dir.size()] = '/';
