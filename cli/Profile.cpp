@@ -215,10 +215,10 @@ IsilonSessionOptions SessionOptionsFor(const Settings& settings) {
     options.verifyTLS = true;
   }
   // Time-outs the registry does not already hold.
-  if (settings.connectTimeout.source.compare(0, 8, "profile ") == 0) {
+  if (settings.connectTimeout.FromProfile()) {
     options.connectTimeoutSeconds = std::stol(settings.connectTimeout.value);
   }
-  if (settings.requestTimeout.source.compare(0, 8, "profile ") == 0) {
+  if (settings.requestTimeout.FromProfile()) {
     options.requestTimeoutSeconds = std::stol(settings.requestTimeout.value);
   }
   return options;

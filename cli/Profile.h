@@ -17,6 +17,7 @@ struct Setting {
   std::string value;
   std::string source;
   bool Set() const { return !source.empty(); }
+  bool FromProfile() const { return source.compare(0, 8, "profile ") == 0; }
 };
 
 struct Settings {

@@ -45,13 +45,13 @@ size_t ArgumentAt(const std::string& uri, const std::string& name) {
 std::string RefusedArgument(const std::string& response, const std::vector<std::string>& undeclared,
                             const std::string& uri) {
   jsonxx::Object reply;
-  if (!ReadReply(response, reply) || !reply.has<jsonxx::Array>("errors")) return std::string();
+  if (!ReadReply(response, reply)) return std::string();
+  // An absent or other-kind member reads as empty: no error, or no field, names no argument.
   const jsonxx::Array& errors = isilon::Field<jsonxx::Array>(reply, "errors");
   for (unsigned int i = 0; i < errors.size(); ++i) {
     if (!errors.has<jsonxx::Object>(i)) continue;
     const jsonxx::Object& entry = errors.get<jsonxx::Object>(i);
     if (isilon::Field<std::string>(entry, "code") != "AEC_BAD_REQUEST") continue;
-    if (!entry.has<std::string>("field")) continue;
     const std::string& field = isilon::Field<std::string>(entry, "field");
     for (const std::string& name : undeclared) {
       if (field == name && ArgumentAt(uri, name) != std::string::npos) return name;
