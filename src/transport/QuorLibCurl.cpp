@@ -4,6 +4,7 @@
 #include <curl/curl.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <cstdlib>
@@ -23,6 +24,8 @@
 namespace {
 
 const char kFn[] = "QuorLibCurl";
+// The most a reply's declared length reserves before any of it arrived.
+const size_t kMaxReserve = size_t{16} << 20;
 
 void GlobalInitOnce() {
   static std::once_flag once;
@@ -93,6 +96,7 @@ struct QuorLibCurl::Impl {
   std::string body;
   std::vector<std::string> replyHeaders;  // "Name: value" of the last reply's final header block
   bool bodyTooLarge = false;
+  bool outOfMemory = false;
   size_t maxReply = 0;
   long status = 0;
   TransportResult result = TransportResult::kSucceeded;
@@ -114,14 +118,21 @@ struct QuorLibCurl::Impl {
       self->bodyTooLarge = true;
       return 0;  // aborts the transfer
     }
-    // A reply that declares its length is read into storage of that size, allocated once.
-    curl_off_t declared = 0;
-    if (self->body.empty() &&
-        curl_easy_getinfo(self->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared) == CURLE_OK &&
-        declared > static_cast<curl_off_t>(n) && static_cast<size_t>(declared) <= self->maxReply) {
-      self->body.reserve(static_cast<size_t>(declared));
+    // No exception may cross libcurl's C frames: a reply the process has no memory for fails.
+    try {
+      // A reply that declares its length is read into storage of that size, allocated once;
+      // a declared length is only a hint, so it reserves no more than kMaxReserve up front.
+      curl_off_t declared = 0;
+      if (self->body.empty() &&
+          curl_easy_getinfo(self->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared) == CURLE_OK &&
+          declared > static_cast<curl_off_t>(n) && static_cast<size_t>(declared) <= self->maxReply) {
+        self->body.reserve(std::min(static_cast<size_t>(declared), kMaxReserve));
+      }
+      self->body.append(data, n);
+    } catch (const std::bad_alloc&) {
+      self->outOfMemory = true;
+      return 0;  // aborts the transfer
     }
-    self->body.append(data, n);
     return n;
   }
 
@@ -236,6 +247,7 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
   s.body.clear();
   s.replyHeaders.clear();
   s.bodyTooLarge = false;
+  s.outOfMemory = false;
   s.status = 0;
   s.result = TransportResult::kNotSent;
   s.lastError.clear();
@@ -321,7 +333,9 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
     // Whatever arrived of an incomplete reply is dropped: half a body must never be read as
     // if it were the whole answer.
     s.body.clear();
-    if (s.bodyTooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
+    if (s.outOfMemory) {
+      s.lastError = "out of memory reading the reply";
+    } else if (s.bodyTooLarge || rc == CURLE_FILESIZE_EXCEEDED) {
       s.lastError = "reply larger than the limit of " + std::to_string(s.maxReply >> 20) + " MiB (nIsilonMaxReplyMiB)";
     } else {
       s.lastError = s.errorBuffer[0] != '\0' ? s.errorBuffer : curl_easy_strerror(rc);
