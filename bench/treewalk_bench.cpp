@@ -237,16 +237,22 @@ int main(int argc, char** argv) {
   };
   for (int round = 1; round <= repetitions && !failed; ++round) {
     if (repetitions > 1) std::printf("-- round %d of %d\n", round, repetitions);
-    std::vector<Measure> measured;
-    for (Walk& w : walks) {
-      const Measure m = runOnce(w);
-      measured.push_back(m);
+    // Odd rounds take their turns in the listed order, even rounds in the reverse one, so that
+    // no walk always runs right after the same other one (what a walk leaves behind, in the
+    // simulator and in the caches, weighs on the next); the rows are printed in listed order.
+    std::vector<size_t> order(walks.size());
+    for (size_t k = 0; k < order.size(); ++k) order[k] = round % 2 == 1 ? k : order.size() - 1 - k;
+    std::vector<Measure> measured(walks.size());
+    for (size_t k : order) measured[k] = runOnce(walks[k]);
+    for (size_t k = 0; k < walks.size(); ++k) {
+      Walk& w = walks[k];
+      const Measure& m = measured[k];
       if (!m.ok) {
         std::printf("%-28s failed\n", w.label.c_str());
         failed = true;
         continue;
       }
-      // The library's walks set the count; the bare one, first in a round, is held to it afterwards.
+      // The library's walks set the count; the bare one is held to it afterwards.
       if (w.parallel > 0 && treeEntries == 0) treeEntries = m.entries;
       const Measure* base =
           w.baseIndex < measured.size() && measured[w.baseIndex].ok ? &measured[w.baseIndex] : nullptr;
