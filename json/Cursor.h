@@ -148,14 +148,10 @@ class Cursor {
     const char* const stop = detail::ScanString(start, end_, '"');
     if (stop < end_ && *stop == '"') {
       const size_t n = static_cast<size_t>(stop - start);
-      // A record taken over from the last page mostly holds a string at least as long here
+      // A record taken over from the last page mostly holds a string of the same length here
       // (the same mode, owner, type): written over in place, without a call to assign.
-      if (n <= out.size()) {
-        if (n != out.size()) out.resize(n);
-        std::memcpy(&out[0], start, n);
-      } else {
-        out.assign(start, n);
-      }
+      if (n != out.size()) out.resize(n);
+      std::memcpy(&out[0], start, n);
       p_ = stop + 1;
       return true;
     }

@@ -49,13 +49,9 @@ namespace {
 using jsonxx::Cursor;
 
 // `dir`, "/" and `name` into a record's path. A record taken over from the caller's last page
-// keeps its strings' storage, and mostly holds a path at least as long: written over in place.
+// keeps its strings' storage, and mostly holds a path of the same length: written over in place.
 void SetPath(std::string& path, const std::string& dir, const std::string& name) {
   const size_t n = dir.size() + 1 + name.size();
-  if (n > path.size()) {
-    path.assign(dir).append(1, '/').append(name);
-    return;
-  }
   if (n != path.size()) path.resize(n);
   char* const out = &path[0];
   std::memcpy(out, dir.data(), dir.size());

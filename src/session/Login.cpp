@@ -150,12 +150,10 @@ RequestOutcome Login::Close() {
     TransportResult result = TransportResult::kNotSent;
     // Sent twice, a logout ends the same session: it takes the kept-alive connection rather
     // than a TLS handshake of its own.
-    const bool built = request.BuildRequest(uri);
-    if (built && s_.transport != nullptr) s_.transport->MaySendTwice();
-    if (!built) {
+    if (!request.BuildRequest(uri)) {
       log_(kCloseFn, __LINE__, -1, "Failed to create Json request for closing session");
-    } else if (sender_.SendOnce(response, HTTP_REQ_DELETE, uri, "", /*resetHeaders=*/true, result) !=
-                   Sender::Sent::kAccepted ||
+    } else if (sender_.SendOnce(response, HTTP_REQ_DELETE, uri, "", /*resetHeaders=*/true, result,
+                                /*maySendTwice=*/true) != Sender::Sent::kAccepted ||
                !response.empty()) {
       request.ParseError(response);
       request.getError(outcome.code, outcome.message);

@@ -30,7 +30,7 @@ RequestFate FateOf(TransportResult result) {
 }  // namespace
 
 Sender::Sent Sender::SendOnce(std::string& response, int method, const std::string& uri, const std::string& body,
-                              bool resetHeaders, TransportResult& result) {
+                              bool resetHeaders, TransportResult& result, bool maySendTwice) {
   result = TransportResult::kNotSent;
   if (uri.empty()) {
     log_(kSendFn, __LINE__, -1, "Input URI is empty");
@@ -63,6 +63,7 @@ Sender::Sent Sender::SendOnce(std::string& response, int method, const std::stri
       return Sent::kFailed;
     }
   }
+  if (maySendTwice) transport->MaySendTwice();
   const bool accepted = transport->QuorLibCurlSendHttpReq(static_cast<_http_req_type_>(method), uri,
                                                           body.empty() ? nullptr : body.data(), body.size(),
                                                           /*flag=*/false, /*text=*/nullptr);

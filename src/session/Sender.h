@@ -31,9 +31,10 @@ class Sender {
   Sender(QuorLibCurl*& transport, const SessionLog& log, unsigned long long& retries, Hooks hooks)
       : transport_(transport), log_(log), retries_(retries), hooks_(std::move(hooks)) {}
 
-  // One request as it is, without retries.
+  // One request as it is, without retries. `maySendTwice`: a change that does no harm sent
+  // twice (the logout) may ride the kept-alive connection instead of one of its own.
   Sent SendOnce(std::string& response, int method, const std::string& uri, const std::string& body, bool resetHeaders,
-                TransportResult& result);
+                TransportResult& result, bool maySendTwice = false);
   // The request with the retry policy for transient failures, a change cut off settled as its
   // step says. Never not made: the transport at least tried.
   RequestOutcome Send(const RequestStep& step, const std::string& uri, const std::string& body, std::string& response);
