@@ -1,6 +1,7 @@
 #pragma once
 // The session with one cluster and every operation the host runs on it.
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@ struct RequestStep;
 struct RequestOutcome;
 struct Settings;
 class Operation;
+class TlsSessionCache;
 }  // namespace isilon
 
 using std::string;
@@ -307,6 +309,8 @@ class ISILON_API ManageIsilon {
   // The last failed operation reached none of the cluster's nodes (connection refused or cut
   // before the request went out, on every node it knows): the tree walk stops on that.
   ISILON_HIDDEN bool ClusterUnreachable() const;
+  // The walk's sessions resume each other's TLS sessions with a node.
+  ISILON_HIDDEN void ShareTlsSessions(std::shared_ptr<isilon::TlsSessionCache> cache);
 
   // The request cycle every operation shares. Its types are internal to the library
   // (src/session/); none of this is part of what a host links against.

@@ -7,9 +7,11 @@
 //   DELETE /_sim/requests  empties the request log
 //   POST   /_sim/clock     {"advance": SECONDS} moves the simulator's clock forward
 //   GET    /_sim/nodes     {"nodes":[{"index":0,"address":"127.0.0.20","port":8080,"running":true,
-//                          "requests":N,"connections":N,"peak_in_flight":N}]}, requests counting
-//                          those the node served (admin aside), peak_in_flight the most it
-//                          served at once (see --node-capacity)
+//                          "requests":N,"connections":N,"peak_in_flight":N,"tls_handshakes":N,
+//                          "tls_resumed":N}]}, requests counting those the node served (admin
+//                          aside), peak_in_flight the most it served at once (see
+//                          --node-capacity), tls_* the TLS handshakes it completed since it
+//                          started and how many of them resumed an earlier session
 //   POST   /_sim/nodes/{i}/stop   the node goes down: listening socket and open connections
 //                          close, its sessions end. 204 when done; 202 when the request came
 //                          through that node itself: the reply goes out first, the stop follows
@@ -74,14 +76,18 @@ const std::regex kNodeAction("/_sim/nodes/([0-9]{1,4})/(stop|start)");
 
 Response Server::Impl::nodesJson() const {
   nlohmann::json list = nlohmann::json::array();
-  for (size_t i = 0; i < nodes.size(); ++i)
+  for (size_t i = 0; i < nodes.size(); ++i) {
+    const Server::TlsHandshakes tls = server.nodeTlsHandshakes(i);
     list.push_back({{"index", i},
                     {"address", nodes[i]->address},
                     {"port", boundPort.load()},
                     {"running", server.nodeRunning(i)},
                     {"requests", nodes[i]->requests.load()},
                     {"connections", server.nodeConnections(i)},
-                    {"peak_in_flight", server.nodePeakInFlight(i)}});
+                    {"peak_in_flight", server.nodePeakInFlight(i)},
+                    {"tls_handshakes", tls.completed},
+                    {"tls_resumed", tls.resumed}});
+  }
   return dumpJson({{"nodes", list}});
 }
 

@@ -293,6 +293,18 @@ size_t Server::nodePeakInFlight(size_t i) const {
   return node.peakInFlight;
 }
 
+Server::TlsHandshakes Server::nodeTlsHandshakes(size_t i) const {
+  TlsHandshakes counts;
+  if (i >= impl_->nodes.size()) return counts;
+  Impl::Node& node = *impl_->nodes[i];
+  std::lock_guard<std::mutex> guard(node.lifecycle);
+  if (!node.http) return counts;
+  SSL_CTX* context = node.http->ssl_context();
+  counts.completed = static_cast<size_t>(SSL_CTX_sess_accept_good(context));
+  counts.resumed = static_cast<size_t>(SSL_CTX_sess_hits(context));
+  return counts;
+}
+
 bool Server::stopNode(size_t i) {
   if (!nodeRunning(i)) return false;
   impl_->stopNode(i);

@@ -70,6 +70,13 @@ class Server {
   size_t nodeConnections(size_t i) const;
   // The most requests node `i` has served at once (admin ones aside); 0 when there is no such node.
   size_t nodePeakInFlight(size_t i) const;
+  // TLS handshakes node `i` completed since it last started, and how many of them resumed an
+  // earlier session instead of a full one; zeros when it is not running.
+  struct TlsHandshakes {
+    size_t completed = 0;
+    size_t resumed = 0;
+  };
+  TlsHandshakes nodeTlsHandshakes(size_t i) const;
   // A node going down: its listening socket and open connections close (clients get refused or
   // reset connections there) and the sessions it issued end. False when there is no such node
   // or it was not running.

@@ -9,6 +9,7 @@
 #include "src/common/InputChecks.h"
 #include "src/common/ReplyShape.h"
 #include "src/config/Settings.h"
+#include "src/transport/TlsSessions.h"
 #include "src/transport/TransportConfig.h"
 
 namespace isilon {
@@ -94,7 +95,10 @@ RequestOutcome Cycle::Open(bool avoidCurrent) {
     return outcome;
   }
   const Settings& settings = settings_();
-  outcome = login_.Prepare(TransportConfig::FromSettings(settings));
+  TransportConfig config = TransportConfig::FromSettings(settings);
+  if (!tlsSessions_) tlsSessions_ = TlsSessionCache::Make();
+  config.tlsSessions = tlsSessions_;
+  outcome = login_.Prepare(config);
   if (!outcome.Succeeded()) return outcome;
   login_.Pin(nodes_.Choose(log_.ServerName(), settings.nodeAddresses, avoidCurrent), /*announce=*/true);
 

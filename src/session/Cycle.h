@@ -5,6 +5,7 @@
 // argument the cluster refuses by name, and reads the cluster's error reply into the outcome.
 // Internal to the library; ManageIsilon::RunRequest is its public-facing door.
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ class IsilonJsonBase;
 namespace isilon {
 
 struct Settings;
+class TlsSessionCache;
 
 // What the cycle did on its own.
 struct CycleCounters {
@@ -50,6 +52,9 @@ class Cycle {
   // True when the last failure to open reached none of the nodes.
   bool Unreachable() const { return unreachable_; }
   void ClearUnreachable() { unreachable_ = false; }
+  // The TLS sessions the session's connections resume, from one open to the next; a tree walk
+  // hands one cache to all its sessions.
+  void ShareTlsSessions(std::shared_ptr<TlsSessionCache> cache) { tlsSessions_ = std::move(cache); }
 
  private:
   RequestOutcome SendAndRecover(const RequestStep& step, const std::string& uri, const std::string& body,
@@ -67,6 +72,7 @@ class Cycle {
   const SessionLog& log_;
   std::function<const Settings&()> settings_;
   bool unreachable_ = false;
+  std::shared_ptr<TlsSessionCache> tlsSessions_;
 };
 
 }  // namespace isilon

@@ -141,6 +141,10 @@ void ManageIsilon::SetFirstNode(size_t index) {
 
 bool ManageIsilon::ClusterUnreachable() const { return session_->cycle.Unreachable(); }
 
+void ManageIsilon::ShareTlsSessions(std::shared_ptr<isilon::TlsSessionCache> cache) {
+  session_->cycle.ShareTlsSessions(std::move(cache));
+}
+
 // The doors into the layers.
 
 bool ManageIsilon::OpenConnection() {

@@ -19,6 +19,7 @@
 #include "host/LogWriter.h"
 #include "src/common/InputChecks.h"
 #include "src/config/Settings.h"
+#include "src/transport/TlsSessions.h"
 #include "src/transport/TransportConfig.h"
 
 namespace {
@@ -90,7 +91,6 @@ QuorLibCurlFactory g_factory;
 
 struct QuorLibCurl::Impl {
   CURL* easy = nullptr;
-  CURLSH* share = nullptr;  // TLS sessions, kept across the handle's replacements
   std::string contentType;
   std::vector<std::string> headers;  // appended lines, in order
   std::string body;
@@ -181,22 +181,20 @@ bool QuorLibCurl::QuorLibCurlInit(const char* contentType, bool, bool, QuorLibCu
   GlobalInitOnce();
   QuorLibCurlDeInit();
   impl_->easy = curl_easy_init();
-  impl_->share = curl_share_init();
-  if (impl_->easy == nullptr || impl_->share == nullptr) {
+  if (impl_->easy == nullptr) {
     impl_->lastError = "curl_easy_init failed";
     return false;
   }
-  // One transport is used by one thread at a time: the share needs no locks.
-  curl_share_setopt(impl_->share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
   impl_->contentType = contentType != nullptr ? contentType : "";
   impl_->config =
       impl_->preset ? *impl_->preset : isilon::TransportConfig::FromSettings(isilon::Settings::FromRegistry());
+  if (!impl_->config.tlsSessions) impl_->config.tlsSessions = isilon::TlsSessionCache::Make();
   const isilon::TransportConfig& config = impl_->config;
   impl_->maxReply = config.maxReplyBytes;
 
   CURL* easy = impl_->easy;
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(easy, CURLOPT_SHARE, impl_->share);
+  if (config.tlsSessions) curl_easy_setopt(easy, CURLOPT_SHARE, config.tlsSessions->Handle());
   // A session keeps one connection; the handle never holds another idle one.
   curl_easy_setopt(easy, CURLOPT_MAXCONNECTS, 1L);
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, impl_->errorBuffer);
@@ -401,10 +399,8 @@ void QuorLibCurl::QuorLibCurlDeInit() {
     curl_easy_cleanup(impl_->easy);
     impl_->easy = nullptr;
   }
-  if (impl_->share != nullptr) {
-    curl_share_cleanup(impl_->share);
-    impl_->share = nullptr;
-  }
+  // The handle has left the cache: the cache may go when the last transport using it goes.
+  impl_->config.tlsSessions.reset();
   curl_slist_free_all(impl_->connectTo);
   impl_->connectTo = nullptr;
   impl_->headers.clear();

@@ -3,11 +3,13 @@
 // the filter its trace goes through. Internal to the library.
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace isilon {
 
 struct Settings;
+class TlsSessionCache;
 
 struct TransportConfig {
   std::string caFile;  // empty: the system's store
@@ -17,6 +19,9 @@ struct TransportConfig {
   size_t maxReplyBytes = size_t{512} << 20;
   // Every traced text passes through it before it reaches the debug log (secrets out).
   std::function<std::string(const std::string&)> traceFilter;
+  // Where the transport keeps the TLS sessions it may resume (shared by a session's re-opens and
+  // a tree walk's sessions); null: a cache of its own.
+  std::shared_ptr<TlsSessionCache> tlsSessions;
 
   static TransportConfig FromSettings(const Settings& settings);
 };

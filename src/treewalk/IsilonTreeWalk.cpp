@@ -12,6 +12,7 @@
 
 #include "isilon/Paging.h"
 #include "src/common/InputChecks.h"
+#include "src/transport/TlsSessions.h"
 
 namespace {
 const int kDefaultParallel = 8;
@@ -30,6 +31,8 @@ std::string WithoutTrailingSlashes(std::string path) {
 
 struct IsilonTreeWalk::State {
   SessionFactory factory;
+  // One per run: a node's first handshake is resumed by the walk's other sessions there.
+  std::shared_ptr<isilon::TlsSessionCache> tlsSessions;
   int parallel = kDefaultParallel;
   int pageSize = kDefaultPageSize;
   size_t maxPending = kDefaultMaxPending;
@@ -312,7 +315,10 @@ void IsilonTreeWalk::State::Work(size_t index) {
     if (!session && !sessionFailed) {
       session = factory ? factory() : nullptr;
       sessionFailed = !session;
-      if (session) session->SetFirstNode(index);
+      if (session) {
+        session->SetFirstNode(index);
+        session->ShareTlsSessions(tlsSessions);
+      }
     }
     if (session) {
       WalkFrom(session.get(), directory, stack, page);
@@ -376,6 +382,7 @@ bool IsilonTreeWalk::Run(const std::string& root) {
   s.stalled = 0;
   s.clusterGone = false;
   s.error = nullptr;
+  s.tlsSessions = isilon::TlsSessionCache::Make();
   s.pending.push_back(WithoutTrailingSlashes(root));
 
   std::vector<std::thread> workers;
@@ -383,6 +390,7 @@ bool IsilonTreeWalk::Run(const std::string& root) {
   for (int i = 1; i < s.parallel; ++i) workers.emplace_back([&s, i] { s.Worker(static_cast<size_t>(i)); });
   s.Worker(0);
   for (std::thread& t : workers) t.join();
+  s.tlsSessions.reset();  // its keys are kept no longer than the walk
   if (s.error) std::rethrow_exception(s.error);
   return !s.incomplete && !s.stopped;
 }

@@ -100,7 +100,9 @@ TEST_F(SimNodesTest, AdminEndpointsDriveNodesSessionsAndFaults) {
                             {"running", true},
                             {"requests", 1},
                             {"connections", 1},
-                            {"peak_in_flight", 1}}),
+                            {"peak_in_flight", 1},
+                            {"tls_handshakes", 1},
+                            {"tls_resumed", 0}}),
             nodes[1]);
   EXPECT_EQ(1, nodes[0]["connections"]);
 

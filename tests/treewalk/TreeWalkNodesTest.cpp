@@ -12,9 +12,11 @@
 
 #include "isilon/IsilonTreeWalk.h"
 #include "isilon/ManageIsilon.h"
+#include "sim/core/Certificate.h"
 #include "sim/namespace/NamespaceModule.h"
 #include "tests/support/Registry.h"
 #include "tests/support/SimFixture.h"
+#include "tests/support/TempFile.h"
 
 namespace {
 
@@ -49,6 +51,7 @@ class TreeWalkNodesTest : public SimFixture {
     session->SetFileServer(kNodes[0]);
     session->SetUser(user());
     session->SetPasswd(password());
+    session->SetSessionOptions(options_);
     return session;
   }
 
@@ -93,7 +96,25 @@ class TreeWalkNodesTest : public SimFixture {
     return w;
   }
 
+  // (completed, resumed) TLS handshakes by node, nodes with none left out.
+  std::map<size_t, std::pair<size_t, size_t>> HandshakesByNode() {
+    std::map<size_t, std::pair<size_t, size_t>> counts;
+    for (size_t i = 0; i < kNodes.size(); ++i) {
+      const isim::Server::TlsHandshakes tls = server().nodeTlsHandshakes(i);
+      if (tls.completed > 0) counts[i] = {tls.completed, tls.resumed};
+    }
+    return counts;
+  }
+  // Handshakes from here on.
+  void RestartNodes() {
+    for (size_t i = 0; i < kNodes.size(); ++i) {
+      ASSERT_TRUE(server().stopNode(i));
+      ASSERT_TRUE(server().startNode(i));
+    }
+  }
+
   std::unique_ptr<ScopedRegistry> registry_;
+  IsilonSessionOptions options_;  // for the sessions Session() makes
 };
 
 }  // namespace
@@ -132,6 +153,51 @@ TEST_F(TreeWalkNodesTest, AWalksSessionsGoRoundRobinOverTheNodes) {
     EXPECT_EQ(c.second, LoginsByNode());
     EXPECT_EQ(0u, server().sessions().liveCount());
   }
+}
+
+TEST_F(TreeWalkNodesTest, AWalksSessionsResumeEachOthersTlsSessionWithinOneRun) {
+  // Both sessions on node 0: the one that reads the root reaches the node before the other
+  // starts, and the other resumes that TLS session.
+  options_.nodeAddresses = std::vector<std::string>{kNodes[0]};
+  RestartNodes();
+  EXPECT_TRUE(Walk(2).complete);
+  EXPECT_EQ((std::map<size_t, std::pair<size_t, size_t>>{{0, {2, 1}}}), HandshakesByNode());
+  // Each run of a walk starts afresh: its first session does a full handshake.
+  RestartNodes();
+  IsilonTreeWalk walk([this] { return Session(); });
+  ASSERT_TRUE(walk.SetParallel(1));
+  EXPECT_TRUE(walk.Run("/ifs/t"));
+  EXPECT_TRUE(walk.Run("/ifs/t"));
+  EXPECT_EQ((std::map<size_t, std::pair<size_t, size_t>>{{0, {2, 0}}}), HandshakesByNode());
+}
+
+TEST_F(TreeWalkNodesTest, ASessionOpenedAgainResumesOnlyWithTheSameTrust) {
+  RestartNodes();
+  std::unique_ptr<ManageIsilon> session = Session();
+  std::vector<_IsilonFileInfo> files;
+  std::string resume;
+  ASSERT_TRUE(session->GetFileList(files, "/ifs/t", resume, 100));
+  ASSERT_TRUE(session->CloseConnection());
+  ASSERT_TRUE(session->GetFileList(files, "/ifs/t", resume, 100));
+  EXPECT_EQ((std::map<size_t, std::pair<size_t, size_t>>{{0, {2, 1}}}), HandshakesByNode());
+
+  // Trusting another certificate, the session must verify the node's again, and fail: a
+  // session resumed from the earlier trust would let it in.
+  isim::CertificatePair other;
+  std::string error;
+  ASSERT_TRUE(isim::makeSelfSigned(kNodes[0], other, error)) << error;
+  TempFile otherCa(other.certificatePem, ".pem");
+  ASSERT_TRUE(session->CloseConnection());
+  IsilonSessionOptions options;
+  options.caFile = otherCa.path();
+  session->SetSessionOptions(options);
+  EXPECT_FALSE(session->GetFileList(files, "/ifs/t", resume, 100));
+  EXPECT_EQ((std::map<size_t, std::pair<size_t, size_t>>{{0, {2, 1}}}), HandshakesByNode());
+  // Back to the cluster's own certificate, the first trust's session is resumed again.
+  options.caFile = certPath();
+  session->SetSessionOptions(options);
+  ASSERT_TRUE(session->GetFileList(files, "/ifs/t", resume, 100));
+  EXPECT_EQ((std::map<size_t, std::pair<size_t, size_t>>{{0, {3, 2}}}), HandshakesByNode());
 }
 
 TEST_F(TreeWalkNodesTest, SessionsOfANodeThatIsDownGoToTheNextNode) {
