@@ -65,6 +65,9 @@ class ISILON_API IsilonTreeWalk {
   using FailureCallback = std::function<void(const IsilonTreeWalkFailure& failure)>;
   /// Makes one ready-to-use session (server, user and password set); null counts as a failure.
   /// Called on the worker threads (the first time each needs a session), possibly at once.
+  /// Worker i's session starts on node i of the cluster (ManageIsilon::SetFirstNode), and the
+  /// sessions of one Run resume each other's TLS sessions with a node: only for the same node
+  /// and the same TLS settings (CA file, verification), and never those of another Run.
   using SessionFactory = std::function<std::unique_ptr<ManageIsilon>()>;
 
   /// The most sessions (and threads) a walk may use.
