@@ -28,6 +28,7 @@ void SimSessionFixture::TearDown() {
 
 void SimSessionFixture::RecordSleep(unsigned int milliseconds, const char* /*file*/, int /*line*/) {
   if (current_ == nullptr) return;
+  std::lock_guard<std::mutex> lock(current_->sleepsMutex_);
   current_->sleeps_.push_back(milliseconds);
   current_->server().clock().advance(milliseconds / 1000.0);
 }

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -69,7 +70,7 @@ class SimSessionFixture : public SimFixture {
   }
   std::string Url(const std::string& path) const { return "https://" + address() + ":8080" + path; }
 
-  // The library's sleeps so far, in milliseconds.
+  // The library's sleeps so far, in milliseconds (read it when no session sleeps any more).
   const std::vector<unsigned int>& sleeps() const { return sleeps_; }
 
  private:
@@ -78,5 +79,7 @@ class SimSessionFixture : public SimFixture {
   static SimSessionFixture* current_;
   std::unique_ptr<ScopedRegistry> registry_;
   std::unique_ptr<ManageIsilon> session_;
+  // A tree walk's sessions sleep on their own threads.
+  std::mutex sleepsMutex_;
   std::vector<unsigned int> sleeps_;
 };
