@@ -226,6 +226,10 @@ bool Server::Impl::startNode(size_t index, std::string* error) {
     fail(error, "the server on " + node.address + " stopped at once");
     return false;
   }
+  {
+    std::lock_guard<std::mutex> lock(node.stopMutex);
+    node.tlsContext = node.http->ssl_context();
+  }
   node.serving = true;
   return true;
 }
@@ -238,6 +242,7 @@ void Server::Impl::stopNode(size_t index) {
   {
     std::lock_guard<std::mutex> lock(node.stopMutex);
     node.stopping = true;
+    node.tlsContext = nullptr;
   }
   node.stopCv.notify_all();
   node.placeFreed.notify_all();
@@ -297,11 +302,10 @@ Server::TlsHandshakes Server::nodeTlsHandshakes(size_t i) const {
   TlsHandshakes counts;
   if (i >= impl_->nodes.size()) return counts;
   Impl::Node& node = *impl_->nodes[i];
-  std::lock_guard<std::mutex> guard(node.lifecycle);
-  if (!node.http) return counts;
-  SSL_CTX* context = node.http->ssl_context();
-  counts.completed = static_cast<size_t>(SSL_CTX_sess_accept_good(context));
-  counts.resumed = static_cast<size_t>(SSL_CTX_sess_hits(context));
+  std::lock_guard<std::mutex> lock(node.stopMutex);
+  if (node.tlsContext == nullptr) return counts;
+  counts.completed = static_cast<size_t>(SSL_CTX_sess_accept_good(node.tlsContext));
+  counts.resumed = static_cast<size_t>(SSL_CTX_sess_hits(node.tlsContext));
   return counts;
 }
 

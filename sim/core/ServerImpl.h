@@ -40,6 +40,9 @@ struct Server::Impl {
     // the turn of those waiting for a free place (Config::nodeCapacity).
     size_t inFlight = 0;
     size_t peakInFlight = 0;
+    // The running server's TLS context (under stopMutex, not `lifecycle`, which a stop holds
+    // while it waits for the node's workers: a worker may be reading these counts).
+    SSL_CTX* tlsContext = nullptr;
     std::condition_variable placeFreed;
 
     // Connections seen by a request, so that a stop can close idle keep-alive connections at
