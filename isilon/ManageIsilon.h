@@ -29,9 +29,10 @@ using std::vector;
 /// The session opens on the first operation and is reused: the session cookie and the CSRF
 /// token go with every request. CloseConnection() ends it on the cluster; the destructor only
 /// releases the connection. A session opened again resumes the object's last TLS session with
-/// that node when its TLS settings are the same. Every operation blocks the calling thread until its requests are
-/// done (each bounded by the transport's time-outs); an object is used by one thread at a time,
-/// and separate objects are independent sessions that may run on separate threads.
+/// that node when its TLS settings are the same. Every operation blocks the calling thread
+/// until its requests are done (each bounded by the transport's time-outs); an object is used
+/// by one thread at a time, and separate objects are independent sessions that may run on
+/// separate threads.
 ///
 /// **Results.** A `true` (or a CZemError that is not an error) means the whole result was read.
 /// On failure GetLastError() gives a non-empty code and message: the cluster's own (such as
