@@ -87,4 +87,82 @@ TEST(InputChecks, EachCheckOnBothSidesOfItsBoundary) {
   EXPECT_EQ(isilon::Printable("a" + nul + "b\n\x7f\xff"), "a\\x00b\\x0a\\x7f\xff");
 }
 
+TEST(InputChecks, DotSegmentsOfThePathOnly) {
+  struct Case {
+    const char* uri;
+    bool dot;
+  };
+  const Case cases[] = {
+      {"/a/./b", true},
+      {"/a/../b", true},
+      {"/a/.../b", false},
+      {"/a/.b", false},
+      {"/a/b.", false},
+      {"/a/..", true},
+      {"/a/...", false},
+      {".", true},
+      {"..", true},
+      {"", false},
+      {"/", false},
+      {"//", false},
+      {"/a/%2e/b", true},
+      {"/a/%2E%2e", true},
+      {"/a/.%2E/", true},
+      {"/a/%2e%2e%2e", false},
+      {"/a/%2", false},
+      {"/a/%2f", false},
+      {"/a/%2e.x", false},
+      {"/a?x=/../", false},
+      {"/a#/../", false},
+      {"/a/..?x", true},
+      {"/a/.#x", true},
+      {"/a/x?..", false},
+      {"https://h/..", true},
+      {"https://h/a/../b", true},
+      {"https://h/a/.../b", false},
+      {"https://../x", false},
+      {"https://h", false},
+      {"https://h/%2e%2E/", true},
+      {"/x://../y", true},
+      {"?://h/..", false},
+      {"a#://h/ok", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.uri);
+    EXPECT_EQ(isilon::HasDotSegment(c.uri), c.dot);
+  }
+}
+
+// The checks read eight bytes at a time: each must find one byte at any place of a text of any
+// length, and nothing in a text of bytes on the other side of its bounds, as a plain loop does.
+TEST(InputChecks, WordAtATimeChecksAgreeWithAByteLoopAtEveryLengthAndPlace) {
+  auto plain = [](const std::string& text, bool (*bad)(unsigned char)) {
+    for (unsigned char c : text) {
+      if (bad(c)) return false;
+    }
+    return true;
+  };
+  auto segmentBad = [](unsigned char c) { return c == '/' || c == 0; };
+  auto uriBad = [](unsigned char c) { return c <= 0x20 || c == 0x7F; };
+  auto headerBad = [](unsigned char c) { return c == 0 || c == '\r' || c == '\n'; };
+  int mismatches = 0;
+  for (const unsigned char fill : {'a', '!', '\x80', '\xa0', '\xff', '~'}) {
+    for (size_t length = 1; length <= 26; ++length) {
+      for (size_t at = 0; at < length; ++at) {
+        for (int value = 0; value < 256; ++value) {
+          std::string text(length, static_cast<char>(fill));
+          text[at] = static_cast<char>(value);
+          if (text == "." || text == "..") continue;
+          mismatches += isilon::IsSingleSegment(text) != plain(text, segmentBad);
+          mismatches += isilon::IsSendableUri(text) != plain(text, uriBad);
+          mismatches += isilon::IsHeaderLine(text) != plain(text, headerBad);
+        }
+      }
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_TRUE(isilon::IsSendableUri(""));
+  EXPECT_TRUE(isilon::IsHeaderLine(""));
+}
+
 }  // namespace
