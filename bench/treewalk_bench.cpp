@@ -7,8 +7,9 @@
 //                  [--nodes ADDRESS,ADDRESS,...] [--repetitions R]
 // With --nodes (the cluster's node addresses, the first being --server's), each N runs twice:
 // every session on the first node, then the sessions spread over all the nodes. The walks take
-// turns R times (so that a change in the machine's speed touches them all alike); the ratios
-// are of the medians. CPU is the client process's own (the simulator runs in another one).
+// turns R times (so that a change in the machine's speed touches them all alike); a ratio is
+// the median of the rounds' ratios (the ratio of the medians beside it). CPU is the client
+// process's own (the simulator runs in another one).
 // Every walk must read the same number of entries, or the run fails (exit status 1).
 #include <curl/curl.h>
 #include <stdlib.h>
@@ -112,6 +113,18 @@ double MedianOf(const Walk& w, Of of) {
   std::vector<double> values;
   for (const Measure& m : w.runs) values.push_back(of(m));
   return Median(values);
+}
+
+// The median over the rounds of a's figure against b's in the same round. The two ran next to
+// each other (or a few seconds apart), so a change in the machine's speed between rounds,
+// which moves both, drops out; a ratio of the two medians keeps it.
+template <typename Of>
+double PairedRatio(const Walk& a, const Walk& b, Of of) {
+  std::vector<double> ratios;
+  for (size_t i = 0; i < a.runs.size() && i < b.runs.size(); ++i) {
+    if (of(b.runs[i]) > 0) ratios.push_back(of(a.runs[i]) / of(b.runs[i]));
+  }
+  return Median(ratios);
 }
 
 }  // namespace
@@ -294,31 +307,38 @@ int main(int argc, char** argv) {
   }
   if (bareIndex != SIZE_MAX && oneIndex != SIZE_MAX) {
     const Walk &b = walks[bareIndex], &one = walks[oneIndex];
-    std::printf("N=1 against the bare walk: %.3fx the time, %.3fx the client CPU per entry (goal: at most 1.10x)\n",
-                MedianOf(one, seconds) / MedianOf(b, seconds), MedianOf(one, CpuPerEntry) / MedianOf(b, CpuPerEntry));
+    std::printf(
+        "N=1 against the bare walk: %.3fx the time, %.3fx the client CPU per entry (goal: at most 1.10x; "
+        "ratio of the medians %.3fx)\n",
+        PairedRatio(one, b, seconds), PairedRatio(one, b, CpuPerEntry),
+        MedianOf(one, CpuPerEntry) / MedianOf(b, CpuPerEntry));
   }
   if (oneIndex != SIZE_MAX && lastIndex != oneIndex) {
     const Walk &one = walks[oneIndex], &last = walks[lastIndex];
-    std::printf("N=%d against N=1: %.2fx as fast, %.3fx the client CPU per entry (goal: at most 1.00x)\n",
-                last.parallel, MedianOf(one, seconds) / MedianOf(last, seconds),
-                MedianOf(last, CpuPerEntry) / MedianOf(one, CpuPerEntry));
+    std::printf(
+        "N=%d against N=1: %.2fx as fast, %.3fx the client CPU per entry (goal: at most 1.00x; ratio of the "
+        "medians %.3fx)\n",
+        last.parallel, PairedRatio(one, last, seconds), PairedRatio(last, one, CpuPerEntry),
+        MedianOf(last, CpuPerEntry) / MedianOf(one, CpuPerEntry));
     if (!sessionCpu.empty()) {
       // The walk of N sessions less the N - 1 more logins and logouts than one session's walk.
       const double perSession = Median(sessionCpu);
       const double extra = perSession * 1e6 * (last.parallel - 1) / static_cast<double>(treeEntries);
+      std::vector<double> without;
+      for (size_t i = 0; i < last.runs.size() && i < one.runs.size(); ++i) {
+        without.push_back((CpuPerEntry(last.runs[i]) - extra) / CpuPerEntry(one.runs[i]));
+      }
       std::printf(
           "  of which the %d more sessions' login + logout (%.2f ms each): %.3f us per entry; without them "
           "%.3fx\n",
-          last.parallel - 1, perSession * 1e3, extra,
-          (MedianOf(last, CpuPerEntry) - extra) / MedianOf(one, CpuPerEntry));
+          last.parallel - 1, perSession * 1e3, extra, Median(without));
     }
   }
   for (const Walk& w : walks) {
     if (!w.nodes.empty() && w.baseIndex != SIZE_MAX) {
       const Walk& one = walks[w.baseIndex];
       std::printf("N=%d spread over the nodes against all on one: %.2fx as fast, %.3fx the client CPU per entry\n",
-                  w.parallel, MedianOf(one, seconds) / MedianOf(w, seconds),
-                  MedianOf(w, CpuPerEntry) / MedianOf(one, CpuPerEntry));
+                  w.parallel, PairedRatio(one, w, seconds), PairedRatio(w, one, CpuPerEntry));
     }
   }
   return 0;
