@@ -27,22 +27,23 @@ constexpr bool SomeBelow(uint64_t word, unsigned n) { return ((word - kOnes * n)
 // Some byte of the word is `c`.
 constexpr bool SomeIs(uint64_t word, unsigned char c) { return SomeBelow(word ^ (kOnes * c), 1); }
 
-// True when `wordHit` holds for a word of the text or `byteHit` for a byte of a text shorter
-// than a word. A text of eight bytes or more ends with a word that overlaps the one before.
-template <typename WordHit, typename ByteHit>
-bool AnyByte(const std::string& text, WordHit wordHit, ByteHit byteHit) {
+// True when `hit` holds for some word of the text. A text of eight bytes or more ends with a word
+// that overlaps the one before; a shorter one is filled out with its own first byte, which can
+// neither add a hit nor hide one.
+template <typename Hit>
+bool AnyByte(const std::string& text, Hit hit) {
   const char* const p = text.data();
   const size_t n = text.size();
+  if (n == 0) return false;
   if (n < sizeof(uint64_t)) {
-    for (size_t i = 0; i < n; ++i) {
-      if (byteHit(static_cast<unsigned char>(p[i]))) return true;
-    }
-    return false;
+    uint64_t word = kOnes * static_cast<unsigned char>(p[0]);
+    std::memcpy(&word, p, n);
+    return hit(word);
   }
   for (size_t i = 0; i + sizeof(uint64_t) < n; i += sizeof(uint64_t)) {
-    if (wordHit(Word(p + i))) return true;
+    if (hit(Word(p + i))) return true;
   }
-  return wordHit(Word(p + n - sizeof(uint64_t)));
+  return hit(Word(p + n - sizeof(uint64_t)));
 }
 
 // "." or "..", also when the dots are percent-encoded ("%2e", "%2E").
@@ -72,11 +73,7 @@ bool IsIPv6(const std::string& text) {
 }  // namespace
 
 bool IsSingleSegment(const std::string& value) {
-  if (AnyByte(
-          value, [](uint64_t w) { return SomeIs(w, '/') || SomeIs(w, 0); },
-          [](unsigned char c) { return c == '/' || c == 0; })) {
-    return false;
-  }
+  if (AnyByte(value, [](uint64_t w) { return SomeIs(w, '/') || SomeIs(w, 0); })) return false;
   const size_t n = value.size();
   return !(n == 1 && value[0] == '.') && !(n == 2 && value[0] == '.' && value[1] == '.');
 }
@@ -91,15 +88,11 @@ bool IsQueryToken(const std::string& token) {
 }
 
 bool IsSendableUri(const std::string& uri) {
-  return !AnyByte(
-      uri, [](uint64_t w) { return SomeBelow(w, 0x21) || SomeIs(w, 0x7F); },
-      [](unsigned char c) { return c <= 0x20 || c == 0x7F; });
+  return !AnyByte(uri, [](uint64_t w) { return SomeBelow(w, 0x21) || SomeIs(w, 0x7F); });
 }
 
 bool IsHeaderLine(const std::string& line) {
-  return !AnyByte(
-      line, [](uint64_t w) { return SomeIs(w, 0) || SomeIs(w, '\r') || SomeIs(w, '\n'); },
-      [](unsigned char c) { return c == 0 || c == '\r' || c == '\n'; });
+  return !AnyByte(line, [](uint64_t w) { return SomeIs(w, 0) || SomeIs(w, '\r') || SomeIs(w, '\n'); });
 }
 
 std::string Printable(const std::string& text) {
@@ -136,14 +129,9 @@ bool HasDotSegment(const std::string& uri) {
   const size_t n = uri.size();
   size_t at = 0;
   const size_t scheme = uri.find("://");
-  if (scheme != std::string::npos) {
-    // A "://" with no "/", "?" or "#" before it ends a scheme: the authority is passed over.
-    bool inPath = false;
-    for (size_t i = 0; i < scheme && !inPath; ++i) inPath = uri[i] == '/' || uri[i] == '?' || uri[i] == '#';
-    if (!inPath) {
-      at = uri.find('/', scheme + 3);
-      if (at == std::string::npos) return false;
-    }
+  if (scheme != std::string::npos && uri.find_first_of("/?#") > scheme) {
+    at = uri.find('/', scheme + 3);  // past the authority
+    if (at == std::string::npos) return false;
   }
   while (at < n) {
     const char c = uri[at];
