@@ -118,13 +118,17 @@ double MedianOf(const Walk& w, Of of) {
 // The median over the rounds of a's figure against b's in the same round. The two ran next to
 // each other (or a few seconds apart), so a change in the machine's speed between rounds,
 // which moves both, drops out; a ratio of the two medians keeps it.
-template <typename Of>
-double PairedRatio(const Walk& a, const Walk& b, Of of) {
+template <typename OfA, typename OfB>
+double PairedRatio(const Walk& a, OfA ofA, const Walk& b, OfB ofB) {
   std::vector<double> ratios;
   for (size_t i = 0; i < a.runs.size() && i < b.runs.size(); ++i) {
-    if (of(b.runs[i]) > 0) ratios.push_back(of(a.runs[i]) / of(b.runs[i]));
+    if (ofB(b.runs[i]) > 0) ratios.push_back(ofA(a.runs[i]) / ofB(b.runs[i]));
   }
   return Median(ratios);
+}
+template <typename Of>
+double PairedRatio(const Walk& a, const Walk& b, Of of) {
+  return PairedRatio(a, of, b, of);
 }
 
 }  // namespace
@@ -324,14 +328,11 @@ int main(int argc, char** argv) {
       // The walk of N sessions less the N - 1 more logins and logouts than one session's walk.
       const double perSession = Median(sessionCpu);
       const double extra = perSession * 1e6 * (last.parallel - 1) / static_cast<double>(treeEntries);
-      std::vector<double> without;
-      for (size_t i = 0; i < last.runs.size() && i < one.runs.size(); ++i) {
-        without.push_back((CpuPerEntry(last.runs[i]) - extra) / CpuPerEntry(one.runs[i]));
-      }
+      const auto lessLogins = [extra](const Measure& m) { return CpuPerEntry(m) - extra; };
       std::printf(
           "  of which the %d more sessions' login + logout (%.2f ms each): %.3f us per entry; without them "
           "%.3fx\n",
-          last.parallel - 1, perSession * 1e3, extra, Median(without));
+          last.parallel - 1, perSession * 1e3, extra, PairedRatio(last, lessLogins, one, CpuPerEntry));
     }
   }
   for (const Walk& w : walks) {
