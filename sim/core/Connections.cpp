@@ -17,7 +17,7 @@ namespace {
 
 const char kEstablished[] = "01";
 
-// The local-address column of /proc/net/tcp or tcp6 for `address`:`port` (the kernel prints each
+// An address column of /proc/net/tcp or tcp6 for `address`:`port` (the kernel prints each
 // 32-bit word of the address as a host-order integer).
 std::string ProcAddress(const std::string& address, int port, bool& six) {
   char text[64] = {0};
@@ -40,23 +40,29 @@ std::string ProcAddress(const std::string& address, int port, bool& six) {
   return text;
 }
 
-}  // namespace
-
-size_t Server::nodeConnections(size_t i) const {
-  if (i >= nodeCount()) return 0;
+// Established sockets whose local (or remote) address is node `i`'s.
+size_t CountEstablished(const Server& server, size_t i, bool atTheNode) {
+  if (i >= server.nodeCount()) return 0;
   bool six = false;
-  const std::string local = ProcAddress(nodeAddress(i), port(), six);
-  if (local.empty()) return 0;
+  const std::string node = ProcAddress(server.nodeAddress(i), server.port(), six);
+  if (node.empty()) return 0;
   std::ifstream table(six ? "/proc/net/tcp6" : "/proc/net/tcp");
   std::string line;
   std::getline(table, line);  // the column names
   size_t open = 0;
   while (std::getline(table, line)) {
     std::istringstream fields(line);
-    std::string slot, localColumn, remote, state;
-    if (fields >> slot >> localColumn >> remote >> state && localColumn == local && state == kEstablished) ++open;
+    std::string slot, local, remote, state;
+    if (fields >> slot >> local >> remote >> state && (atTheNode ? local : remote) == node && state == kEstablished)
+      ++open;
   }
   return open;
 }
+
+}  // namespace
+
+size_t Server::nodeConnections(size_t i) const { return CountEstablished(*this, i, /*atTheNode=*/true); }
+
+size_t Server::nodeClientConnections(size_t i) const { return CountEstablished(*this, i, /*atTheNode=*/false); }
 
 }  // namespace isim

@@ -68,6 +68,9 @@ class Server {
   bool nodeRunning(size_t i) const;
   // Connections from clients to node `i` that are open on both ends (the kernel's count).
   size_t nodeConnections(size_t i) const;
+  // The same connections counted at their client ends, for clients on this machine. A client's
+  // close shows here at once; the node's end can stay open a moment until the kernel delivers it.
+  size_t nodeClientConnections(size_t i) const;
   // The most requests node `i` has served at once (admin ones aside); 0 when there is no such node.
   size_t nodePeakInFlight(size_t i) const;
   // TLS handshakes node `i` completed since it last started, and how many of them resumed an

@@ -1,5 +1,6 @@
 // A session holds one connection to the cluster, whatever mix of reads and changes it sends:
-// counted on the simulator's side, as the kernel sees the connections.
+// counted by the kernel at the connections' client ends, which close as the client closes them
+// (the node's end closes when the kernel gets round to it).
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,7 +16,7 @@ class ConnectionsTest : public SessionFixture {
  protected:
   ConnectionsTest() : SessionFixture(Demo()) {}
 
-  size_t Open() { return server().nodeConnections(0); }
+  size_t Open() { return server().nodeClientConnections(0); }
 
   // One round of what a backup does: a change, a read and another change.
   void Round(ManageIsilon& session, const std::string& name) {
