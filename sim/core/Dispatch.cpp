@@ -93,7 +93,7 @@ void Server::Impl::write(const Response& response, httplib::Response& out) const
   if (response.body.empty() && response.contentType.empty()) return;
   nlohmann::json value;
   // A body a module wrote out itself is laid out as the cluster would, when it is JSON.
-  if (!compact && response.jsonValue(value))
+  if (!response.laidOut && !compact && response.jsonValue(value))
     out.set_content(formatJson(value, false), type);
   else
     out.set_content(response.body, type);

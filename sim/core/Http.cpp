@@ -77,6 +77,12 @@ Response Response::json(nlohmann::json value, int status) {
   return r;
 }
 
+Response Response::laidOutJson(std::string text, int status) {
+  Response r(status, std::move(text));
+  r.laidOut = true;
+  return r;
+}
+
 bool Response::jsonValue(nlohmann::json& out) const {
   if (structured) {
     out = value;

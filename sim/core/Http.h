@@ -55,6 +55,8 @@ struct Response {
   std::string contentType = "application/json";
   // A JSON reply kept as a value, written out in the configured style (formatJson).
   bool structured = false;
+  // `body` is JSON already in the configured style, sent as it is.
+  bool laidOut = false;
   nlohmann::json value;
   std::vector<std::pair<std::string, std::string>> headers;  // extra headers, in order
 
@@ -69,6 +71,8 @@ struct Response {
 
   // A JSON reply, written in the cluster's style (or compact) when sent.
   static Response json(nlohmann::json value, int status = 200);
+  // A JSON reply its module wrote out itself in the configured style (as formatJson would).
+  static Response laidOutJson(std::string text, int status = 200);
   // An empty reply: 204 for deletes, 200 for modifications that return nothing.
   static Response empty(int status = 204);
 

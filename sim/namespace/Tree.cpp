@@ -149,6 +149,8 @@ Status Tree::List(const std::string& dir, const std::string& after, size_t limit
   const Node* node = Find(norm);
   if (node == nullptr) return Status::kNotFound;
   if (!node->attrs.isDirectory()) return Status::kNotDirectory;
+  const size_t count = node->children.size();
+  page.entries.reserve(limit != 0 && limit < count ? limit : count);
   auto it = after.empty() ? node->children.begin() : node->children.upper_bound(after);
   for (; it != node->children.end(); ++it) {
     if (limit != 0 && page.entries.size() == limit) {

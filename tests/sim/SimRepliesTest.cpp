@@ -1,6 +1,7 @@
 // The simulator's replies hold the members the cluster's 8.0.1.2 API description requires, and
 // null only where it allows null and only under Config::nulls; sorted directory listings stop at
-// 1000 objects a reply.
+// 1000 objects a reply; a listing page, which the simulator writes out itself, is laid out as
+// every other reply.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sim/core/Http.h"
 #include "sim/namespace/NamespaceModule.h"
 #include "sim/snapshot/SnapshotModule.h"
 #include "sim/synciq/SyncIQ.h"
@@ -229,5 +231,75 @@ TEST_F(SortedListingTest, AtMostAThousandObjectsAReplyWhateverTheLimit) {
     EXPECT_TRUE(page["resume"].is_null());
   }
 }
+
+// A listing page, in either layout, byte for byte what the general writer makes of the same
+// value, and holding each asked-for field of each entry.
+class ListingLayoutTest : public ClientFixture, public ::testing::WithParamInterface<bool> {
+ protected:
+  ListingLayoutTest() : ClientFixture(GetParam() ? "127.0.0.206" : "127.0.0.207") { simConfig().compact = GetParam(); }
+};
+
+TEST_P(ListingLayoutTest, PagesAreWhatTheGeneralWriterMakesOfTheirValue) {
+  auto& tree = server().module<isim::NamespaceModule>()->tree();
+  ASSERT_EQ(isim::ns::Status::kOk, tree.AddDirectory("/ifs/l/empty", {}, true));
+  // Names at each side of the bytes that stand for themselves (' ' and '~' do, 0x1f and 0x7f
+  // and the quote and the backslash do not), UTF-8 and invalid UTF-8.
+  const std::vector<std::string> names = {" ", "~", "a\x1f", "a\x7f", "q\"q", "b\\s", "\xc3\xa9t\xc3\xa9", "bad\xff"};
+  isim::ns::NewEntry attrs;
+  attrs.owner = "o\"wner";
+  attrs.size = 18446744073709551615ull;
+  attrs.mtime = 1700000000;
+  for (const std::string& name : names) ASSERT_EQ(isim::ns::Status::kOk, tree.AddFile("/ifs/l/" + name, attrs));
+  ASSERT_EQ(isim::ns::Status::kOk, tree.AddDirectory("/ifs/l/dir"));
+
+  const std::string all = "detail=name,owner,group,mode,type,size,mtime_val,last_modified,id,container_path,name,x";
+  struct Case {
+    std::string query;
+    size_t children;
+    bool more;
+  } cases[] = {
+      {"/namespace/ifs/l?" + all + "&limit=3", 3, true},  // first page
+      {"/namespace/ifs/l?" + all, names.size() + 2, false},
+      {"/namespace/ifs/l", names.size() + 2, false},   // the name alone
+      {"/namespace/ifs/l?detail=x&limit=1", 1, true},  // no known field
+      {"/namespace/ifs/l/empty?" + all, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.query);
+    const HttpReply reply = client().authed("GET", c.query);
+    ASSERT_EQ(200, reply.status) << reply.body;
+    const json page = reply.json();
+    ASSERT_TRUE(page.is_object()) << reply.body;
+    EXPECT_EQ(isim::formatJson(page, GetParam()), reply.body);
+    ASSERT_EQ(c.children, page["children"].size());
+    EXPECT_EQ(c.more, page["resume"].is_string());
+    EXPECT_EQ(2u, page.size());
+  }
+
+  // The fields of one entry, each with its value and nothing else.
+  json page = client().authed("GET", "/namespace/ifs/l?" + all + "&limit=1").json();
+  const json expected = {{"container_path", "/ifs/l"},
+                         {"group", "wheel"},
+                         {"id", page["children"][0]["id"]},
+                         {"last_modified", "Tue, 14 Nov 2023 22:13:20 GMT"},
+                         {"mode", "0644"},
+                         {"mtime_val", 1700000000},
+                         {"name", " "},
+                         {"owner", "o\"wner"},
+                         {"size", 18446744073709551615ull},
+                         {"type", "object"}};
+  EXPECT_EQ(expected, page["children"][0]);
+  EXPECT_TRUE(page["children"][0]["id"].is_number_unsigned());
+  page = client().authed("GET", "/namespace/ifs/l").json();
+  std::vector<std::string> listed;
+  for (const json& child : page["children"]) listed.push_back(child["name"].get<std::string>());
+  const std::vector<std::string> sorted = {" ",   "a\x1f", "a\x7f", "b\\s", "bad\xef\xbf\xbd",
+                                           "dir", "empty", "q\"q",  "~",    "\xc3\xa9t\xc3\xa9"};
+  EXPECT_EQ(sorted, listed);
+  EXPECT_EQ(json({{"name", "dir"}}), page["children"][5]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, ListingLayoutTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Compact" : "Spaced"; });
 
 }  // namespace
