@@ -121,8 +121,12 @@ void Server::Impl::closeConnections(Node& node) {
 }
 
 void Server::Impl::sleepFor(Node& node, int milliseconds) {
+  sleepUntil(node, std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds));
+}
+
+void Server::Impl::sleepUntil(Node& node, std::chrono::steady_clock::time_point due) {
   std::unique_lock<std::mutex> lock(node.stopMutex);
-  node.stopCv.wait_for(lock, std::chrono::milliseconds(milliseconds), [&node] { return node.stopping; });
+  node.stopCv.wait_until(lock, due, [&node] { return node.stopping; });
 }
 
 void Server::Impl::handle(Node& node, size_t index, const httplib::Request& in, httplib::Response& out) {
@@ -155,10 +159,8 @@ void Server::Impl::handle(Node& node, size_t index, const httplib::Request& in, 
   struct Latency {
     Node& node;
     std::chrono::steady_clock::time_point due;
-    ~Latency() {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(due - std::chrono::steady_clock::now());
-      if (left.count() > 0) sleepFor(node, static_cast<int>(left.count()));
-    }
+    // To the time point itself: the rest in whole milliseconds would answer up to one early.
+    ~Latency() { sleepUntil(node, due); }
   } latency{node, std::chrono::steady_clock::now() + std::chrono::milliseconds(server.config().latencyMs)};
 
   LoggedRequest entry;

@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -90,6 +91,7 @@ struct Server::Impl {
   static void track(Node& node, const httplib::Request& in);
   void closeConnections(Node& node);
   static void sleepFor(Node& node, int milliseconds);
+  static void sleepUntil(Node& node, std::chrono::steady_clock::time_point due);
   // Marks the current request's reply as sent (the HTTP server's logger calls it).
   static void replySent();
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -185,6 +186,19 @@ TEST_F(SimNodesTest, ANodeServesAtMostItsCapacityAtOnce) {
     }
   }
   EXPECT_EQ(0u, server().nodePeakInFlight(2));  // no such node
+}
+
+TEST_F(SimNodesTest, NoReplyComesBeforeItsLatency) {
+  // An odd number of milliseconds, the connection already open: a latency waited out in whole
+  // milliseconds after the handling would answer up to one early.
+  server().config().latencyMs = 3;
+  HttpsClient client = Client(0);
+  EXPECT_EQ(401, client.send("GET", kSession).status);
+  for (int i = 0; i < 10; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(401, client.send("GET", kSession).status);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3));
+  }
 }
 
 TEST(SimNodeAddressesTest, ConsecutiveAddressesStayInTheLastPart) {
