@@ -577,13 +577,12 @@ Response SnapshotModule::getChangeList(const Request& request) const {
   }
   if (!list) return errorReply(404, "AEC_NOT_FOUND", "Changelist " + id + " not found");
   const Page page = pager.page(list->size(), cursor, request);
-  std::string body = "{\"lins\":[";
-  for (size_t i = page.begin; i < page.end; ++i) {
-    if (i != page.begin) body += ',';
-    body += list->at(i).dump();
-  }
-  body += "],\"resume\":" + page.resumeJson().dump() + ",\"total\":" + std::to_string(list->size()) + "}";
-  return Response(200, std::move(body));
+  // A value, written out once in the reply style: a path that is not UTF-8 comes out replaced,
+  // as in every other reply.
+  json lins = json::array();
+  lins.get_ref<json::array_t&>().reserve(page.end - page.begin);
+  for (size_t i = page.begin; i < page.end; ++i) lins.push_back(list->at(i));
+  return Response::json({{"lins", std::move(lins)}, {"resume", page.resumeJson()}, {"total", list->size()}});
 }
 
 // ---- Job type ------------------------------------------------------------------------------

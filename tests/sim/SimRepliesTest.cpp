@@ -149,7 +149,11 @@ TEST_P(SimRepliesTest, SyncIQJobAndReportCarryTheDescribedMembersAndNoSourceSnap
 TEST_P(SimRepliesTest, ChangelistJobHasImpactAndPhasesAndAnEndTimeOnlyOnceEnded) {
   auto* names = server().module<isim::NamespaceModule>();
   ASSERT_EQ(isim::ns::Status::kOk, names->tree().AddDirectory("/ifs/cl", {}, true));
-  for (const char* name : {"before", "after"}) {
+  for (const std::string name : {"before", "after"}) {
+    // A name that is not UTF-8 changes between the two: the list gives it as the cluster would.
+    if (name == "after") {
+      ASSERT_EQ(isim::ns::Status::kOk, names->tree().AddFile("/ifs/cl/bad\xff"));
+    }
     const HttpReply made =
         client().authed("POST", "/platform/1/snapshot/snapshots", json({{"path", "/ifs/cl"}, {"name", name}}).dump());
     ASSERT_EQ(201, made.status) << made.body;
@@ -180,6 +184,8 @@ TEST_P(SimRepliesTest, ChangelistJobHasImpactAndPhasesAndAnEndTimeOnlyOnceEnded)
   EXPECT_TRUE(job["end_time"].is_number_unsigned());
 
   const json entry = Get("/platform/3/snapshot/changelists/1_2/lins")["lins"];
+  ASSERT_EQ(1u, entry.size());
+  EXPECT_EQ("/ifs/cl/bad\xef\xbf\xbd", entry[0]["path"]);
   for (const json& e : entry) {
     EXPECT_FALSE(e.contains("lin") || e.contains("snap_id") || e.contains("change_types")) << e.dump();
   }
