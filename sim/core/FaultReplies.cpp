@@ -65,20 +65,36 @@ int Server::Impl::applyFault(const Fault& fault, const httplib::Request& in, htt
       // The fill pattern repeated past one chunk, so that any chunk is one copy from it.
       std::string tile;
       while (tile.size() < kChunk + fill.size()) tile += fill;
-      out.set_content_provider(
-          static_cast<size_t>(total), orDefault(fault.contentType, "application/json"),
-          [prefix, fill, tile, total, kChunk](size_t offset, size_t length, httplib::DataSink& sink) {
-            // One bounded chunk per call, so that the body is never held in memory.
-            const size_t chunk = static_cast<size_t>(std::min<uint64_t>({length, kChunk, total - offset}));
-            std::string data;
-            data.reserve(chunk);
-            if (offset < prefix.size()) data.append(prefix, offset, std::min(chunk, prefix.size() - offset));
-            if (data.size() < chunk) {
-              const uint64_t p = offset + data.size() - prefix.size();
-              data.append(tile, static_cast<size_t>(p % fill.size()), chunk - data.size());
-            }
-            return sink.write(data.data(), data.size());
-          });
+      // The body from `offset` on, at most `length` bytes and one bounded chunk per call, so
+      // that the body is never held in memory.
+      const auto piece = [prefix, fill, tile, total, kChunk](uint64_t offset, uint64_t length) {
+        const size_t chunk = static_cast<size_t>(std::min<uint64_t>({length, kChunk, total - offset}));
+        std::string data;
+        data.reserve(chunk);
+        if (offset < prefix.size()) data.append(prefix, offset, std::min<uint64_t>(chunk, prefix.size() - offset));
+        if (data.size() < chunk) {
+          const uint64_t p = offset + data.size() - prefix.size();
+          data.append(tile, static_cast<size_t>(p % fill.size()), chunk - data.size());
+        }
+        return data;
+      };
+      const std::string type = orDefault(fault.contentType, "application/json");
+      if (fault.chunked) {
+        out.set_chunked_content_provider(type, [piece, total](size_t offset, httplib::DataSink& sink) {
+          if (offset >= total) {
+            sink.done();
+            return true;
+          }
+          const std::string data = piece(offset, total - offset);
+          return sink.write(data.data(), data.size());
+        });
+      } else {
+        out.set_content_provider(static_cast<size_t>(total), type,
+                                 [piece](size_t offset, size_t length, httplib::DataSink& sink) {
+                                   const std::string data = piece(offset, length);
+                                   return sink.write(data.data(), data.size());
+                                 });
+      }
       return out.status;
     }
     case FaultKind::kCloseBeforeReply:

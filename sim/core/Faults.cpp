@@ -135,6 +135,7 @@ bool Fault::fromJson(const nlohmann::json& json, Fault& out, std::string& error)
     }
     f.size = json.value("size", static_cast<uint64_t>(0));
     f.fill = json.value("fill", std::string("x"));
+    f.chunked = json.value("chunked", false);
     if (json.contains("tag")) f.tag = json.at("tag").get<std::string>();
     if (json.contains("headers")) {
       const auto& headers = json.at("headers");
@@ -178,6 +179,7 @@ nlohmann::json Fault::toJson() const {
                       {"delay_ms", delayMs},
                       {"size", size},
                       {"fill", fill},
+                      {"chunked", chunked},
                       {"tag", tag}};
   nlohmann::json h = nlohmann::json::object();
   for (const auto& p : headers) h[p.first] = p.second;

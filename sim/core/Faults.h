@@ -69,6 +69,7 @@ struct Fault {
   int delayMs = 0;
   uint64_t size = 0;
   std::string fill = "x";
+  bool chunked = false;  // kHugeBody: sent in chunks, without a declared length
   std::string tag;
 
   // Shorthands for the common cases.

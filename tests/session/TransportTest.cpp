@@ -222,15 +222,21 @@ TEST_F(TransportTest, RepliesAboveTheSizeLimitAreRefused) {
   registry().Rewrite("[NAS]\nsIsilonCAFile = " + certPath() + "\nnIsilonMaxReplyMiB = 1\n");
   QuorLibCurl limited;
   ASSERT_TRUE(limited.QuorLibCurlInit(kContentType, true, true, nullptr));
-  // One byte over the limit, then exactly at it.
-  for (size_t size : {(1u << 20) + 1, 1u << 20}) {
-    SCOPED_TRACE(size);
-    server().faults().add(isim::Fault::hugeBody("/platform/1/huge", size, "{\"a\":\""));
-    const bool fits = size == 1u << 20;
-    EXPECT_EQ(fits, limited.QuorLibCurlSendHttpReq(HTTP_REQ_GET, Url("/platform/1/huge"), nullptr, 0, false, nullptr));
-    EXPECT_EQ(fits, limited.GetLastErrorText().find("nIsilonMaxReplyMiB") == std::string::npos);
-    const std::string body = Reply(limited);
-    EXPECT_EQ(fits ? size : std::string("<none>").size(), body.size());
+  // One byte over the limit, then exactly at it: with its length declared, and in chunks of
+  // no declared length, which only the count of what arrived can hold to the limit.
+  for (bool chunked : {false, true}) {
+    for (size_t size : {(1u << 20) + 1, 1u << 20}) {
+      SCOPED_TRACE(std::to_string(size) + (chunked ? " in chunks" : " declared"));
+      isim::Fault huge = isim::Fault::hugeBody("/platform/1/huge", size, "{\"a\":\"");
+      huge.chunked = chunked;
+      server().faults().add(huge);
+      const bool fits = size == 1u << 20;
+      EXPECT_EQ(fits,
+                limited.QuorLibCurlSendHttpReq(HTTP_REQ_GET, Url("/platform/1/huge"), nullptr, 0, false, nullptr));
+      EXPECT_EQ(fits, limited.GetLastErrorText().find("nIsilonMaxReplyMiB") == std::string::npos);
+      const std::string body = Reply(limited);
+      EXPECT_EQ(fits ? size : std::string("<none>").size(), body.size());
+    }
   }
   // A declared length reserves at most 16 MiB before the body arrives: replies on either side
   // of that are read whole all the same.
