@@ -53,16 +53,6 @@ const jsonxx::Array& ReplyShape::List(const jsonxx::Object& object, const char* 
   return value != nullptr ? value->get<jsonxx::Array>() : EmptyOf<jsonxx::Array>();
 }
 
-const jsonxx::Array& ReplyShape::Strings(const jsonxx::Object& object, const char* key) {
-  const jsonxx::Value* value = member<jsonxx::Array>(object, key);
-  if (value == nullptr) return EmptyOf<jsonxx::Array>();
-  if (!AllOfKind(value->get<jsonxx::Array>(), jsonxx::Value::STRING_)) {
-    ok_ = false;
-    return EmptyOf<jsonxx::Array>();
-  }
-  return value->get<jsonxx::Array>();
-}
-
 const jsonxx::Object& ReplyShape::Record(const jsonxx::Object& object, const char* key) {
   const jsonxx::Value* value = member<jsonxx::Object>(object, key);
   return value != nullptr ? value->get<jsonxx::Object>() : NoObject();

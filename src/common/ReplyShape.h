@@ -56,8 +56,6 @@ class ReplyShape {
   const jsonxx::Array& Records(const jsonxx::Object& object, const char* key);
   // An array of any elements.
   const jsonxx::Array& List(const jsonxx::Object& object, const char* key);
-  // An array whose elements are all strings.
-  const jsonxx::Array& Strings(const jsonxx::Object& object, const char* key);
   const jsonxx::Object& Record(const jsonxx::Object& object, const char* key);
   // A paging token: a string, or empty when absent or null. Any other kind would end a walk
   // early without a word, so it marks the reply.

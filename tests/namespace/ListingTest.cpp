@@ -135,6 +135,36 @@ TEST_F(ListingTest, RecordsTakenOverFromTheLastPageReadAsFreshOnes) {
   EXPECT_EQ(Records(reused)[2], "/ifs/data/d/cccccc|cccccc|root|0755|container|0|" + std::to_string(reused[2].nMtime));
 }
 
+TEST_F(ListingTest, PagesNotInThePlainFormReadIntoTakenOverRecordsAsIntoFreshOnes) {
+  // The fast reader leaves these to the general one; a record taken over from a full page must
+  // not keep anything of what it held.
+  AddFile("/ifs/data/x/full-name", 77, "carol", "0640", 70);
+  const std::string plain = R"("name":"a","owner":"u","mode":"0644","type":"object")";
+  const std::string entry = "{" + plain + R"(,"size":3,"mtime_val":5})";
+  const std::string other = "{" + plain + R"(,"size":8,"mtime_val":9})";
+  const std::string pages[] = {
+      R"({"children":[{)" + plain + R"(,"mtime_val":5}]})",                                   // no size
+      R"({"children":[{"name":"a","mode":"0644","type":"object","size":3,"mtime_val":5}]})",  // no owner
+      R"({"children":[{)" + plain + R"(,"size":3,"size":4,"mtime_val":5}]})",                 // size twice
+      R"({"children":[)" + entry + "," + entry + R"(],"children":[)" + other + "]}",          // the list twice
+      R"({"children":[)" + entry + R"(],"resume":"t1","resume":"t2"})",                       // the token twice
+  };
+  for (const std::string& page : pages) {
+    SCOPED_TRACE(page);
+    std::vector<_IsilonFileInfo> reused, fresh;
+    std::string resume, again;
+    ASSERT_TRUE(session().GetFileList(reused, "/ifs/data/x", resume, 10)) << LastError().second;
+    ASSERT_EQ(reused.size(), 1u);
+    server().faults().add(Fault::replace("/namespace", 200, page).count(2));
+    resume.clear();
+    const bool readReused = session().GetFileList(reused, "/ifs/data/x", resume, 10);
+    const bool readFresh = session().GetFileList(fresh, "/ifs/data/x", again, 10);
+    EXPECT_EQ(readReused, readFresh);
+    EXPECT_EQ(Records(reused), Records(fresh));
+    EXPECT_EQ(resume, again);
+  }
+}
+
 TEST_F(ListingTest, ReadsFileAndDirectoryAttributes) {
   AddFile("/ifs/data/a b#%/file 1", 4096, "carol", "0640", 1700000123);
   _IsilonFileInfo info;
