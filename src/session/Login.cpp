@@ -199,7 +199,7 @@ void Login::TakeRenewed() {
     size_t pos = text.find("isicsrf=");
     if (pos == std::string::npos) pos = text.find("isisessid=");
     if (pos == std::string::npos) continue;
-    if (!UpToSemicolon(text, text.find('=', pos) + 1).empty()) usable.push_back(received);
+    if (!Unquoted(UpToSemicolon(text, text.find('=', pos) + 1)).empty()) usable.push_back(received);
   }
   if (usable.empty()) return;
   const std::string cookie = s_.cookie, csrf = s_.csrf;

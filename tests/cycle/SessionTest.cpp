@@ -111,8 +111,12 @@ TEST_F(SessionTest, ReplacementCookiesOnAReplyGoWithTheNextRequest) {
       {"token", {"isicsrf=token2; path=/"}, "isisessid=first", "token2"},
       {"both", {"isisessid=renewed; path=/", "isicsrf=token2; path=/"}, "isisessid=renewed", "token2"},
       {"both folded", {"isisessid=renewed; path=/, isicsrf=token2; path=/"}, "isisessid=renewed", "token2"},
-      // A cookie that clears the value (as on a logout) replaces nothing.
+      {"both folded, no attributes", {"isisessid=renewed, isicsrf=token2"}, "isisessid=renewed", "token2"},
+      {"quoted token", {"isicsrf=\"token2\"; path=/"}, "isisessid=first", "token2"},
+      {"quoted one-byte token", {"isicsrf=\"t\"; path=/"}, "isisessid=first", "t"},
+      // A cookie that clears the value (as on a logout) replaces nothing, quoted or not.
       {"cleared", {"isisessid=; Max-Age=0; path=/"}, "isisessid=first", "csrf-first"},
+      {"token cleared, quoted", {"isicsrf=\"\"; Max-Age=0; path=/"}, "isisessid=first", "csrf-first"},
       {"other cookie", {"lang=en; path=/"}, "isisessid=first", "csrf-first"},
   };
   for (const Case& c : cases) {
