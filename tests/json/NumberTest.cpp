@@ -52,12 +52,15 @@ TEST(JsonNumbers, SameValuesAsStreamExtraction) {
 TEST(JsonNumbers, NineteenAndTwentyDigitIdsAreExact) {
   Object o;
   ASSERT_TRUE(o.parse(R"({"id":1234567890123456789,"max":18446744073709551615,"neg":-9223372036854775808,)"
-                      R"("imax":9223372036854775807,"past":-9223372036854775809})"));
+                      R"("imax":9223372036854775807,"past":-9223372036854775809,"top":9223372036854775808})"));
   EXPECT_EQ(jsonxx::TruncToU64(o.get<Number>("id")), UINT64_C(1234567890123456789));
   EXPECT_EQ(jsonxx::TruncToU64(o.get<Number>("max")), UINT64_MAX);
   EXPECT_EQ(jsonxx::TruncToI64(o.get<Number>("neg")), INT64_MIN);
   EXPECT_EQ(jsonxx::TruncToI64(o.get<Number>("imax")), INT64_MAX);
   EXPECT_EQ(jsonxx::TruncToI64(o.get<Number>("past")), INT64_MIN);
+  // Read at run time, where the compiler cannot fold the limits in.
+  EXPECT_EQ(jsonxx::TruncToI64(o.get<Number>("top")), INT64_MAX);
+  EXPECT_EQ(jsonxx::TruncToU64(o.get<Number>("top")), UINT64_C(9223372036854775808));
 }
 
 TEST(JsonNumbers, WhatIsNotANumber) {

@@ -89,6 +89,23 @@ TEST_F(SessionTest, OpensOnceReusesOneConnectionAndCloses) {
   EXPECT_EQ(1u, server().sessions().liveCount());
 }
 
+TEST_F(SessionTest, ALogoutAnsweredWithTextLeavesTheClustersReason) {
+  // The cluster answers a logout with no body; one with text is read as the error. Either way
+  // the session is closed here and sends nothing more.
+  for (const std::string& text :
+       {std::string(), std::string(R"({"errors":[{"code":"AEC_BUSY","message":"later"}]})")}) {
+    SCOPED_TRACE(text);
+    auto session = NewSession();
+    ASSERT_TRUE(session->OpenConnection()) << LastError(*session);
+    server().faults().add(isim::Fault::replace("/session/1/session", 200, text).on("DELETE"));
+    EXPECT_TRUE(session->CloseConnection());
+    EXPECT_EQ(text.empty() ? "|" : "AEC_BUSY|later", LastError(*session));
+    server().requestLog().clear();
+    EXPECT_FALSE(Get(*session, "/platform/1/cluster/config"));
+    EXPECT_EQ(0u, server().requestLog().size());
+  }
+}
+
 TEST_F(SessionTest, SetCookieTextsWithSpacesAndWithoutSessionCookie) {
   struct Case {
     std::vector<std::string> setCookies;

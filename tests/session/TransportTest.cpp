@@ -218,6 +218,18 @@ TEST_F(TransportTest, DamagedRepliesFailCleanlyAndTheConnectionRecovers) {
   }
 }
 
+TEST_F(TransportTest, OnlyA2xxStatusIsASuccess) {
+  // libcurl follows no redirect: a 3xx reply is no answer to the request either.
+  for (int status : {200, 299, 300, 302}) {
+    SCOPED_TRACE(status);
+    server().faults().add(isim::Fault::replace("/platform/1/r", status, "{}"));
+    const bool success = status < 300;
+    EXPECT_EQ(success, Send(HTTP_REQ_GET, "/platform/1/r"));
+    EXPECT_EQ(status, transport().GetLastHttpStatus());
+    EXPECT_EQ(success ? "" : "HTTP status " + std::to_string(status), transport().GetLastErrorText());
+  }
+}
+
 TEST_F(TransportTest, RepliesAboveTheSizeLimitAreRefused) {
   registry().Rewrite("[NAS]\nsIsilonCAFile = " + certPath() + "\nnIsilonMaxReplyMiB = 1\n");
   QuorLibCurl limited;

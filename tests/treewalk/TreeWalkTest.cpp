@@ -56,6 +56,20 @@ class TreeWalkTest : public NamespaceFixture {
   }
 };
 
+TEST_F(TreeWalkTest, OneSessionWithRoomInTheQueueHandsSiblingsOverInNameOrder) {
+  for (const char* file : {"/ifs/o/a/f", "/ifs/o/b/x/f", "/ifs/o/b/y/f", "/ifs/o/c/f"}) AddFile(file, 1);
+  IsilonTreeWalk walk(address(), user(), password());
+  ASSERT_TRUE(walk.SetParallel(1));
+  std::vector<std::string> order;
+  walk.OnPage([&](const std::string& dir, std::vector<_IsilonFileInfo>&) {
+    order.push_back(dir);
+    return true;
+  });
+  ASSERT_TRUE(walk.Run("/ifs/o"));
+  EXPECT_EQ(order,
+            (std::vector<std::string>{"/ifs/o", "/ifs/o/a", "/ifs/o/b", "/ifs/o/c", "/ifs/o/b/x", "/ifs/o/b/y"}));
+}
+
 TEST_F(TreeWalkTest, OneSessionAndManyGiveExactlyTheTreesEntries) {
   // Wide: 40 directories of 7 or 8 files under one; deep: 70 levels with a file at each.
   ASSERT_EQ(tree().Generate("/ifs/wide", 300, 40), Status::kOk);
