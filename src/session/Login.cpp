@@ -134,7 +134,7 @@ RequestOutcome Login::Finish(
   }
   std::vector<std::string> cookies;
   s_.transport->GetHttpResponseHeaders("Set-Cookie", cookies);
-  TakeCookies(cookies, /*logEach=*/true);
+  TakeCookies(cookies, /*logEach=*/true, /*replacing=*/false);
   if (!InstallHeaders()) return refuse(__LINE__, "curl error", "Failed to set headers");
   log_(kOpenFn, __LINE__, 0, "Successfully opened connection to file server[%s]", s_.server.c_str());
   s_.connected = true;
@@ -173,18 +173,25 @@ RequestOutcome Login::Close() {
   return outcome;
 }
 
-void Login::TakeCookies(const std::vector<std::string>& setCookies, bool logEach) {
+void Login::TakeCookies(const std::vector<std::string>& setCookies, bool logEach, bool replacing) {
   for (const std::string& received : setCookies) {
     if (logEach && log_.Wants(2)) log_(kOpenFn, __LINE__, 2, "Header [%s]", RedactSecrets(received).c_str());
     const std::string text = WithoutSpaces(received);
-    // Both may come in one line, folded.
+    // Both may come in one line, folded. A replacement that clears a value (as on a logout),
+    // quoted or not, is none: what works is kept.
     size_t pos = text.find("isicsrf=");
     if (pos != std::string::npos) {
-      s_.csrf = "X-CSRF-Token: " + Unquoted(UpToSemicolon(text, pos + 8));
-      s_.referer = "Referer: https://" + s_.server + ":8080";
+      const std::string token = Unquoted(UpToSemicolon(text, pos + 8));
+      if (!replacing || !token.empty()) {
+        s_.csrf = "X-CSRF-Token: " + token;
+        s_.referer = "Referer: https://" + s_.server + ":8080";
+      }
     }
     pos = text.find("isisessid=");
-    if (pos != std::string::npos) s_.cookie = "Cookie: " + UpToSemicolon(text, pos);
+    if (pos != std::string::npos) {
+      const std::string cookie = UpToSemicolon(text, pos);
+      if (!replacing || !Unquoted(cookie.substr(10)).empty()) s_.cookie = "Cookie: " + cookie;
+    }
   }
 }
 
@@ -192,18 +199,8 @@ void Login::TakeRenewed() {
   if (!s_.connected || s_.transport == nullptr) return;
   std::vector<std::string> setCookies;
   if (!s_.transport->GetHttpResponseHeaders("Set-Cookie", setCookies) || setCookies.empty()) return;
-  // A cookie that clears a value (as on a logout) is no replacement: keep what works.
-  std::vector<std::string> usable;
-  for (const std::string& received : setCookies) {
-    const std::string text = WithoutSpaces(received);
-    size_t pos = text.find("isicsrf=");
-    if (pos == std::string::npos) pos = text.find("isisessid=");
-    if (pos == std::string::npos) continue;
-    if (!Unquoted(UpToSemicolon(text, text.find('=', pos) + 1)).empty()) usable.push_back(received);
-  }
-  if (usable.empty()) return;
   const std::string cookie = s_.cookie, csrf = s_.csrf;
-  TakeCookies(usable, /*logEach=*/false);
+  TakeCookies(setCookies, /*logEach=*/false, /*replacing=*/true);
   if (cookie == s_.cookie && csrf == s_.csrf) return;
   // The transport's list still holds the old values; the next request must carry the new ones
   // even when it does not install the headers afresh.

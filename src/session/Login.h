@@ -53,7 +53,7 @@ class Login {
   void ReleaseTransport();
 
  private:
-  void TakeCookies(const std::vector<std::string>& setCookies, bool logEach);
+  void TakeCookies(const std::vector<std::string>& setCookies, bool logEach, bool replacing);
 
   SessionFields s_;
   Sender& sender_;

@@ -117,6 +117,9 @@ TEST_F(SessionTest, ReplacementCookiesOnAReplyGoWithTheNextRequest) {
       // A cookie that clears the value (as on a logout) replaces nothing, quoted or not.
       {"cleared", {"isisessid=; Max-Age=0; path=/"}, "isisessid=first", "csrf-first"},
       {"token cleared, quoted", {"isicsrf=\"\"; Max-Age=0; path=/"}, "isisessid=first", "csrf-first"},
+      // Folded into one line, one cleared value leaves the other's replacement to count.
+      {"token, session cleared", {"isicsrf=token2, isisessid="}, "isisessid=first", "token2"},
+      {"session, token cleared", {"isisessid=renewed, isicsrf=\"\""}, "isisessid=renewed", "csrf-first"},
       {"other cookie", {"lang=en; path=/"}, "isisessid=first", "csrf-first"},
   };
   for (const Case& c : cases) {
