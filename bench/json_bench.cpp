@@ -24,6 +24,7 @@
 #include "bench/Spaced.h"
 #include "isilon/requests/Namespace.h"
 #include "isilon/requests/Snapshot.h"
+#include "json/Document.h"
 #include "json/jsonxx.h"
 
 #if ISILON_HAVE_NLOHMANN
@@ -319,6 +320,18 @@ void Jsonxx(benchmark::State& state) {
   state.SetLabel(kInputNames[state.range(0)]);
 }
 
+// The compact, read-only form of the same reader.
+void JsonxxDocument(benchmark::State& state) {
+  const std::string& text = Input(int(state.range(0)));
+  for (auto _ : state) {
+    jsonxx::Document d;
+    if (!d.parse(text)) state.SkipWithError("parse failed");
+    benchmark::DoNotOptimize(d);
+  }
+  state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(text.size()));
+  state.SetLabel(kInputNames[state.range(0)]);
+}
+
 #if ISILON_HAVE_NLOHMANN
 void Nlohmann(benchmark::State& state) {
   const std::string& text = Input(int(state.range(0)));
@@ -352,6 +365,7 @@ void Inputs(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(Jsonxx)->Apply(Inputs);
+BENCHMARK(JsonxxDocument)->Apply(Inputs);
 #if ISILON_HAVE_NLOHMANN
 BENCHMARK(Nlohmann)->Apply(Inputs);
 #endif
@@ -384,6 +398,11 @@ int MemoryReport() {
   PeakOf("jsonxx", [&] {
     jsonxx::Object o;
     o.parse(text);
+    MarkHeld();
+  });
+  PeakOf("jsonxx doc", [&] {
+    jsonxx::Document d;
+    d.parse(text);
     MarkHeld();
   });
 #if ISILON_HAVE_NLOHMANN

@@ -22,7 +22,7 @@ file(GLOB_RECURSE ISILON_PUBLIC_HEADERS RELATIVE ${CMAKE_SOURCE_DIR} CONFIGURE_D
   ${CMAKE_SOURCE_DIR}/json/*.h ${CMAKE_SOURCE_DIR}/host/*.h ${CMAKE_SOURCE_DIR}/isilon/*.h)
 # The JSON module's page reader, whole-reply reader and number helpers are the library's own:
 # no public header includes them and none of their symbols is exported.
-list(REMOVE_ITEM ISILON_PUBLIC_HEADERS json/Cursor.h json/Locale.h json/Numbers.h json/Whole.h)
+list(REMOVE_ITEM ISILON_PUBLIC_HEADERS json/Cursor.h json/DocumentData.h json/Locale.h json/Reader.h json/Numbers.h json/Whole.h)
 foreach(header ${ISILON_PUBLIC_HEADERS})
   get_filename_component(dir ${header} DIRECTORY)
   install(FILES ${CMAKE_SOURCE_DIR}/${header} DESTINATION ${ISILON_INSTALL_INCLUDEDIR}/${dir})
