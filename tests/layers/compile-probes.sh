@@ -12,6 +12,7 @@ cd "$work"  # not the repository: quoted includes must come from the layer's roo
 # layer, header, whether it must compile
 probes=(
   "json json/jsonxx.h yes"
+  "json json/Document.h yes"
   "json host/Export.h yes"
   "json host/ZemError.h no"
   "json isilon/ManageIsilon.h no"
