@@ -128,18 +128,22 @@ TEST_F(SimCoreTest, EveryOtherRequestNeedsCookieTokenAndReferer) {
 }
 
 TEST_F(SimCoreTest, IdleAndAbsoluteExpiryAndReplacementCookies) {
+  // The clock stands still, so that each step lands exactly where it says.
+  server().clock().freeze();
   server().sessions().setTimeouts(/*idle=*/10, /*absolute=*/30);
   ASSERT_TRUE(client().login());
-  server().clock().advance(10);  // exactly the idle time
+  server().clock().advance(9.5);  // just below the idle time
+  EXPECT_EQ(200, Items().status);
+  server().clock().advance(10);  // exactly the idle time since that use
   EXPECT_TRUE(Items().unknownSessionPage());
 
   ASSERT_TRUE(client().login());
-  server().clock().advance(4);  // below half the idle time: no replacement yet
+  server().clock().advance(4.5);  // below half the idle time: no replacement yet
   HttpReply reply = Items();
   EXPECT_EQ(200, reply.status);
   EXPECT_TRUE(reply.header("Set-Cookie").empty());
 
-  server().clock().advance(2);  // six seconds old: the reply brings a replacement
+  server().clock().advance(0.5);  // exactly half the idle time old: the reply brings a replacement
   reply = Items();
   const std::string newId = reply.cookie("isisessid"), newToken = reply.cookie("isicsrf");
   ASSERT_FALSE(newId.empty() || newToken.empty());
@@ -152,17 +156,37 @@ TEST_F(SimCoreTest, IdleAndAbsoluteExpiryAndReplacementCookies) {
   client().csrfToken = newToken;
   EXPECT_EQ(200, Items().status);
 
-  // However often it is renewed, a login ends at its absolute deadline.
-  for (int i = 0; i < 6 && reply.status == 200; ++i) {
+  // However often it is renewed, a login ends exactly at its absolute deadline: used every 5
+  // seconds, it answers at 25 seconds and not at 30.
+  for (int elapsed = 10; elapsed <= 30; elapsed += 5) {
     server().clock().advance(5);
     reply = Items();
+    EXPECT_EQ(elapsed < 30 ? 200 : 401, reply.status) << elapsed;
     if (!reply.cookie("isisessid").empty()) {
       client().sessionId = reply.cookie("isisessid");
       client().csrfToken = reply.cookie("isicsrf");
     }
   }
-  EXPECT_EQ(401, reply.status);
   EXPECT_EQ(0u, server().sessions().liveCount());
+}
+
+TEST_F(SimCoreTest, ALogoutEndsTheLoginWithItsReplacementsAndNoOther) {
+  server().clock().freeze();
+  server().sessions().setTimeouts(/*idle=*/10, /*absolute=*/30);
+  HttpsClient other(cluster().url(), certPath());
+  ASSERT_TRUE(other.login());
+  ASSERT_TRUE(client().login());
+  server().clock().advance(5);
+  const HttpReply renewed = Items();
+  ASSERT_FALSE(renewed.cookie("isisessid").empty());
+  ASSERT_EQ(3u, server().sessions().liveCount());
+  // Logged out with the old cookie: the replacement ends too, the other login stays.
+  EXPECT_EQ(204, client().authed("DELETE", "/session/1/session").status);
+  client().sessionId = renewed.cookie("isisessid");
+  client().csrfToken = renewed.cookie("isicsrf");
+  EXPECT_EQ(401, Items().status);
+  EXPECT_EQ(200, other.authed("GET", "/platform/1/probe/items").status);
+  EXPECT_EQ(2u, server().sessions().liveCount()) << "the other login and the replacement it was just offered";
 }
 
 TEST_F(SimCoreTest, PagesFollowOpaqueResumeTokens) {
@@ -349,4 +373,27 @@ TEST(SimTokens, UrlSafeBase64RoundTripsAndRefusesOtherTexts) {
   EXPECT_EQ("A", back);
   EXPECT_TRUE(isim::base64UrlDecode("", back));
   EXPECT_EQ("", back);
+}
+
+// A token is read back only with a page size up to the pager's largest, in its own scope, and
+// up to 65,536 characters (a token padded with blanks inside its text, on each side of that).
+TEST(SimTokens, TokensWithinTheLargestPageSizeScopeAndLength) {
+  const isim::Pager pager("items", /*defaultLimit=*/10, /*maxLimit=*/50);
+  isim::PageCursor cursor, back;
+  cursor.offset = 7;
+  for (size_t limit : {1u, 49u, 50u, 51u}) {
+    cursor.limit = limit;
+    EXPECT_EQ(limit <= 50, pager.decode(pager.encode(cursor), back)) << limit;
+  }
+  cursor.limit = 50;
+  ASSERT_TRUE(pager.decode(pager.encode(cursor), back));
+  EXPECT_EQ(7u, back.offset);
+  EXPECT_TRUE(back.resumed);
+  EXPECT_FALSE(isim::Pager("other", 10, 50).decode(pager.encode(cursor), back));
+
+  const std::string text = R"({"s":"items","o":7,"l":5,"q":[]})";
+  for (size_t bytes : {size_t{49152}, size_t{49153}}) {  // 65,536 and 65,537 characters
+    const std::string token = isim::base64UrlEncode(text + std::string(bytes - text.size(), ' '));
+    EXPECT_EQ(bytes == 49152, pager.decode(token, back)) << token.size();
+  }
 }
