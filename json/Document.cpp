@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -76,7 +77,7 @@ class CompactReader : private Reader {
       default: {
         const char c = *p_;
         Number n;
-        if ((IsDigit(c) || c == '-' || c == '+' || c == '.') && readNumber(n)) {
+        if (StartsNumber(c) && readNumber(n)) {
           out.setNumber(n);
           return true;
         }
@@ -174,25 +175,16 @@ class CompactReader : private Reader {
     return true;
   }
 
-  // Puts the members from `base` on in key order, as Reader::orderMembers does: of equal
-  // keys the one read last wins, in the place of the first.
+  // Puts the members from `base` on in key order, by the rule Object::parse keeps.
   void orderMembers(size_t base) {
     const std::vector<std::string_view>& keys = out_.keys;
     auto before = [&keys](const Node& a, const Node& b) { return keys[a.key()] < keys[b.key()]; };
     const auto first = run_.begin() + static_cast<std::ptrdiff_t>(base);
-    const auto last = run_.end();
-    auto it = first;
-    if (it != last) {
-      while (it + 1 != last && before(*it, *(it + 1))) ++it;
-      ++it;
-    }
-    if (it == last) return;
-    std::stable_sort(first, last, before);
-    auto kept = first;  // the last member kept so far
-    for (it = first + 1; it != last; ++it) {
-      if (kept->key() == it->key() || ++kept != it) *kept = *it;
-    }
-    run_.erase(kept + 1, last);
+    if (InKeyOrder(first, run_.end(), before)) return;
+    run_.erase(OrderMembers(
+                   first, run_.end(), before, [](const Node& a, const Node& b) { return a.key() == b.key(); },
+                   [](Node& kept, const Node& later) { kept = later; }),
+               run_.end());
   }
 
   DocumentData& out_;

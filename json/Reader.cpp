@@ -27,7 +27,7 @@ bool Cursor::readEscapedString(std::string& out) {
 
 bool Cursor::ReadNumber(Number& out) {
   const char c = ok_ ? Peek() : '\0';
-  if (!(detail::IsDigit(c) || c == '-' || c == '+' || c == '.')) return Fail();
+  if (!detail::StartsNumber(c)) return Fail();
   uint64_t magnitude;
   bool negative;
   const char* stop;

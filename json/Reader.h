@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "json/Cursor.h"
@@ -23,6 +24,11 @@ namespace detail {
 
 inline bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+// A character a number may start with (the number reader decides the rest). Forced inline: as
+// an ordinary inline call it cost Object::parse 1% more instructions.
+__attribute__((always_inline)) inline bool StartsNumber(char c) {
+  return IsDigit(c) || c == '-' || c == '+' || c == '.';
+}
 // Neither white space nor a control character.
 inline bool AboveSpace(char c) { return static_cast<unsigned char>(c) > ' '; }
 
@@ -129,6 +135,33 @@ inline void StoreInteger(long double& out, uint64_t magnitude, bool negative) {
   const long double v = static_cast<long double>(magnitude);
   out = negative ? -v : v;
 #endif
+}
+
+// Puts the members in [first, last) in key order (`before`); of equal keys (`same`) the one
+// read last wins, in the place of the first (`takeValue` moves its value there). Returns the
+// new end.
+template <typename It, typename Before, typename Same, typename TakeValue>
+It OrderMembers(It first, It last, Before before, Same same, TakeValue takeValue) {
+  if (first == last) return last;
+  std::stable_sort(first, last, before);
+  It kept = first;  // the last member kept so far
+  for (It it = first + 1; it != last; ++it) {
+    if (same(*kept, *it)) {
+      takeValue(*kept, *it);
+    } else if (++kept != it) {
+      *kept = std::move(*it);
+    }
+  }
+  return kept + 1;
+}
+
+// True when every member in [first, last) comes before the next one (`before`): so members
+// mostly come, and then they need no sorting.
+template <typename It, typename Before>
+bool InKeyOrder(It first, It last, Before before) {
+  if (first == last) return true;
+  while (first + 1 != last && before(*first, *(first + 1))) ++first;
+  return first + 1 == last;
 }
 
 // The elements of the arrays being read, innermost last, in blocks that never move: an
@@ -456,7 +489,7 @@ class Reader {
         return true;
       default: {
         char c = *p_;
-        if ((IsDigit(c) || c == '-' || c == '+' || c == '.') && readNumber(out.number_)) {
+        if (StartsNumber(c) && readNumber(out.number_)) {
           out.type_ = Value::NUMBER_;
           return true;
         }
@@ -611,24 +644,13 @@ class Reader {
   // Puts the members read in key order; of equal keys the one read last wins. The vector
   // ends with no spare room, as a guess too large or growth past it would leave.
   void orderMembers(Object::Members& members) {
-    auto first = members.begin();
-    auto last = members.end();
-    auto it = first;
-    if (it != last) {
-      while (it + 1 != last && KeyBefore(it->first, (it + 1)->first)) ++it;
-      ++it;
-    }
-    if (it != last) {
-      std::stable_sort(first, last, [](const Member& a, const Member& b) { return KeyBefore(a.first, b.first); });
-      auto kept = first;  // the last member kept so far
-      for (it = first + 1; it != last; ++it) {
-        if (kept->first == it->first) {
-          kept->second = std::move(it->second);
-        } else if (++kept != it) {
-          *kept = std::move(*it);
-        }
-      }
-      members.erase(kept + 1, last);
+    auto before = [](const Member& a, const Member& b) { return KeyBefore(a.first, b.first); };
+    if (!InKeyOrder(members.begin(), members.end(), before)) {
+      members.erase(OrderMembers(
+                        members.begin(), members.end(), before,
+                        [](const Member& a, const Member& b) { return a.first == b.first; },
+                        [](Member& kept, Member& later) { kept.second = std::move(later.second); }),
+                    members.end());
     }
     if (members.capacity() != members.size()) {
       Object::Members exact(std::make_move_iterator(members.begin()), std::make_move_iterator(members.end()));
