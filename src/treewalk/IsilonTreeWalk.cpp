@@ -61,7 +61,6 @@ struct IsilonTreeWalk::State {
   // they are all the busy workers, the cluster is gone and the walk ends.
   int stalled = 0;
   uint64_t reachEpoch = 0;
-  bool clusterGone = false;
 
   // The first exception out of a callback or the session factory, for Run to rethrow.
   std::mutex errorMutex;
@@ -198,11 +197,13 @@ IsilonTreeWalk::State::Cluster IsilonTreeWalk::State::AwaitCluster() {
   ++stalled;
   const uint64_t epoch = reachEpoch;
   queueChanged.notify_all();  // the others may all be stalled now
-  queueChanged.wait(lock, [&] { return stopped || clusterGone || reachEpoch != epoch || stalled >= busy; });
+  queueChanged.wait(lock, [&] { return stopped || reachEpoch != epoch || stalled >= busy; });
   --stalled;
   if (reachEpoch != epoch) return Cluster::kBack;
-  if (stopped || clusterGone) return Cluster::kStopped;
-  clusterGone = true;
+  if (stopped) return Cluster::kStopped;
+  // Stopped here, under the lock that hands out directories: between this and the report, no
+  // other worker may take up one more, each a connection time-out of its own.
+  stopped = true;
   return Cluster::kGone;
 }
 
@@ -241,9 +242,9 @@ void IsilonTreeWalk::State::WalkFrom(ManageIsilon* session, const std::string& s
         if (cluster == Cluster::kBack) continue;  // the same page again
         if (cluster == Cluster::kStopped) return;
         // No node answers any session: every other directory would fail the same way.
-        Report(top.path, session, std::string(), std::string());
         incomplete = true;
         StopAll();
+        Report(top.path, session, std::string(), std::string());
         return;
       }
       Report(top.path, session, std::string(), std::string());
@@ -380,7 +381,6 @@ bool IsilonTreeWalk::Run(const std::string& root) {
   s.pending.clear();
   s.busy = 0;
   s.stalled = 0;
-  s.clusterGone = false;
   s.error = nullptr;
   s.tlsSessions = isilon::TlsSessionCache::Make();
   s.pending.push_back(WithoutTrailingSlashes(root));

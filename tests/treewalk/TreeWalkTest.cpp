@@ -13,6 +13,7 @@
 #include "sim/core/Faults.h"
 #include "tests/namespace/NamespaceFixture.h"
 #include "tests/support/Isilonctl.h"
+#include "tests/support/LogCapture.h"
 
 namespace {
 
@@ -240,6 +241,7 @@ TEST_F(TreeWalkTest, AWalkEndsWithTheCauseWhenTheClusterIsGone) {
   for (int parallel : {1, 4}) {
     SCOPED_TRACE(parallel);
     ASSERT_TRUE(server().nodeRunning(0) || server().startNode(0));
+    ScopedLogCapture log(-1);
     IsilonTreeWalk walk(address(), user(), password());
     walk.SetParallel(parallel);
     walk.SetPageSize(4);
@@ -248,14 +250,31 @@ TEST_F(TreeWalkTest, AWalkEndsWithTheCauseWhenTheClusterIsGone) {
       if (++pages == 3) server().stopNode(0);
       return true;
     });
+    // Reported once the walk has stopped, so that no other worker takes up a directory
+    // meanwhile.
+    std::vector<IsilonTreeWalkFailure> failures;
+    std::vector<bool> stoppedWhenReported;
+    walk.OnFailure([&](const IsilonTreeWalkFailure& f) {
+      failures.push_back(f);
+      stoppedWhenReported.push_back(walk.Stopped());
+    });
     EXPECT_FALSE(walk.Run("/ifs/g"));
     // One failure, not one per directory left.
-    ASSERT_EQ(1u, walk.Failures().size());
-    for (const IsilonTreeWalkFailure& f : walk.Failures()) {
-      EXPECT_NE("", f.strCode);
-      EXPECT_NE("", f.strCause) << f.strPath;
-    }
+    ASSERT_EQ(1u, failures.size());
+    EXPECT_NE("", failures[0].strCode);
+    EXPECT_NE("", failures[0].strCause) << failures[0].strPath;
+    EXPECT_EQ(std::vector<bool>{true}, stoppedWhenReported);
     EXPECT_LE(pages, 3 + parallel);  // only what was under way when the node went
+    // Once it is known gone, no session asks it for another directory (each a connection
+    // time-out, were the nodes not refusing).
+    std::set<std::string> asked;
+    for (const CapturedLine& line : log.Lines()) {
+      const size_t at = line.message.find("/namespace/");
+      if (line.message.rfind("Request to [", 0) == 0 && at != std::string::npos)
+        asked.insert(line.message.substr(at, line.message.find('?', at) - at));
+    }
+    EXPECT_GE(asked.size(), 1u);
+    EXPECT_LE(asked.size(), static_cast<size_t>(parallel));
   }
   ASSERT_TRUE(server().startNode(0));
 }
