@@ -63,7 +63,9 @@ class ISILON_API IsilonTreeWalk {
   using PageCallback = std::function<bool(const std::string& directory, std::vector<_IsilonFileInfo>& entries)>;
   /// Gets each failed directory; calls never overlap, nor with the page callback.
   using FailureCallback = std::function<void(const IsilonTreeWalkFailure& failure)>;
-  /// Makes one ready-to-use session (server, user and password set); null counts as a failure.
+  /// Makes one ready-to-use session (server, user and password set). A worker given null takes
+  /// no part: its directory goes to the others, and only when none of them has a session is it
+  /// reported as failed ("No session could be made for the walk.").
   /// Called on the worker threads (the first time each needs a session), possibly at once.
   /// Worker i's session starts on node i of the cluster (ManageIsilon::SetFirstNode), and the
   /// sessions of one Run resume each other's TLS sessions with a node: only for the same node

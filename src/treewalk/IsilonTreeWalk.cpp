@@ -45,6 +45,9 @@ struct IsilonTreeWalk::State {
   std::condition_variable queueChanged;
   std::deque<std::string> pending;
   int busy = 0;
+  // Workers that have a session or have not asked for one yet: one whose factory call gives
+  // none hands its directory back to them.
+  int able = 0;
 
   // Serialises the callbacks and guards `failures`.
   std::mutex callbackMutex;
@@ -319,6 +322,14 @@ void IsilonTreeWalk::State::Work(size_t index) {
       if (session) {
         session->SetFirstNode(index);
         session->ShareTlsSessions(tlsSessions);
+      } else {
+        // Without a session this worker would only report every directory it takes as failed,
+        // those the others could read: it leaves them its directory, unless none is left.
+        std::lock_guard<std::mutex> lock(queueMutex);
+        if (--able > 0) {
+          pending.push_front(std::move(directory));
+          return;  // `leave` lets the directory go, and wakes the others
+        }
       }
     }
     if (session) {
@@ -380,6 +391,7 @@ bool IsilonTreeWalk::Run(const std::string& root) {
   s.failures.clear();
   s.pending.clear();
   s.busy = 0;
+  s.able = s.parallel;
   s.stalled = 0;
   s.error = nullptr;
   s.tlsSessions = isilon::TlsSessionCache::Make();

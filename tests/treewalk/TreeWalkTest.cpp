@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -277,6 +278,42 @@ TEST_F(TreeWalkTest, AWalkEndsWithTheCauseWhenTheClusterIsGone) {
     EXPECT_LE(asked.size(), static_cast<size_t>(parallel));
   }
   ASSERT_TRUE(server().startNode(0));
+}
+
+TEST_F(TreeWalkTest, AWorkerWithoutASessionLeavesItsDirectoriesToTheOthers) {
+  ASSERT_EQ(tree().Generate("/ifs/n", 300, 60), Status::kOk);
+  const std::set<std::string> expected = Expected("/ifs/n");
+  // (sessions, how many of the factory's first calls give none)
+  for (const auto& [parallel, missing] : std::vector<std::pair<int, int>>{{1, 1}, {2, 1}, {3, 2}, {3, 3}}) {
+    SCOPED_TRACE(std::to_string(parallel) + " sessions, " + std::to_string(missing) + " missing");
+    std::atomic<int> calls{0};
+    IsilonTreeWalk walk([&]() -> std::unique_ptr<ManageIsilon> {
+      if (calls++ < missing) return nullptr;
+      std::unique_ptr<ManageIsilon> session(new ManageIsilon());
+      session->SetFileServer(address());
+      session->SetUser(user());
+      session->SetPasswd(password());
+      return session;
+    });
+    ASSERT_TRUE(walk.SetParallel(parallel) && walk.SetPageSize(7));
+    std::set<std::string> paths;
+    walk.OnPage([&](const std::string&, std::vector<_IsilonFileInfo>& entries) {
+      for (const auto& e : entries) paths.insert(e.strPath);
+      return true;
+    });
+    const bool complete = walk.Run("/ifs/n");
+    if (missing < parallel) {
+      EXPECT_TRUE(complete);
+      EXPECT_EQ(expected, paths);
+      EXPECT_TRUE(walk.Failures().empty());
+    } else {
+      // No worker can read: the root is reported, once.
+      EXPECT_FALSE(complete);
+      ASSERT_EQ(1u, walk.Failures().size());
+      EXPECT_EQ("/ifs/n", walk.Failures()[0].strPath);
+      EXPECT_EQ("No session could be made for the walk.", walk.Failures()[0].strMessage);
+    }
+  }
 }
 
 TEST_F(TreeWalkTest, SettingsOutOfRangeAreRefused) {
