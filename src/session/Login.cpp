@@ -31,6 +31,16 @@ std::string Unquoted(const std::string& value) {
   return value;
 }
 
+// Where the value of the cookie `name` ("isisessid=") starts in a Set-Cookie line without its
+// spaces: only where a cookie starts (the line's start, or a ',' where lines were folded into
+// one), never inside another cookie's name or value, nor in an attribute.
+size_t CookieValue(const std::string& text, const std::string& name) {
+  for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+    if (at == 0 || text[at - 1] == ',') return at + name.size();
+  }
+  return std::string::npos;
+}
+
 std::string WithoutSpaces(const std::string& received) {
   std::string text;
   text.reserve(received.size());
@@ -179,18 +189,18 @@ void Login::TakeCookies(const std::vector<std::string>& setCookies, bool logEach
     const std::string text = WithoutSpaces(received);
     // Both may come in one line, folded. A replacement that clears a value (as on a logout),
     // quoted or not, is none: what works is kept.
-    size_t pos = text.find("isicsrf=");
-    if (pos != std::string::npos) {
-      const std::string token = Unquoted(UpToSemicolon(text, pos + 8));
+    size_t at = CookieValue(text, "isicsrf=");
+    if (at != std::string::npos) {
+      const std::string token = Unquoted(UpToSemicolon(text, at));
       if (!replacing || !token.empty()) {
         s_.csrf = "X-CSRF-Token: " + token;
         s_.referer = "Referer: https://" + s_.server + ":8080";
       }
     }
-    pos = text.find("isisessid=");
-    if (pos != std::string::npos) {
-      const std::string cookie = UpToSemicolon(text, pos);
-      if (!replacing || !Unquoted(cookie.substr(10)).empty()) s_.cookie = "Cookie: " + cookie;
+    at = CookieValue(text, "isisessid=");
+    if (at != std::string::npos) {
+      const std::string value = UpToSemicolon(text, at);
+      if (!replacing || !Unquoted(value).empty()) s_.cookie = "Cookie: isisessid=" + value;
     }
   }
 }

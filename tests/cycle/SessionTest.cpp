@@ -121,6 +121,13 @@ TEST_F(SessionTest, ReplacementCookiesOnAReplyGoWithTheNextRequest) {
       {"token, session cleared", {"isicsrf=token2, isisessid="}, "isisessid=first", "token2"},
       {"session, token cleared", {"isisessid=renewed, isicsrf=\"\""}, "isisessid=renewed", "csrf-first"},
       {"other cookie", {"lang=en; path=/"}, "isisessid=first", "csrf-first"},
+      // Only a cookie of that very name, wherever the name shows.
+      {"names ending in theirs", {"xisisessid=other; path=/", "myisicsrf=other"}, "isisessid=first", "csrf-first"},
+      {"in a value or an attribute", {"lang=isisessid=other; isicsrf=other"}, "isisessid=first", "csrf-first"},
+      {"folded after another",
+       {"lang=en; path=/, isisessid=renewed, myisicsrf=x, isicsrf=token2"},
+       "isisessid=renewed",
+       "token2"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
