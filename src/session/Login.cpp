@@ -41,11 +41,12 @@ size_t CookieValue(const std::string& text, const std::string& name) {
   return std::string::npos;
 }
 
+// Blanks (spaces and tabs) are no part of a cookie's name or value, only of the line's layout.
 std::string WithoutSpaces(const std::string& received) {
   std::string text;
   text.reserve(received.size());
   for (char c : received) {
-    if (c != ' ') text += c;
+    if (c != ' ' && c != '\t') text += c;
   }
   return text;
 }

@@ -125,7 +125,7 @@ TEST_F(SessionTest, ReplacementCookiesOnAReplyGoWithTheNextRequest) {
       {"names ending in theirs", {"xisisessid=other; path=/", "myisicsrf=other"}, "isisessid=first", "csrf-first"},
       {"in a value or an attribute", {"lang=isisessid=other; isicsrf=other"}, "isisessid=first", "csrf-first"},
       {"folded after another",
-       {"lang=en; path=/, isisessid=renewed, myisicsrf=x, isicsrf=token2"},
+       {"lang=en; path=/,\tisisessid=renewed, myisicsrf=x, isicsrf=token2"},
        "isisessid=renewed",
        "token2"},
   };
