@@ -42,6 +42,9 @@ class TreeWalkTest : public NamespaceFixture {
   Result Walk(const std::string& root, int parallel, int pageSize, size_t maxPending) {
     IsilonTreeWalk walk(address(), user(), password());
     EXPECT_TRUE(walk.SetParallel(parallel) && walk.SetPageSize(pageSize) && walk.SetMaxPending(maxPending));
+    return Walk(walk, root);
+  }
+  Result Walk(IsilonTreeWalk& walk, const std::string& root) {
     Result r;
     walk.OnPage([&](const std::string& dir, std::vector<_IsilonFileInfo>& entries) {
       for (const auto& e : entries) {
@@ -296,22 +299,17 @@ TEST_F(TreeWalkTest, AWorkerWithoutASessionLeavesItsDirectoriesToTheOthers) {
       return session;
     });
     ASSERT_TRUE(walk.SetParallel(parallel) && walk.SetPageSize(7));
-    std::set<std::string> paths;
-    walk.OnPage([&](const std::string&, std::vector<_IsilonFileInfo>& entries) {
-      for (const auto& e : entries) paths.insert(e.strPath);
-      return true;
-    });
-    const bool complete = walk.Run("/ifs/n");
+    const Result r = Walk(walk, "/ifs/n");
     if (missing < parallel) {
-      EXPECT_TRUE(complete);
-      EXPECT_EQ(expected, paths);
-      EXPECT_TRUE(walk.Failures().empty());
+      EXPECT_TRUE(r.complete);
+      EXPECT_EQ(expected, r.paths);
+      EXPECT_TRUE(r.failures.empty());
     } else {
       // No worker can read: the root is reported, once.
-      EXPECT_FALSE(complete);
-      ASSERT_EQ(1u, walk.Failures().size());
-      EXPECT_EQ("/ifs/n", walk.Failures()[0].strPath);
-      EXPECT_EQ("No session could be made for the walk.", walk.Failures()[0].strMessage);
+      EXPECT_FALSE(r.complete);
+      ASSERT_EQ(1u, r.failures.size());
+      EXPECT_EQ("/ifs/n", r.failures[0].strPath);
+      EXPECT_EQ("No session could be made for the walk.", r.failures[0].strMessage);
     }
   }
 }
