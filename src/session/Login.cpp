@@ -42,7 +42,7 @@ size_t CookieValue(const std::string& text, const std::string& name) {
 }
 
 // Blanks (spaces and tabs) are no part of a cookie's name or value, only of the line's layout.
-std::string WithoutSpaces(const std::string& received) {
+std::string WithoutBlanks(const std::string& received) {
   std::string text;
   text.reserve(received.size());
   for (char c : received) {
@@ -187,7 +187,7 @@ RequestOutcome Login::Close() {
 void Login::TakeCookies(const std::vector<std::string>& setCookies, bool logEach, bool replacing) {
   for (const std::string& received : setCookies) {
     if (logEach && log_.Wants(2)) log_(kOpenFn, __LINE__, 2, "Header [%s]", RedactSecrets(received).c_str());
-    const std::string text = WithoutSpaces(received);
+    const std::string text = WithoutBlanks(received);
     // Both may come in one line, folded. A replacement that clears a value (as on a logout),
     // quoted or not, is none: what works is kept.
     size_t at = CookieValue(text, "isicsrf=");
