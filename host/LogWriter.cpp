@@ -3,6 +3,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +18,8 @@ struct CDefaultLogWriter::Impl {
   std::mutex mutex;
   FILE* file = nullptr;  // null: standard error, unless discard
   bool discard = false;  // a log file was asked for and could not be opened
-  int level = 0;
+  // Read before every message the library might write, most of them filtered out: no lock.
+  std::atomic<int> level{0};
 };
 
 namespace {
@@ -76,10 +78,7 @@ CDefaultLogWriter::~CDefaultLogWriter() {
   delete impl_;
 }
 
-void CDefaultLogWriter::setLevel(int level) {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  impl_->level = level;
-}
+void CDefaultLogWriter::setLevel(int level) { impl_->level.store(level, std::memory_order_relaxed); }
 
 void CDefaultLogWriter::vwrite(int level, const char* function, int line, unsigned long long context, int,
                                const char* format, va_list args) {
@@ -112,9 +111,6 @@ const char* CDefaultLogWriter::name() const { return "default"; }
 
 bool CDefaultLogWriter::enabled(int level) { return this->level() >= level; }
 
-int CDefaultLogWriter::level() {
-  std::lock_guard<std::mutex> lock(impl_->mutex);
-  return impl_->level;
-}
+int CDefaultLogWriter::level() { return impl_->level.load(std::memory_order_relaxed); }
 
 boost::shared_ptr<CLogWriterInterface> g_ptrLogWriter(new CDefaultLogWriter());

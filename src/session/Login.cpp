@@ -237,7 +237,8 @@ bool Login::InstallHeaders() {
     }
   }
   if (s_.referer.empty()) return true;
-  s_.referer = "Referer: https://" + s_.server + ":8080";
+  // Written over in place: no allocation on each request.
+  s_.referer.assign("Referer: https://").append(s_.server).append(":8080");
   if (!transport->QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, s_.referer)) {
     log_(kHeadersFn, __LINE__, -1, "Failed to set header:Referer");
     return false;

@@ -92,9 +92,20 @@ QuorLibCurlFactory g_factory;
 struct QuorLibCurl::Impl {
   CURL* easy = nullptr;
   std::string contentType;
-  std::vector<std::string> headers;  // appended lines, in order
+  // The appended lines are the first `headerCount`; the session lays the same ones again
+  // before every request, which then find their slots holding them already.
+  std::vector<std::string> headers;
+  size_t headerCount = 0;
+  // libcurl's list of the content type and the lines, set on the handle; built again only
+  // when a line changed since.
+  curl_slist* headerList = nullptr;
+  size_t listedCount = 0;
+  bool headersChanged = true;
   std::string body;
-  std::vector<std::string> replyHeaders;  // "Name: value" of the last reply's final header block
+  // "Name: value" of the last reply's final header block: the first `replyCount`, their slots
+  // (and storage) reused by the next reply.
+  std::vector<std::string> replyHeaders;
+  size_t replyCount = 0;
   bool bodyTooLarge = false;
   bool outOfMemory = false;
   size_t maxReply = 0;
@@ -139,14 +150,25 @@ struct QuorLibCurl::Impl {
   static size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     Impl* self = static_cast<Impl*>(user);
     const size_t n = size * count;
-    std::string line(data, n);
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    size_t length = n;
+    while (length > 0 && (data[length - 1] == '\r' || data[length - 1] == '\n')) --length;
     // A new status line starts a new header block (after 100 Continue, for example).
-    if (line.compare(0, 5, "HTTP/") == 0) {
-      self->replyHeaders.clear();
-    } else if (!line.empty()) {
-      self->replyHeaders.push_back(line);
+    if (length >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
+      self->replyCount = 0;
+      return n;
     }
+    if (length == 0) return n;
+    try {
+      if (self->replyCount < self->replyHeaders.size()) {
+        self->replyHeaders[self->replyCount].assign(data, length);
+      } else {
+        self->replyHeaders.emplace_back(data, length);
+      }
+    } catch (const std::bad_alloc&) {
+      self->outOfMemory = true;
+      return 0;  // aborts the transfer
+    }
+    ++self->replyCount;
     return n;
   }
 
@@ -230,12 +252,23 @@ bool QuorLibCurl::QuorLibCurlInit(const char* contentType, bool, bool, QuorLibCu
 bool QuorLibCurl::QuorLibCurlAppendHeader(_http_hdr_type_, const std::string& line) {
   // A header line must be one "Name: value" line; libcurl takes it as a C string, so a NUL
   // would send only the part before it.
+  Impl& s = *impl_;
+  if (s.headerCount < s.headers.size() && s.headers[s.headerCount] == line) {
+    ++s.headerCount;  // the line this slot held, checked when it came
+    return true;
+  }
   if (line.empty() || line.find(':') == std::string::npos || !isilon::IsHeaderLine(line)) return false;
-  impl_->headers.push_back(line);
+  if (s.headerCount < s.headers.size()) {
+    s.headers[s.headerCount] = line;
+  } else {
+    s.headers.push_back(line);
+  }
+  ++s.headerCount;
+  s.headersChanged = true;
   return true;
 }
 
-void QuorLibCurl::QuorLibCurlFreeHttpHeaderList() { impl_->headers.clear(); }
+void QuorLibCurl::QuorLibCurlFreeHttpHeaderList() { impl_->headerCount = 0; }
 
 bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string& uri, const char* data, size_t length,
                                          bool, const char*) {
@@ -243,7 +276,7 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
   const bool maySendTwice = s.maySendTwice;
   s.maySendTwice = false;
   s.body.clear();
-  s.replyHeaders.clear();
+  s.replyCount = 0;
   s.bodyTooLarge = false;
   s.outOfMemory = false;
   s.status = 0;
@@ -271,20 +304,27 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
   }
   CURL* easy = s.easy;
 
-  // The list is built per request so that the content type always goes first and a freed
-  // list never leaves libcurl pointing at released memory.
-  curl_slist* list = nullptr;
-  if (!s.contentType.empty()) list = curl_slist_append(list, s.contentType.c_str());
-  for (const std::string& line : s.headers) {
-    curl_slist* next = curl_slist_append(list, line.c_str());
-    if (next == nullptr) {
+  // The content type always goes first. A new list is on the handle before the old one is
+  // freed, so libcurl never points at released memory.
+  if (s.headersChanged || s.headerCount != s.listedCount) {
+    curl_slist* list = nullptr;
+    if (!s.contentType.empty()) list = curl_slist_append(list, s.contentType.c_str());
+    bool built = s.contentType.empty() || list != nullptr;
+    for (size_t i = 0; built && i < s.headerCount; ++i) {
+      curl_slist* next = curl_slist_append(list, s.headers[i].c_str());
+      built = next != nullptr;
+      if (built) list = next;
+    }
+    if (!built || curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list) != CURLE_OK) {
       curl_slist_free_all(list);
       s.lastError = "out of memory building the header list";
       return false;
     }
-    list = next;
+    curl_slist_free_all(s.headerList);
+    s.headerList = list;
+    s.listedCount = s.headerCount;
+    s.headersChanged = false;
   }
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
   curl_easy_setopt(easy, CURLOPT_URL, uri.c_str());
 
   // Reset the method state left by the previous request before choosing this one.
@@ -310,11 +350,7 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
       }
       curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, "DELETE");
       break;
-    default:
-      curl_slist_free_all(list);
-      curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
-      s.lastError = "unknown request type";
-      return false;
+    default: s.lastError = "unknown request type"; return false;
   }
   curl_easy_setopt(easy, CURLOPT_VERBOSE, s.trace ? 1L : 0L);
   if (s.trace) {
@@ -323,8 +359,6 @@ bool QuorLibCurl::QuorLibCurlSendHttpReq(_http_req_type_ type, const std::string
   }
 
   const CURLcode rc = curl_easy_perform(easy);
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
-  curl_slist_free_all(list);
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &s.status);
 
   if (rc != CURLE_OK) {
@@ -382,7 +416,8 @@ void QuorLibCurl::Preset(const isilon::TransportConfig& config) {
 
 bool QuorLibCurl::GetHttpResponseHeaders(const std::string& name, std::vector<std::string>& values) {
   values.clear();
-  for (const std::string& line : impl_->replyHeaders) {
+  for (size_t i = 0; i < impl_->replyCount; ++i) {
+    const std::string& line = impl_->replyHeaders[i];
     const size_t colon = line.find(':');
     if (colon != name.size() || strncasecmp(line.c_str(), name.c_str(), colon) != 0) continue;
     size_t start = colon + 1;
@@ -403,10 +438,16 @@ void QuorLibCurl::QuorLibCurlDeInit() {
   impl_->config.tlsSessions.reset();
   curl_slist_free_all(impl_->connectTo);
   impl_->connectTo = nullptr;
+  curl_slist_free_all(impl_->headerList);
+  impl_->headerList = nullptr;
+  impl_->listedCount = 0;
+  impl_->headersChanged = true;
   impl_->headers.clear();
+  impl_->headerCount = 0;
   impl_->body.clear();
   impl_->body.shrink_to_fit();
   impl_->replyHeaders.clear();
+  impl_->replyCount = 0;
 }
 
 std::string QuorLibCurl::GetLastErrorText() const { return impl_->lastError; }

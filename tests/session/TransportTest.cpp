@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/core/Certificate.h"
@@ -164,6 +165,47 @@ TEST_F(TransportTest, HeaderListContentTypeAndRequestTypes) {
   Send(HTTP_REQ_PUT, "/platform/1/big", big);
   EXPECT_FALSE(LastSent().hasHeader("Expect"));
   EXPECT_EQ(big.size(), LastSent().body.size());
+}
+
+TEST_F(TransportTest, HeaderLinesLaidAgainBeforeEachRequest) {
+  // A session frees the list and lays its lines again before every request; what goes out is
+  // always the lines laid since the last free, whether a slot holds the same line or not.
+  struct Step {
+    std::vector<std::string> lines;
+    std::vector<std::pair<const char*, const char*>> expected;  // name, value ("" for absent)
+  };
+  const std::vector<Step> steps = {
+      {{"X-A: 1", "X-B: 2"}, {{"X-A", "1"}, {"X-B", "2"}}},
+      {{"X-A: 1", "X-B: 2"}, {{"X-A", "1"}, {"X-B", "2"}}},            // the same lines
+      {{"X-A: 1", "X-B: 3"}, {{"X-A", "1"}, {"X-B", "3"}}},            // the last one changed
+      {{"X-A: 1"}, {{"X-A", "1"}, {"X-B", ""}}},                       // one fewer
+      {{"X-A: 1", "X-B: 3", "X-C: 4"}, {{"X-B", "3"}, {"X-C", "4"}}},  // one more
+      {{"X-C: 4", "X-A: 1"}, {{"X-A", "1"}, {"X-B", ""}, {"X-C", "4"}}},
+      {{}, {{"X-A", ""}, {"X-C", ""}}},
+  };
+  for (size_t i = 0; i < steps.size(); ++i) {
+    transport().QuorLibCurlFreeHttpHeaderList();
+    for (const std::string& line : steps[i].lines) {
+      ASSERT_TRUE(transport().QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, line));
+    }
+    Send(HTTP_REQ_GET, "/platform/1/a");  // refused (no session): the request is what counts
+    const isim::LoggedRequest sent = LastSent();
+    for (const auto& e : steps[i].expected) {
+      EXPECT_EQ(std::string(e.second).empty(), !sent.hasHeader(e.first)) << i << " " << e.first;
+      if (*e.second != '\0') {
+        EXPECT_EQ(e.second, sent.header(e.first)) << i << " " << e.first;
+      }
+    }
+    EXPECT_EQ("application/json", sent.header("Content-Type")) << i;
+  }
+  // A refused line takes no slot, even one that held a line before: the next request carries
+  // only what was accepted.
+  transport().QuorLibCurlFreeHttpHeaderList();
+  ASSERT_TRUE(transport().QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, "X-C: 4"));
+  EXPECT_FALSE(transport().QuorLibCurlAppendHeader(HTTP_HDR_STANDARD, std::string("X-A: 1\0X-B: 2", 13)));
+  Send(HTTP_REQ_GET, "/platform/1/a");
+  EXPECT_EQ("4", LastSent().header("X-C"));
+  EXPECT_FALSE(LastSent().hasHeader("X-A"));
 }
 
 TEST_F(TransportTest, SuccessOnlyFor2xxAndRepliesStayReadable) {
