@@ -250,13 +250,13 @@ bool QuorLibCurl::QuorLibCurlInit(const char* contentType, bool, bool, QuorLibCu
 }
 
 bool QuorLibCurl::QuorLibCurlAppendHeader(_http_hdr_type_, const std::string& line) {
-  // A header line must be one "Name: value" line; libcurl takes it as a C string, so a NUL
-  // would send only the part before it.
   Impl& s = *impl_;
   if (s.headerCount < s.headers.size() && s.headers[s.headerCount] == line) {
     ++s.headerCount;  // the line this slot held, checked when it came
     return true;
   }
+  // A header line must be one "Name: value" line; libcurl takes it as a C string, so a NUL
+  // would send only the part before it.
   if (line.empty() || line.find(':') == std::string::npos || !isilon::IsHeaderLine(line)) return false;
   if (s.headerCount < s.headers.size()) {
     s.headers[s.headerCount] = line;
