@@ -4,12 +4,14 @@
 // is an isilon-sim started by bench/run (e.g. --latency-ms 5 --ns-generate /ifs/tree:198000:2000).
 //
 //   treewalk_bench --server ADDRESS --ca-file PEM --root DIR [--parallel 1,2,4,8,16] [--bare]
-//                  [--nodes ADDRESS,ADDRESS,...] [--repetitions R]
+//                  [--nodes ADDRESS,ADDRESS,...] [--repetitions R] [--turns T]
 // With --nodes (the cluster's node addresses, the first being --server's), each N runs twice:
 // every session on the first node, then the sessions spread over all the nodes. The walks take
 // turns R times (so that a change in the machine's speed touches them all alike); a ratio is
 // the median of the rounds' ratios (the ratio of the medians beside it). CPU is the client
 // process's own (the simulator runs in another one).
+// With --turns (and --bare, N = 1 among the walks), the bare walk and N = 1 then run T more
+// rounds at once in two processes that take turns page by page, for their CPU per entry.
 // Every walk must read the same number of entries, or the run fails (exit status 1).
 #include <curl/curl.h>
 #include <stdlib.h>
@@ -38,14 +40,18 @@ namespace {
 const int kPage = 1000;
 
 using bench::InChild;
+using bench::InTwoChildren;
 using bench::Measure;
+using bench::Turns;
 
 // ---- the bare libcurl walk -------------------------------------------------------------
 using bare::Cookies;
 
 // Depth first, one page at a time, finding subdirectories by a plain text scan of each entry
-// object in either layout (generated names hold no braces or quotes).
-bool BareWalk(const std::string& address, const std::string& caFile, const std::string& root, Measure& m) {
+// object in either layout (generated names hold no braces or quotes). With `turns`, it hands the
+// turn over after each page and waits for it back.
+bool BareWalk(const std::string& address, const std::string& caFile, const std::string& root, Measure& m,
+              Turns* turns = nullptr) {
   CURL* curl = curl_easy_init();
   const std::string base = "https://" + address + ":8080";
   std::string body;
@@ -77,6 +83,11 @@ bool BareWalk(const std::string& address, const std::string& caFile, const std::
         if (name.at != std::string::npos) stack.push_back(dir + "/" + body.substr(name.at, name.length));
       });
       resume = bare::ResumeOf(body);
+      ++m.pages;
+      if (turns != nullptr) {
+        turns->Pass();
+        turns->Take();
+      }
     } while (!resume.empty());
   }
   curl_slist_free_all(headers);
@@ -137,6 +148,7 @@ int main(int argc, char** argv) {
   std::string server, caFile, root, nodes, parallelList = "1,2,4,8,16";
   bool bare = false;
   int repetitions = 1;
+  int turnRounds = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -152,11 +164,13 @@ int main(int argc, char** argv) {
       nodes = argv[++i];
     else if (arg == "--repetitions" && hasValue)
       repetitions = std::max(1, std::atoi(argv[++i]));
+    else if (arg == "--turns" && hasValue)
+      turnRounds = std::max(0, std::atoi(argv[++i]));
     else if (arg == "--bare")
       bare = true;
     else {
       std::cerr << "usage: treewalk_bench --server ADDRESS --ca-file PEM --root DIR [--parallel 1,2,4] [--bare] "
-                   "[--nodes A,B,C] [--repetitions R]\n";
+                   "[--nodes A,B,C] [--repetitions R] [--turns T]\n";
       return 2;
     }
   }
@@ -168,6 +182,11 @@ int main(int argc, char** argv) {
   const int registryFd = mkstemp(registryName);
   if (registryFd < 0) return 1;
   close(registryFd);
+  // However the run ends.
+  struct RemoveAtEnd {
+    const char* name;
+    ~RemoveAtEnd() { std::remove(name); }
+  } removeRegistry{registryName};
   // Each walk's child reads the registry afresh, so it can be rewritten between walks.
   auto writeRegistry = [&](const std::string& nodeAddresses) {
     std::ofstream(registryName) << "[NAS]\nsIsilonCAFile=" << caFile << "\n"
@@ -201,19 +220,28 @@ int main(int argc, char** argv) {
     for (size_t i = oneIndex + 1; i < walks.size(); ++i) walks[i].baseIndex = oneIndex;
   }
 
+  // The library's walk of N sessions; with `turns` (N = 1), it hands the turn over after each
+  // page and waits for it back.
+  auto libraryWalk = [&](int n, Measure& out, Turns* turns) {
+    IsilonTreeWalk walk(server, "admin", "secret");
+    if (!walk.SetParallel(n)) return false;
+    walk.SetPageSize(kPage);
+    walk.OnPage([&](const std::string&, std::vector<_IsilonFileInfo>&) {
+      ++out.pages;
+      if (turns != nullptr) {
+        turns->Pass();
+        turns->Take();
+      }
+      return true;
+    });
+    const bool complete = walk.Run(root);
+    out.entries = walk.Entries();
+    return complete;
+  };
   auto runOnce = [&](const Walk& w) {
     writeRegistry(w.nodes);
     if (w.parallel == 0) return InChild([&](Measure& out) { return BareWalk(server, caFile, root, out); });
-    const int n = w.parallel;
-    return InChild([&](Measure& out) {
-      IsilonTreeWalk walk(server, "admin", "secret");
-      if (!walk.SetParallel(n)) return false;
-      walk.SetPageSize(kPage);
-      walk.OnPage([](const std::string&, std::vector<_IsilonFileInfo>&) { return true; });
-      const bool complete = walk.Run(root);
-      out.entries = walk.Entries();
-      return complete;
-    });
+    return InChild([&](Measure& out) { return libraryWalk(w.parallel, out, nullptr); });
   };
   // One row: a run's figures, or the medians of a walk's runs.
   auto printRow = [](const std::string& label, unsigned long long entries, double seconds, double baseSeconds,
@@ -296,7 +324,6 @@ int main(int argc, char** argv) {
       }
     }
   }
-  std::remove(registryName);
   if (failed) return 1;
 
   auto seconds = [](const Measure& m) { return m.seconds; };
@@ -316,6 +343,59 @@ int main(int argc, char** argv) {
         "ratio of the medians %.3fx)\n",
         PairedRatio(one, b, seconds), PairedRatio(one, b, CpuPerEntry),
         MedianOf(one, CpuPerEntry) / MedianOf(b, CpuPerEntry));
+  }
+  if (turnRounds > 0 && bareIndex != SIZE_MAX && oneIndex != SIZE_MAX) {
+    // Walks run one after the other meet the machine in another state each (on a small shared
+    // machine a round's CPU per entry moves by a fifth): taking turns page by page, the two
+    // meet the same. Each turn's own CPU (a write to a pipe, a read that waits) is measured
+    // alone, the same number of times, and taken off both.
+    writeRegistry(std::string());
+    std::printf("-- the bare walk and N=1 at once, taking turns page by page, %d rounds\n", turnRounds);
+    std::vector<double> ratios;
+    for (int round = 1; round <= turnRounds; ++round) {
+      auto bareSide = [&](Measure& m, Turns& turns) { return BareWalk(server, caFile, root, m, &turns); };
+      auto librarySide = [&](Measure& m, Turns& turns) { return libraryWalk(1, m, &turns); };
+      Measure b, one;
+      // Who goes first changes from round to round.
+      if (round % 2 == 1) {
+        InTwoChildren(bareSide, librarySide, b, one);
+      } else {
+        InTwoChildren(librarySide, bareSide, one, b);
+      }
+      if (!b.ok || !one.ok || b.entries != treeEntries || one.entries != treeEntries) {
+        std::printf("taking turns: a walk failed or read another count of entries (%llu, %llu; the tree %llu)\n",
+                    b.entries, one.entries, treeEntries);
+        return 1;
+      }
+      // A child's own start and end cost something too: the turns' cost is the difference
+      // between two pairs that only take turns, so many times and not at all.
+      const unsigned long long count = std::max(b.pages, one.pages);
+      auto turnsOnly = [](unsigned long long times) {
+        return [times](Measure&, Turns& turns) {
+          for (unsigned long long i = 0; i < times; ++i) {
+            turns.Pass();
+            turns.Take();
+          }
+          return true;
+        };
+      };
+      Measure many1, many2, none1, none2;
+      InTwoChildren(turnsOnly(count), turnsOnly(count), many1, many2);
+      InTwoChildren(turnsOnly(0), turnsOnly(0), none1, none2);
+      if (!many1.ok || !many2.ok || !none1.ok || !none2.ok) return 1;
+      const double perTurn = std::max(0.0, (many1.cpuSeconds + many2.cpuSeconds - none1.cpuSeconds - none2.cpuSeconds) /
+                                               2 / static_cast<double>(count));
+      auto lessTurns = [perTurn](const Measure& m) {
+        return (m.cpuSeconds - perTurn * static_cast<double>(m.pages)) * 1e6 / static_cast<double>(m.entries);
+      };
+      ratios.push_back(lessTurns(one) / lessTurns(b));
+      std::printf("round %d: bare %.2f, N=1 %.2f us/entry (each of %llu turns' own %.1f us taken off): %.3fx\n", round,
+                  lessTurns(b), lessTurns(one), count, perTurn * 1e6, ratios.back());
+    }
+    std::printf(
+        "N=1 against the bare walk, taking turns: %.3fx the client CPU per entry (median of %d rounds; "
+        "goal: at most 1.10x)\n",
+        Median(ratios), turnRounds);
   }
   if (oneIndex != SIZE_MAX && lastIndex != oneIndex) {
     const Walk &one = walks[oneIndex], &last = walks[lastIndex];
