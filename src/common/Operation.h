@@ -3,6 +3,7 @@
 // runs it through the session's cycle with the operation's policy, writes the lines every
 // operation writes when it ends early, and tells the operation whether it has a reply to read.
 // Internal to the library.
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,7 +49,9 @@ class ISILON_HIDDEN Operation {
   template <class Build>
   static Sent Send(ManageIsilon& session, const Step& step, const OperationPolicy& policy, IsilonJsonBase& request,
                    const Build& build, std::string& response, Outcome* outcome = nullptr) {
-    const Outcome ended = session.RunRequest(step, request, build, response);
+    // By reference: a std::function made from the lambda itself would copy it on every request,
+    // to the heap when it captures more than two pointers.
+    const Outcome ended = session.RunRequest(step, request, std::cref(build), response);
     if (outcome != nullptr) *outcome = ended;
     return Conclude(session, step.function, policy, ended);
   }

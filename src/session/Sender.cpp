@@ -1,6 +1,7 @@
 #include "src/session/Sender.h"
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <typeinfo>
 #include <vector>
@@ -111,9 +112,8 @@ void Sender::RestoreHeaders(const RequestStep& step) {
 
 RequestOutcome Sender::Send(const RequestStep& step, const std::string& uri, const std::string& body,
                             std::string& response) {
-  // Read only once a request has failed: most requests succeed.
-  RetryPolicy policy;
-  bool policyRead = false;
+  // Made only once a request has failed: most requests succeed, and a policy allocates.
+  std::optional<RetryPolicy> policy;
   RequestOutcome outcome;
   for (int repeat = 0;; ++repeat) {
     bool resetHeaders = step.headers == Headers::kReinstall;
@@ -139,22 +139,19 @@ RequestOutcome Sender::Send(const RequestStep& step, const std::string& uri, con
     // second go is safe.
     const bool cutOffChange =
         step.method != HTTP_REQ_GET && (result == TransportResult::kNoReply || result == TransportResult::kTimedOut);
-    if (!policyRead) {
-      policy = hooks_.policy ? hooks_.policy() : RetryPolicy();
-      policyRead = true;
-    }
+    if (!policy) policy = hooks_.policy ? hooks_.policy() : RetryPolicy();
     outcome.retryable = result == TransportResult::kErrorStatus
-                            ? policy.RetriesStatus(outcome.httpStatus)
+                            ? policy->RetriesStatus(outcome.httpStatus)
                             : RetryPolicy::RetriesFailure(
                                   result,
                                   /*repeatable=*/step.method == HTTP_REQ_GET || step.whenCutOff != WhenCutOff::kFail);
-    if (!outcome.retryable || repeat >= policy.retries) return outcome;
+    if (!outcome.retryable || repeat >= policy->retries) return outcome;
     if (cutOffChange && SettledByRead(step, repeat, response, outcome)) return outcome;
     std::vector<std::string> retryAfter;
     if (result == TransportResult::kErrorStatus) transport_->GetHttpResponseHeaders("Retry-After", retryAfter);
-    const unsigned delayMs = policy.DelayMs(repeat, retryAfter.empty() ? std::string() : retryAfter.front());
+    const unsigned delayMs = policy->DelayMs(repeat, retryAfter.empty() ? std::string() : retryAfter.front());
     log_(step.function, __LINE__, 0, "Request to file server[%s] failed (%s); retry %d of %d in %u ms.", log_.Server(),
-         outcome.cause.c_str(), repeat + 1, policy.retries, delayMs);
+         outcome.cause.c_str(), repeat + 1, policy->retries, delayMs);
     ++retries_;
     ZEMSLEEP(delayMs, __FILE__, __LINE__);
   }

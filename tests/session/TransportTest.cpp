@@ -139,7 +139,9 @@ TEST_F(TransportTest, HeaderListContentTypeAndRequestTypes) {
   };
   for (const Case& c :
        {Case{HTTP_REQ_POST, "{\"a\" : 1}", "POST"}, Case{HTTP_REQ_PUT, "", "PUT"},
-        Case{HTTP_REQ_PUT, "{\"b\":2}", "PUT"}, Case{HTTP_REQ_DELETE, "", "DELETE"}, Case{HTTP_REQ_GET, "", "GET"}}) {
+        Case{HTTP_REQ_PUT, "{\"b\":2}", "PUT"}, Case{HTTP_REQ_DELETE, "", "DELETE"}, Case{HTTP_REQ_GET, "", "GET"},
+        Case{HTTP_REQ_GET, "", "GET"}, Case{HTTP_REQ_DELETE, "{\"c\":3}", "DELETE"}, Case{HTTP_REQ_GET, "", "GET"},
+        Case{HTTP_REQ_PUT, "{\"d\":4}", "PUT"}, Case{HTTP_REQ_GET, "", "GET"}}) {
     Send(c.type, "/platform/1/b", c.body);
     const isim::LoggedRequest sent = LastSent();
     EXPECT_EQ(c.method, sent.method);
