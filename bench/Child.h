@@ -80,6 +80,11 @@ class Turns {
   void Pass() {
     if (!alone_) Send(kTurn);
   }
+  // After a page: hands the turn over and waits for it back.
+  void HandOver() {
+    Pass();
+    Take();
+  }
   void Leave() {
     if (!alone_) Send(kLeft);
   }

@@ -84,10 +84,7 @@ bool BareWalk(const std::string& address, const std::string& caFile, const std::
       });
       resume = bare::ResumeOf(body);
       ++m.pages;
-      if (turns != nullptr) {
-        turns->Pass();
-        turns->Take();
-      }
+      if (turns != nullptr) turns->HandOver();
     } while (!resume.empty());
   }
   curl_slist_free_all(headers);
@@ -228,10 +225,7 @@ int main(int argc, char** argv) {
     walk.SetPageSize(kPage);
     walk.OnPage([&](const std::string&, std::vector<_IsilonFileInfo>&) {
       ++out.pages;
-      if (turns != nullptr) {
-        turns->Pass();
-        turns->Take();
-      }
+      if (turns != nullptr) turns->HandOver();
       return true;
     });
     const bool complete = walk.Run(root);
@@ -372,10 +366,7 @@ int main(int argc, char** argv) {
       const unsigned long long count = std::max(b.pages, one.pages);
       auto turnsOnly = [](unsigned long long times) {
         return [times](Measure&, Turns& turns) {
-          for (unsigned long long i = 0; i < times; ++i) {
-            turns.Pass();
-            turns.Take();
-          }
+          for (unsigned long long i = 0; i < times; ++i) turns.HandOver();
           return true;
         };
       };
